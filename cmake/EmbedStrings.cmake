@@ -1,0 +1,13 @@
+# Embeds every string table of resources/strings into one C++ source, re-run whenever a table changes.
+function(dravelo_embed_strings out_file)
+  file(GLOB tables CONFIGURE_DEPENDS "${DRAVELO_SOURCE_DIR}/resources/strings/*.txt")
+  list(SORT tables)
+  set(body "")
+  foreach(table IN LISTS tables)
+    file(READ "${table}" content)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${table}")
+    string(APPEND body "    R\"dravelo_table(${content})dravelo_table\",\n")
+  endforeach()
+  set(DRAVELO_STRING_TABLES "${body}")
+  configure_file("${DRAVELO_SOURCE_DIR}/cmake/string_tables.cpp.in" "${out_file}" @ONLY)
+endfunction()

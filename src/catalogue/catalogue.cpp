@@ -1,0 +1,59 @@
+#include "catalogue/catalogue.h"
+
+#include <utility>
+
+#include "catalogue/text_util.h"
+
+namespace dravelo {
+
+std::vector<DriveInfo> drive_list;
+std::int32_t current_drive = 0;
+FileList file_list;
+std::vector<std::int32_t> visible_files;
+std::vector<TRecycleBinFile> recycle_bin_files;
+std::int32_t selection_anchor = -1;
+
+DriveInfo& current_drive_info() { return drive_list.at(static_cast<std::size_t>(current_drive)); }
+
+FileInfo& add_file(FileInfo&& entry) {
+  cut_name(entry.FileName);
+  cut_name(entry.Path);
+  return file_list.push(std::move(entry));
+}
+
+void AddDriveFolder(std::int32_t inode, std::string_view name, std::int32_t parent, std::uint8_t deleted) {
+  DriveInfo& drive = current_drive_info();
+  FolderInfo record;
+  record.inode = inode;
+  record.fs = cut_utf8(drive.drive_fs, kFolderFsCapacity);
+  record.drv = drive.drive_name;
+  record.cluster = 0;
+  record.parent = parent;
+  record.FolderName = cut_utf8(name, kNameCapacity);
+  record.deleted_flag = deleted;
+  drive.Folders.append(std::move(record));
+}
+
+bool FindDriveFolder(std::int32_t inode, std::string* name, std::int32_t* parent) {
+  const DriveInfo& drive = current_drive_info();
+  const std::int32_t at = drive.Folders.find(inode);
+  if (at < 0) return false;
+  if (name) *name = drive.Folders[at].FolderName;
+  if (parent) *parent = drive.Folders[at].parent;
+  return true;
+}
+
+void reset_catalogue() {
+  selection_anchor = -1;
+  std::vector<std::int32_t>().swap(visible_files);
+  std::vector<TRecycleBinFile>().swap(recycle_bin_files);
+  file_list.release();
+}
+
+void AddRecycleBinName(std::string_view oFileName, std::string_view original_path) {
+  const std::size_t cut = original_path.find_last_of("\\:");
+  const std::string_view last = cut == std::string_view::npos ? original_path : original_path.substr(cut + 1);
+  recycle_bin_files.push_back({std::string(oFileName), cut_utf8(last, kNameCapacity)});
+}
+
+}  // namespace dravelo

@@ -1,0 +1,128 @@
+// The catalogue's records: drives, folders found on a volume, found files, recycle-bin name pairs.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace dravelo {
+
+// Days since 1899-12-30 00:00, the fraction being the time of day; 0 means no known date.
+using DateTime = double;
+
+// Names (FileName, Path, FolderName) are UTF-8 text of at most this many characters.
+constexpr std::size_t kNameCapacity = 255;
+// FolderInfo::fs keeps at most this many characters of the drive's file-system name.
+constexpr std::size_t kFolderFsCapacity = 5;
+
+// The root directory's identity on both file systems.
+constexpr std::int32_t kRootFolder = 5;
+
+struct FolderInfo {
+  std::int32_t inode = 0;
+  std::string fs;
+  char drv = 0;
+  std::int32_t cluster = 0;
+  std::int32_t parent = 0;
+  std::string FolderName;
+  std::uint8_t deleted_flag = 0;
+};
+
+// A drive's folder array. Grows in blocks of 1000 records; keeps an index by inode beside the
+// records so that a lookup does not cost a search of the whole array.
+class FolderArray {
+ public:
+  static constexpr std::int32_t kBlock = 1000;
+
+  std::int32_t size() const { return static_cast<std::int32_t>(records_.size()); }
+  std::size_t capacity() const { return records_.capacity(); }
+  bool empty() const { return records_.empty(); }
+  FolderInfo& operator[](std::int32_t i) { return records_[static_cast<std::size_t>(i)]; }
+  const FolderInfo& operator[](std::int32_t i) const { return records_[static_cast<std::size_t>(i)]; }
+
+  void append(FolderInfo record);
+  // Position of the first record with this inode, or -1.
+  std::int32_t find(std::int32_t inode) const;
+  // Empties the array and releases its storage.
+  void release();
+  // For reordering in place; call reindex() afterwards.
+  std::vector<FolderInfo>& records() { return records_; }
+  void reindex();
+
+ private:
+  std::vector<FolderInfo> records_;
+  std::unordered_map<std::int32_t, std::int32_t> first_by_inode_;
+};
+
+struct DriveInfo {
+  std::int32_t drive_type = 0;  // 0 floppy, 1 fixed disk or image file, 2 other removable
+  char drive_name = 0;          // lower-case letter
+  double drive_size = 0;        // whole MiB
+  std::uint8_t selected = 0;
+  std::string drive_fs;         // "FAT32", "FAT", "NTFS" or empty
+  std::int32_t cluster_size = 0;
+  std::int64_t total_bytes = 0;
+  std::int64_t free_bytes = 0;
+  FolderArray Folders;
+  // Where the volume is read from: a block device or an image file.
+  std::string device_path;
+  bool is_image = false;
+  // The probed file-system name before it is reduced to drive_fs ("FAT16", "ntfs", ...).
+  std::string probed_fs;
+
+  std::int32_t CurrentFolder() const { return Folders.size(); }
+};
+
+struct FileInfo {
+  std::int32_t drive = 0;
+  std::string fs;
+  char drv = 0;
+  std::int32_t inode = 0;
+  std::int64_t startCluster = 0;
+  std::int64_t sc = 0;
+  std::uint32_t sc_offset = 0;
+  std::int64_t FileSize = 0;
+  std::int8_t Percent = 0;
+  DateTime DateCreated = 0;
+  DateTime DateModified = 0;
+  std::string FileName;
+  std::uint16_t FileExt = 0;
+  std::string Path;
+  std::int32_t parent = 0;
+  std::uint8_t Checked = 0;
+  std::uint8_t selected = 0;
+  std::int64_t lcn = 0;
+  std::int32_t lcn_offset = 0;
+  std::int32_t rType = 0;
+};
+
+struct TRecycleBinFile {
+  std::string oFileName;  // "$R..." name of the recycle-bin data file
+  std::string FileName;   // the name the file had before it went to the recycle bin
+};
+
+// The found files. Storage comes in blocks of 5000 entries that never move once allocated, so
+// the capacity is always a multiple of 5000 and growing never copies the entries already there.
+class FileList {
+ public:
+  static constexpr std::int32_t kBlock = 5000;
+
+  std::int32_t size() const { return size_; }
+  std::int64_t capacity() const { return static_cast<std::int64_t>(blocks_.size()) * kBlock; }
+  FileInfo& operator[](std::int32_t i) { return blocks_[i / kBlock][i % kBlock]; }
+  const FileInfo& operator[](std::int32_t i) const { return blocks_[i / kBlock][i % kBlock]; }
+
+  // Appends an entry, growing by one block when the count is a multiple of 5000.
+  FileInfo& push(FileInfo&& entry);
+  void swap_entries(std::int32_t a, std::int32_t b);
+  // Empties the list and releases all storage (capacity 0).
+  void release();
+
+ private:
+  std::vector<std::unique_ptr<FileInfo[]>> blocks_;
+  std::int32_t size_ = 0;
+};
+
+}  // namespace dravelo

@@ -1,0 +1,55 @@
+#include "cli/cli_host.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace dravelo {
+
+CliHost::CliHost(bool quiet) : tty_(::isatty(STDERR_FILENO) != 0), quiet_(quiet) {}
+
+void CliHost::out_text(std::string_view text, MsgType type, bool show_popup) {
+  if (!show_popup) return;
+  finish_progress();
+  ++messages_shown_;
+  std::fprintf(stderr, "%s%.*s\n", type == MsgType::error ? "dravelo-cli: " : "", static_cast<int>(text.size()),
+               text.data());
+}
+
+void CliHost::_updateProgress(int position) {
+  if (position == position_) return;
+  position_ = position;
+  draw();
+}
+
+void CliHost::_updateProgressU(int position) { _updateProgress(position); }
+
+void CliHost::_updateFiles(int count) {
+  files_ = count;
+  draw();
+}
+
+void CliHost::set_caption(std::string caption) {
+  finish_progress();
+  caption_ = std::move(caption);
+  position_ = -1;
+}
+
+void CliHost::draw() {
+  if (!tty_ || quiet_) return;
+  const int p = position_ < 0 ? 0 : position_ > 100 ? 100 : position_;
+  char bar[41];
+  for (int i = 0; i < 40; ++i) bar[i] = i < p * 40 / 100 ? '#' : '.';
+  bar[40] = 0;
+  std::fprintf(stderr, "\r%s [%s] %3d%%  files %d", caption_.c_str(), bar, p, files_);
+  std::fflush(stderr);
+  bar_open_ = true;
+}
+
+void CliHost::finish_progress() {
+  if (!bar_open_) return;
+  std::fputc('\n', stderr);
+  bar_open_ = false;
+}
+
+}  // namespace dravelo

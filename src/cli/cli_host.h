@@ -1,0 +1,36 @@
+// The command line's engine host: shown messages go to stderr, progress to a live bar on a
+// terminal (nothing when stderr is not one), results to stdout.
+#pragma once
+
+#include <string>
+
+#include "catalogue/engine_host.h"
+
+namespace dravelo {
+
+class CliHost : public EngineHost {
+ public:
+  explicit CliHost(bool quiet = false);
+  void out_text(std::string_view text, MsgType type, bool show_popup) override;
+  void _updateProgress(int position) override;
+  void _updateProgressU(int position) override;
+  void _updateFiles(int count) override;
+  void pump() override {}
+  // Ends the live bar's line.
+  void finish_progress();
+  // A caption for the bar (the volume being scanned, the file being recovered).
+  void set_caption(std::string caption);
+  int messages_shown() const { return messages_shown_; }
+
+ private:
+  void draw();
+  bool tty_;
+  bool quiet_;
+  bool bar_open_ = false;
+  int position_ = -1;
+  int files_ = 0;
+  int messages_shown_ = 0;
+  std::string caption_;
+};
+
+}  // namespace dravelo

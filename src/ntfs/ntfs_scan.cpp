@@ -1,0 +1,7 @@
+#include "ntfs/ntfs_scan.h"
+
+namespace dravelo {
+
+bool AnalyzeNtfsVolume() { return false; }
+
+}  // namespace dravelo

@@ -1,0 +1,72 @@
+// TBuffer: cached, read-only, byte-addressed access to a whole volume through one window of
+// 512-byte sectors. A request that the window already holds costs no I/O.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "volume/volume_backend.h"
+
+namespace dravelo {
+
+class TBuffer {
+ public:
+  // The reader's sector: window arithmetic always uses 512 bytes, whatever the volume declares.
+  static constexpr std::int64_t kSector = 512;
+  // A fill never asks for more sectors than a 16-bit count holds.
+  static constexpr int kMaxSectors = 65535;
+
+  // Opens the volume of the drive-list entry with this letter; sec_count is the window's
+  // capacity in sectors. Never throws: test error afterwards.
+  TBuffer(char drive, int sec_count);
+  // Opens the volume at path (a device, an image file, or "mem:NAME").
+  TBuffer(const std::string& path, int sec_count, char drive = 0);
+  ~TBuffer();
+  TBuffer(const TBuffer&) = delete;
+  TBuffer& operator=(const TBuffer&) = delete;
+
+  // 0 usable; 1 sector 0 gives zero sectors per cluster; 2 sector 0 could not be read.
+  int error = 0;
+  char drive = 0;
+  // Bytes that the last fill delivered (the capacity until the first fill).
+  std::uint32_t BufferSize = 0;
+  std::int64_t StartSector = 0;
+  // One past the last sector that the last fill planned to hold.
+  std::int64_t EndSector = 0;
+  std::int64_t SectorCount = 0;
+  std::int64_t total_clusters = 0;
+  std::int64_t sectors_per_cluster = 0;
+
+  // Copies up to Size bytes at byte Offset of the volume into Pointer; returns the number of
+  // bytes that were really read from the volume (less than Size at the end of the volume, past
+  // the window's reach, or where the device failed; never stale bytes).
+  std::int64_t ReadBuffer(std::int64_t Offset, std::uint32_t Size, void* Pointer);
+  // Fills the window with SectorCount sectors from FirstSector; returns the bytes delivered.
+  std::int64_t Read(std::int64_t FirstSector, std::uint32_t Count);
+
+  // The volume's sector count that windows are bounded by.
+  std::int64_t volume_sectors() const { return volume_sectors_; }
+  std::uint32_t capacity() const { return capacity_; }
+  // Number of fills so far (for tests and benchmarks).
+  std::int64_t fills() const { return fills_; }
+
+ private:
+  void create(const std::string& path, int sec_count);
+  void report_once(bool& shown, const std::string& text);
+
+  std::unique_ptr<VolumeBackend> backend_;
+  std::vector<std::uint8_t> Buffer;
+  std::uint32_t capacity_ = 0;
+  std::int64_t volume_sectors_ = 0;
+  std::int64_t fills_ = 0;
+  bool open_error_shown_ = false;
+  bool offset_error_shown_ = false;
+};
+
+// Reads exactly size bytes at offset; what the volume could not deliver is filled with zeros.
+// Returns true when every byte was read.
+bool read_exact(TBuffer& reader, std::int64_t offset, std::uint32_t size, void* destination);
+
+}  // namespace dravelo

@@ -1,0 +1,33 @@
+// Read-only access to the bytes of a volume: a block device, an image file, or memory in tests.
+// Nothing here can write: Dravelo never opens a volume for writing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dravelo {
+
+class VolumeBackend {
+ public:
+  virtual ~VolumeBackend() = default;
+  // Reads up to bytes bytes at offset; returns the count read, 0 at the end or on failure.
+  virtual std::int64_t read_at(std::int64_t offset, void* destination, std::size_t bytes) = 0;
+  // Size in bytes, or -1 when unknown.
+  virtual std::int64_t size() const = 0;
+};
+
+// Opens path read-only. On failure returns nullptr and sets *error_code to the platform's code.
+std::unique_ptr<VolumeBackend> open_volume(const std::string& path, int* error_code);
+
+// Volumes held in memory, for tests: a path of the form "mem:NAME" opens the bytes registered
+// under NAME. Registering the same name again replaces the bytes.
+void register_memory_volume(const std::string& name, std::vector<std::uint8_t> bytes);
+void unregister_memory_volume(const std::string& name);
+// Makes every read of a registered volume fail from the given byte offset on (for read-error tests);
+// -1 lifts it.
+void set_memory_volume_failure(const std::string& name, std::int64_t from_offset);
+
+}  // namespace dravelo

@@ -1,0 +1,87 @@
+#include "workflow/analysis.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/engine_host.h"
+#include "catalogue/text_util.h"
+#include "fat/fat_scan.h"
+#include "ntfs/ntfs_scan.h"
+
+namespace dravelo {
+
+int scan_current_drive() {
+  const std::string& fs = current_drive_info().drive_fs;
+  if (fs == "FAT32" || fs == "FAT") return ScanFatVolume() ? 1 : 0;
+  if (fs == "NTFS") return AnalyzeNtfsVolume() ? 1 : 0;
+  return 0;
+}
+
+bool scan() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return scan_current_drive() > 0;
+}
+
+void sort_folders(std::int32_t low, std::int32_t high, std::vector<FolderInfo>& folders) {
+  // Hoare partition on parent; iterative on the larger side to bound the stack on sorted input.
+  while (low < high) {
+    const std::int32_t pivot = folders[static_cast<std::size_t>((low + high) / 2)].parent;
+    std::int32_t i = low, j = high;
+    do {
+      while (folders[static_cast<std::size_t>(i)].parent < pivot) ++i;
+      while (pivot < folders[static_cast<std::size_t>(j)].parent) --j;
+      if (i <= j) {
+        std::swap(folders[static_cast<std::size_t>(i)], folders[static_cast<std::size_t>(j)]);
+        ++i;
+        --j;
+      }
+    } while (i <= j);
+    if (j - low < high - i) {
+      if (low < j) sort_folders(low, j, folders);
+      low = i;
+    } else {
+      if (i < high) sort_folders(i, high, folders);
+      high = j;
+    }
+  }
+}
+
+bool run_analysis(AnalysisObserver* observer) {
+  reset_catalogue();
+  bool scan_ok = false;
+  for (std::size_t i = 0; i < drive_list.size(); ++i) {
+    current_drive = static_cast<std::int32_t>(i);
+    DriveInfo& drive = drive_list[i];
+    drive.Folders.release();
+    if (drive.selected != 1 || stop_flag) continue;
+    if (observer) observer->drive_started(current_drive);
+    const bool ok = scan();
+    if (ok) {
+      scan_ok = true;
+      if (drive.CurrentFolder() > 0) {
+        sort_folders(0, drive.CurrentFolder() - 1, drive.Folders.records());
+        drive.Folders.reindex();
+      }
+    }
+    if (observer) observer->drive_finished(current_drive, ok);
+  }
+  return scan_ok;
+}
+
+void restore_recycled_names() {
+  if (recycle_bin_files.empty()) return;
+  // The first pair recorded for a name wins, as a search in recording order would find it.
+  std::unordered_map<std::string, const std::string*> former;
+  for (const TRecycleBinFile& pair : recycle_bin_files) former.try_emplace(pair.oFileName, &pair.FileName);
+  for (std::int32_t k = 0; k < file_count(); ++k) {
+    FileInfo& e = file_list[k];
+    auto it = former.find(e.FileName);
+    if (it != former.end()) e.FileName = cut_utf8(*it->second, kNameCapacity);
+  }
+}
+
+}  // namespace dravelo

@@ -1,0 +1,37 @@
+// The analysis over the engines: visits the drives of the drive list in order and lets the
+// right engine scan every ticked one. The window and the command line drive it alike.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "catalogue/records.h"
+
+namespace dravelo {
+
+// Told about each drive that a run scans, so that a window can add its tree nodes.
+struct AnalysisObserver {
+  // Before the drive at current_drive is scanned.
+  virtual void drive_started(std::int32_t /*drive*/) {}
+  // After its scan; ok when the engine could open the volume. The drive's Folders are sorted by
+  // parent when ok and it has folders.
+  virtual void drive_finished(std::int32_t /*drive*/, bool /*ok*/) {}
+  virtual ~AnalysisObserver() = default;
+};
+
+// Dispatches on the current drive's drive_fs: the engine's result, or 0 for another file system.
+int scan_current_drive();
+// Waits 50 ms, then scans the current drive; true when the engine returned a value above 0.
+bool scan();
+
+// Sorts records low..high of a folder array by parent, ascending.
+void sort_folders(std::int32_t low, std::int32_t high, std::vector<FolderInfo>& folders);
+
+// Empties the catalogue, then scans every ticked drive in drive-list order until stop_flag is
+// set. Returns scan_ok: true when at least one ticked drive could be scanned.
+bool run_analysis(AnalysisObserver* observer = nullptr);
+
+// Gives entries found in a recycle bin their former names.
+void restore_recycled_names();
+
+}  // namespace dravelo
