@@ -1,0 +1,95 @@
+#include "catalogue/recovery.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace dravelo {
+
+std::int64_t undelete_total = 0;
+std::int64_t undelete_written = 0;
+
+int undelete_progress() {
+  if (undelete_total <= 0) return 0;
+  const double p = std::nearbyint(static_cast<double>(undelete_written) * 100.0 / static_cast<double>(undelete_total));
+  return p < 0 ? 0 : p > 100 ? 100 : static_cast<int>(p);
+}
+
+namespace {
+constexpr std::size_t kBufferSize = 4 << 20;
+}
+
+TargetFile::~TargetFile() {
+  if (fd_ >= 0) close();
+}
+
+bool TargetFile::create(const std::string& path) {
+  path_ = path;
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    error_ = std::strerror(errno);
+    failed_ = true;
+    return false;
+  }
+  buffer_.resize(kBufferSize);
+  used_ = 0;
+  failed_ = false;
+  return true;
+}
+
+bool TargetFile::flush() {
+  std::size_t done = 0;
+  while (done < used_) {
+    const ssize_t n = ::write(fd_, buffer_.data() + done, used_ - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error_ = std::strerror(n < 0 ? errno : ENOSPC);
+      failed_ = true;
+      used_ = 0;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  used_ = 0;
+  return true;
+}
+
+std::size_t TargetFile::write(const void* data, std::size_t size) {
+  if (fd_ < 0 || failed_) return 0;
+  const auto* in = static_cast<const unsigned char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    if (used_ == buffer_.size() && !flush()) return done;
+    const std::size_t n = std::min(size - done, buffer_.size() - used_);
+    std::memcpy(buffer_.data() + used_, in + done, n);
+    used_ += n;
+    done += n;
+  }
+  return done;
+}
+
+bool TargetFile::close() {
+  if (fd_ < 0) return !failed_;
+  if (used_ > 0) flush();
+  if (::close(fd_) != 0 && !failed_) {
+    error_ = std::strerror(errno);
+    failed_ = true;
+  }
+  fd_ = -1;
+  buffer_.clear();
+  buffer_.shrink_to_fit();
+  return !failed_;
+}
+
+void TargetFile::remove() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+}  // namespace dravelo
