@@ -1,5 +1,13 @@
 // What the recovery routines of both engines share with the undelete operation: the result of
 // recovering one file, the options, the byte counters, and the target file they write.
+//
+// A recovery routine (RecoverNtfsFile, RecoverFatFile) is given the final target path, which the
+// undelete has made unique. It opens the volume first and creates the target only then, so a
+// volume that cannot be read leaves no empty file behind. It writes through TargetFile, adds
+// every block to undelete_written, pumps the host's messages while it copies and tests
+// stop_flag. A copy cut short by Stop or by a failing write is removed again by the routine
+// itself; a cluster that cannot be read is written as zeros and the result says read_errors.
+// Only a complete result counts as an undeleted file.
 #pragma once
 
 #include <cstddef>
