@@ -1,22 +1,70 @@
 // The drive list: the volumes that Dravelo can scan, each given a letter from c on.
+//
+// Linux has no drive letters, so the list is made of the image files that the user names (in the
+// order given) followed by the block devices (whole disks and partitions) that hold a file system.
+// Each volume gets the next letter from c on; the first one (C:) starts ticked.
+//
+// Per volume the rest of the system needs: the letter (drive_name), the kind (drive_type), the
+// total and free bytes, the cluster size and the file-system name (drive_fs); device_path says
+// where TBuffer reads it from.
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalogue/records.h"
 
 namespace dravelo {
 
-// Describes one volume (an image file or a block device) without adding it anywhere.
-// Returns false when it cannot be examined at all.
+// drive_type values.
+constexpr int kDriveFloppy = 0;
+constexpr int kDriveFixed = 1;  // fixed disks and image files
+constexpr int kDriveRemovable = 2;
+
+// Describes one volume without adding it anywhere: device_path, is_image, drive_type, total_bytes,
+// drive_size (whole MiB), free_bytes, cluster_size, probed_fs and drive_fs. drive_name and
+// selected are left 0. A regular file is described as an image file (kind fixed); a block device
+// as a device (its kind from sysfs), whatever is_image says. Returns false when the path is
+// neither or cannot be examined at all (a device that cannot be opened still counts when udev
+// knows its file system). A volume without a recognised file system is described all the same
+// (drive_fs empty).
 bool describe_volume(const std::string& path, bool is_image, DriveInfo* out);
 
-// Rebuilds drive_list: the image files in the order given, then (when include_devices) the block
-// devices that hold a file system. Letters run from c; the first volume starts ticked.
+// Rebuilds drive_list from scratch: the image files in the order given, then (when
+// include_devices) the block devices under /sys/class/block that hold a file system (ram and zram
+// devices, loop devices without a backing file, empty devices and devices already named among the
+// images are left out). Volumes that cannot be examined or are smaller than 1 MiB are left out
+// without a message. Letters run from c to z; only the volume with letter c starts ticked
+// (selected = 1). Earlier ticks are lost.
 void get_drives(const std::vector<std::string>& images, bool include_devices);
 
-// " (465.76 GB)" or " (720.00 MB)" for a size in MiB, with the blank in front.
+// Appends the image file at path to drive_list with the next free letter (the one after the last
+// volume's, c for an empty list), for the drive tree's "Open image..." entry. Returns its position
+// in drive_list, or -1 when it cannot be examined, is below 1 MiB, or no letter is left. The new
+// volume is ticked only when its letter is c. A later get_drives forgets it unless the caller
+// passes it among the images.
+int add_image_drive(const std::string& path);
+
+// The file-system name kept in drive_fs for a probed name, tested case-insensitively in this
+// order: contains "FAT32" -> "FAT32"; else contains "FAT" -> "FAT"; else contains "NTFS" ->
+// "NTFS"; else empty. ("exFAT" therefore gives "FAT".)
+std::string drive_fs_from_name(std::string_view probed);
+
+// The probed name for libblkid's (or udev's) TYPE and VERSION: vfat gives its version ("FAT12",
+// "FAT16", "FAT32"; "vfat" when there is none), ntfs "NTFS", exfat "exFAT", anything else its TYPE.
+std::string probed_fs_name(std::string_view type, std::string_view version);
+
+// " (465.76 GB)" or " (720.00 MB)" for a size in MiB, with the blank in front: s >= 1000 is shown
+// as s / 1024 GB, else as s MB, always with two decimals (in the decimal separator of the
+// C library's current LC_NUMERIC locale).
 std::string drive_size_text(double size_mib);
+
+// The drive tree's node text: upper-case letter, ":\ ", " ", drive_fs, " ", size text, e.g.
+// "C:\  NTFS  (465.76 GB)", or "E:\    (1.86 GB)" without a recognised file system.
+std::string drive_node_text(const DriveInfo& drive);
+
+// "floppy", "removable" or "fixed" by drive_type, "image" for an image file.
+std::string drive_kind_text(const DriveInfo& drive);
 
 }  // namespace dravelo
