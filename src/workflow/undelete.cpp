@@ -1,0 +1,379 @@
+#include "workflow/undelete.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/date_time.h"
+#include "catalogue/engine_host.h"
+#include "catalogue/texts.h"
+
+#if __has_include("fat/fat_recover.h")
+#include "fat/fat_recover.h"
+#define DRAVELO_HAVE_FAT_RECOVER 1
+#endif
+#if __has_include("ntfs/ntfs_recover.h")
+#include "ntfs/ntfs_recover.h"
+#define DRAVELO_HAVE_NTFS_RECOVER 1
+#endif
+
+namespace dravelo {
+
+std::vector<std::int32_t> undelete_list;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The refusal's text: %1 stands for the drive.
+constexpr int kTargetOnSourceText = 62;
+
+// A file name on Linux file systems holds at most this many bytes.
+constexpr std::size_t kNameMaxBytes = 255;
+
+// The unique-name rule gives up after this many candidates rather than loop for ever.
+constexpr int kMaxNameCandidates = 100000;
+
+RecoverRoutines& routines() {
+  static RecoverRoutines r = engine_recover_routines();
+  return r;
+}
+
+const DeviceProbe& system_probe() {
+  static const DeviceProbe probe;
+  return probe;
+}
+
+const DeviceProbe*& current_probe() {
+  static const DeviceProbe* probe = nullptr;
+  return probe;
+}
+
+const DeviceProbe& probe() { return current_probe() ? *current_probe() : system_probe(); }
+
+bool path_exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The longest prefix of text, cut at a character boundary, that holds at most max_bytes bytes.
+std::string cut_to_bytes(const std::string& text, std::size_t max_bytes) {
+  if (text.size() <= max_bytes) return text;
+  std::size_t n = max_bytes;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  return text.substr(0, n);
+}
+
+// Splits a name into stem and extension at its last dot; a leading dot belongs to the stem.
+void split_name(const std::string& name, std::string* stem, std::string* ext) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) {
+    *stem = name;
+    ext->clear();
+  } else {
+    *stem = name.substr(0, dot);
+    *ext = name.substr(dot);
+  }
+}
+
+// stem + suffix + ext, with the stem shortened so that the whole fits in one file name.
+std::string fit_name(const std::string& stem, const std::string& suffix, const std::string& ext) {
+  const std::size_t fixed = suffix.size() + ext.size();
+  if (stem.size() + fixed <= kNameMaxBytes) return stem + suffix + ext;
+  if (fixed >= kNameMaxBytes) return cut_to_bytes(stem + suffix + ext, kNameMaxBytes);
+  return cut_to_bytes(stem, kNameMaxBytes - fixed) + suffix + ext;
+}
+
+// The seconds since 1970 of a catalogue date. NTFS keeps UTC; FAT keeps the local wall-clock
+// time of the machine that wrote it, so it is read as local time here.
+bool catalogue_date_to_unix(DateTime value, bool local, std::time_t* out) {
+  if (value == 0 || !std::isfinite(value)) return false;
+  const CivilTime c = decode_date_time(value);
+  std::tm tm{};
+  tm.tm_year = c.year - 1900;
+  tm.tm_mon = c.month - 1;
+  tm.tm_mday = c.day;
+  tm.tm_hour = c.hour;
+  tm.tm_min = c.minute;
+  tm.tm_sec = c.second;
+  tm.tm_isdst = -1;
+  *out = local ? std::mktime(&tm) : ::timegm(&tm);
+  return true;
+}
+
+void set_modification_date(const std::string& path, const FileInfo& entry) {
+  std::time_t t = 0;
+  if (!catalogue_date_to_unix(entry.DateModified, entry.fs != "NTFS", &t)) return;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = t;
+  times[1].tv_nsec = 0;
+  ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+RecoverResult failure(RecoverStatus status, std::string message) {
+  RecoverResult r;
+  r.status = status;
+  r.message = std::move(message);
+  return r;
+}
+
+// The kernel's directory of a block device, e.g. /sys/devices/.../block/sda/sda1; empty when
+// the device is not there.
+std::string sys_device_dir(std::uint64_t dev, const std::string& sys_root) {
+  const std::string link = sys_root + "/dev/block/" + std::to_string(major(static_cast<dev_t>(dev))) + ":" +
+                           std::to_string(minor(static_cast<dev_t>(dev)));
+  std::error_code ec;
+  const fs::path real = fs::canonical(link, ec);
+  return ec ? std::string() : real.string();
+}
+
+// A partition's directory lies inside its disk's directory and holds a "partition" file.
+std::string disk_dir_of(const std::string& dir) {
+  std::error_code ec;
+  if (fs::exists(fs::path(dir) / "partition", ec)) return fs::path(dir).parent_path().string();
+  return dir;
+}
+
+}  // namespace
+
+RecoverRoutines engine_recover_routines() {
+  RecoverRoutines r;
+#ifdef DRAVELO_HAVE_FAT_RECOVER
+  r.fat = &RecoverFatFile;
+#endif
+#ifdef DRAVELO_HAVE_NTFS_RECOVER
+  r.ntfs = &RecoverNtfsFile;
+#endif
+  return r;
+}
+
+RecoverRoutines set_recover_routines(RecoverRoutines r) {
+  RecoverRoutines previous = routines();
+  routines() = r;
+  return previous;
+}
+
+const DeviceProbe* set_device_probe(const DeviceProbe* p) {
+  const DeviceProbe* previous = current_probe();
+  current_probe() = p;
+  return previous;
+}
+
+bool DeviceProbe::folder_device(const std::string& path, std::uint64_t* dev) const {
+  std::error_code ec;
+  fs::path p = fs::absolute(path.empty() ? fs::path(".") : fs::path(path), ec);
+  if (ec) return false;
+  // The nearest existing ancestor: a folder that is still to be made lands on its file system.
+  for (int depth = 0; depth < 4096; ++depth) {
+    struct stat st;
+    if (::stat(p.c_str(), &st) == 0) {
+      *dev = static_cast<std::uint64_t>(st.st_dev);
+      return true;
+    }
+    if (!p.has_relative_path()) return false;
+    p = p.parent_path();
+  }
+  return false;
+}
+
+bool DeviceProbe::volume_device(const DriveInfo& drive, std::uint64_t* dev) const {
+  struct stat st;
+  if (drive.device_path.empty() || ::stat(drive.device_path.c_str(), &st) != 0) return false;
+  if (!S_ISBLK(st.st_mode)) return false;  // an image file: writing beside it cannot touch its bytes
+  *dev = static_cast<std::uint64_t>(st.st_rdev);
+  return true;
+}
+
+bool devices_overlap(std::uint64_t target, std::uint64_t source, const std::string& sys_root) {
+  if (target == source) return true;
+  const std::string target_dir = sys_device_dir(target, sys_root);
+  const std::string source_dir = sys_device_dir(source, sys_root);
+  if (target_dir.empty() || source_dir.empty()) return false;
+  if (target_dir == source_dir) return true;
+  if (disk_dir_of(source_dir) == target_dir) return true;  // the target's file system spans the whole disk
+  // The target device, its disk, and everything it is built on (its slaves, their disks).
+  std::set<std::string> below;
+  std::vector<std::string> todo{target_dir};
+  while (!todo.empty() && below.size() < 256) {
+    const std::string dir = todo.back();
+    todo.pop_back();
+    if (!below.insert(dir).second) continue;
+    below.insert(disk_dir_of(dir));
+    std::error_code ec;
+    for (fs::directory_iterator it(fs::path(dir) / "slaves", ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code ec2;
+      const fs::path slave = fs::canonical(it->path(), ec2);
+      if (!ec2) todo.push_back(slave.string());
+    }
+  }
+  return below.count(source_dir) > 0;
+}
+
+std::string drive_display_name(const DriveInfo& drive) {
+  std::string name(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name))));
+  name += ":";
+  if (!drive.device_path.empty()) name += " (" + drive.device_path + ")";
+  return name;
+}
+
+std::int32_t target_volume_conflict(const std::string& target_folder) {
+  const DeviceProbe& p = probe();
+  std::uint64_t target_dev = 0;
+  if (!p.folder_device(target_folder, &target_dev)) return -1;
+  std::set<std::int32_t> checked;
+  for (std::int32_t pos : undelete_list) {
+    if (pos < 0 || pos >= file_count()) continue;
+    const std::int32_t drive = file_list[pos].drive;
+    if (drive < 0 || static_cast<std::size_t>(drive) >= drive_list.size() || !checked.insert(drive).second) continue;
+    std::uint64_t source_dev = 0;
+    if (!p.volume_device(drive_list[static_cast<std::size_t>(drive)], &source_dev)) continue;
+    if (devices_overlap(target_dev, source_dev, p.sys_root())) return drive;
+  }
+  return -1;
+}
+
+std::size_t build_undelete_list() {
+  undelete_list.clear();
+  undelete_total = 0;
+  for (std::int32_t k = 0; k < file_count(); ++k) {
+    const FileInfo& e = file_list[k];
+    if (e.selected != 1) continue;
+    undelete_total += e.FileSize;
+    undelete_list.push_back(k);
+  }
+  undelete_written = 0;
+  return undelete_list.size();
+}
+
+std::string safe_component(const std::string& name) {
+  if (name.empty()) return "_";
+  if (name == ".") return "_";
+  if (name == "..") return "__";
+  std::string out = name;
+  for (char& c : out) {
+    if (c == '/' || c == '\0') c = '_';
+  }
+  return cut_to_bytes(out, kNameMaxBytes);
+}
+
+std::string relative_target_folder(const std::string& Path) {
+  // Only a Path of the catalogue's form "X:\..." names folders; "Error" (a parent that could
+  // not be read) and anything else land in the target folder itself.
+  if (Path.size() < 3 || !std::isalpha(static_cast<unsigned char>(Path[0])) || Path[1] != ':' || Path[2] != '\\')
+    return std::string();
+  std::string out;
+  std::size_t pos = 3;
+  while (pos < Path.size()) {
+    std::size_t end = Path.find('\\', pos);
+    if (end == std::string::npos) end = Path.size();
+    if (end > pos) out += safe_component(Path.substr(pos, end - pos)) + "/";
+    pos = end + 1;
+  }
+  return out;
+}
+
+std::string collapse_doubled_separators(const std::string& path) {
+  std::string out;
+  out.reserve(path.size());
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    out += path[i];
+    if (path[i] == '/' && i + 1 < path.size() && path[i + 1] == '/') ++i;
+  }
+  return out;
+}
+
+std::string target_path_for(const FileInfo& entry, bool keep, const std::string& target) {
+  const std::string folder = keep ? relative_target_folder(entry.Path) : std::string();
+  return collapse_doubled_separators(target + "/" + folder + safe_component(entry.FileName));
+}
+
+std::string unique_target_path(const std::string& path) {
+  if (!path_exists(path)) return path;
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  std::string stem, ext;
+  split_name(slash == std::string::npos ? path : path.substr(slash + 1), &stem, &ext);
+  for (int n = 2; n < kMaxNameCandidates; ++n) {
+    const std::string candidate = dir + fit_name(stem, " (" + std::to_string(n) + ")", ext);
+    if (!path_exists(candidate)) return candidate;
+  }
+  return std::string();
+}
+
+RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string& target, const RecoverOptions& options,
+                            std::string* written_path) {
+  if (written_path) written_path->clear();
+  current_drive = entry.drive;
+  RecoverRoutine routine = nullptr;
+  if (entry.fs == "FAT32" || entry.fs == "FAT") routine = routines().fat;
+  else if (entry.fs == "NTFS") routine = routines().ntfs;
+  if (!routine) return failure(RecoverStatus::volume_unreadable, "no recovery for the file system '" + entry.fs + "'");
+  if (target.empty()) return failure(RecoverStatus::cannot_create, "no target folder");
+
+  if (keep) {
+    const std::string folder = relative_target_folder(entry.Path);
+    if (!folder.empty()) {
+      const std::string dir = collapse_doubled_separators(target + "/" + folder);
+      std::error_code ec;
+      fs::create_directories(dir, ec);
+      if (ec) return failure(RecoverStatus::cannot_create, dir + ": " + ec.message());
+    }
+  }
+  const std::string path = unique_target_path(target_path_for(entry, keep, target));
+  if (path.empty()) return failure(RecoverStatus::cannot_create, "no free name for " + entry.FileName);
+  if (written_path) *written_path = path;
+
+  RecoverResult result = routine(entry, path, options);
+  if (result.status == RecoverStatus::complete || result.status == RecoverStatus::read_errors) {
+    set_modification_date(path, entry);
+    for (const std::string& extra : result.extra_files) set_modification_date(extra, entry);
+  }
+  return result;
+}
+
+UndeleteSummary run_undelete(const UndeleteRequest& request) {
+  UndeleteSummary summary;
+  const std::int32_t conflict = target_volume_conflict(request.target_folder);
+  if (conflict >= 0) {
+    std::string text = lang_text(kTargetOnSourceText);
+    const std::size_t at = text.find("%1");
+    if (at != std::string::npos) text.replace(at, 2, drive_display_name(drive_list[static_cast<std::size_t>(conflict)]));
+    out_text(text, MsgType::error, true);
+    summary.refused = true;
+    return summary;
+  }
+  for (std::int32_t pos : undelete_list) {
+    if (stop_flag) break;
+    if (pos < 0 || pos >= file_count()) continue;
+    FileInfo& entry = file_list[pos];
+    if (request.before_file) request.before_file(entry);
+    UndeleteOutcome outcome;
+    outcome.entry = pos;
+    outcome.result =
+        undelete_file(entry, request.keep_folders, request.target_folder, request.options, &outcome.target_path);
+    // A copy cut short by Stop has been removed again: the entry stays ticked for the next run.
+    if (outcome.result.status != RecoverStatus::stopped) entry.selected = 0;
+    if (outcome.result.status == RecoverStatus::complete) ++summary.count;
+    summary.files.push_back(std::move(outcome));
+  }
+  summary.stopped = stop_flag;
+  return summary;
+}
+
+std::string undelete_closing_text(bool stopped, int count) {
+  return lang_text(stopped ? 48 : 49) + ". " + lang_text(50) + " " + std::to_string(count);
+}
+
+}  // namespace dravelo

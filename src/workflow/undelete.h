@@ -1,0 +1,123 @@
+// The undelete operation over the engines: the work list of ticked entries, the target path of
+// one entry, the copy of one entry through its engine, and the whole run with its closing
+// message. The window and the command line drive it alike; nothing here shows a widget.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "catalogue/records.h"
+#include "catalogue/recovery.h"
+
+namespace dravelo {
+
+// The work list: positions in file_list of the ticked entries, in catalogue order.
+extern std::vector<std::int32_t> undelete_list;
+
+// Rebuilds undelete_list from the ticks of file_list (hidden rows included), sets
+// undelete_total to the sum of their sizes and undelete_written to 0. Returns the list's size.
+std::size_t build_undelete_list();
+
+// The folder below the target that keeps an entry's folder structure: "C:\Users\Ann\" gives
+// "Users/Ann/", a root folder or a Path without a drive prefix gives "". Folder names that
+// would leave the target ("..", "." or a name holding "/") are made harmless.
+std::string relative_target_folder(const std::string& Path);
+
+// A catalogue name made safe as one path component of the target.
+std::string safe_component(const std::string& name);
+
+// Replaces every pair of consecutive "/" by one, in one left-to-right pass over pairs that do
+// not overlap (a run of three leaves two).
+std::string collapse_doubled_separators(const std::string& path);
+
+// The target path of an entry before the unique-name rule: target + "/" + relative folder (when
+// keep) + name, with doubled separators collapsed. Creates nothing.
+std::string target_path_for(const FileInfo& entry, bool keep, const std::string& target);
+
+// The path itself when nothing exists there, else "name (2).ext", "name (3).ext", ... ("name (2)"
+// for a name without extension), the first that does not exist. Empty when none can be found.
+std::string unique_target_path(const std::string& path);
+
+// One entry: sets current_drive to the entry's drive, builds the target path (creating the
+// folders below the target when keep), makes it unique and lets the entry's engine write it.
+// The recovered file gets the deleted file's modification date. *written_path receives the path
+// used (empty when none was built).
+RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string& target, const RecoverOptions& options,
+                            std::string* written_path = nullptr);
+
+// What a run is asked to do.
+struct UndeleteRequest {
+  std::string target_folder;
+  bool keep_folders = false;
+  RecoverOptions options;
+  // Told about each entry before it is written (a caption for a progress display).
+  std::function<void(const FileInfo&)> before_file;
+};
+
+struct UndeleteOutcome {
+  std::int32_t entry = 0;  // position in file_list
+  RecoverResult result;
+  std::string target_path;
+};
+
+struct UndeleteSummary {
+  bool refused = false;  // the target lies on a volume being recovered from; nothing written
+  bool stopped = false;  // stop_flag was set when the run ended
+  int count = 0;         // files undeleted completely
+  std::vector<UndeleteOutcome> files;
+};
+
+// Runs over undelete_list (built by build_undelete_list) in order while stop_flag is not set.
+// First refuses, with an error message box naming the volume, a target folder that lies on a
+// volume of a listed entry. Clears the tick of every processed entry; a file cut short by Stop
+// keeps its tick, since nothing of it remains on the target.
+UndeleteSummary run_undelete(const UndeleteRequest& request);
+
+// The closing message: text 48 after a stop, else text 49, then ". ", text 50, a blank and the
+// count.
+std::string undelete_closing_text(bool stopped, int count);
+
+// --- Seams, for tests and for the same-volume check --------------------------------------
+
+using RecoverRoutine = RecoverResult (*)(const FileInfo& entry, const std::string& target_path,
+                                         const RecoverOptions& options);
+
+struct RecoverRoutines {
+  RecoverRoutine fat = nullptr;   // "FAT32" and "FAT"
+  RecoverRoutine ntfs = nullptr;  // "NTFS"
+};
+
+// The engines' routines (RecoverFatFile, RecoverNtfsFile).
+RecoverRoutines engine_recover_routines();
+// Installs the routines that undelete_file dispatches to; returns the previous ones.
+RecoverRoutines set_recover_routines(RecoverRoutines routines);
+
+// How the same-volume check learns which devices hold what.
+struct DeviceProbe {
+  // The device number of the file system that holds an existing path.
+  virtual bool folder_device(const std::string& path, std::uint64_t* dev) const;
+  // The device number of a drive's volume when it is a block device; false for an image file.
+  virtual bool volume_device(const DriveInfo& drive, std::uint64_t* dev) const;
+  // Where the kernel's block-device tree is mounted.
+  virtual std::string sys_root() const { return "/sys"; }
+  virtual ~DeviceProbe() = default;
+};
+
+// Installs a probe (nullptr goes back to the system's); returns the previous one.
+const DeviceProbe* set_device_probe(const DeviceProbe* probe);
+
+// Whether writing to a file system on device target can overwrite volume device source: the
+// same device, a partition of the disk source, the disk of partition source, or a device built
+// on any of these (device-mapper, md) as its slaves show.
+bool devices_overlap(std::uint64_t target, std::uint64_t source, const std::string& sys_root);
+
+// The drive of the listed entries whose volume the target folder (or its nearest existing
+// ancestor) lies on; -1 when none.
+std::int32_t target_volume_conflict(const std::string& target_folder);
+
+// "C: (/dev/sdb1)": how the refusal names a drive.
+std::string drive_display_name(const DriveInfo& drive);
+
+}  // namespace dravelo

@@ -1,0 +1,351 @@
+// The undelete operation without the engines: fake recovery routines write what they are told,
+// so the target paths, the unique names, the counting, Stop and the same-volume refusal can be
+// checked on their own.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/date_time.h"
+#include "catalogue/engine_host.h"
+#include "catalogue/texts.h"
+#include "workflow/undelete.h"
+
+namespace dravelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the fake routine does for an entry, by inode.
+struct FakePlan {
+  RecoverStatus status = RecoverStatus::complete;
+  bool press_stop = false;  // the user presses Stop while this file is written
+};
+std::map<std::int32_t, FakePlan> plans;
+std::vector<std::string> routine_calls;  // "fs:inode:drive"
+
+// Writes "data of <name>" the way a recovery routine does: exclusively created, removed again
+// when the copy is cut short.
+RecoverResult fake_recover(const FileInfo& entry, const std::string& target, const RecoverOptions&) {
+  routine_calls.push_back(entry.fs + ":" + std::to_string(entry.inode) + ":" + std::to_string(current_drive));
+  const FakePlan plan = plans[entry.inode];
+  RecoverResult r;
+  TargetFile out;
+  if (!out.create(target)) {
+    r.status = RecoverStatus::cannot_create;
+    r.message = out.error_message();
+    return r;
+  }
+  const std::string data = "data of " + entry.FileName;
+  out.write(data.data(), data.size());
+  undelete_written += static_cast<std::int64_t>(data.size());
+  if (plan.press_stop) stop_flag = true;
+  if (stop_flag || plan.status == RecoverStatus::stopped || plan.status == RecoverStatus::write_failed) {
+    out.remove();
+    r.status = stop_flag ? RecoverStatus::stopped : plan.status;
+    return r;
+  }
+  out.close();
+  r.status = plan.status;
+  r.bytes_written = static_cast<std::int64_t>(data.size());
+  return r;
+}
+
+struct CapturingHost : SilentHost {
+  void out_text(std::string_view text, MsgType type, bool show_popup) override {
+    if (show_popup) shown.push_back({std::string(text), type});
+  }
+  std::vector<std::pair<std::string, MsgType>> shown;
+};
+
+std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class Undelete : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = set_recover_routines({&fake_recover, &fake_recover});
+    plans.clear();
+    routine_calls.clear();
+    stop_flag = false;
+    reset_catalogue();
+    drive_list.clear();
+    for (char letter : {'c', 'd'}) {
+      DriveInfo d;
+      d.drive_name = letter;
+      d.drive_fs = letter == 'c' ? "NTFS" : "FAT32";
+      d.device_path = std::string("/images/") + letter + ".img";
+      d.is_image = true;
+      drive_list.push_back(std::move(d));
+    }
+    dir_ = fs::temp_directory_path() / ("dravelo-undelete-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    set_recover_routines(previous_);
+    fs::remove_all(dir_);
+    stop_flag = false;
+  }
+
+  FileInfo& add(std::int32_t inode, const std::string& name, const std::string& path = "C:\\",
+                std::int32_t drive = 0, std::int64_t size = 100) {
+    FileInfo e;
+    e.drive = drive;
+    e.fs = drive_list[static_cast<std::size_t>(drive)].drive_fs;
+    e.drv = drive_list[static_cast<std::size_t>(drive)].drive_name;
+    e.inode = inode;
+    e.FileName = name;
+    e.Path = path;
+    e.FileSize = size;
+    e.selected = 1;
+    return add_file(std::move(e));
+  }
+
+  std::string target() const { return dir_.string(); }
+
+  RecoverRoutines previous_;
+  fs::path dir_;
+};
+
+TEST(UndeleteTargetPath, FollowsTheSeparatorAndFolderRules) {
+  struct Case {
+    const char* path;
+    const char* name;
+    bool keep;
+    const char* target;
+    const char* expected;
+  } cases[] = {
+      {"C:\\Users\\Ann\\", "a.txt", true, "/out", "/out/Users/Ann/a.txt"},
+      {"C:\\Users\\Ann\\", "a.txt", false, "/out", "/out/a.txt"},
+      {"C:\\", "a.txt", true, "/out", "/out/a.txt"},           // a root-folder file goes straight in
+      {"C:\\Docs\\", "a.txt", false, "/", "/a.txt"},          // a root target gives one separator
+      {"C:\\Docs\\", "a.txt", true, "/", "/Docs/a.txt"},
+      {"C:\\Docs\\", "a.txt", true, "/out/", "/out/Docs/a.txt"},
+      {"C:\\", "a.txt", false, "/out//", "/out//a.txt"},      // three in a row leave two
+      {"Error", "a.txt", true, "/out", "/out/a.txt"},         // a Path the scan could not resolve
+      {"C:\\..\\x\\", "a.txt", true, "/out", "/out/__/x/a.txt"},  // never above the target
+      {"C:\\Docs\\", "..", false, "/out", "/out/__"},
+      {"C:\\Docs\\", "a/b.txt", true, "/out", "/out/Docs/a_b.txt"},
+      {"C:\\My Docs\\Sub\\", "x", true, "rel", "rel/My Docs/Sub/x"},
+  };
+  for (const Case& c : cases) {
+    FileInfo e;
+    e.Path = c.path;
+    e.FileName = c.name;
+    EXPECT_EQ(target_path_for(e, c.keep, c.target), c.expected) << c.path << " + " << c.name << " keep " << c.keep;
+  }
+}
+
+TEST(UndeleteTargetPath, CollapsesPairsInOnePass) {
+  EXPECT_EQ(collapse_doubled_separators("a//b"), "a/b");
+  EXPECT_EQ(collapse_doubled_separators("a///b"), "a//b");
+  EXPECT_EQ(collapse_doubled_separators("a////b"), "a//b");
+  EXPECT_EQ(collapse_doubled_separators("//a"), "/a");
+  EXPECT_EQ(collapse_doubled_separators("a\\\\b"), "a\\\\b");
+}
+
+TEST_F(Undelete, KeepMakesNestedFoldersBelowTheTarget) {
+  add(70, "a.txt", "C:\\Users\\Ann\\");
+  add(71, "root.txt", "C:\\");
+  ASSERT_EQ(build_undelete_list(), 2u);
+  const UndeleteSummary s = run_undelete({target(), true, {}, nullptr});
+  EXPECT_EQ(s.count, 2);
+  EXPECT_EQ(read_file(dir_ / "Users" / "Ann" / "a.txt"), "data of a.txt");
+  EXPECT_EQ(read_file(dir_ / "root.txt"), "data of root.txt");
+}
+
+TEST_F(Undelete, NeverOverwritesAnExistingFile) {
+  std::ofstream(dir_ / "a.txt") << "there before";
+  std::ofstream(dir_ / "README") << "there before";
+  add(70, "a.txt");
+  add(71, "a.txt");  // the same name twice in one run
+  add(72, "README");
+  build_undelete_list();
+  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  EXPECT_EQ(s.count, 3);
+  EXPECT_EQ(read_file(dir_ / "a.txt"), "there before");
+  EXPECT_EQ(read_file(dir_ / "a (2).txt"), "data of a.txt");
+  EXPECT_EQ(read_file(dir_ / "a (3).txt"), "data of a.txt");
+  EXPECT_EQ(read_file(dir_ / "README (2)"), "data of README");
+  ASSERT_EQ(s.files.size(), 3u);
+  EXPECT_EQ(s.files[1].target_path, (dir_ / "a (3).txt").string());
+}
+
+TEST_F(Undelete, UniqueNamesKeepDotFilesAndLongNamesWithinLimits) {
+  std::ofstream(dir_ / ".profile") << "x";
+  EXPECT_EQ(unique_target_path((dir_ / ".profile").string()), (dir_ / ".profile (2)").string());
+  const std::string long_stem(250, 'n');
+  std::ofstream(dir_ / (long_stem + ".txt")) << "x";
+  const std::string unique = unique_target_path((dir_ / (long_stem + ".txt")).string());
+  const std::string name = fs::path(unique).filename().string();
+  EXPECT_EQ(name.size(), 255u);
+  EXPECT_EQ(name.substr(name.size() - 8), " (2).txt");
+  EXPECT_EQ(unique_target_path((dir_ / "free.txt").string()), (dir_ / "free.txt").string());
+}
+
+TEST_F(Undelete, DispatchesByFileSystemAndCountsOnlyCompleteCopies) {
+  add(1, "ntfs.txt", "C:\\", 0);
+  add(2, "fat.txt", "D:\\", 1);
+  add(3, "other.txt", "C:\\", 0).fs = "exFAT";
+  add(4, "holes.txt", "C:\\", 0);
+  add(5, "full.txt", "C:\\", 0);
+  plans[4].status = RecoverStatus::read_errors;
+  plans[5].status = RecoverStatus::write_failed;
+  build_undelete_list();
+  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  EXPECT_EQ(s.count, 2);
+  EXPECT_FALSE(s.stopped);
+  EXPECT_EQ(routine_calls, (std::vector<std::string>{"NTFS:1:0", "FAT32:2:1", "NTFS:4:0", "NTFS:5:0"}));
+  EXPECT_FALSE(fs::exists(dir_ / "other.txt"));
+  EXPECT_FALSE(fs::exists(dir_ / "full.txt"));
+  for (std::int32_t k = 0; k < file_count(); ++k) EXPECT_EQ(file_list[k].selected, 0) << k;
+  EXPECT_EQ(undelete_closing_text(s.stopped, s.count), "End undelete. Undeleted successfully:  2");
+}
+
+TEST_F(Undelete, WorkListTakesTheTicksInCatalogueOrder) {
+  add(1, "a", "C:\\", 0, 10);
+  add(2, "b", "C:\\", 0, 20).selected = 0;
+  add(3, "c", "C:\\", 0, 30);
+  visible_files = {0};  // a filter that hides the third entry does not matter
+  undelete_written = 99;
+  EXPECT_EQ(build_undelete_list(), 2u);
+  EXPECT_EQ(undelete_list, (std::vector<std::int32_t>{0, 2}));
+  EXPECT_EQ(undelete_total, 40);
+  EXPECT_EQ(undelete_written, 0);
+}
+
+TEST_F(Undelete, StopEndsTheRunAndLeavesTheRestTicked) {
+  for (int i = 1; i <= 5; ++i) add(i, "f" + std::to_string(i));
+  plans[3].press_stop = true;
+  build_undelete_list();
+  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  EXPECT_TRUE(s.stopped);
+  EXPECT_EQ(s.count, 2);
+  EXPECT_EQ(routine_calls.size(), 3u);
+  EXPECT_FALSE(fs::exists(dir_ / "f3"));  // a copy cut short is not left behind
+  EXPECT_EQ(file_list[0].selected, 0);
+  EXPECT_EQ(file_list[1].selected, 0);
+  EXPECT_EQ(file_list[2].selected, 1);
+  EXPECT_EQ(file_list[3].selected, 1);
+  EXPECT_EQ(file_list[4].selected, 1);
+  EXPECT_EQ(undelete_closing_text(s.stopped, s.count), "Undelete process interrupted. Undeleted successfully:  2");
+}
+
+TEST_F(Undelete, RecoveredFileTakesTheDeletedFilesModificationDate) {
+  FileInfo& e = add(1, "dated.txt");
+  e.DateModified = unix_seconds_to_date_time(1600000000);  // NTFS dates are UTC
+  build_undelete_list();
+  ASSERT_EQ(run_undelete({target(), false, {}, nullptr}).count, 1);
+  struct stat st;
+  ASSERT_EQ(::stat((dir_ / "dated.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1600000000);
+}
+
+// Device numbers and the kernel's block-device tree of a fake machine: disk sda with partitions
+// sda1 and sda2, and dm-0 built on sda2.
+struct FakeProbe : DeviceProbe {
+  bool folder_device(const std::string&, std::uint64_t* dev) const override {
+    *dev = folder_dev;
+    return true;
+  }
+  bool volume_device(const DriveInfo& drive, std::uint64_t* dev) const override {
+    auto it = volumes.find(drive.device_path);
+    if (it == volumes.end()) return false;
+    *dev = it->second;
+    return true;
+  }
+  std::string sys_root() const override { return root; }
+  std::uint64_t folder_dev = 0;
+  std::map<std::string, std::uint64_t> volumes;
+  std::string root;
+};
+
+std::uint64_t dev(unsigned maj, unsigned min) { return static_cast<std::uint64_t>(makedev(maj, min)); }
+
+void make_fake_sys(const fs::path& root) {
+  const fs::path block = root / "devices" / "pci0" / "block";
+  fs::create_directories(block / "sda" / "sda1");
+  fs::create_directories(block / "sda" / "sda2");
+  fs::create_directories(root / "devices" / "virtual" / "block" / "dm-0" / "slaves");
+  std::ofstream(block / "sda" / "sda1" / "partition") << "1\n";
+  std::ofstream(block / "sda" / "sda2" / "partition") << "2\n";
+  fs::create_directory_symlink(block / "sda" / "sda2", root / "devices" / "virtual" / "block" / "dm-0" / "slaves" / "sda2");
+  fs::create_directories(root / "dev" / "block");
+  fs::create_directory_symlink(block / "sda", root / "dev" / "block" / "8:0");
+  fs::create_directory_symlink(block / "sda" / "sda1", root / "dev" / "block" / "8:1");
+  fs::create_directory_symlink(block / "sda" / "sda2", root / "dev" / "block" / "8:2");
+  fs::create_directory_symlink(root / "devices" / "virtual" / "block" / "dm-0", root / "dev" / "block" / "253:0");
+}
+
+TEST_F(Undelete, DevicesOverlapAlongPartitionsAndSlaves) {
+  make_fake_sys(dir_ / "sys");
+  const std::string sys = (dir_ / "sys").string();
+  struct Case {
+    std::uint64_t target, source;
+    bool overlap;
+  } cases[] = {
+      {dev(8, 1), dev(8, 1), true},   {dev(8, 1), dev(8, 0), true},  // target on a partition of the source disk
+      {dev(8, 0), dev(8, 1), true},                                  // source is a partition of the target's disk
+      {dev(8, 1), dev(8, 2), false},                                 // two partitions of one disk
+      {dev(253, 0), dev(8, 2), true}, {dev(253, 0), dev(8, 0), true},
+      {dev(253, 0), dev(8, 1), false}, {dev(0, 40), dev(8, 1), false},  // tmpfs and the like
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(devices_overlap(c.target, c.source, sys), c.overlap)
+        << major(c.target) << ":" << minor(c.target) << " on " << major(c.source) << ":" << minor(c.source);
+}
+
+TEST_F(Undelete, RefusesATargetOnAVolumeBeingRecoveredFrom) {
+  make_fake_sys(dir_ / "sys");
+  FakeProbe probe;
+  probe.root = (dir_ / "sys").string();
+  probe.folder_dev = dev(8, 1);
+  drive_list[1].device_path = "/dev/sda";
+  drive_list[1].is_image = false;
+  probe.volumes["/dev/sda"] = dev(8, 0);
+  const DeviceProbe* previous = set_device_probe(&probe);
+  CapturingHost host;
+  ScopedHost scope(host);
+
+  add(1, "image.txt", "C:\\", 0);
+  add(2, "disk.txt", "D:\\", 1);
+  build_undelete_list();
+  UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  EXPECT_TRUE(s.refused);
+  EXPECT_TRUE(routine_calls.empty());
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);  // only the fake sys tree
+  EXPECT_EQ(file_list[0].selected, 1);
+  ASSERT_EQ(host.shown.size(), 1u);
+  EXPECT_EQ(host.shown[0].second, MsgType::error);
+  EXPECT_EQ(host.shown[0].first,
+            "The target folder lies on drive D: (/dev/sda), which is being recovered from. Choose a folder on "
+            "another drive.");
+
+  // Only the image file's entry ticked: an image cannot be harmed by writing beside it.
+  file_list[1].selected = 0;
+  build_undelete_list();
+  s = run_undelete({target(), false, {}, nullptr});
+  EXPECT_FALSE(s.refused);
+  EXPECT_EQ(s.count, 1);
+
+  // Another partition of the same disk is safe.
+  file_list[1].selected = 1;
+  probe.volumes["/dev/sda"] = dev(8, 2);
+  build_undelete_list();
+  s = run_undelete({target(), false, {}, nullptr});
+  EXPECT_FALSE(s.refused);
+  set_device_probe(previous);
+}
+
+}  // namespace
+}  // namespace dravelo
