@@ -1,0 +1,159 @@
+#include "ntfs/ntfs_volume.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "catalogue/engine_host.h"
+#include "ntfs/ntfs_stream.h"
+
+namespace dravelo {
+namespace {
+
+bool finish_open(NtfsVolume& volume, const std::string* path, char letter) {
+  if (!volume.reader || volume.reader->error != 0) {
+    volume.reader.reset();
+    return false;
+  }
+  read_exact(*volume.reader, 0, sizeof(volume.boot.bytes), volume.boot.bytes.data());
+  bootb_ntfs = volume.boot;
+  volume.geometry_ok = DeriveNtfsGeometry(volume.boot, &volume.geometry);
+  // One window must always hold a whole cluster.
+  if (volume.geometry_ok && volume.reader->capacity() < volume.geometry.bytes_per_cluster) {
+    const int sectors = static_cast<int>(volume.geometry.bytes_per_cluster / TBuffer::kSector);
+    volume.reader = path ? std::make_unique<TBuffer>(*path, sectors, letter) : std::make_unique<TBuffer>(letter, sectors);
+    if (volume.reader->error != 0) {
+      volume.reader.reset();
+      return false;
+    }
+  }
+  return true;
+}
+
+void reset(NtfsVolume& volume) {
+  volume.reader.reset();
+  volume.geometry = NtfsGeometry{};
+  volume.geometry_ok = false;
+  std::vector<std::uint8_t>().swap(volume.MftRecord);
+  volume.mft_loaded = false;
+  volume.mft_runs.clear();
+  volume.mft_data_size = 0;
+  volume.MftRecordCount = 0;
+}
+
+// Reads size bytes at byte offset of the volume; false (and zeros) for what cannot be read.
+bool read_bytes(NtfsVolume& volume, std::int64_t lcn, std::int64_t within, std::uint32_t size, std::uint8_t* out) {
+  const std::int64_t bpc = volume.geometry.bytes_per_cluster;
+  if (lcn <= 0 || lcn > (std::numeric_limits<std::int64_t>::max() - within) / bpc - 1) return false;
+  return read_exact(*volume.reader, lcn * bpc + within, size, out);
+}
+
+}  // namespace
+
+NtfsVolume::~NtfsVolume() = default;
+
+bool OpenNtfsVolume(char drive_letter, NtfsVolume& volume) {
+  reset(volume);
+  volume.reader = std::make_unique<TBuffer>(drive_letter, BufferSectors);
+  return finish_open(volume, nullptr, drive_letter);
+}
+
+bool OpenNtfsVolumeAt(const std::string& path, NtfsVolume& volume) {
+  reset(volume);
+  volume.reader = std::make_unique<TBuffer>(path, BufferSectors);
+  return finish_open(volume, &path, 0);
+}
+
+void CloseNtfsVolume(NtfsVolume& volume) { reset(volume); }
+
+bool LoadMft(NtfsVolume& volume) {
+  volume.mft_loaded = false;
+  if (!volume.reader || !volume.geometry_ok) return false;
+  const NtfsGeometry& g = volume.geometry;
+  volume.MftRecord.assign(static_cast<std::size_t>(g.FileRecordSize), 0);
+  if (!read_bytes(volume, g.mft_start_lcn, 0, static_cast<std::uint32_t>(g.FileRecordSize), volume.MftRecord.data()))
+    return false;
+  if (!IsFileRecord(volume.MftRecord)) return false;
+  ApplyUpdateSequence(volume.MftRecord);
+
+  std::int32_t offset = 0;
+  const std::optional<AttributeRef> data = LookupAttribute(volume.MftRecord, kAttrData, offset, 0);
+  if (!data || !data->non_resident) return false;
+  volume.mft_runs.clear();
+  DecodeAttributeRuns(*data, volume.mft_runs);
+  if (volume.mft_runs.empty()) return false;
+  volume.mft_data_size = std::max<std::int64_t>(AttrDataSize(*data), 0);
+  const auto count = [&volume, &g] {
+    return static_cast<std::uint32_t>(
+        std::min<std::int64_t>(volume.mft_data_size / g.FileRecordSize, std::numeric_limits<std::uint32_t>::max()));
+  };
+  volume.MftRecordCount = count();
+
+  // A large or fragmented $MFT keeps the rest of its run list in extension records, named by its
+  // $ATTRIBUTE_LIST. Those records lie in the part the first extent maps.
+  std::int32_t list_offset = 0;
+  if (LookupAttribute(volume.MftRecord, kAttrAttributeList, list_offset, 0)) {
+    NtfsStream stream;
+    if (ReadStream(volume, volume.MftRecord, 0, kAttrData, u"", stream) && !stream.resident &&
+        stream.mapped_clusters() > volume.mft_runs.back().vcn + volume.mft_runs.back().length) {
+      volume.mft_runs = std::move(stream.runs);
+      volume.mft_data_size = std::max<std::int64_t>(stream.data_size, volume.mft_data_size);
+      volume.MftRecordCount = count();
+    }
+  }
+  volume.mft_loaded = true;
+  return true;
+}
+
+bool ReadFileRecord(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
+                    std::int32_t* offset) {
+  if (!volume.reader || !volume.geometry_ok || number >= volume.MftRecordCount) return false;
+  const std::int64_t frs = volume.geometry.FileRecordSize;
+  const std::int64_t bpc = volume.geometry.bytes_per_cluster;
+  if (static_cast<std::int64_t>(record.size()) < frs) return false;
+  const std::int64_t byte = static_cast<std::int64_t>(number) * frs;
+  std::int64_t vcn = byte / bpc;
+  std::int64_t within = byte % bpc;  // 0 when records are at least a cluster long
+  if (offset) *offset = static_cast<std::int32_t>(within);
+  std::int64_t done = 0;
+  bool first = true;
+  // A record spans at most FileRecordSize / bytes per cluster + 1 runs.
+  while (done < frs) {
+    std::int64_t run_lcn = 0;
+    std::int64_t run = 0;
+    if (!MapVcn(volume.mft_runs, vcn, run_lcn, run) || run_lcn == 0) return false;
+    if (first && lcn) *lcn = run_lcn;
+    first = false;
+    const std::int64_t available = run > (frs + bpc) / bpc ? frs + bpc : run * bpc;
+    const std::int64_t take = std::min(frs - done, available - within);
+    if (!read_bytes(volume, run_lcn, within, static_cast<std::uint32_t>(take), record.data() + done)) return false;
+    done += take;
+    vcn += (within + take) / bpc;
+    within = 0;
+  }
+  if (!IsFileRecord(record.first(static_cast<std::size_t>(frs)))) return false;
+  ApplyUpdateSequence(record.first(static_cast<std::size_t>(frs)));
+  return true;
+}
+
+bool ReadSectors(NtfsVolume& volume, std::int64_t count, std::uint8_t* destination, std::int64_t sector) {
+  if (!volume.reader || !volume.geometry_ok || count <= 0 || sector < 0) return false;
+  const std::int64_t bps = volume.geometry.bytes_per_sector;
+  if (sector > std::numeric_limits<std::int64_t>::max() / bps - count) return false;
+  bool ok = true;
+  for (std::int64_t done = 0; done < count * bps;) {
+    const auto piece = static_cast<std::uint32_t>(std::min<std::int64_t>(count * bps - done, 1 << 30));
+    ok = read_exact(*volume.reader, sector * bps + done, piece, destination + done) && ok;
+    done += piece;
+  }
+  return ok;
+}
+
+bool ReadClusters(NtfsVolume& volume, std::int64_t count, std::uint8_t* destination, std::int64_t lcn) {
+  if (!volume.geometry_ok || lcn < 0) return false;
+  const std::int64_t spc = volume.geometry.sectors_per_cluster;
+  if (lcn > std::numeric_limits<std::int64_t>::max() / 4096 / spc) return false;
+  return ReadSectors(volume, count * spc, destination, lcn * spc);
+}
+
+}  // namespace dravelo
