@@ -1,55 +1,59 @@
+// Volumes held in memory for tests ("mem:NAME"), with an optional failing region that stands for
+// a device reporting an I/O error.
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <mutex>
 
 #include "volume/volume_backend.h"
 
 namespace dravelo {
 namespace {
 
+// Shared between the registry and every reader opened on it, so that a reader stays valid when
+// the volume is unregistered or replaced while it is open.
 struct MemoryVolume {
-  std::shared_ptr<std::vector<std::uint8_t>> bytes;
+  std::vector<std::uint8_t> bytes;
   std::int64_t fail_from = -1;
 };
 
-std::map<std::string, MemoryVolume>& registry() {
-  static std::map<std::string, MemoryVolume> volumes;
+std::map<std::string, std::shared_ptr<MemoryVolume>>& registry() {
+  static std::map<std::string, std::shared_ptr<MemoryVolume>> volumes;
   return volumes;
 }
 
 class MemoryBackend : public VolumeBackend {
  public:
-  MemoryBackend(std::shared_ptr<std::vector<std::uint8_t>> bytes, const std::int64_t* fail_from)
-      : bytes_(std::move(bytes)), fail_from_(fail_from) {}
+  explicit MemoryBackend(std::shared_ptr<MemoryVolume> volume) : volume_(std::move(volume)) {}
 
   std::int64_t read_at(std::int64_t offset, void* destination, std::size_t bytes) override {
-    const auto total = static_cast<std::int64_t>(bytes_->size());
+    const auto total = static_cast<std::int64_t>(volume_->bytes.size());
     if (offset < 0 || offset >= total) return 0;
-    std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(bytes), total - offset);
-    if (*fail_from_ >= 0 && offset + n > *fail_from_) return 0;  // the device reports an I/O error
-    std::memcpy(destination, bytes_->data() + offset, static_cast<std::size_t>(n));
+    const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(bytes), total - offset);
+    // Like a disk's read command, a read that touches a failing sector fails as a whole.
+    if (volume_->fail_from >= 0 && offset + n > volume_->fail_from) return 0;
+    std::memcpy(destination, volume_->bytes.data() + offset, static_cast<std::size_t>(n));
     return n;
   }
 
-  std::int64_t size() const override { return static_cast<std::int64_t>(bytes_->size()); }
+  std::int64_t size() const override { return static_cast<std::int64_t>(volume_->bytes.size()); }
 
  private:
-  std::shared_ptr<std::vector<std::uint8_t>> bytes_;
-  const std::int64_t* fail_from_;
+  std::shared_ptr<MemoryVolume> volume_;
 };
 
 }  // namespace
 
 void register_memory_volume(const std::string& name, std::vector<std::uint8_t> bytes) {
-  registry()[name] = MemoryVolume{std::make_shared<std::vector<std::uint8_t>>(std::move(bytes)), -1};
+  auto volume = std::make_shared<MemoryVolume>();
+  volume->bytes = std::move(bytes);
+  registry()[name] = std::move(volume);
 }
 
 void unregister_memory_volume(const std::string& name) { registry().erase(name); }
 
 void set_memory_volume_failure(const std::string& name, std::int64_t from_offset) {
   auto it = registry().find(name);
-  if (it != registry().end()) it->second.fail_from = from_offset;
+  if (it != registry().end()) it->second->fail_from = from_offset;
 }
 
 std::unique_ptr<VolumeBackend> open_memory_volume(const std::string& name, int* error_code) {
@@ -58,7 +62,7 @@ std::unique_ptr<VolumeBackend> open_memory_volume(const std::string& name, int* 
     *error_code = 2;  // ENOENT
     return nullptr;
   }
-  return std::make_unique<MemoryBackend>(it->second.bytes, &it->second.fail_from);
+  return std::make_unique<MemoryBackend>(it->second);
 }
 
 }  // namespace dravelo

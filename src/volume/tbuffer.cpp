@@ -1,6 +1,8 @@
 #include "volume/tbuffer.h"
 
 #include <algorithm>
+#include <cctype>
+#include <limits>
 #include <cstring>
 
 #include "catalogue/catalogue.h"
@@ -17,6 +19,9 @@ std::int64_t le64s(const std::uint8_t* b) {
 
 std::uint16_t le16(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | (b[1] << 8)); }
 
+// Sectors whose byte offsets still fit in 64 bits.
+constexpr std::int64_t kUnboundedSectors = std::numeric_limits<std::int64_t>::max() / TBuffer::kSector - 65536;
+
 std::string window_diagnostic(const char* what, std::int64_t value, std::int64_t offset, std::int64_t clusters,
                               std::int64_t spc) {
   return std::string(what) + std::to_string(value) + "||" + std::to_string(offset) + "||" + std::to_string(clusters) +
@@ -24,8 +29,9 @@ std::string window_diagnostic(const char* what, std::int64_t value, std::int64_t
 }
 
 std::string path_of_drive(char letter) {
+  const char wanted = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
   for (const DriveInfo& d : drive_list)
-    if (d.drive_name == letter) return d.device_path;
+    if (d.drive_name == wanted) return d.device_path;
   return {};
 }
 
@@ -76,22 +82,39 @@ void TBuffer::create(const std::string& path, int sec_count) {
   total_clusters = total / spc;
   sectors_per_cluster = spc;
   volume_sectors_ = total_clusters * sectors_per_cluster;
-  const std::int64_t device_sectors = backend_->size() < 0 ? -1 : (backend_->size() + kSector - 1) / kSector;
+  volume_bytes_ = backend_->size();
+  const std::int64_t device_sectors = volume_bytes_ < 0 ? -1 : (volume_bytes_ + kSector - 1) / kSector;
   if (device_sectors >= 0 && (volume_sectors_ <= 0 || volume_sectors_ > device_sectors)) volume_sectors_ = device_sectors;
+  // A device that does not tell its size and a boot sector without a usable figure: let the
+  // device's own end stop the reads.
+  if (volume_sectors_ <= 0 && device_sectors < 0) volume_sectors_ = kUnboundedSectors;
+  // Sector 0 is not kept as a window: the first ReadBuffer plans its own.
+  BufferSize = capacity_;
+  StartSector = EndSector = SectorCount = 0;
 }
 
 std::int64_t TBuffer::Read(std::int64_t FirstSector, std::uint32_t Count) {
-  if (!backend_ || Count == 0 || FirstSector < 0) return 0;
   Count = std::min<std::uint32_t>(Count, static_cast<std::uint32_t>(Buffer.size() / kSector));
+  // The window's fields always describe what the buffer holds, so that a later ReadBuffer never
+  // serves bytes that this fill did not deliver.
+  StartSector = FirstSector;
+  SectorCount = Count;
+  EndSector = FirstSector + Count;
+  BufferSize = 0;
+  if (!backend_ || Count == 0 || FirstSector < 0 || FirstSector > kUnboundedSectors) return 0;
   ++fills_;
-  return backend_->read_at(FirstSector * kSector, Buffer.data(), static_cast<std::size_t>(Count) * kSector);
+  const std::int64_t bytes =
+      backend_->read_at(FirstSector * kSector, Buffer.data(), static_cast<std::size_t>(Count) * kSector);
+  BufferSize = static_cast<std::uint32_t>(std::clamp<std::int64_t>(bytes, 0, static_cast<std::int64_t>(Count) * kSector));
+  return BufferSize;
 }
 
 std::int64_t TBuffer::ReadBuffer(std::int64_t Offset, std::uint32_t Size, void* Pointer) {
   if (Size == 0 || error != 0) return 0;
   const std::int64_t first = Offset / kSector;
-  // A request outside the volume is answered with nothing; it neither fills nor spoils the window.
-  if (Offset < 0 || first >= volume_sectors_) {
+  // A request outside the volume (or beyond the last byte of an image whose size is not a whole
+  // number of sectors) is answered with nothing; it neither fills nor spoils the window.
+  if (Offset < 0 || first >= volume_sectors_ || (volume_bytes_ >= 0 && Offset >= volume_bytes_)) {
     out_text(window_diagnostic("Start Sector invalid", first, Offset, total_clusters, sectors_per_cluster), MsgType::error,
              false);
     return 0;
@@ -99,17 +122,18 @@ std::int64_t TBuffer::ReadBuffer(std::int64_t Offset, std::uint32_t Size, void* 
   const bool hit = BufferSize != 0 && StartSector <= first && (Offset + Size) / kSector + 1 <= EndSector &&
                    Offset + Size <= StartSector * kSector + BufferSize;
   if (!hit) {
-    StartSector = first;
-    EndSector = std::min(StartSector + capacity_ / kSector, volume_sectors_);
-    SectorCount = EndSector - StartSector;
-    std::int64_t bytes = Read(StartSector, static_cast<std::uint32_t>(SectorCount));
+    // The window is planned from the capacity, not from what the last fill delivered: one short
+    // or failed fill must not shrink every later window.
+    const std::int64_t planned = std::min(first + capacity_ / kSector, volume_sectors_) - first;
+    std::int64_t bytes = Read(first, static_cast<std::uint32_t>(planned));
     if (bytes <= 0) {
-      // A failing sector somewhere in the window: try again with just the sectors of the request.
-      const std::int64_t wanted = std::min<std::int64_t>(SectorCount, (Offset + Size - 1) / kSector - first + 1);
-      if (wanted < SectorCount) bytes = Read(StartSector, static_cast<std::uint32_t>(wanted));
+      // A failing sector somewhere in the planned window: try the sectors of the request alone,
+      // then ever fewer of them, so that the good sectors in front of a bad one still arrive.
+      std::int64_t count = std::min<std::int64_t>(planned, (Offset + Size - 1) / kSector - first + 1);
+      if (count == planned) count = planned / 2;
+      for (; bytes <= 0 && count >= 1; count /= 2) bytes = Read(first, static_cast<std::uint32_t>(count));
     }
-    BufferSize = static_cast<std::uint32_t>(std::max<std::int64_t>(bytes, 0));
-    if (BufferSize == 0) return 0;
+    if (bytes <= 0) return 0;
   }
   const std::int64_t window_offset = Offset - StartSector * kSector;
   if (window_offset >= BufferSize) {

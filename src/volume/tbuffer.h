@@ -41,9 +41,14 @@ class TBuffer {
 
   // Copies up to Size bytes at byte Offset of the volume into Pointer; returns the number of
   // bytes that were really read from the volume (less than Size at the end of the volume, past
-  // the window's reach, or where the device failed; never stale bytes).
+  // the window's reach, or where the device failed; never stale bytes). At most one window is
+  // planned per call; when its fill fails, fewer sectors from Offset's sector are tried, so the
+  // readable sectors in front of a bad one are still delivered. A request outside the volume
+  // returns 0 and leaves the window as it was.
   std::int64_t ReadBuffer(std::int64_t Offset, std::uint32_t Size, void* Pointer);
-  // Fills the window with SectorCount sectors from FirstSector; returns the bytes delivered.
+  // Fills the window with Count sectors (at most the capacity) from FirstSector; afterwards the
+  // window fields describe exactly what was delivered. Returns the bytes delivered, 0 when
+  // nothing could be read.
   std::int64_t Read(std::int64_t FirstSector, std::uint32_t Count);
 
   // The volume's sector count that windows are bounded by.
@@ -60,6 +65,7 @@ class TBuffer {
   std::vector<std::uint8_t> Buffer;
   std::uint32_t capacity_ = 0;
   std::int64_t volume_sectors_ = 0;
+  std::int64_t volume_bytes_ = -1;  // the device's or file's size, -1 when it does not tell
   std::int64_t fills_ = 0;
   bool open_error_shown_ = false;
   bool offset_error_shown_ = false;

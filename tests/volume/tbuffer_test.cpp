@@ -1,0 +1,308 @@
+#include "volume/tbuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "catalogue/catalogue.h"
+#include "volume/volume_backend.h"
+#include "volume_test_util.h"
+
+namespace dravelo {
+namespace {
+
+using test::RecordingHost;
+using test::TempFile;
+
+const std::string kUnreadable = " Unable to read drive. Administrator rights may be required.";
+
+void put_le64(std::vector<std::uint8_t>& b, std::size_t at, std::int64_t v) {
+  for (int i = 0; i < 8; ++i) b[at + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * i));
+}
+
+// A volume whose every byte tells its own position (byte and sector mixed, so that a window off
+// by a sector or by a byte shows), with the reader's geometry in sector 0: sectors per cluster at
+// 0x0D, total sectors at 0x28.
+std::vector<std::uint8_t> make_volume(std::int64_t sectors, std::uint8_t spc, std::int64_t total) {
+  std::vector<std::uint8_t> b(static_cast<std::size_t>(sectors * 512));
+  for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<std::uint8_t>((i % 251) ^ (i / 512 * 37));
+  b[0x0D] = spc;
+  put_le64(b, 0x28, total);
+  return b;
+}
+
+std::vector<std::uint8_t> slice(const std::vector<std::uint8_t>& b, std::int64_t at, std::int64_t n) {
+  return {b.begin() + at, b.begin() + at + n};
+}
+
+// 64 sectors, one sector per cluster, a window of 8 sectors, read from an image file.
+class TBufferWindow : public ::testing::Test {
+ protected:
+  static constexpr int kCapacity = 8;
+  TBufferWindow() : image_(make_volume(64, 1, 64)), file_("window.img", image_), scope_(host_) {}
+
+  // Reads through the reader and checks the bytes against the image.
+  std::int64_t read_checked(TBuffer& r, std::int64_t offset, std::uint32_t size) {
+    std::vector<std::uint8_t> out(size, 0xEE);
+    const std::int64_t n = r.ReadBuffer(offset, size, out.data());
+    if (n > 0) {
+      EXPECT_EQ(slice(out, 0, n), slice(image_, offset, n)) << "at " << offset;
+    }
+    // Nothing beyond the count is written.
+    for (std::int64_t i = std::max<std::int64_t>(n, 0); i < size; ++i) {
+      if (out[static_cast<std::size_t>(i)] != 0xEE) {
+        ADD_FAILURE() << "byte " << i << " written past the returned count " << n;
+        break;
+      }
+    }
+    return n;
+  }
+
+  std::vector<std::uint8_t> image_;
+  TempFile file_;
+  RecordingHost host_;
+  ScopedHost scope_;
+};
+
+TEST_F(TBufferWindow, CreationTakesGeometryFromSectorZero) {
+  TBuffer r(file_.path(), kCapacity);
+  EXPECT_EQ(r.error, 0);
+  EXPECT_EQ(r.sectors_per_cluster, 1);
+  EXPECT_EQ(r.total_clusters, 64);
+  EXPECT_EQ(r.volume_sectors(), 64);
+  // The first request fills: creation leaves no window behind.
+  EXPECT_EQ(r.EndSector, 0);
+  EXPECT_EQ(r.BufferSize, 8u * 512);
+  EXPECT_TRUE(host_.messages.empty());
+}
+
+TEST_F(TBufferWindow, ZeroByteRequestReturnsNothingAndDoesNoIo) {
+  TBuffer r(file_.path(), kCapacity);
+  const std::int64_t fills = r.fills();
+  std::uint8_t b = 0;
+  EXPECT_EQ(r.ReadBuffer(100, 0, &b), 0);
+  EXPECT_EQ(r.fills(), fills);
+  EXPECT_EQ(read_checked(r, 0, 100), 100);
+  EXPECT_EQ(r.ReadBuffer(200, 0, &b), 0);
+  EXPECT_EQ(r.fills(), fills + 1);
+}
+
+TEST_F(TBufferWindow, RequestEndingAtTheWindowsEndRefillsFromTheSectorOfOffset) {
+  TBuffer r(file_.path(), kCapacity);
+  EXPECT_EQ(read_checked(r, 0, 10), 10);
+  const std::int64_t fills = r.fills();
+  EXPECT_EQ(r.StartSector, 0);
+  EXPECT_EQ(r.EndSector, 8);
+  // Ending one byte before the window's end: served from memory.
+  EXPECT_EQ(read_checked(r, 1000, 8 * 512 - 1 - 1000), 8 * 512 - 1 - 1000);
+  EXPECT_EQ(r.fills(), fills);
+  // Ending on the last byte of the window's last sector: a new window from Offset's sector.
+  EXPECT_EQ(read_checked(r, 1000, 8 * 512 - 1000), 8 * 512 - 1000);
+  EXPECT_EQ(r.fills(), fills + 1);
+  EXPECT_EQ(r.StartSector, 1);
+  EXPECT_EQ(r.EndSector, 9);
+}
+
+TEST_F(TBufferWindow, WindowIsCutAtTheVolumesEnd) {
+  TBuffer r(file_.path(), kCapacity);
+  // Sectors 60 to 63 are all that is left: the request gets the bytes up to the last sector.
+  EXPECT_EQ(read_checked(r, 60 * 512 + 100, 4096), 4 * 512 - 100);
+  EXPECT_EQ(r.StartSector, 60);
+  EXPECT_EQ(r.EndSector, 64);
+  EXPECT_EQ(r.BufferSize, 4u * 512);
+  EXPECT_EQ(read_checked(r, 64 * 512 - 1, 1), 1);
+}
+
+TEST_F(TBufferWindow, RequestsOutsideTheVolumeReturnNothingAndKeepTheWindow) {
+  TBuffer r(file_.path(), kCapacity);
+  EXPECT_EQ(read_checked(r, 512, 100), 100);
+  const std::int64_t fills = r.fills();
+  for (std::int64_t offset : {std::int64_t{64} * 512, std::int64_t{64} * 512 + 700, std::int64_t{1} << 40,
+                              std::int64_t{-1}, std::int64_t{-512 * 3}, INT64_MAX - 10}) {
+    EXPECT_EQ(read_checked(r, offset, 100), 0) << offset;
+  }
+  EXPECT_EQ(r.fills(), fills);
+  // The reader lives on, and the window it held still serves.
+  EXPECT_EQ(read_checked(r, 2000, 100), 100);
+  EXPECT_EQ(r.fills(), fills);
+  EXPECT_TRUE(host_.shown().empty());
+}
+
+TEST_F(TBufferWindow, RequestLargerThanTheCapacityGetsOneWindowsWorth) {
+  TBuffer r(file_.path(), kCapacity);
+  EXPECT_EQ(read_checked(r, 300, 20000), 8 * 512 - 300);
+  EXPECT_EQ(r.fills(), 2);  // sector 0 at creation, then one window
+  // read_exact goes on window by window.
+  std::vector<std::uint8_t> out(20000);
+  EXPECT_TRUE(read_exact(r, 300, 20000, out.data()));
+  EXPECT_EQ(out, slice(image_, 300, 20000));
+}
+
+TEST_F(TBufferWindow, ReadExactZeroFillsWhatLiesBeyondTheVolume) {
+  TBuffer r(file_.path(), kCapacity);
+  std::vector<std::uint8_t> out(1000, 0xEE);
+  EXPECT_FALSE(read_exact(r, 64 * 512 - 200, 1000, out.data()));
+  EXPECT_EQ(slice(out, 0, 200), slice(image_, 64 * 512 - 200, 200));
+  EXPECT_EQ(slice(out, 200, 800), std::vector<std::uint8_t>(800, 0));
+}
+
+TEST(TBufferCreation, UnreadableVolumeSaysSoOnceAndGivesErrorTwo) {
+  RecordingHost host;
+  ScopedHost scope(host);
+  TBuffer r(std::string("/nonexistent-dravelo-dir/volume.img"), 8);
+  EXPECT_EQ(r.error, 2);
+  std::uint8_t b[16];
+  EXPECT_EQ(r.ReadBuffer(0, sizeof b, b), 0);
+  EXPECT_EQ(r.ReadBuffer(4096, sizeof b, b), 0);
+  EXPECT_EQ(host.shown(), (std::vector<std::string>{"Open disk error - 2", kUnreadable}));
+}
+
+TEST(TBufferCreation, OpensTheVolumeOfADriveLetter) {
+  RecordingHost host;
+  ScopedHost scope(host);
+  TempFile file("c.img", make_volume(16, 2, 16));
+  drive_list.clear();
+  DriveInfo d;
+  d.drive_name = 'c';
+  d.device_path = file.path();
+  drive_list.push_back(std::move(d));
+  for (char letter : {'c', 'C'}) {
+    TBuffer r(letter, 8);
+    EXPECT_EQ(r.error, 0) << letter;
+    EXPECT_EQ(r.total_clusters, 8);
+    EXPECT_EQ(r.sectors_per_cluster, 2);
+  }
+  // A letter that the drive list does not hold cannot be opened.
+  TBuffer missing('q', 8);
+  EXPECT_EQ(missing.error, 2);
+  drive_list.clear();
+  EXPECT_EQ(host.shown(), (std::vector<std::string>{"Open disk error - 2", kUnreadable}));
+}
+
+TEST(TBufferCreation, EmptyImageIsUnreadable) {
+  RecordingHost host;
+  ScopedHost scope(host);
+  TempFile file("empty.img", {});
+  TBuffer r(file.path(), 8);
+  EXPECT_EQ(r.error, 2);
+  EXPECT_EQ(host.shown(), std::vector<std::string>{kUnreadable});
+}
+
+TEST(TBufferCreation, ZeroSectorsPerClusterGivesErrorOne) {
+  RecordingHost host;
+  ScopedHost scope(host);
+  TempFile file("zero.img", make_volume(16, 0, 16));
+  TBuffer r(file.path(), 8);
+  EXPECT_EQ(r.error, 1);
+  std::uint8_t b[16];
+  EXPECT_EQ(r.ReadBuffer(0, sizeof b, b), 0);
+  EXPECT_EQ(host.shown(), std::vector<std::string>{" Sector Per Cluster - Zero"});
+}
+
+// Total sectors at 0x28; when they are 0 on a floppy (media descriptor 0xF0 at 0x15) they come
+// from sectors per track (0x18) x heads (0x1A) x 80 tracks.
+TEST(TBufferCreation, FloppyGeometryRule) {
+  struct Case {
+    std::int64_t total_at_28;
+    std::uint8_t media;
+    std::int64_t clusters;
+  };
+  const Case cases[] = {
+      {0, 0xF0, 18 * 2 * 80 / 2},  // the floppy rule
+      {0, 0xF8, 0},                // a fixed disk's descriptor: no rule
+      {1000, 0xF0, 500},           // a figure at 0x28 is taken as it is
+  };
+  RecordingHost host;
+  ScopedHost scope(host);
+  for (const Case& c : cases) {
+    std::vector<std::uint8_t> b = make_volume(2880, 2, c.total_at_28);
+    b[0x15] = c.media;
+    b[0x18] = 18;
+    b[0x19] = 0;
+    b[0x1A] = 2;
+    b[0x1B] = 0;
+    register_memory_volume("floppy", b);
+    TBuffer r(std::string("mem:floppy"), 8);
+    EXPECT_EQ(r.error, 0);
+    EXPECT_EQ(r.sectors_per_cluster, 2);
+    EXPECT_EQ(r.total_clusters, c.clusters) << "media " << int(c.media) << " total " << c.total_at_28;
+    unregister_memory_volume("floppy");
+  }
+  EXPECT_TRUE(host.shown().empty());
+}
+
+// A device that fails from sector 20 on; the reader's window is 8 sectors.
+TEST(TBufferReadError, DeliversTheGoodSectorsAndNeverStaleBytes) {
+  RecordingHost host;
+  ScopedHost scope(host);
+  const std::vector<std::uint8_t> image = make_volume(64, 1, 64);
+  register_memory_volume("failing", image);
+  TBuffer r(std::string("mem:failing"), 8);
+  ASSERT_EQ(r.error, 0);
+  set_memory_volume_failure("failing", 20 * 512);
+
+  std::vector<std::uint8_t> out(2048, 0xEE);
+  // The window 16..23 fails; the request's own sectors (16, 17) do not.
+  EXPECT_EQ(r.ReadBuffer(16 * 512, 1024, out.data()), 1024);
+  EXPECT_EQ(slice(out, 0, 1024), slice(image, 16 * 512, 1024));
+
+  // Sector 19 is good, sector 20 is not: fewer bytes, all of them from the volume.
+  std::fill(out.begin(), out.end(), 0xEE);
+  EXPECT_EQ(r.ReadBuffer(19 * 512 + 10, 1024, out.data()), 502);
+  EXPECT_EQ(slice(out, 0, 502), slice(image, 19 * 512 + 10, 502));
+  EXPECT_EQ(slice(out, 502, 522), std::vector<std::uint8_t>(522, 0xEE));
+
+  // Inside the failing stretch nothing comes back and nothing is copied.
+  std::fill(out.begin(), out.end(), 0xEE);
+  EXPECT_EQ(r.ReadBuffer(21 * 512, 100, out.data()), 0);
+  EXPECT_EQ(out, std::vector<std::uint8_t>(2048, 0xEE));
+
+  // read_exact keeps what was read and zero-fills the rest.
+  EXPECT_FALSE(read_exact(r, 19 * 512, 1024, out.data()));
+  EXPECT_EQ(slice(out, 0, 512), slice(image, 19 * 512, 512));
+  EXPECT_EQ(slice(out, 512, 512), std::vector<std::uint8_t>(512, 0));
+
+  // The reader is not dead: good sectors still read, with full windows again.
+  std::fill(out.begin(), out.end(), 0xEE);
+  EXPECT_EQ(r.ReadBuffer(100, 2048, out.data()), 2048);
+  EXPECT_EQ(out, slice(image, 100, 2048));
+  EXPECT_EQ(r.EndSector, 8);
+
+  // The failing stretch comes back: the window over it reads whole again.
+  set_memory_volume_failure("failing", -1);
+  EXPECT_EQ(r.ReadBuffer(21 * 512, 2048, out.data()), 2048);
+  EXPECT_EQ(out, slice(image, 21 * 512, 2048));
+  EXPECT_TRUE(host.shown().empty());
+  unregister_memory_volume("failing");
+}
+
+TEST(TBufferReadError, ReaderOutlivesTheMemoryVolumesRegistration) {
+  const std::vector<std::uint8_t> image = make_volume(16, 1, 16);
+  register_memory_volume("gone", image);
+  TBuffer r(std::string("mem:gone"), 8);
+  unregister_memory_volume("gone");
+  std::uint8_t b[64];
+  EXPECT_EQ(r.ReadBuffer(512, sizeof b, b), 64);
+  EXPECT_EQ(std::memcmp(b, image.data() + 512, sizeof b), 0);
+}
+
+// An image whose size is not a whole number of sectors: the reader gives the bytes there are and
+// treats the rest as lying beyond the volume, without any message.
+TEST(TBufferOddSize, LastPartialSectorReadsUpToTheFilesEnd) {
+  RecordingHost host;
+  ScopedHost scope(host);
+  std::vector<std::uint8_t> image = make_volume(3, 1, 3);
+  image.resize(2 * 512 + 300);
+  TempFile file("odd.img", image);
+  TBuffer r(file.path(), 8);
+  ASSERT_EQ(r.error, 0);
+  std::uint8_t b[512];
+  EXPECT_EQ(r.ReadBuffer(2 * 512 + 100, 512, b), 200);
+  EXPECT_EQ(std::memcmp(b, image.data() + 2 * 512 + 100, 200), 0);
+  EXPECT_EQ(r.ReadBuffer(2 * 512 + 300, 10, b), 0);
+  EXPECT_EQ(r.ReadBuffer(2 * 512 + 400, 10, b), 0);
+  EXPECT_TRUE(host.shown().empty());
+}
+
+}  // namespace
+}  // namespace dravelo
