@@ -1,0 +1,155 @@
+#include "ui/recover_form.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QToolButton>
+
+#include "catalogue/texts.h"
+#include "ui/settings.h"
+
+namespace dravelo {
+
+namespace {
+
+constexpr int kBrowseButtonWidth = 20;
+
+QString text_of(int index) { return QString::fromStdString(lang_text(index)); }
+
+QString pick_with_dialog(QWidget* parent, const QString& current) {
+  return QFileDialog::getExistingDirectory(parent, QStringLiteral("Select Directory"), current);
+}
+
+}  // namespace
+
+T_recoverForm::T_recoverForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      picker_(pick_with_dialog) {
+  setObjectName(QStringLiteral("T_recoverForm"));
+  setFixedSize(404, 129);
+  setModal(true);
+
+  UndelHTMLStaticText = new QLabel(this);
+  UndelHTMLStaticText->setObjectName(QStringLiteral("UndelHTMLStaticText"));
+  UndelHTMLStaticText->setGeometry(11, 7, 255, 16);
+
+  // The folder field takes no typing; its "..." button sits inside its right end.
+  SaveAdvDirectoryEdit = new QLineEdit(this);
+  SaveAdvDirectoryEdit->setObjectName(QStringLiteral("SaveAdvDirectoryEdit"));
+  SaveAdvDirectoryEdit->setGeometry(11, 24, 369, 18);
+  SaveAdvDirectoryEdit->setReadOnly(true);
+  SaveAdvDirectoryEdit->setTextMargins(0, 0, kBrowseButtonWidth, 0);
+  SaveAdvDirectoryEditButton = new QToolButton(SaveAdvDirectoryEdit);
+  SaveAdvDirectoryEditButton->setObjectName(QStringLiteral("SaveAdvDirectoryEditButton"));
+  SaveAdvDirectoryEditButton->setText(QStringLiteral("..."));
+  SaveAdvDirectoryEditButton->setCursor(Qt::ArrowCursor);
+  SaveAdvDirectoryEditButton->setGeometry(369 - kBrowseButtonWidth, 0, kBrowseButtonWidth, 18);
+
+  KeepFolderHTMLCheckBox = new QCheckBox(this);
+  KeepFolderHTMLCheckBox->setObjectName(QStringLiteral("KeepFolderHTMLCheckBox"));
+  KeepFolderHTMLCheckBox->setGeometry(10, 48, 151, 17);
+
+  alternateALCheckBox = new QCheckBox(this);
+  alternateALCheckBox->setObjectName(QStringLiteral("alternateALCheckBox"));
+  alternateALCheckBox->setGeometry(10, 68, 191, 17);
+
+  SmartRecoveryALCheckBox = new QCheckBox(this);
+  SmartRecoveryALCheckBox->setObjectName(QStringLiteral("SmartRecoveryALCheckBox"));
+  SmartRecoveryALCheckBox->setGeometry(10, 88, 143, 17);
+  SmartRecoveryALCheckBox->setChecked(true);
+
+  OkAdvToolButton = new QPushButton(this);
+  OkAdvToolButton->setObjectName(QStringLiteral("OkAdvToolButton"));
+  OkAdvToolButton->setGeometry(290, 57, 89, 22);
+  OkAdvToolButton->setDefault(true);
+
+  CancelAdvToolButton = new QPushButton(this);
+  CancelAdvToolButton->setObjectName(QStringLiteral("CancelAdvToolButton"));
+  CancelAdvToolButton->setGeometry(290, 83, 88, 22);
+
+  setTexts();
+
+  connect(SaveAdvDirectoryEdit, &QLineEdit::textChanged, this, &T_recoverForm::SaveAdvDirectoryEditChange);
+  connect(SaveAdvDirectoryEditButton, &QToolButton::clicked, this, &T_recoverForm::browseFolder);
+  // clicked, not toggled: only the user's click is a change to store, not FormActivate's ticks.
+  connect(KeepFolderHTMLCheckBox, &QCheckBox::clicked, this, &T_recoverForm::KeepFolderHTMLCheckBoxClick);
+  connect(alternateALCheckBox, &QCheckBox::clicked, this, &T_recoverForm::alternateALCheckBoxClick);
+  connect(SmartRecoveryALCheckBox, &QCheckBox::clicked, this, &T_recoverForm::SmartRecoveryALCheckBoxClick);
+  connect(OkAdvToolButton, &QPushButton::clicked, this, &T_recoverForm::OkAdvToolButtonClick);
+  connect(CancelAdvToolButton, &QPushButton::clicked, this, &T_recoverForm::CancelAdvToolButtonClick);
+}
+
+void T_recoverForm::setTexts() {
+  setWindowTitle(QStringLiteral("Dravelo - ") + text_of(33));
+  UndelHTMLStaticText->setText(text_of(34));
+  KeepFolderHTMLCheckBox->setText(text_of(35));
+  alternateALCheckBox->setText(text_of(36));
+  SmartRecoveryALCheckBox->setText(text_of(37));
+  OkAdvToolButton->setText(text_of(38));
+  CancelAdvToolButton->setText(text_of(39));
+}
+
+QString T_recoverForm::targetFolder() const { return SaveAdvDirectoryEdit->text(); }
+bool T_recoverForm::keepFolderStructure() const { return KeepFolderHTMLCheckBox->isChecked(); }
+bool T_recoverForm::alternateStreams() const { return alternateALCheckBox->isChecked(); }
+bool T_recoverForm::smartRecovery() const { return SmartRecoveryALCheckBox->isChecked(); }
+
+void T_recoverForm::setFolderPicker(FolderPicker picker) { picker_ = picker ? std::move(picker) : pick_with_dialog; }
+
+QString T_recoverForm::documentsFolder() {
+  return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+}
+
+void T_recoverForm::showEvent(QShowEvent* event) {
+  FormActivate();
+  QDialog::showEvent(event);
+}
+
+void T_recoverForm::FormActivate() {
+  const QString documents = documentsFolder();
+  if (reg_key_exists(kSettingsKey)) {
+    SaveAdvDirectoryEdit->setText(reg_read_str(kSettingsKey, QStringLiteral("path")).value_or(documents));
+    // Only a stored 1 changes a box; nothing is unticked here.
+    if (reg_read_int(kSettingsKey, QStringLiteral("kfs"), 0) == 1) KeepFolderHTMLCheckBox->setChecked(true);
+    if (reg_read_int(kSettingsKey, QStringLiteral("alt"), 0) == 1) alternateALCheckBox->setChecked(true);
+    if (reg_read_int(kSettingsKey, QStringLiteral("smart"), 0) == 1) SmartRecoveryALCheckBox->setChecked(true);
+  } else {
+    SaveAdvDirectoryEdit->setText(documents);
+  }
+  QPalette palette = SaveAdvDirectoryEdit->palette();
+  palette.setColor(QPalette::Text, palette.color(QPalette::Highlight));
+  SaveAdvDirectoryEdit->setPalette(palette);
+}
+
+void T_recoverForm::SaveAdvDirectoryEditChange(const QString& text) {
+  // The documents folder is the default: choosing it leaves an earlier folder stored.
+  if (text != documentsFolder()) reg_write_str(kSettingsKey, QStringLiteral("path"), text);
+}
+
+void T_recoverForm::KeepFolderHTMLCheckBoxClick(bool checked) {
+  reg_write_int(kSettingsKey, QStringLiteral("kfs"), checked ? 1 : 0);
+}
+
+void T_recoverForm::alternateALCheckBoxClick(bool checked) {
+  reg_write_int(kSettingsKey, QStringLiteral("alt"), checked ? 1 : 0);
+}
+
+void T_recoverForm::SmartRecoveryALCheckBoxClick(bool checked) {
+  reg_write_int(kSettingsKey, QStringLiteral("smart"), checked ? 1 : 0);
+}
+
+void T_recoverForm::OkAdvToolButtonClick() { accept(); }
+
+void T_recoverForm::CancelAdvToolButtonClick() { reject(); }
+
+void T_recoverForm::browseFolder() {
+  const QString folder = picker_(this, SaveAdvDirectoryEdit->text());
+  if (!folder.isEmpty()) SaveAdvDirectoryEdit->setText(QDir::toNativeSeparators(folder));
+}
+
+}  // namespace dravelo

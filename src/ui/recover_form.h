@@ -1,0 +1,69 @@
+// The undelete options dialog: the target folder, "Keep folder structure" and the two further
+// options. It reads the settings each time it is shown and stores every change at once, so a
+// change followed by Cancel is kept all the same.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+namespace dravelo {
+
+class T_recoverForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit T_recoverForm(QWidget* parent = nullptr);
+
+  // What the undelete reads after OK: the folder field's text exactly as shown, and the boxes.
+  QString targetFolder() const;
+  bool keepFolderStructure() const;
+  bool alternateStreams() const;
+  bool smartRecovery() const;
+
+  // Captions in the current language (texts 33 to 39).
+  void setTexts();
+
+  // The folder picker behind the "..." button: given the current folder, an existing folder or
+  // the empty text. QFileDialog's by default.
+  using FolderPicker = std::function<QString(QWidget* parent, const QString& current)>;
+  void setFolderPicker(FolderPicker picker);
+
+  // The current user's documents folder.
+  static QString documentsFolder();
+
+ public slots:
+  // Runs each time the dialog is shown: the stored folder and boxes.
+  void FormActivate();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private slots:
+  void SaveAdvDirectoryEditChange(const QString& text);
+  void KeepFolderHTMLCheckBoxClick(bool checked);
+  void alternateALCheckBoxClick(bool checked);
+  void SmartRecoveryALCheckBoxClick(bool checked);
+  void OkAdvToolButtonClick();
+  void CancelAdvToolButtonClick();
+  void browseFolder();
+
+ private:
+  QLabel* UndelHTMLStaticText;
+  QLineEdit* SaveAdvDirectoryEdit;
+  QToolButton* SaveAdvDirectoryEditButton;
+  QCheckBox* KeepFolderHTMLCheckBox;
+  QCheckBox* alternateALCheckBox;
+  QCheckBox* SmartRecoveryALCheckBox;
+  QPushButton* OkAdvToolButton;
+  QPushButton* CancelAdvToolButton;
+  FolderPicker picker_;
+};
+
+}  // namespace dravelo
