@@ -3,8 +3,11 @@
 // Stop, unreadable clusters and missing data are reported as such.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <filesystem>
@@ -158,6 +161,23 @@ TEST_F(SampleRecoverTest, FailuresCreateNoFileAndSayWhy) {
   EXPECT_EQ(RecoverNtfsFile(entry_for(71, 9000), target("taken.docx"), RecoverOptions{}).status,
             RecoverStatus::cannot_create);
   EXPECT_EQ(fs::file_size(target("taken.docx")), 4u);
+}
+
+TEST_F(SampleRecoverTest, FailedWriteRemovesTheFile) {
+  // A file-size limit of 64 KiB makes the target refuse bytes as a full disk would.
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = old;
+  small.rlim_cur = 64 * 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const std::string path = target("disk image.vhd");
+  const RecoverResult r = RecoverNtfsFile(entry_for(77, 2097152), path, RecoverOptions{});
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(r.status, RecoverStatus::write_failed) << r.message;
+  EXPECT_FALSE(r.message.empty());
+  EXPECT_FALSE(fs::exists(path));
 }
 
 TEST_F(SampleRecoverTest, UnreadableClusterIsWrittenAsZerosAndReported) {
