@@ -1,9 +1,28 @@
-// The NTFS engine's scan of one volume for deleted files.
+// The NTFS engine's scan of one volume for deleted files: walks the $MFT, takes every record that
+// the $MFT's bitmap marks free and whose header marks it neither in use nor a directory, and adds
+// a catalogue entry for it (name, folder path, size, dates, recoverability). Recycle-bin info
+// files give name pairs instead of entries.
 #pragma once
+
+#include <cstdint>
+#include <string>
 
 namespace dravelo {
 
-// Scans the drive at current_drive and fills the catalogue. True when the volume could be opened.
+struct NtfsVolume;
+
+// Scans the drive at current_drive and fills the catalogue. True when the volume could be opened
+// for reading, also when its $MFT could not be loaded ("Cannot load MFT" is shown then).
 bool AnalyzeNtfsVolume();
+
+// The scan of an opened volume whose $MFT is loaded. Reports progress and the files count through
+// the host, pumps once per record and stops early when stop_flag is set.
+void ScanMft(NtfsVolume& volume);
+
+// The folder path of a parent record for the current drive: upper-case letter, ":\", then every
+// folder name followed by "\" (at most the 20 lowest levels), or "Error" when a parent record
+// cannot be read. Adds the folders it passes that the drive's folder list does not hold yet
+// ("Deleted N" with parent 5 for a record that is no longer a named directory).
+void BuildParentPath(NtfsVolume& volume, std::uint32_t parent, std::string& path);
 
 }  // namespace dravelo
