@@ -76,13 +76,14 @@ class StreamCopy {
   }
 
   // After every write: the progress bar every 500 clusters, and there the pump and the Stop test.
+  // A Stop that comes after the last byte leaves the copy whole.
   void after_write() {
     const std::int64_t mark = written_ / (cluster_ > 0 ? cluster_ * kProgressClusters : kProgressClusters);
     if (mark == last_mark_) return;
     last_mark_ = mark;
     if (undelete_total > 0) host()._updateProgressU(undelete_progress());
     host().pump();
-    if (stop_flag) stopped_ = true;
+    if (stop_flag && written_ < size_) stopped_ = true;
   }
 
   void write_raw(const std::uint8_t* data, std::int64_t n) {

@@ -128,13 +128,18 @@ TEST_F(SampleRecoverTest, RecoversAlternateDataStreamsOnlyWhenAsked) {
 TEST_F(SampleRecoverTest, StopLeavesNoFile) {
   StopHost h;
   ScopedHost scope(h);
-  for (std::int32_t inode : {77, 80, 72}) {  // sparse, compressed, resident
+  for (const SampleFile& f : {kIntact[6], kIntact[8], kIntact[9]}) {  // sparse and compressed
     stop_flag = false;
-    const std::string path = target("stopped" + std::to_string(inode));
-    const RecoverResult r = RecoverNtfsFile(entry_for(inode, 2097152), path, RecoverOptions{});
-    EXPECT_EQ(r.status, RecoverStatus::stopped) << inode;
-    EXPECT_FALSE(fs::exists(path)) << inode;
+    const std::string path = target(f.name);
+    const RecoverResult r = RecoverNtfsFile(entry_for(f.mft_record, f.size), path, RecoverOptions{});
+    EXPECT_EQ(r.status, RecoverStatus::stopped) << f.name;
+    EXPECT_FALSE(fs::exists(path)) << f.name;
   }
+  // Stop pressed during the one write of a resident file finds the copy whole.
+  stop_flag = false;
+  const RecoverResult whole = RecoverNtfsFile(entry_for(72, 150), target("todo.txt"), RecoverOptions{});
+  EXPECT_EQ(whole.status, RecoverStatus::complete);
+  EXPECT_EQ(test::sha256_file(target("todo.txt")), kIntact[1].sha256);
 }
 
 TEST_F(SampleRecoverTest, FailuresCreateNoFileAndSayWhy) {
