@@ -1,0 +1,128 @@
+// dravelo-cli recover --all over each sample volume: every file that the manifest calls intact
+// comes out byte for byte, in its folder when folders are kept.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "undelete/sha256.h"
+#include "workflow/undelete.h"
+
+namespace dravelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Expected {
+  std::string image, expect, folder, name, sha256, stream;
+  std::int64_t size = 0;
+};
+
+std::vector<Expected> expectations(const std::string& image) {
+  std::vector<Expected> out;
+  std::ifstream in(DRAVELO_SAMPLE_EXPECTATIONS);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> f;
+    std::stringstream ss(line);
+    std::string field;
+    while (std::getline(ss, field, '\t')) f.push_back(field);
+    f.resize(7);
+    if (f[0] != image) continue;
+    out.push_back({f[0], f[1], f[2], f[3], f[5], f[6], std::stoll(f[4])});
+  }
+  return out;
+}
+
+// Every regular file below dir by its digest.
+std::multiset<std::string> digests_below(const fs::path& dir) {
+  std::multiset<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(dir))
+    if (e.is_regular_file()) out.insert(test::sha256_file(e.path().string()));
+  return out;
+}
+
+class RecoverSample : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    const bool fat = GetParam().rfind("fat", 0) == 0;
+    const RecoverRoutines engines = engine_recover_routines();
+    if (fat && !engines.fat) GTEST_SKIP() << "RecoverFatFile (src/fat/fat_recover.h) is not in the tree";
+    if (!fat && !engines.ntfs) GTEST_SKIP() << "RecoverNtfsFile (src/ntfs/ntfs_recover.h) is not in the tree";
+    set_recover_routines(engines);
+    image_ = std::string(DRAVELO_SAMPLES_DIR) + "/" + GetParam();
+    out_ = fs::temp_directory_path() / ("dravelo-recover-" + std::to_string(::getpid()) + "-" + GetParam());
+    fs::remove_all(out_);
+  }
+  void TearDown() override { fs::remove_all(out_); }
+
+  int recover(const std::vector<std::string>& options, const fs::path& to) {
+    std::vector<std::string> args{"--to", to.string(), "--all"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(image_);
+    return cli::cmd_recover(args);
+  }
+
+  std::string image_;
+  fs::path out_;
+};
+
+TEST_P(RecoverSample, WritesEveryIntactFileInItsFolder) {
+  const std::vector<Expected> files = expectations(GetParam());
+  ASSERT_FALSE(files.empty());
+  EXPECT_EQ(recover({"--keep-folders"}, out_), 0);
+  int checked = 0;
+  for (const Expected& e : files) {
+    if (e.expect != "intact" || !e.stream.empty()) continue;
+    const fs::path p = out_ / e.folder / e.name;
+    ASSERT_TRUE(fs::exists(p)) << p;
+    EXPECT_EQ(fs::file_size(p), static_cast<std::uintmax_t>(e.size)) << p;
+    EXPECT_EQ(test::sha256_file(p.string()), e.sha256) << p;
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
+}
+
+TEST_P(RecoverSample, WritesEveryIntactFileFlatWithoutFolders) {
+  recover({}, out_);
+  for (const fs::directory_entry& e : fs::directory_iterator(out_)) EXPECT_FALSE(e.is_directory()) << e.path();
+  const std::multiset<std::string> written = digests_below(out_);
+  for (const Expected& e : expectations(GetParam())) {
+    if (e.expect != "intact" || !e.stream.empty()) continue;
+    EXPECT_EQ(written.count(e.sha256), 1u) << e.folder << "/" << e.name;
+  }
+}
+
+TEST_P(RecoverSample, WritesNamedStreamsWhenAsked) {
+  std::vector<Expected> streams;
+  for (const Expected& e : expectations(GetParam()))
+    if (e.expect == "intact" && !e.stream.empty()) streams.push_back(e);
+  if (streams.empty()) GTEST_SKIP() << "no named streams on this volume";
+  recover({"--keep-folders", "--alternate-streams"}, out_);
+  for (const Expected& e : streams) {
+    const fs::path colon = out_ / e.folder / (e.name + ":" + e.stream);
+    const fs::path underscore = out_ / e.folder / (e.name + "_" + e.stream);
+    const fs::path p = fs::exists(colon) ? colon : underscore;
+    ASSERT_TRUE(fs::exists(p)) << colon;
+    EXPECT_EQ(test::sha256_file(p.string()), e.sha256) << p;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Samples, RecoverSample,
+                         ::testing::Values("fat12_floppy.img", "fat16_16m.img", "fat32_66m.img", "ntfs_24m.img"),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           std::string name = info.param.substr(0, info.param.find('.'));
+                           std::string out;
+                           for (char c : name)
+                             if (c != '_') out += c;
+                           return out;
+                         });
+
+}  // namespace
+}  // namespace dravelo
