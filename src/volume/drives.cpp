@@ -1,24 +1,18 @@
-// Drive enumeration on Linux: image files named by the user, then the block devices found in
-// sysfs whose file system libblkid (or, without the rights to read them, udev) recognises.
+// Drive enumeration on Linux: image files named by the user, then the block devices whose file
+// system libblkid (or, without the rights to read them, udev) recognises.
 #include "volume/drives.h"
 
-#include <blkid.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <set>
 #include <span>
-#include <sstream>
 
 #include "catalogue/catalogue.h"
+#include "volume/block_devices.h"
 #include "volume/volume_backend.h"
 
 namespace dravelo {
@@ -40,26 +34,6 @@ std::string lower(std::string_view s) {
 
 bool contains_nocase(std::string_view haystack, std::string_view needle) {
   return lower(haystack).find(lower(needle)) != std::string::npos;
-}
-
-std::string read_text_file(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return {};
-  std::ostringstream s;
-  s << in.rdbuf();
-  std::string text = s.str();
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  return text;
-}
-
-std::int64_t read_number_file(const std::string& path, std::int64_t fallback) {
-  const std::string text = read_text_file(path);
-  if (text.empty()) return fallback;
-  try {
-    return std::stoll(text);
-  } catch (...) {
-    return fallback;
-  }
 }
 
 std::uint16_t le16(std::span<const std::uint8_t> b, std::size_t at) {
@@ -92,127 +66,42 @@ std::int32_t boot_cluster_size(std::span<const std::uint8_t> boot, std::string_v
   return size > (std::int64_t{1} << 25) ? 0 : static_cast<std::int32_t>(size);
 }
 
-struct Probe {
-  std::string type;
-  std::string version;
-  std::string usage;
-  bool read = false;  // libblkid could open and read the volume
-};
-
-Probe probe_with_blkid(const std::string& path) {
-  Probe p;
-  blkid_probe pr = blkid_new_probe_from_filename(path.c_str());
-  if (!pr) return p;
-  p.read = true;
-  blkid_probe_enable_superblocks(pr, 1);
-  blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION | BLKID_SUBLKS_USAGE);
-  blkid_probe_enable_partitions(pr, 0);
-  if (blkid_do_safeprobe(pr) == 0) {
-    const char* value = nullptr;
-    std::size_t len = 0;
-    if (blkid_probe_lookup_value(pr, "TYPE", &value, &len) == 0 && value) p.type = value;
-    if (blkid_probe_lookup_value(pr, "VERSION", &value, &len) == 0 && value) p.version = value;
-    if (blkid_probe_lookup_value(pr, "USAGE", &value, &len) == 0 && value) p.usage = value;
-  }
-  blkid_free_probe(pr);
-  return p;
-}
-
-// What udev recorded about a block device when it appeared (readable without root).
-Probe probe_from_udev(dev_t dev) {
-  Probe p;
-  std::ifstream in("/run/udev/data/b" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev)));
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("E:ID_FS_TYPE=", 0) == 0) p.type = line.substr(13);
-    else if (line.rfind("E:ID_FS_VERSION=", 0) == 0) p.version = line.substr(16);
-    else if (line.rfind("E:ID_FS_USAGE=", 0) == 0) p.usage = line.substr(14);
-  }
-  return p;
-}
-
-// Undoes the octal escapes (\040 for a blank) of /proc/self/mountinfo paths.
-std::string unescape_mount_path(const std::string& s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])) &&
-        std::isdigit(static_cast<unsigned char>(s[i + 2])) && std::isdigit(static_cast<unsigned char>(s[i + 3]))) {
-      out.push_back(static_cast<char>(((s[i + 1] - '0') << 6) | ((s[i + 2] - '0') << 3) | (s[i + 3] - '0')));
-      i += 3;
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
-}
-
-// Free bytes available to the user on the file system of dev where it is mounted, else 0.
-std::int64_t mounted_free_bytes(dev_t dev) {
-  std::ifstream in("/proc/self/mountinfo");
-  const std::string wanted = std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, numbers, root, mount_point;
-    if (!(fields >> id >> parent >> numbers >> root >> mount_point)) continue;
-    if (numbers != wanted) continue;
-    struct statvfs st {};
-    if (::statvfs(unescape_mount_path(mount_point).c_str(), &st) != 0) continue;
-    return static_cast<std::int64_t>(st.f_bavail) * static_cast<std::int64_t>(st.f_frsize);
-  }
-  return 0;
-}
-
-// The sysfs folder of a block device, e.g. /sys/dev/block/8:1 (a link into /sys/devices).
-std::string sysfs_dir(dev_t dev) {
-  return "/sys/dev/block/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
-}
-
-// The device's kind: fd* floppies, removable media by the whole disk's removable flag.
-int device_kind(const std::string& sys_dir, const std::string& name) {
-  if (name.rfind("fd", 0) == 0) return kDriveFloppy;
-  std::string disk_dir = sys_dir;
-  if (std::filesystem::exists(sys_dir + "/partition")) disk_dir = sys_dir + "/..";
-  return read_number_file(disk_dir + "/removable", 0) == 1 ? kDriveRemovable : kDriveFixed;
-}
-
-void finish(DriveInfo& d, const Probe& probe, std::span<const std::uint8_t> boot) {
+void finish(DriveInfo& d, const FileSystemProbe& probe, std::span<const std::uint8_t> boot) {
   d.probed_fs = probed_fs_name(probe.type, probe.version);
   d.drive_fs = drive_fs_from_name(d.probed_fs);
   d.drive_size = static_cast<double>(d.total_bytes / kMiB);
   d.cluster_size = d.probed_fs.empty() ? 0 : boot_cluster_size(boot, d.probed_fs);
 }
 
-// Reads sector 0 when the volume can be opened; empty otherwise.
-std::vector<std::uint8_t> read_boot(const std::string& path, std::int64_t* size) {
+// Sector 0 and the size of the volume at path; false when it cannot be opened. The sector is
+// left empty when it cannot be read whole.
+bool read_boot(const std::string& path, std::vector<std::uint8_t>* boot, std::int64_t* size) {
   int code = 0;
   auto backend = open_volume(path, &code);
-  if (!backend) return {};
-  std::vector<std::uint8_t> boot(512, 0);
-  if (backend->read_at(0, boot.data(), boot.size()) < 512) boot.clear();
-  if (size && backend->size() >= 0) *size = backend->size();
-  return boot;
+  if (!backend) return false;
+  boot->assign(512, 0);
+  if (backend->read_at(0, boot->data(), boot->size()) < 512) boot->clear();
+  *size = backend->size();
+  return true;
 }
 
-bool describe_device(const std::string& path, const struct stat& st, DriveInfo* out) {
+// A device is listed when libblkid can read it, or, failing the rights to open it, when udev
+// knows its file system; a scan of the latter then says that the drive cannot be read.
+bool describe_device(const BlockDevice& device, DriveInfo* out) {
   DriveInfo d;
-  d.device_path = path;
+  d.device_path = device.node;
   d.is_image = false;
-  const std::string dir = sysfs_dir(st.st_rdev);
-  const std::string name = std::filesystem::path(std::filesystem::weakly_canonical(dir)).filename().string();
-  d.drive_type = device_kind(dir, name);
-  d.total_bytes = read_number_file(dir + "/size", 0) * 512;
-  Probe probe = probe_with_blkid(path);
+  d.drive_type = block_device_kind(device);
+  d.total_bytes = block_device_bytes(device);
+  FileSystemProbe probe = probe_file_system(device.node);
   std::vector<std::uint8_t> boot;
-  if (probe.read) {
-    std::int64_t size = -1;
-    boot = read_boot(path, &size);
-    if (d.total_bytes <= 0 && size > 0) d.total_bytes = size;
-  } else {
-    probe = probe_from_udev(st.st_rdev);
+  std::int64_t size = -1;
+  if (probe.opened && read_boot(device.node, &boot, &size) && d.total_bytes <= 0 && size > 0) d.total_bytes = size;
+  if (!probe.opened) {
+    probe = udev_file_system(device.major, device.minor);
+    if (probe.type.empty()) return false;
   }
-  if (!probe.read && probe.type.empty()) return false;
-  d.free_bytes = mounted_free_bytes(st.st_rdev);
+  d.free_bytes = mounted_free_bytes(device.major, device.minor);
   finish(d, probe, boot);
   *out = std::move(d);
   return true;
@@ -223,73 +112,13 @@ bool describe_image(const std::string& path, DriveInfo* out) {
   d.device_path = path;
   d.is_image = true;
   d.drive_type = kDriveFixed;
+  std::vector<std::uint8_t> boot;
   std::int64_t size = -1;
-  const std::vector<std::uint8_t> boot = read_boot(path, &size);
-  if (size < 0) return false;  // could not be opened
+  if (!read_boot(path, &boot, &size) || size < 0) return false;
   d.total_bytes = size;
-  finish(d, probe_with_blkid(path), boot);
+  finish(d, probe_file_system(path), boot);
   *out = std::move(d);
   return true;
-}
-
-// "sda" < "sda2" < "sda10" < "sdb": digit runs compare by value.
-bool natural_less(const std::string& a, const std::string& b) {
-  std::size_t i = 0, j = 0;
-  while (i < a.size() && j < b.size()) {
-    if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
-      std::size_t i2 = i, j2 = j;
-      while (i2 < a.size() && std::isdigit(static_cast<unsigned char>(a[i2]))) ++i2;
-      while (j2 < b.size() && std::isdigit(static_cast<unsigned char>(b[j2]))) ++j2;
-      std::string na = a.substr(i, i2 - i), nb = b.substr(j, j2 - j);
-      na.erase(0, std::min(na.find_first_not_of('0'), na.size()));
-      nb.erase(0, std::min(nb.find_first_not_of('0'), nb.size()));
-      if (na.size() != nb.size()) return na.size() < nb.size();
-      if (na != nb) return na < nb;
-      i = i2;
-      j = j2;
-    } else {
-      if (a[i] != b[j]) return a[i] < b[j];
-      ++i;
-      ++j;
-    }
-  }
-  return a.size() - i < b.size() - j;
-}
-
-// The device node of a sysfs block device, from its uevent's DEVNAME.
-std::string device_node(const std::string& sys_dir, const std::string& name) {
-  std::ifstream in(sys_dir + "/uevent");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind("DEVNAME=", 0) == 0) return "/dev/" + line.substr(8);
-  std::string node = name;
-  std::replace(node.begin(), node.end(), '!', '/');
-  return "/dev/" + node;
-}
-
-// Whether a sysfs block device may hold a volume worth listing.
-bool candidate_device(const std::string& sys_dir, const std::string& name) {
-  if (name.rfind("ram", 0) == 0 || name.rfind("zram", 0) == 0) return false;
-  if (name.rfind("loop", 0) == 0) {
-    // A partition of a loop device has the loop folder in its parent.
-    const std::string disk = std::filesystem::exists(sys_dir + "/partition") ? sys_dir + "/.." : sys_dir;
-    if (!std::filesystem::exists(disk + "/loop/backing_file")) return false;
-  }
-  return read_number_file(sys_dir + "/size", 0) > 0;
-}
-
-std::vector<std::string> block_device_nodes() {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator("/sys/class/block", ec))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end(), natural_less);
-  std::vector<std::string> nodes;
-  for (const std::string& name : names) {
-    const std::string dir = "/sys/class/block/" + name;
-    if (candidate_device(dir, name)) nodes.push_back(device_node(dir, name));
-  }
-  return nodes;
 }
 
 bool big_enough(const DriveInfo& d) { return d.drive_size >= 1; }
@@ -314,39 +143,39 @@ std::string drive_fs_from_name(std::string_view probed) {
 bool describe_volume(const std::string& path, bool, DriveInfo* out) {
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
-  if (S_ISBLK(st.st_mode)) return describe_device(path, st, out);
+  BlockDevice device;
+  if (block_device_at(path, &device)) return describe_device(device, out);
   if (S_ISREG(st.st_mode)) return describe_image(path, out);
   return false;
 }
 
 void get_drives(const std::vector<std::string>& images, bool include_devices) {
   drive_list.clear();
-  std::set<dev_t> listed;
+  // Devices named among the images are not listed a second time.
+  std::set<std::pair<unsigned, unsigned>> listed;
   char letter = 'c';
-  auto append = [&](DriveInfo&& d, const struct stat& st) {
-    if (S_ISBLK(st.st_mode)) listed.insert(st.st_rdev);
+  auto append = [&](DriveInfo&& d) {
     d.drive_name = letter++;
     d.selected = d.drive_name == 'c' ? 1 : 0;
     drive_list.push_back(std::move(d));
   };
   for (const std::string& path : images) {
     if (letter > 'z') return;
-    struct stat st {};
     DriveInfo d;
-    if (::stat(path.c_str(), &st) != 0 || !describe_volume(path, true, &d) || !big_enough(d)) continue;
-    append(std::move(d), st);
+    if (!describe_volume(path, true, &d) || !big_enough(d)) continue;
+    BlockDevice device;
+    if (block_device_at(path, &device)) listed.insert({device.major, device.minor});
+    append(std::move(d));
   }
   if (!include_devices) return;
-  for (const std::string& node : block_device_nodes()) {
+  for (const BlockDevice& device : list_block_devices()) {
     if (letter > 'z') return;
-    struct stat st {};
-    if (::stat(node.c_str(), &st) != 0 || !S_ISBLK(st.st_mode) || listed.count(st.st_rdev)) continue;
+    if (listed.count({device.major, device.minor})) continue;
     DriveInfo d;
-    if (!describe_device(node, st, &d) || !big_enough(d)) continue;
-    // Only volumes that hold a file system: a bare disk with a partition table, swap, or a RAID
-    // or encryption member has nothing to scan.
-    if (d.probed_fs.empty()) continue;
-    append(std::move(d), st);
+    // Only volumes that hold a file system: a disk with a partition table, swap, or a RAID or
+    // encryption member has nothing to scan.
+    if (!describe_device(device, &d) || !big_enough(d) || d.probed_fs.empty()) continue;
+    append(std::move(d));
   }
 }
 
