@@ -23,6 +23,7 @@
 #include "undelete/sha256.h"
 #include "volume/drives.h"
 #include "volume/volume_backend.h"
+#include "workflow/analysis.h"
 
 namespace dravelo {
 namespace {
@@ -65,6 +66,7 @@ class SampleRecoverTest : public ::testing::Test {
   }
   void TearDown() override {
     fs::remove_all(dir_);
+    reset_catalogue();
     drive_list.clear();
     stop_flag = false;
   }
@@ -91,6 +93,21 @@ TEST_F(SampleRecoverTest, RecoversEveryIntactFileByteForByte) {
     EXPECT_EQ(r.bytes_written, f.size) << f.name;
     EXPECT_EQ(test::sha256_file(path), f.sha256) << f.name;
     EXPECT_TRUE(r.extra_files.empty()) << f.name;
+  }
+}
+
+TEST_F(SampleRecoverTest, RecoversTheEntriesThatTheAnalysisFinds) {
+  ASSERT_TRUE(run_analysis());
+  for (const SampleFile& f : kIntact) {
+    const FileInfo* found = nullptr;
+    for (std::int32_t i = 0; i < file_count(); ++i)
+      if (file_list[i].inode == f.mft_record) found = &file_list[i];
+    ASSERT_NE(found, nullptr) << f.name;
+    EXPECT_EQ(found->FileSize, f.size) << f.name;
+    const std::string path = target(std::to_string(f.mft_record));
+    const RecoverResult r = RecoverNtfsFile(*found, path, RecoverOptions{});
+    EXPECT_EQ(r.status, RecoverStatus::complete) << f.name << ": " << r.message;
+    EXPECT_EQ(test::sha256_file(path), f.sha256) << f.name;
   }
 }
 
