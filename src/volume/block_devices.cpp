@@ -72,6 +72,9 @@ std::string node_of(const std::string& sys_dir, const std::string& name) {
 
 bool worth_listing(const BlockDevice& d) {
   if (d.name.rfind("ram", 0) == 0 || d.name.rfind("zram", 0) == 0) return false;
+  // Optical drives are not offered, as on a system with drive letters (SCSI peripheral type 5 is
+  // a CD/DVD drive).
+  if (d.name.rfind("sr", 0) == 0 || read_line_file(disk_dir(d.sys_dir) + "/device/type") == "5") return false;
   // An unattached loop device has no backing file; a partition of a loop device finds the loop
   // folder in its disk's folder.
   if (d.name.rfind("loop", 0) == 0 && !exists(disk_dir(d.sys_dir) + "/loop/backing_file")) return false;

@@ -28,8 +28,8 @@ struct BlockDevice {
 };
 
 // The block devices that may hold a volume, whole disks and partitions, in natural name order
-// (sda, sda1, sda2, sda10, sdb): ram and zram devices, loop devices without a backing file and
-// devices of size 0 are left out.
+// (sda, sda1, sda2, sda10, sdb): ram and zram devices, optical drives, loop devices without a
+// backing file and devices of size 0 are left out.
 std::vector<BlockDevice> list_block_devices();
 
 // The sysfs facts of the block device node at path; false when path is not a block device.

@@ -87,7 +87,7 @@ bool read_boot(const std::string& path, std::vector<std::uint8_t>* boot, std::in
 
 // A device is listed when libblkid can read it, or, failing the rights to open it, when udev
 // knows its file system; a scan of the latter then says that the drive cannot be read.
-bool describe_device(const BlockDevice& device, DriveInfo* out) {
+bool describe_device(const BlockDevice& device, DriveInfo* out, std::string* usage = nullptr) {
   DriveInfo d;
   d.device_path = device.node;
   d.is_image = false;
@@ -102,6 +102,7 @@ bool describe_device(const BlockDevice& device, DriveInfo* out) {
     if (probe.type.empty()) return false;
   }
   d.free_bytes = mounted_free_bytes(device.major, device.minor);
+  if (usage) *usage = probe.usage;
   finish(d, probe, boot);
   *out = std::move(d);
   return true;
@@ -172,9 +173,11 @@ void get_drives(const std::vector<std::string>& images, bool include_devices) {
     if (letter > 'z') return;
     if (listed.count({device.major, device.minor})) continue;
     DriveInfo d;
-    // Only volumes that hold a file system: a disk with a partition table, swap, or a RAID or
-    // encryption member has nothing to scan.
-    if (!describe_device(device, &d) || !big_enough(d) || d.probed_fs.empty()) continue;
+    std::string usage;
+    // Only volumes that hold a file system: a disk with a partition table, swap, or a RAID, LVM
+    // or encryption member has nothing to scan.
+    if (!describe_device(device, &d, &usage) || !big_enough(d) || d.probed_fs.empty()) continue;
+    if (!usage.empty() && usage != "filesystem") continue;
     append(std::move(d));
   }
 }

@@ -93,8 +93,11 @@ TEST_F(FakeSystem, ListsTheDevicesThatHoldAFileSystemAfterTheImages) {
   add({"sdd", "", 8, 48, "", 64 * 1048576});            // unreadable, udev knows it
   add({"sde", "", 8, 64, "", 64 * 1048576});            // unreadable, unknown: left out
   add({"sdf", "", 8, 80, fat16, 512 * 1024});           // below 1 MiB: left out
+  add({"sdg", "", 8, 96, "", 64 * 1048576});            // unreadable, udev: swap: left out
+  add({"sr0", "", 11, 0, fat16, -1, 1});                // an optical drive: left out
   add({"zram0", "", 252, 0, fat16});                    // left out
   write_file(root_ / "udev/b8:48", "S:disk/by-uuid/1234\nE:ID_FS_TYPE=vfat\nE:ID_FS_VERSION=FAT32\nE:ID_FS_USAGE=filesystem\n");
+  write_file(root_ / "udev/b8:96", "E:ID_FS_TYPE=swap\nE:ID_FS_VERSION=1\nE:ID_FS_USAGE=other\n");
   fs::create_directories(root_ / "mnt point");
   write_file(root_ / "mountinfo", "22 1 8:2 / /elsewhere rw - vfat /dev/sda2 rw\n36 25 8:1 / " +
                                       (root_ / "mnt\\040point").string() + " rw,relatime - vfat /dev/sda1 rw\n");
