@@ -1,0 +1,122 @@
+#include "ui/result_list_model.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QString>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/ordering.h"
+#include "catalogue/presentation.h"
+
+namespace dravelo {
+
+namespace {
+
+QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+ResultListModel::ResultListModel(QObject* parent) : QAbstractTableModel(parent) {
+  rows_ = static_cast<int>(visible_files.size());
+}
+
+int ResultListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+
+int ResultListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kResultColumns; }
+
+QVariant ResultListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rows_) return {};
+  const FileInfo* e = row_entry(index.row());
+  if (!e) return {};
+  const int column = index.column();
+  switch (role) {
+    case Qt::DisplayRole:
+      return column < kResultTextColumns ? QVariant(fromUtf8(cell_text(*e, column))) : QVariant();
+    case Qt::CheckStateRole:
+      return column == 0 ? QVariant(e->selected ? Qt::Checked : Qt::Unchecked) : QVariant();
+    case Qt::ForegroundRole: {
+      const Rgb c = cell_colour(*e, column);
+      return QBrush(QColor(c.r, c.g, c.b));
+    }
+    case Qt::ToolTipRole:
+      return column < kResultTextColumns ? QVariant(fromUtf8(hover_hint(index.row(), column))) : QVariant();
+    default:
+      return {};
+  }
+}
+
+QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
+  return fromUtf8(column_caption(section));
+}
+
+Qt::ItemFlags ResultListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+  if (index.column() == 0) f |= Qt::ItemIsUserCheckable;
+  return f;
+}
+
+bool ResultListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  (void)value;  // the tick rules decide the new state, not the view
+  if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 || index.row() >= rows_) return false;
+  tickClick(index.row(), QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier));
+  return true;
+}
+
+void ResultListModel::refresh() {
+  beginResetModel();
+  rows_ = static_cast<int>(visible_files.size());
+  endResetModel();
+}
+
+void ResultListModel::retranslate() { emit headerDataChanged(Qt::Horizontal, 0, kResultColumns - 1); }
+
+void ResultListModel::checkBoxesChanged(int first, int last) {
+  if (rows_ == 0 || first > last) return;
+  emit dataChanged(index(first, 0), index(last, 0), {Qt::CheckStateRole});
+}
+
+void ResultListModel::ticksChanged() { checkBoxesChanged(0, rows_ - 1); }
+
+void ResultListModel::tickClick(int row, bool shift) {
+  if (row < 0 || row >= rows_) return;
+  const RowRange changed = tick_click(row, shift);
+  checkBoxesChanged(changed.first, changed.last);
+}
+
+void ResultListModel::selectAll() {
+  select_all_visible();
+  ticksChanged();
+}
+
+void ResultListModel::unselectAll() {
+  unselect_all_visible();
+  ticksChanged();
+}
+
+void ResultListModel::reverseSelection() {
+  reverse_visible_selection();
+  ticksChanged();
+}
+
+bool ResultListModel::pressHeader(int column) {
+  if (rows_ == 0 || visible_files.empty() || column < 0 || column >= kResultTextColumns) return false;
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  beginResetModel();
+  sort_by_column(column);
+  rows_ = static_cast<int>(visible_files.size());
+  endResetModel();
+  QGuiApplication::restoreOverrideCursor();
+  return true;
+}
+
+int ResultListModel::sortColumn() const { return last_sort_key > 0 ? last_sort_key - 1 : -1; }
+
+Qt::SortOrder ResultListModel::sortOrder() const {
+  return sort_ascending(last_sort_key) ? Qt::AscendingOrder : Qt::DescendingOrder;
+}
+
+}  // namespace dravelo
