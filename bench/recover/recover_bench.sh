@@ -38,22 +38,30 @@ fi
 now() { date +%s.%N; }
 drop_caches() { sync; echo 3 > /proc/sys/vm/drop_caches 2>/dev/null || true; }
 
-drop_caches
-rm -rf "$out"
-t0=$(now)
-"$cli" recover --to "$out" --match large.bin "$image" > "$work/recover.log"
-sync
-t1=$(now)
+# Each side runs three times, alternating; the best time of each counts, which keeps the
+# write-back of an earlier run from being charged to the next.
+best_recover=
+best_dd=
+for round in 1 2 3; do
+  drop_caches
+  rm -rf "$out"
+  t0=$(now)
+  "$cli" recover --to "$out" --match large.bin "$image" > "$work/recover.log"
+  sync
+  t1=$(now)
 
-drop_caches
-rm -f "$work/dd.out"
-t2=$(now)
-# The same clusters read in order and written to one file, as the recovery does.
-while read -r start length; do
-  dd if="$image" bs=1M iflag=skip_bytes,count_bytes skip=$(( start * 4096 )) count=$(( length * 4096 )) status=none
-done < "$image.runs" > "$work/dd.out"
-sync
-t3=$(now)
+  drop_caches
+  rm -f "$work/dd.out"
+  t2=$(now)
+  # The same clusters read in order and written to one file, as the recovery does.
+  while read -r start length; do
+    dd if="$image" bs=1M iflag=skip_bytes,count_bytes skip=$(( start * 4096 )) count=$(( length * 4096 )) status=none
+  done < "$image.runs" > "$work/dd.out"
+  sync
+  t3=$(now)
+  best_recover=$(awk -v a="$t1" -v b="$t0" -v best="$best_recover" 'BEGIN { t = a - b; print (best == "" || t < best) ? t : best }')
+  best_dd=$(awk -v a="$t3" -v b="$t2" -v best="$best_dd" 'BEGIN { t = a - b; print (best == "" || t < best) ? t : best }')
+done
 
 cat "$work/recover.log"
 recovered=$(sha256sum "$out/large.bin" | cut -d' ' -f1)
@@ -63,8 +71,7 @@ if [ "$recovered" != "$(cat "$image.sha256")" ] || [ "$by_dd" != "$recovered" ];
   echo "the recovered file differs from what was written" >&2
   exit 1
 fi
-awk -v t0="$t0" -v t1="$t1" -v t2="$t2" -v t3="$t3" -v s="$size_mib" 'BEGIN {
-  r = t1 - t0; d = t3 - t2
+awk -v r="$best_recover" -v d="$best_dd" -v s="$size_mib" 'BEGIN {
   printf "runs: see %s\n", "'"$image.runs"'"
   printf "recover: %.2f s (%.0f MiB/s)\n", r, s / r
   printf "dd:      %.2f s (%.0f MiB/s)\n", d, s / d
