@@ -1,0 +1,39 @@
+// Names of FAT directory entries: short (8.3) names in the OEM code page 437, long (VFAT) names
+// from their UTF-16 pieces, and the test of a name that a FAT volume could have held. Every name
+// leaves here as UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace dravelo {
+
+// One byte of code page 437 as a Unicode code point.
+char32_t cp437_char(std::uint8_t byte);
+
+// Code page 437 bytes to UTF-8.
+std::string cp437_to_utf8(std::span<const std::uint8_t> bytes);
+
+// A part of a short name (the 8 name bytes or the 3 extension bytes): taken up to its first 0x00
+// byte, decoded with code page 437, and trimmed of leading and trailing characters at or below
+// U+0020.
+std::string short_name_part(std::span<const std::uint8_t> bytes);
+
+// The short name of a 32-byte directory entry: the name part, then "." and the extension part
+// when that is not empty (README, two blanks, TXT gives README.TXT; an all-zero entry gives the
+// empty name). A first byte 0xE5 is the deletion mark, which took the place of the name's first
+// character: it reads as "_" (a deleted README.TXT gives _EADME.TXT). A first byte 0x05 stands
+// for a real first character 0xE5, which the deletion mark would otherwise hide.
+std::string FatShortName(std::span<const std::uint8_t, 32> entry);
+
+// Appends the text of one long-name entry (its 13 UTF-16 units at offsets 1, 14 and 28) to
+// units: up to the name's terminator U+0000, without the 0xFFFF fillers after it.
+void append_long_name_units(std::span<const std::uint8_t, 32> entry, std::u16string* units);
+
+// False when the name is empty, holds any of \ / : * ? " < > |, or starts or ends with the
+// control character U+0014: such names cannot stand on a FAT volume, so the entry is debris.
+bool IsValidFileName(std::string_view name);
+
+}  // namespace dravelo
