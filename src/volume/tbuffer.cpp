@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <limits>
 #include <cstring>
+#include <limits>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
@@ -19,8 +19,10 @@ std::int64_t le64s(const std::uint8_t* b) {
 
 std::uint16_t le16(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | (b[1] << 8)); }
 
-// Sectors whose byte offsets still fit in 64 bits.
-constexpr std::int64_t kUnboundedSectors = std::numeric_limits<std::int64_t>::max() / TBuffer::kSector - 65536;
+// The most sectors a volume is taken to have: byte offsets up to there plus any request size
+// still fit in 64 bits, whatever the boot sector claims.
+constexpr std::int64_t kUnboundedSectors =
+    (std::numeric_limits<std::int64_t>::max() - (std::int64_t{1} << 33)) / TBuffer::kSector;
 
 std::string window_diagnostic(const char* what, std::int64_t value, std::int64_t offset, std::int64_t clusters,
                               std::int64_t spc) {
@@ -88,6 +90,7 @@ void TBuffer::create(const std::string& path, int sec_count) {
   // A device that does not tell its size and a boot sector without a usable figure: let the
   // device's own end stop the reads.
   if (volume_sectors_ <= 0 && device_sectors < 0) volume_sectors_ = kUnboundedSectors;
+  volume_sectors_ = std::min(volume_sectors_, kUnboundedSectors);
   // Sector 0 is not kept as a window: the first ReadBuffer plans its own.
   BufferSize = capacity_;
   StartSector = EndSector = SectorCount = 0;

@@ -146,6 +146,29 @@ TEST_F(TBufferWindow, ReadExactZeroFillsWhatLiesBeyondTheVolume) {
   EXPECT_EQ(slice(out, 200, 800), std::vector<std::uint8_t>(800, 0));
 }
 
+// Windows are bounded by the smaller of the boot sector's figure (whole clusters of it) and the
+// device's size; a figure that makes no sense leaves the device's size.
+TEST(TBufferCreation, VolumeBoundIsTheSmallerOfBootSectorAndDevice) {
+  struct Case {
+    std::uint8_t spc;
+    std::int64_t total_at_28;
+    std::int64_t sectors;
+  };
+  const Case cases[] = {
+      {1, 64, 64}, {1, 32, 32}, {8, 63, 56}, {1, 1000, 64}, {1, INT64_MAX, 64}, {2, INT64_MAX, 64}, {1, -5, 64}, {1, 0, 64},
+  };
+  for (const Case& c : cases) {
+    register_memory_volume("bound", make_volume(64, c.spc, c.total_at_28));
+    TBuffer r(std::string("mem:bound"), 8);
+    EXPECT_EQ(r.error, 0);
+    EXPECT_EQ(r.volume_sectors(), c.sectors) << "spc " << int(c.spc) << " total " << c.total_at_28;
+    std::uint8_t b[8];
+    EXPECT_EQ(r.ReadBuffer(c.sectors * 512 - 4, sizeof b, b), 4);
+    EXPECT_EQ(r.ReadBuffer(c.sectors * 512, sizeof b, b), 0);
+    unregister_memory_volume("bound");
+  }
+}
+
 TEST(TBufferCreation, UnreadableVolumeSaysSoOnceAndGivesErrorTwo) {
   RecordingHost host;
   ScopedHost scope(host);
