@@ -1,13 +1,38 @@
+// Program start: the application's title, the main window (whose creation builds the drive
+// tree), the dialogs that start hidden, then the message loop until the main window closes.
+// `dravelo IMAGE...` makes the image files the first volumes, the first one C: and ticked.
 #include <QApplication>
-#include <QMainWindow>
+#include <QDialog>
+#include <QStringList>
+
+#include <string>
+#include <vector>
+
+#include "ui/main_form.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName("Dravelo");
-  QApplication::setApplicationDisplayName("Dravelo");
-  QMainWindow window;
-  window.setObjectName("T_mainForm");
-  window.resize(1237, 548);
+  QApplication::setApplicationName(QStringLiteral("Dravelo"));
+  QApplication::setApplicationVersion(QStringLiteral(DRAVELO_VERSION_TEXT));
+
+  std::vector<std::string> images;
+  const QStringList args = QApplication::arguments();
+  for (qsizetype i = 1; i < args.size(); ++i) images.push_back(args[i].toStdString());
+
+  dravelo::T_mainForm window(images, true);
+
+  // The undelete options dialog and the about box are created hidden at start; until their own
+  // windows exist these stand in for them.
+  QDialog recoverForm(&window);
+  recoverForm.setObjectName(QStringLiteral("T_recoverForm"));
+  recoverForm.setWindowTitle(QStringLiteral("Dravelo - Undelete"));
+  QDialog aboutBox(&window);
+  aboutBox.setObjectName(QStringLiteral("TAboutBox"));
+  aboutBox.setWindowTitle(QStringLiteral("Dravelo - " DRAVELO_VERSION_TEXT));
+  aboutBox.setFixedSize(448, 148);
+  QObject::connect(&window, &dravelo::T_mainForm::aboutRequested, &aboutBox, &QDialog::exec);
+
+  window.centerOnScreen();
   window.show();
   return app.exec();
 }

@@ -1,0 +1,203 @@
+// The main window: the drive, type and folder trees on the left, the Analyze and Undelete
+// buttons with the progress bar and files counter on top, the result list, the filter panel and
+// the language, About and Help links below. The window is the engines' host while it lives.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "catalogue/engine_host.h"
+#include "ui/main_layout.h"
+
+class QAbstractItemModel;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QSpinBox;
+class QToolButton;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace dravelo {
+
+struct DriveInfo;
+
+// Tree node data roles: what a node of the folder or types tree stands for.
+constexpr int kNodeLevelRole = Qt::UserRole + 1;  // 0 root, 1 drive, 2 and deeper folder
+constexpr int kNodeDriveRole = Qt::UserRole + 2;  // drive letter (lower case) of a drive or folder node
+constexpr int kNodeInodeRole = Qt::UserRole + 3;  // a folder node's inode
+constexpr int kNodeAppRole = Qt::UserRole + 4;    // a types-tree group node's group number
+
+class T_mainForm : public QMainWindow, public EngineHost {
+  Q_OBJECT
+
+ public:
+  // images: the image files named on the command line; they become the first volumes (C: on).
+  // includeDevices: also list the machine's block devices that hold a file system.
+  explicit T_mainForm(std::vector<std::string> images = {}, bool includeDevices = true,
+                      QWidget* parent = nullptr);
+  ~T_mainForm() override;
+
+  // EngineHost.
+  void out_text(std::string_view text, MsgType type, bool show_popup) override;
+  void _updateProgress(int position) override;
+  void _updateProgressU(int position) override;
+  void _updateFiles(int count) override;
+  void pump() override;
+
+  // The four working states.
+  void disable_all();
+  void enable_all();
+  void disable_all_u();
+  void enable_all_u();
+
+  // Drive tree.
+  void draw_drives();
+  // Adds an image file as a new volume with the next free letter; false when it cannot be used.
+  bool openImage(const QString& path);
+
+  // Rebuilds the rows on view for a folder (parent != 0, on drive drv) or a type group (app).
+  void set_folder_filter(std::int32_t parent, char drv, std::uint16_t app);
+
+  // Puts the window in the middle of its screen.
+  void centerOnScreen();
+
+  // The window's own handlers, public so that tests can drive them as the controls do.
+  void AnalyzeAdvToolButtonClick();
+  void UndeleteAdvToolButtonClick();
+  void DrivesAdvToolButtonClick();
+  void TypesAdvToolButtonClick();
+  void FoldersAdvToolButtonClick();
+  void DriveHTMLTreeviewClick();
+  void MenuItem3Click();  // Select All Drives
+  void MenuItem4Click();  // Unselect All Drives
+  void MenuItem5Click();  // Reverse Selection
+  void OpenImage1Click();
+  void NameHTMLCheckBoxClick();
+  void SizeHTMLCheckBoxClick();
+  void DateHTMLCheckBoxClick();
+  void FilterAdvToolButtonClick();
+  void ClearAdvToolButtonClick();
+  void AdvListViewColumnClick(int column);
+  void FormResize();
+
+  // What the Undelete button does in its idle state (the undelete workflow installs it).
+  void setUndeleteHandler(std::function<void()> handler) { undeleteHandler_ = std::move(handler); }
+
+  // The result list's model; the placeholder with the seven captions until one is given.
+  void setListModel(QAbstractItemModel* model);
+
+  const MainLayout& layoutState() const { return layout_; }
+  // The tree on view in the left pane.
+  QWidget* shownTree() const;
+  bool analysisRunning() const { return analysisRunning_; }
+  // Number of message boxes shown so far (tests check that dropped messages show nothing).
+  int messagesShown() const { return messagesShown_; }
+
+ signals:
+  void aboutRequested();
+  void helpRequested();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  // The header hook: presses in the result list's header band become sort requests.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void createControls();
+  void createFilterPanel();
+  void createMenuPanel();
+  void createPopupMenus();
+  void applyGeometry();
+  void showTree(QWidget* tree);
+  void setDriveTick(int index, bool ticked);
+  QTreeWidgetItem* addDriveNode(const DriveInfo& drive, int index);
+  void updateDriveRootText();
+  void setAnalyzeGlyph(int image);
+  void folderTreeAddDrive(std::int32_t drive);
+  void folderTreeAddFolders(std::int32_t drive);
+  void sortFolderTree();
+  void showListPopup(const QPoint& pos);
+
+  // Controls, named as the window's design names them.
+  QWidget* client_ = nullptr;
+  QToolButton* AnalyzeAdvToolButton = nullptr;
+  QToolButton* UndeleteAdvToolButton = nullptr;
+  QProgressBar* AdvProgressBar = nullptr;
+  QLabel* FilesHTMLabel = nullptr;
+  QFrame* LeftAdvPanel = nullptr;
+  QTreeWidget* DriveHTMLTreeview = nullptr;
+  QTreeWidget* TypesTreeView = nullptr;
+  QTreeWidget* FolderHTMLTreeView = nullptr;
+  QToolButton* DrivesAdvToolButton = nullptr;
+  QToolButton* TypesAdvToolButton = nullptr;
+  QToolButton* FoldersAdvToolButton = nullptr;
+  QFrame* RightAdvPanel = nullptr;
+  QTreeView* AdvListView = nullptr;
+  QFrame* FilterAdvPanel = nullptr;
+  QCheckBox* NameHTMLCheckBox = nullptr;
+  QLineEdit* NameAdvEdit = nullptr;
+  QCheckBox* SizeHTMLCheckBox = nullptr;
+  QComboBox* SizeALComboBox = nullptr;
+  QSpinBox* SizeDBAdvSpinEdit = nullptr;
+  QCheckBox* DateHTMLCheckBox = nullptr;
+  QComboBox* DateALComboBox = nullptr;
+  QLabel* FromLabel = nullptr;
+  QDateEdit* FromDateDBAdvSpinEdit = nullptr;
+  QLabel* ToLabel = nullptr;
+  QDateEdit* ToDateDBAdvSpinEdit = nullptr;
+  QCheckBox* OverwrittenHTMLCheckBox = nullptr;
+  QCheckBox* TemporaryHTMLCheckBox = nullptr;
+  QToolButton* FilterAdvToolButton = nullptr;
+  QToolButton* ClearAdvToolButton = nullptr;
+  QFrame* MenuAdvPanel = nullptr;
+  QToolButton* LanguageAdvToolButton = nullptr;
+  QLabel* AboutStaticText = nullptr;
+  QLabel* HelpStaticText = nullptr;
+  QMenu* LanguageAdvPopupMenu = nullptr;
+  QMenu* DrivesAdvPopupMenu = nullptr;
+  QMenu* AdvPopupMenu = nullptr;
+  QAction* MenuItem3 = nullptr;
+  QAction* MenuItem4 = nullptr;
+  QAction* MenuItem5 = nullptr;
+  QAction* OpenImage1 = nullptr;
+  QAction* AdminSeparator2 = nullptr;
+  QAction* Read1stSector = nullptr;
+  QAction* UndeleteSelected1 = nullptr;
+  QAction* SelectAll1 = nullptr;
+  QAction* UnselectAll1 = nullptr;
+  QAction* ReverseSelection1 = nullptr;
+  QAction* AdminSeparator = nullptr;
+  QAction* ReadMFT = nullptr;
+
+  QAbstractItemModel* placeholderModel_ = nullptr;
+  QAbstractItemModel* listModel_ = nullptr;
+
+  MainLayout layout_;
+  std::vector<std::string> images_;
+  bool includeDevices_ = true;
+  bool analysisRunning_ = false;
+  bool undeleteRunning_ = false;
+  bool closePending_ = false;
+  int messagesShown_ = 0;
+  QElapsedTimer pumpTimer_;
+  QElapsedTimer filesTimer_;
+  std::function<void()> undeleteHandler_;
+  EngineHost* previousHost_ = nullptr;
+};
+
+}  // namespace dravelo
