@@ -99,6 +99,14 @@ bool T_recoverForm::keepFolderStructure() const { return KeepFolderHTMLCheckBox-
 bool T_recoverForm::alternateStreams() const { return alternateALCheckBox->isChecked(); }
 bool T_recoverForm::smartRecovery() const { return SmartRecoveryALCheckBox->isChecked(); }
 
+bool T_recoverForm::askOptions(UndeleteRequest* request) {
+  if (exec() != QDialog::Accepted) return false;
+  request->target_folder = targetFolder().toStdString();
+  request->keep_folders = keepFolderStructure();
+  request->options.alternate_streams = alternateStreams();
+  return true;
+}
+
 void T_recoverForm::setFolderPicker(FolderPicker picker) { picker_ = picker ? std::move(picker) : pick_with_dialog; }
 
 QString T_recoverForm::documentsFolder() {

@@ -7,6 +7,8 @@
 #include <QString>
 #include <functional>
 
+#include "workflow/undelete.h"
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -26,6 +28,10 @@ class T_recoverForm : public QDialog {
   bool keepFolderStructure() const;
   bool alternateStreams() const;
   bool smartRecovery() const;
+
+  // Shows the dialog modally; after OK fills the request's target folder, keep state and options
+  // and returns true; false after Cancel or the close box.
+  bool askOptions(UndeleteRequest* request);
 
   // Captions in the current language (texts 33 to 39).
   void setTexts();

@@ -372,6 +372,27 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
   return summary;
 }
 
+UndeleteSummary undelete_operation(const std::function<bool(UndeleteRequest*)>& ask_options) {
+  UndeleteSummary summary;
+  build_undelete_list();
+  if (undelete_total <= 0) {
+    out_text(lang_text(51), MsgType::error, true);
+    summary.nothing = true;
+    return summary;
+  }
+  host()._updateProgressU(0);
+  UndeleteRequest request;
+  if (!ask_options || !ask_options(&request)) {
+    summary.cancelled = true;
+    return summary;
+  }
+  summary = run_undelete(request);
+  if (summary.refused) return summary;
+  out_text(undelete_closing_text(summary.stopped, summary.count), MsgType::custom, true);
+  host()._updateProgressU(100);
+  return summary;
+}
+
 std::string undelete_closing_text(bool stopped, int count) {
   return lang_text(stopped ? 48 : 49) + ". " + lang_text(50) + " " + std::to_string(count);
 }

@@ -63,6 +63,8 @@ struct UndeleteOutcome {
 };
 
 struct UndeleteSummary {
+  bool nothing = false;    // no ticked file with data: "No files to undelete" was shown
+  bool cancelled = false;  // the options were not confirmed; nothing written
   bool refused = false;  // the target lies on a volume being recovered from; nothing written
   bool stopped = false;  // stop_flag was set when the run ended
   int count = 0;         // files undeleted completely
@@ -74,6 +76,13 @@ struct UndeleteSummary {
 // volume of a listed entry. Clears the tick of every processed entry; a file cut short by Stop
 // keeps its tick, since nothing of it remains on the target.
 UndeleteSummary run_undelete(const UndeleteRequest& request);
+
+// The undelete as the Undelete button runs it, between the window's undelete state and its idle
+// state: builds the work list; with nothing to write shows "No files to undelete" as an error;
+// asks for the options (ask_options fills the request and returns false on Cancel); runs; shows
+// the closing message and sets the progress to 100. Nothing is shown after a Cancel or after
+// the same-volume refusal's own message.
+UndeleteSummary undelete_operation(const std::function<bool(UndeleteRequest*)>& ask_options);
 
 // The closing message: text 48 after a stop, else text 49, then ". ", text 50, a blank and the
 // count.

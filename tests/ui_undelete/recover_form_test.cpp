@@ -170,6 +170,24 @@ TEST_F(RecoverForm, ThePickedFolderIsStoredUnlessItIsTheDocumentsFolder) {
   EXPECT_EQ(form_->targetFolder(), "/srv/recovered, old");
 }
 
+TEST_F(RecoverForm, OkHandsTheChoicesToTheUndelete) {
+  form_->setFolderPicker([](QWidget*, const QString&) { return QStringLiteral("/srv/out"); });
+  QTimer::singleShot(0, form_.get(), [this] {
+    control<QToolButton>("SaveAdvDirectoryEditButton")->click();
+    control<QCheckBox>("KeepFolderHTMLCheckBox")->click();
+    control<QCheckBox>("alternateALCheckBox")->click();
+    control<QPushButton>("OkAdvToolButton")->click();
+  });
+  UndeleteRequest request;
+  ASSERT_TRUE(form_->askOptions(&request));
+  EXPECT_EQ(request.target_folder, "/srv/out");
+  EXPECT_TRUE(request.keep_folders);
+  EXPECT_TRUE(request.options.alternate_streams);
+
+  QTimer::singleShot(0, form_.get(), [this] { form_->close(); });  // the close box is Cancel
+  EXPECT_FALSE(form_->askOptions(&request));
+}
+
 TEST_F(RecoverForm, RegistryRoutinesKeepTextValues) {
   EXPECT_FALSE(reg_key_exists(kSettingsKey));
   EXPECT_FALSE(reg_read_str(kSettingsKey, "language"));

@@ -61,7 +61,9 @@ struct CapturingHost : SilentHost {
   void out_text(std::string_view text, MsgType type, bool show_popup) override {
     if (show_popup) shown.push_back({std::string(text), type});
   }
+  void _updateProgressU(int position) override { progress.push_back(position); }
   std::vector<std::pair<std::string, MsgType>> shown;
+  std::vector<int> progress;
 };
 
 std::string read_file(const fs::path& p) {
@@ -210,6 +212,45 @@ TEST_F(Undelete, DispatchesByFileSystemAndCountsOnlyCompleteCopies) {
   EXPECT_FALSE(fs::exists(dir_ / "full.txt"));
   for (std::int32_t k = 0; k < file_count(); ++k) EXPECT_EQ(file_list[k].selected, 0) << k;
   EXPECT_EQ(undelete_closing_text(s.stopped, s.count), "End undelete. Undeleted successfully:  2");
+}
+
+TEST_F(Undelete, OperationAsksForOptionsAndClosesWithTheCount) {
+  CapturingHost host;
+  ScopedHost scope(host);
+  int asked = 0;
+  auto ask = [&](UndeleteRequest* r) {
+    ++asked;
+    r->target_folder = target();
+    return true;
+  };
+
+  // Nothing ticked, or only empty files: the options are not asked for.
+  add(1, "empty.txt", "C:\\", 0, 0);
+  UndeleteSummary s = undelete_operation(ask);
+  EXPECT_TRUE(s.nothing);
+  EXPECT_EQ(asked, 0);
+  ASSERT_EQ(host.shown.size(), 1u);
+  EXPECT_EQ(host.shown[0], std::make_pair(std::string("No files to undelete"), MsgType::error));
+
+  // Cancel: nothing written, nothing shown, the ticks stay.
+  add(2, "a.txt");
+  add(3, "b.txt");
+  host.shown.clear();
+  s = undelete_operation([&](UndeleteRequest*) { return false; });
+  EXPECT_TRUE(s.cancelled);
+  EXPECT_TRUE(host.shown.empty());
+  EXPECT_TRUE(routine_calls.empty());
+  EXPECT_EQ(file_list[1].selected, 1);
+
+  // OK: every ticked file, the empty one included, then the closing message and a full bar.
+  s = undelete_operation(ask);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(s.count, 3);
+  ASSERT_EQ(host.shown.size(), 1u);
+  EXPECT_EQ(host.shown[0], std::make_pair(std::string("End undelete. Undeleted successfully:  3"), MsgType::custom));
+  ASSERT_FALSE(host.progress.empty());
+  EXPECT_EQ(host.progress.back(), 100);
+  for (std::int32_t k = 0; k < file_count(); ++k) EXPECT_EQ(file_list[k].selected, 0);
 }
 
 TEST_F(Undelete, WorkListTakesTheTicksInCatalogueOrder) {
