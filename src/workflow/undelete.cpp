@@ -10,6 +10,7 @@
 #include <cmath>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <system_error>
 
@@ -216,6 +217,15 @@ bool devices_overlap(std::uint64_t target, std::uint64_t source, const std::stri
       std::error_code ec2;
       const fs::path slave = fs::canonical(it->path(), ec2);
       if (!ec2) todo.push_back(slave.string());
+    }
+    // A loop device writes into its backing file, and so into the file system that holds it.
+    std::string backing;
+    if (std::ifstream in(fs::path(dir) / "loop" / "backing_file"); in && std::getline(in, backing) && !backing.empty()) {
+      struct stat st;
+      if (::stat(backing.c_str(), &st) == 0) {
+        const std::string holder = sys_device_dir(static_cast<std::uint64_t>(st.st_dev), sys_root);
+        if (!holder.empty()) todo.push_back(holder);
+      }
     }
   }
   return below.count(source_dir) > 0;

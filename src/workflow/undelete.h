@@ -119,7 +119,8 @@ const DeviceProbe* set_device_probe(const DeviceProbe* probe);
 
 // Whether writing to a file system on device target can overwrite volume device source: the
 // same device, a partition of the disk source, the disk of partition source, or a device built
-// on any of these (device-mapper, md) as its slaves show.
+// on any of these (device-mapper, md) as its slaves show, or a loop device whose backing file
+// lies on one of these.
 bool devices_overlap(std::uint64_t target, std::uint64_t source, const std::string& sys_root);
 
 // The drive of the listed entries whose volume the target folder (or its nearest existing

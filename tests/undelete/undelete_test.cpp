@@ -346,6 +346,27 @@ TEST_F(Undelete, DevicesOverlapAlongPartitionsAndSlaves) {
         << major(c.target) << ":" << minor(c.target) << " on " << major(c.source) << ":" << minor(c.source);
 }
 
+TEST_F(Undelete, LoopDeviceOverlapsTheVolumeThatHoldsItsBackingFile) {
+  make_fake_sys(dir_ / "sys");
+  const fs::path sys = dir_ / "sys";
+  // The backing file lies in the test's own folder; let its file system stand for sda1.
+  const fs::path backing = dir_ / "disk.img";
+  std::ofstream(backing) << "x";
+  struct stat st;
+  ASSERT_EQ(::stat(backing.c_str(), &st), 0);
+  const std::string holder = std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+  if (fs::exists(sys / "dev" / "block" / holder)) GTEST_SKIP() << "the test's file system has a device number of the fake disk";
+  fs::create_directory_symlink(sys / "devices" / "pci0" / "block" / "sda" / "sda1", sys / "dev" / "block" / holder);
+  const fs::path loop = sys / "devices" / "virtual" / "block" / "loop0";
+  fs::create_directories(loop / "loop");
+  std::ofstream(loop / "loop" / "backing_file") << backing.string() << "\n";
+  fs::create_directory_symlink(loop, sys / "dev" / "block" / "7:0");
+
+  EXPECT_TRUE(devices_overlap(dev(7, 0), dev(8, 1), sys.string()));
+  EXPECT_TRUE(devices_overlap(dev(7, 0), dev(8, 0), sys.string()));
+  EXPECT_FALSE(devices_overlap(dev(7, 0), dev(8, 2), sys.string()));
+}
+
 TEST_F(Undelete, RefusesATargetOnAVolumeBeingRecoveredFrom) {
   make_fake_sys(dir_ / "sys");
   FakeProbe probe;
