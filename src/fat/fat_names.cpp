@@ -40,19 +40,24 @@ void append_utf8(std::string& out, char32_t c) {
   }
 }
 
-std::string short_part(std::span<const std::uint8_t> bytes, bool deletion_mark) {
+// name_part: the 8 name bytes, whose first byte may be the deletion mark or the escaped 0xE5.
+std::string short_part(std::span<const std::uint8_t> bytes, bool name_part) {
+  if (bytes.empty()) return {};
+  const bool deletion_mark = name_part && bytes[0] == kDeletedMark;
+  const bool escaped = name_part && bytes[0] == kEscapedE5;
   std::size_t length = 0;
   while (length < bytes.size() && bytes[length] != 0) ++length;
   std::size_t begin = 0;
   std::size_t end = length;
-  // Characters at or below U+0020 are ASCII bytes, so trimming can work on the bytes; the
-  // substitute "_" of the deletion mark is never trimmed.
-  while (begin < end && bytes[begin] <= 0x20 && !(deletion_mark && begin == 0)) ++begin;
-  while (end > begin && bytes[end - 1] <= 0x20 && !(deletion_mark && end == 1)) --end;
+  // Characters at or below U+0020 are ASCII bytes, so trimming can work on the bytes; a first
+  // byte that stands for another character (the deletion mark, the escaped 0xE5) is never trimmed.
+  const bool keep_first = deletion_mark || escaped;
+  while (begin < end && bytes[begin] <= 0x20 && !(keep_first && begin == 0)) ++begin;
+  while (end > begin && bytes[end - 1] <= 0x20 && !(keep_first && end == 1)) --end;
   std::string out;
   for (std::size_t i = begin; i < end; ++i) {
     if (i == 0 && deletion_mark) out.push_back('_');
-    else if (i == 0 && bytes[0] == kEscapedE5) append_utf8(out, cp437_char(kDeletedMark));
+    else if (i == 0 && escaped) append_utf8(out, cp437_char(kDeletedMark));
     else append_utf8(out, cp437_char(bytes[i]));
   }
   return out;
@@ -68,11 +73,10 @@ std::string cp437_to_utf8(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
-std::string short_name_part(std::span<const std::uint8_t> bytes) { return short_part(bytes, false); }
+std::string short_name_part(std::span<const std::uint8_t> bytes) { return short_part(bytes, true); }
 
 std::string FatShortName(std::span<const std::uint8_t, 32> entry) {
-  const bool deleted = entry[0] == kDeletedMark;
-  std::string name = short_part(entry.subspan(0, 8), deleted);
+  std::string name = short_part(entry.subspan(0, 8), true);
   const std::string extension = short_part(entry.subspan(8, 3), false);
   if (!extension.empty()) name += "." + extension;
   return name;

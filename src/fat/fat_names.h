@@ -16,9 +16,9 @@ char32_t cp437_char(std::uint8_t byte);
 // Code page 437 bytes to UTF-8.
 std::string cp437_to_utf8(std::span<const std::uint8_t> bytes);
 
-// A part of a short name (the 8 name bytes or the 3 extension bytes): taken up to its first 0x00
-// byte, decoded with code page 437, and trimmed of leading and trailing characters at or below
-// U+0020.
+// The name part of a short name (its first 8 bytes): taken up to its first 0x00 byte, decoded
+// with code page 437 (first byte as FatShortName reads it), and trimmed of leading and trailing
+// characters at or below U+0020. "." for a directory's own "." entry.
 std::string short_name_part(std::span<const std::uint8_t> bytes);
 
 // The short name of a 32-byte directory entry: the name part, then "." and the extension part
