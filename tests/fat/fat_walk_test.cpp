@@ -1,0 +1,172 @@
+// The directory walk over the walk fixture (made by tests/fixtures/fat/make_fat_walk_fixture.sh),
+// and over copies of it with single bytes changed where a damaged volume must be shown.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "catalogue/catalogue.h"
+#include "fat/fat_boot.h"
+#include "fat/fat_scan.h"
+#include "fat/fat_test_util.h"
+#include "volume/volume_backend.h"
+
+namespace dravelo {
+namespace {
+
+const char kVolume[] = "fat-walk16";
+
+std::string deep_path(int from, int to) {
+  std::string path = "C:\\";
+  for (int i = from; i <= to; ++i) path += (i < 10 ? "Level 0" : "Level ") + std::to_string(i) + "\\";
+  return path;
+}
+
+class FatWalk : public testing::Test {
+ protected:
+  void SetUp() override {
+    image_ = test::fixture_image("fat_walk16.img");
+    ASSERT_EQ(image_.size(), 4u * 1024 * 1024);
+    FatBootRecord boot;
+    std::copy(image_.begin(), image_.begin() + 512, boot.bytes.begin());
+    ASSERT_TRUE(DeriveFatGeometry(boot, &geometry_));
+    ASSERT_EQ(geometry_.type, FatType::fat16);
+  }
+  void TearDown() override { unregister_memory_volume(kVolume); }
+
+  bool scan(test::RecordingHost* recording = nullptr) {
+    register_memory_volume(kVolume, image_);
+    test::single_drive(std::string("mem:") + kVolume, "FAT", static_cast<std::int64_t>(image_.size()));
+    test::RecordingHost fallback;
+    ScopedHost scope(recording ? *recording : fallback);
+    return ScanFatVolume();
+  }
+
+  const FileInfo* deep_file() const {
+    const auto found = test::entries_named("_EEP.TXT", deep_path(6, 25));
+    return found.size() == 1 ? found[0] : nullptr;
+  }
+
+  std::vector<std::uint8_t> image_;
+  FatGeometry geometry_;
+};
+
+TEST_F(FatWalk, ListsDeletedFilesWithLongNamesAndTheDeepFileUnderItsTwentyInnermostFolders) {
+  ASSERT_TRUE(scan());
+  // Long names of one full entry (no terminator), two full entries, two and three entries.
+  for (const char* name : {"exactly13.txt", "abcdefghijklmnopqrstuv.txt", "Two entries long name.txt",
+                           "A name that needs three entries.txt"}) {
+    const auto found = test::entries_named(name, "C:\\");
+    ASSERT_EQ(found.size(), 1u) << name;
+    EXPECT_EQ(found[0]->parent, kRootFolder);
+    EXPECT_EQ(found[0]->FileSize, 1000);
+    EXPECT_EQ(found[0]->lcn, 0) << "the fixed root has no cluster";
+  }
+  const FileInfo* deep = deep_file();
+  ASSERT_NE(deep, nullptr);
+  EXPECT_EQ(deep->FileSize, 100);
+  EXPECT_EQ(deep->Percent, 100);
+  EXPECT_EQ(file_count(), 5);
+
+  // The folder list holds the 20 folders of the deep path, and nothing else: not the five outer
+  // levels beyond the budget, not the deleted folders without a listed file, not live ones.
+  const DriveInfo& drive = drive_list[0];
+  ASSERT_EQ(drive.CurrentFolder(), 20);
+  std::int32_t parent = -1;
+  for (int level = 25; level >= 6; --level) {
+    const std::string name = (level < 10 ? "Level 0" : "Level ") + std::to_string(level);
+    std::int32_t found = -1;
+    for (std::int32_t f = 0; f < drive.CurrentFolder(); ++f)
+      if (drive.Folders[f].FolderName == name) found = f;
+    ASSERT_GE(found, 0) << name;
+    EXPECT_EQ(drive.Folders[found].deleted_flag, 1) << name;
+    EXPECT_EQ(drive.Folders[found].fs, "FAT");
+    EXPECT_EQ(drive.Folders[found].drv, 'c');
+    if (level == 25) EXPECT_EQ(deep->parent, drive.Folders[found].inode);
+    else EXPECT_EQ(parent, drive.Folders[found].inode) << "parent of level " << level + 1;
+    parent = drive.Folders[found].parent;
+  }
+}
+
+TEST_F(FatWalk, SkipsADeletedFolderWhoseFirstClusterNoLongerStartsWithItsDotEntry) {
+  ASSERT_TRUE(scan());
+  const FileInfo* deep = deep_file();
+  ASSERT_NE(deep, nullptr);
+  // Keep\Reused lost its cluster to Filler.bin: its lost.txt is not listed.
+  EXPECT_TRUE(test::entries_named("_OST.TXT", "C:\\Keep\\Reused\\").empty());
+  EXPECT_TRUE(test::entries_named("_OST.TXT", "C:\\Keep\\_EUSED\\").empty());
+  // The same for the deep folder once its "." entry is overwritten.
+  const std::int64_t dot = ClusterByteOffset(geometry_, static_cast<ClusterNumber>(deep->lcn));
+  ASSERT_EQ(image_[static_cast<std::size_t>(dot)], '.');
+  image_[static_cast<std::size_t>(dot)] = 'X';
+  ASSERT_TRUE(scan());
+  EXPECT_EQ(deep_file(), nullptr);
+  EXPECT_EQ(file_count(), 4);
+}
+
+TEST_F(FatWalk, WalksAFolderThatPointsAtItselfOnlyOnce) {
+  ASSERT_TRUE(scan());
+  const FileInfo* deep = deep_file();
+  ASSERT_NE(deep, nullptr);
+  // Turn the ".." entry of the deepest folder into a subfolder "X." whose first cluster is the
+  // folder's own.
+  const std::size_t dotdot = static_cast<std::size_t>(ClusterByteOffset(geometry_, static_cast<ClusterNumber>(deep->lcn))) + 32;
+  ASSERT_EQ(image_[dotdot], '.');
+  ASSERT_EQ(image_[dotdot + 1], '.');
+  image_[dotdot] = 'X';
+  image_[dotdot + 20] = 0;
+  image_[dotdot + 21] = 0;
+  image_[dotdot + 26] = static_cast<std::uint8_t>(deep->lcn & 0xFF);
+  image_[dotdot + 27] = static_cast<std::uint8_t>(deep->lcn >> 8);
+  ASSERT_TRUE(scan());
+  EXPECT_NE(deep_file(), nullptr);
+  EXPECT_EQ(file_count(), 5);
+}
+
+TEST_F(FatWalk, EndsADirectoryAtAShortRead) {
+  register_memory_volume(kVolume, image_);
+  ASSERT_TRUE(scan());
+  const FileInfo* deep = deep_file();
+  ASSERT_NE(deep, nullptr);
+  const std::int64_t deepest = ClusterByteOffset(geometry_, static_cast<ClusterNumber>(deep->lcn));
+  test::RecordingHost host;
+  register_memory_volume(kVolume, image_);
+  test::single_drive(std::string("mem:") + kVolume, "FAT", static_cast<std::int64_t>(image_.size()));
+  set_memory_volume_failure(kVolume, deepest);
+  {
+    ScopedHost scope(host);
+    EXPECT_TRUE(ScanFatVolume());
+  }
+  EXPECT_EQ(deep_file(), nullptr);
+  EXPECT_EQ(file_count(), 4);
+}
+
+TEST_F(FatWalk, FindsNothingWhenTheRootStartsWithAnEndMarker) {
+  std::fill_n(image_.begin() + geometry_.root_dir_offset, 32, 0);
+  test::RecordingHost host;
+  ASSERT_TRUE(scan(&host));
+  EXPECT_EQ(file_count(), 0);
+  EXPECT_EQ(drive_list[0].CurrentFolder(), 0);
+  ASSERT_EQ(host.progress.size(), 2u);
+  EXPECT_EQ(host.progress.front(), 0);
+  EXPECT_EQ(host.progress.back(), 100);
+}
+
+TEST_F(FatWalk, StopEndsTheWalkAndKeepsWhatWasFound) {
+  test::RecordingHost host;
+  host.stop_after_pumps = 12;
+  ASSERT_TRUE(scan(&host));
+  EXPECT_LT(file_count(), 5);
+  EXPECT_LE(host.pumps, 14) << "every directory loop ends at its next end test";
+  EXPECT_EQ(host.progress.back(), 100);
+}
+
+TEST_F(FatWalk, RefusesABootSectorWithoutUsableGeometry) {
+  image_[0x0D] = 3;  // sectors per cluster not a power of two
+  test::RecordingHost host;
+  EXPECT_FALSE(scan(&host));
+  EXPECT_EQ(file_count(), 0);
+  EXPECT_FALSE(host.messages.empty());
+}
+
+}  // namespace
+}  // namespace dravelo
