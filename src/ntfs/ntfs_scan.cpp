@@ -71,7 +71,8 @@ void build_parent_path(ScanState& st, std::uint32_t parent, std::string& path) {
       const std::uint16_t flags = RecordFlags(st.parent_record);
       bool replaced = false;
       if (!(flags & kRecordDirectory) || st.folder16.empty()) {
-        level = "Deleted " + std::to_string(r);
+        level.assign("Deleted ");
+        level += std::to_string(r);
         next_parent = kRootFolder;
         replaced = true;
       } else {
