@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/filter.h"
@@ -38,61 +40,131 @@ long decode_at(const unsigned char* p, const unsigned char* end) {
 // surrogate (D800 to DBFF), which sorts below U+E000 to U+FFFF.
 long first_unit(long cp) { return cp >= 0x10000 ? 0xD800 + ((cp - 0x10000) >> 10) : cp; }
 
-template <typename Key>
-void hoare_sort(std::int32_t low, std::int32_t high, const Key& key) {
-  typename Key::Value pivot{};
-  // Recurse into the smaller part and loop over the larger, so the depth stays logarithmic; the
-  // parts are disjoint, so the result is the same as recursing into both.
+// One catalogue entry during a sort: its key and its position before the sort.
+template <typename T>
+struct Slot {
+  T key;
+  std::int32_t pos;
+};
+
+// The Hoare quicksort over the slots; before(a, b): key a comes before key b in the sort's
+// direction. Recurses into the smaller part and loops over the larger, so the depth stays
+// logarithmic; the parts are disjoint, so the result is the same as recursing into both.
+template <typename T, typename Before>
+void hoare_sort(std::vector<Slot<T>>& a, std::int32_t low, std::int32_t high, const Before& before) {
   while (low < high) {
-    key.load(pivot, file_list[low + (high - low) / 2]);
+    const T pivot = a[static_cast<std::size_t>(low + (high - low) / 2)].key;
     std::int32_t i = low;
     std::int32_t j = high;
     do {
-      while (key.before(file_list[i], pivot)) ++i;
-      while (key.after(file_list[j], pivot)) --j;
+      while (before(a[static_cast<std::size_t>(i)].key, pivot)) ++i;
+      while (before(pivot, a[static_cast<std::size_t>(j)].key)) --j;
       if (i <= j) {
-        if (i != j) file_list.swap_entries(i, j);
+        if (i != j) std::swap(a[static_cast<std::size_t>(i)], a[static_cast<std::size_t>(j)]);
         ++i;
         --j;
       }
     } while (i <= j);
     if (j - low < high - i) {
-      if (low < j) hoare_sort(low, j, key);
+      if (low < j) hoare_sort(a, low, j, before);
       low = i;
     } else {
-      if (i < high) hoare_sort(i, high, key);
+      if (i < high) hoare_sort(a, i, high, before);
       high = j;
     }
   }
 }
 
-// A key over one field. before(e, p): e comes before the pivot value p in the sort's direction;
-// after(e, p): p comes before e.
+// Moves every entry to its place: slot i names the old position of the entry that belongs at i.
+// Follows the permutation's cycles, so each entry is moved once and none is copied.
+template <typename T>
+void move_entries(std::vector<Slot<T>>& slots) {
+  const std::int32_t n = static_cast<std::int32_t>(slots.size());
+  for (std::int32_t start = 0; start < n; ++start) {
+    if (slots[static_cast<std::size_t>(start)].pos == start) continue;
+    FileInfo held = std::move(file_list[start]);
+    std::int32_t at = start;
+    for (;;) {
+      const std::int32_t from = slots[static_cast<std::size_t>(at)].pos;
+      slots[static_cast<std::size_t>(at)].pos = at;  // done
+      if (from == start) {
+        file_list[at] = std::move(held);
+        break;
+      }
+      file_list[at] = std::move(file_list[from]);
+      at = from;
+    }
+  }
+}
+
+// The quicksort partitions a compact array of (key, position) slots instead of the entries
+// themselves, then the entries move once to their final places. The comparisons and swaps are
+// the same as on the entries, so the final order is the very one that swapping whole entries at
+// every step gives, without dragging each entry through the cache at every swap.
+template <typename T, typename Get, typename Before>
+void sort_by(const Get& get, const Before& before) {
+  const std::int32_t n = file_count();
+  if (n < 2) return;
+  std::vector<Slot<T>> slots(static_cast<std::size_t>(n));
+  for (std::int32_t k = 0; k < n; ++k) slots[static_cast<std::size_t>(k)] = {get(file_list[k]), k};
+  hoare_sort(slots, 0, n - 1, before);
+  move_entries(slots);
+}
+
 template <typename T, T FileInfo::*Field>
-struct NumberKey {
-  using Value = T;
-  bool ascending;
-  void load(Value& v, const FileInfo& e) const { v = e.*Field; }
-  bool before(const FileInfo& e, const Value& p) const { return ascending ? e.*Field < p : e.*Field > p; }
-  bool after(const FileInfo& e, const Value& p) const { return ascending ? p < e.*Field : p > e.*Field; }
+void sort_number(bool ascending) {
+  const auto get = [](const FileInfo& e) { return e.*Field; };
+  if (ascending)
+    sort_by<T>(get, [](T a, T b) { return a < b; });
+  else
+    sort_by<T>(get, [](T a, T b) { return a > b; });
+}
+
+// A text key: the first 16 bytes upper-cased and packed big-endian into two integers, so that
+// most comparisons end without reading the text itself (most names are shorter than that), and
+// the whole text, which the view finds in the entry's own string (it stays where it is until the
+// entries move at the very end).
+constexpr std::size_t kHeadBytes = 16;
+
+struct TextKey {
+  std::uint64_t head[2] = {0, 0};
+  bool plain = true;  // no byte of head starts U+E000 or above, so byte order is the text order
+  std::string_view text;
 };
+
+TextKey text_key(std::string_view text) {
+  TextKey key;
+  key.text = text;
+  for (std::size_t i = 0; i < kHeadBytes; ++i) {
+    const unsigned char c = i < text.size() ? upper(static_cast<unsigned char>(text[i])) : 0;
+    if (c >= 0xEE) key.plain = false;
+    key.head[i / 8] = (key.head[i / 8] << 8) | c;
+  }
+  return key;
+}
+
+// Agrees with compare_text_keys: when both heads are plain and differ, the first differing byte
+// lies in them (a shorter text's zero padding against a non-zero byte means it is a prefix);
+// otherwise the rest of the texts decides.
+int compare_keys(const TextKey& a, const TextKey& b) {
+  std::size_t skip = 0;
+  if (a.plain && b.plain) {
+    if (a.head[0] != b.head[0]) return a.head[0] < b.head[0] ? -1 : 1;
+    if (a.head[1] != b.head[1]) return a.head[1] < b.head[1] ? -1 : 1;
+    // Equal plain heads: the first bytes are equal but for case. Texts no longer than the head
+    // are then told apart by their lengths alone, without reading them.
+    skip = std::min<std::size_t>({kHeadBytes, a.text.size(), b.text.size()});
+  }
+  return compare_text_keys(a.text.data() + skip, a.text.size() - skip, b.text.data() + skip, b.text.size() - skip);
+}
 
 template <std::string FileInfo::*Field>
-struct TextKey {
-  using Value = std::string;  // reused between partitions: assign keeps its storage
-  bool ascending;
-  void load(Value& v, const FileInfo& e) const { v.assign(e.*Field); }
-  int cmp(const FileInfo& e, const Value& p) const {
-    const std::string& s = e.*Field;
-    return compare_text_keys(s.data(), s.size(), p.data(), p.size());
-  }
-  bool before(const FileInfo& e, const Value& p) const { return ascending ? cmp(e, p) < 0 : cmp(e, p) > 0; }
-  bool after(const FileInfo& e, const Value& p) const { return ascending ? cmp(e, p) > 0 : cmp(e, p) < 0; }
-};
-
-template <typename Key>
-void run(const Key& key) {
-  if (file_count() > 1) hoare_sort(0, file_count() - 1, key);
+void sort_text(bool ascending) {
+  const auto get = [](const FileInfo& e) { return text_key(e.*Field); };
+  if (ascending)
+    sort_by<TextKey>(get, [](const TextKey& a, const TextKey& b) { return compare_keys(a, b) < 0; });
+  else
+    sort_by<TextKey>(get, [](const TextKey& a, const TextKey& b) { return compare_keys(a, b) > 0; });
 }
 
 bool fixed_ascending(int key) { return key == kSortFileName || key == kSortPath; }
@@ -137,12 +209,12 @@ void sort_files(int key) {
   if (key < 1 || key > kSortKeyCount) return;
   const bool asc = sort_ascending(key);
   switch (key) {
-    case kSortFileName: run(TextKey<&FileInfo::FileName>{asc}); break;
-    case kSortPath: run(TextKey<&FileInfo::Path>{asc}); break;
-    case kSortStatus: run(NumberKey<std::int8_t, &FileInfo::Percent>{asc}); break;
-    case kSortSize: run(NumberKey<std::int64_t, &FileInfo::FileSize>{asc}); break;
-    case kSortDateCreated: run(NumberKey<DateTime, &FileInfo::DateCreated>{asc}); break;
-    case kSortDateModified: run(NumberKey<DateTime, &FileInfo::DateModified>{asc}); break;
+    case kSortFileName: sort_text<&FileInfo::FileName>(asc); break;
+    case kSortPath: sort_text<&FileInfo::Path>(asc); break;
+    case kSortStatus: sort_number<std::int8_t, &FileInfo::Percent>(asc); break;
+    case kSortSize: sort_number<std::int64_t, &FileInfo::FileSize>(asc); break;
+    case kSortDateCreated: sort_number<DateTime, &FileInfo::DateCreated>(asc); break;
+    case kSortDateModified: sort_number<DateTime, &FileInfo::DateModified>(asc); break;
     default: break;
   }
 }

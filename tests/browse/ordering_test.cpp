@@ -50,6 +50,29 @@ TEST_F(BrowseTest, FilenameSortsCaseInsensitivelyAscending) {
   EXPECT_EQ((Names{names[2], names[3], names[4]}), (Names{"bob.txt", "Zed", "_under.txt"}));
 }
 
+TEST_F(BrowseTest, FilenameSortAgreesWithTheTextOrderForLongAndWideNames) {
+  // Names alike in their first 16 bytes but for case, of 16 and 17 bytes, and with characters
+  // above U+E000 and above U+FFFF inside and beyond the first 16 bytes.
+  const std::vector<std::string> names = {
+      "Quarterly Report 2021.docx", "QUARTERLY REPORT 2020.docx", "quarterly report",
+      "Quarterly Report!",          "quarterly report 2021.DOCX", "abcdefghijklmnop",
+      "abcdefghijklmnopq",          "ABCDEFGHIJKLMNO",            "x\xEF\xBC\xA1.txt",
+      "x\xF0\x9F\x98\x80.txt",      "x\xED\x9F\xBF.txt",           "abcdefghijklmnop\xEF\xBC\xA1",
+      "abcdefghijklmnop\xF0\x9F\x98\x80", "abcdefghijklmnoP\xC3\xA9", "Z",
+      "_",                          "\xC3\xA9t\xC3\xA9.txt",          "",
+  };
+  std::mt19937 rng(11);
+  for (int round = 0; round < 20; ++round) {
+    clear();
+    std::vector<std::string> order = names;
+    std::shuffle(order.begin(), order.end(), rng);
+    for (const std::string& n : order) add(n);
+    sort_files(kSortFileName);
+    const Names got = catalogue_names();
+    for (std::size_t k = 1; k < got.size(); ++k) ASSERT_LE(cmp(got[k - 1], got[k]), 0) << got[k - 1] << " / " << got[k];
+  }
+}
+
 TEST_F(BrowseTest, StatusSortsVeryGoodFirstAndStatusCodesLast) {
   const int percents[] = {-3, 0, 100, -1, 50, 99, -2, 1, 100};
   for (int p : percents) add("f" + std::to_string(p), 0, p);
@@ -133,14 +156,37 @@ TEST_F(BrowseTest, SecondPressOnTheSameHeaderReverses) {
   EXPECT_EQ(catalogue_names(), (Names{"c", "b", "a"}));
 }
 
-TEST_F(BrowseTest, SortOrdersLargeCatalogueWithManyEqualKeys) {
+TEST_F(BrowseTest, SortKeepsEveryEntryWholeInALargeCatalogueWithManyEqualKeys) {
   std::mt19937 rng(7);
-  for (int i = 0; i < 20000; ++i) add("n" + std::to_string(rng() % 50), static_cast<std::int64_t>(rng() % 100));
+  const std::int32_t n = 20000;
+  for (std::int32_t i = 0; i < n; ++i) {
+    FileInfo& e = add("n" + std::to_string(rng() % 50) + "-" + std::to_string(i), static_cast<std::int64_t>(rng() % 100));
+    e.inode = i;
+    e.Path = "E:\\dir" + std::to_string(i) + "\\";
+    e.DateModified = static_cast<double>(rng() % 30);
+  }
+  // Every entry must come out once, with its own fields still together.
+  const auto check_whole = [&] {
+    std::vector<int> seen(static_cast<std::size_t>(n), 0);
+    for (std::int32_t k = 0; k < n; ++k) {
+      const FileInfo& e = file_list[k];
+      ASSERT_TRUE(e.inode >= 0 && e.inode < n);
+      ++seen[static_cast<std::size_t>(e.inode)];
+      ASSERT_EQ(e.Path, "E:\\dir" + std::to_string(e.inode) + "\\");
+      ASSERT_EQ(e.FileName.substr(e.FileName.find('-') + 1), std::to_string(e.inode));
+    }
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), n);
+  };
   sort_files(kSortSize);
-  for (std::int32_t k = 1; k < file_count(); ++k) ASSERT_GE(file_list[k - 1].FileSize, file_list[k].FileSize);
+  for (std::int32_t k = 1; k < n; ++k) ASSERT_GE(file_list[k - 1].FileSize, file_list[k].FileSize);
+  check_whole();
   sort_files(kSortFileName);
-  for (std::int32_t k = 1; k < file_count(); ++k) ASSERT_LE(cmp(file_list[k - 1].FileName, file_list[k].FileName), 0);
-  EXPECT_EQ(file_count(), 20000);
+  for (std::int32_t k = 1; k < n; ++k) ASSERT_LE(cmp(file_list[k - 1].FileName, file_list[k].FileName), 0);
+  check_whole();
+  sort_reverse[kSortDateModified] = true;
+  sort_files(kSortDateModified);
+  for (std::int32_t k = 1; k < n; ++k) ASSERT_LE(file_list[k - 1].DateModified, file_list[k].DateModified);
+  check_whole();
 }
 
 }  // namespace
