@@ -19,14 +19,8 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/texts.h"
 
-#if __has_include("fat/fat_recover.h")
 #include "fat/fat_recover.h"
-#define DRAVELO_HAVE_FAT_RECOVER 1
-#endif
-#if __has_include("ntfs/ntfs_recover.h")
 #include "ntfs/ntfs_recover.h"
-#define DRAVELO_HAVE_NTFS_RECOVER 1
-#endif
 
 namespace dravelo {
 
@@ -150,14 +144,7 @@ std::string disk_dir_of(const std::string& dir) {
 }  // namespace
 
 RecoverRoutines engine_recover_routines() {
-  RecoverRoutines r;
-#ifdef DRAVELO_HAVE_FAT_RECOVER
-  r.fat = &RecoverFatFile;
-#endif
-#ifdef DRAVELO_HAVE_NTFS_RECOVER
-  r.ntfs = &RecoverNtfsFile;
-#endif
-  return r;
+  return {&RecoverFatFile, &RecoverNtfsFile};
 }
 
 RecoverRoutines set_recover_routines(RecoverRoutines r) {
