@@ -1,6 +1,7 @@
 #include "ui/recover_form.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QToolButton>
 
 #include "catalogue/texts.h"
+#include "ui/main_form.h"
 #include "ui/settings.h"
 
 namespace dravelo {
@@ -158,6 +160,16 @@ void T_recoverForm::CancelAdvToolButtonClick() { reject(); }
 void T_recoverForm::browseFolder() {
   const QString folder = picker_(this, SaveAdvDirectoryEdit->text());
   if (!folder.isEmpty()) SaveAdvDirectoryEdit->setText(QDir::toNativeSeparators(folder));
+}
+
+void installUndelete(T_mainForm& window, T_recoverForm& form) {
+  window.setUndeleteHandler([&window, &form] {
+    QCoreApplication::processEvents();
+    window.disable_all_u();
+    undelete_operation([&form](UndeleteRequest* request) { return form.askOptions(request); });
+    // Enabling the list again repaints it, so the cleared ticks show.
+    window.enable_all_u();
+  });
 }
 
 }  // namespace dravelo

@@ -17,6 +17,8 @@ class QToolButton;
 
 namespace dravelo {
 
+class T_mainForm;
+
 class T_recoverForm : public QDialog {
   Q_OBJECT
 
@@ -71,5 +73,9 @@ class T_recoverForm : public QDialog {
   QPushButton* CancelAdvToolButton;
   FolderPicker picker_;
 };
+
+// Makes the window's Undelete button (and "Undelete Selected") run the undelete with this dialog:
+// the window's undelete state, the options, the copies, the closing message, the idle state.
+void installUndelete(T_mainForm& window, T_recoverForm& form);
 
 }  // namespace dravelo

@@ -1,0 +1,156 @@
+// The window's Undelete over the options dialog, offscreen: the options are asked for, the
+// ticked files are written, the closing message names the count, the ticks are cleared, and the
+// button reads "Stop" and acts as Stop while the copies run.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <filesystem>
+#include <functional>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/engine_host.h"
+#include "ui/main_form.h"
+#include "ui/recover_form.h"
+#include "ui/settings.h"
+#include "workflow/undelete.h"
+
+namespace dravelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+QApplication& application() {
+  static int argc = 1;
+  static char name[] = "window_undelete_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
+}
+
+// Answers the modal windows as a user would: OK in the options dialog, OK in every message box
+// (keeping their texts).
+class ModalDriver {
+ public:
+  ModalDriver() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      QWidget* w = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(w)) {
+        messages.push_back(box->text());
+        box->button(QMessageBox::Ok)->click();
+      } else if (auto* form = qobject_cast<T_recoverForm*>(w)) {
+        ++optionsShown;
+        form->findChild<QPushButton*>(QStringLiteral("OkAdvToolButton"))->click();
+      }
+    });
+    timer_.start(5);
+  }
+  QStringList messages;
+  int optionsShown = 0;
+
+ private:
+  QTimer timer_;
+};
+
+class WindowUndelete : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    application();
+    ASSERT_TRUE(settings_.isValid() && out_.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_.path());
+    reg_write_str(kSettingsKey, "path", out_.path());
+    reg_write_int(kSettingsKey, "kfs", 1);
+  }
+  QTemporaryDir settings_;
+  QTemporaryDir out_;
+};
+
+TEST_F(WindowUndelete, WritesTheTickedFilesAndClearsTheirTicks) {
+  T_mainForm window({std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img"}, false);
+  T_recoverForm form(&window);
+  installUndelete(window, form);
+  ModalDriver driver;
+  window.AnalyzeAdvToolButtonClick();
+  ASSERT_GT(file_count(), 2);
+  std::vector<std::int32_t> ticked;
+  for (std::int32_t k = 0; k < file_count(); ++k)
+    if (file_list[k].FileName == "hello.txt" || file_list[k].FileName == "plan.docx") {
+      file_list[k].selected = 1;
+      ticked.push_back(k);
+    }
+  ASSERT_EQ(ticked.size(), 2u);
+  driver.messages.clear();
+
+  window.UndeleteAdvToolButtonClick();
+  EXPECT_EQ(driver.optionsShown, 1);
+  ASSERT_EQ(driver.messages.size(), 1);
+  EXPECT_EQ(driver.messages[0], "End undelete. Undeleted successfully:  2");
+  EXPECT_TRUE(fs::exists(fs::path(out_.path().toStdString()) / "hello.txt"));
+  EXPECT_TRUE(fs::exists(fs::path(out_.path().toStdString()) / "Old Project" / "plan.docx"));
+  for (std::int32_t k : ticked) EXPECT_EQ(file_list[k].selected, 0);
+  EXPECT_EQ(window.findChild<QToolButton*>(QStringLiteral("UndeleteAdvToolButton"))->text(), "Undelete");
+}
+
+T_mainForm* running_window = nullptr;
+int copies = 0;
+
+// A copy that the user stops while the second file is written, by pressing the button that then
+// reads "Stop".
+RecoverResult stopped_on_second(const FileInfo&, const std::string& target, const RecoverOptions&) {
+  RecoverResult r;
+  if (++copies == 2) {
+    EXPECT_EQ(running_window->findChild<QToolButton*>(QStringLiteral("UndeleteAdvToolButton"))->text(), "Stop");
+    running_window->UndeleteAdvToolButtonClick();
+    r.status = RecoverStatus::stopped;
+    return r;
+  }
+  TargetFile out;
+  out.create(target);
+  out.write("x", 1);
+  out.close();
+  return r;
+}
+
+TEST_F(WindowUndelete, StopEndsTheRunAfterTheFileBeingWritten) {
+  T_mainForm window({}, false);
+  T_recoverForm form(&window);
+  installUndelete(window, form);
+  running_window = &window;
+  copies = 0;
+  const RecoverRoutines previous = set_recover_routines({&stopped_on_second, &stopped_on_second});
+  reset_catalogue();
+  drive_list.resize(1);
+  drive_list[0].drive_name = 'c';
+  drive_list[0].drive_fs = "NTFS";
+  for (int i = 0; i < 4; ++i) {
+    FileInfo e;
+    e.fs = "NTFS";
+    e.FileName = "f" + std::to_string(i);
+    e.Path = "C:\\";
+    e.FileSize = 10;
+    e.selected = 1;
+    add_file(std::move(e));
+  }
+  ModalDriver driver;
+  window.UndeleteAdvToolButtonClick();
+  set_recover_routines(previous);
+  running_window = nullptr;
+
+  EXPECT_EQ(copies, 2);
+  ASSERT_EQ(driver.messages.size(), 1);
+  EXPECT_EQ(driver.messages[0], "Undelete process interrupted. Undeleted successfully:  1");
+  EXPECT_EQ(file_list[0].selected, 0);
+  EXPECT_EQ(file_list[1].selected, 1);  // cut short: nothing of it stays, so it stays ticked
+  EXPECT_EQ(file_list[2].selected, 1);
+  EXPECT_EQ(file_list[3].selected, 1);
+  EXPECT_EQ(window.findChild<QToolButton*>(QStringLiteral("UndeleteAdvToolButton"))->text(), "Undelete");
+}
+
+}  // namespace
+}  // namespace dravelo
