@@ -96,6 +96,30 @@ TEST_P(RecoverSample, WritesEveryIntactFileFlatWithoutFolders) {
   }
 }
 
+TEST(RecoverCommand, RejectsBadUsage) {
+  const std::string image = std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img";
+  EXPECT_EQ(cli::cmd_recover({"--all", image}), 2);                        // no target
+  EXPECT_EQ(cli::cmd_recover({"--to", "/tmp/x", image}), 2);               // nothing picked
+  EXPECT_EQ(cli::cmd_recover({"--to", "/tmp/x", "--all"}), 2);             // no volume
+  EXPECT_EQ(cli::cmd_recover({"--to", "/tmp/x", "--inode", "7x", image}), 2);
+  EXPECT_EQ(cli::cmd_recover({"--to", "/tmp/x", "--bogus", image}), 2);
+  EXPECT_EQ(cli::cmd_recover({"--to"}), 2);
+}
+
+TEST(RecoverCommand, PicksByInodeAndByGlob) {
+  const fs::path out = fs::temp_directory_path() / ("dravelo-recover-pick-" + std::to_string(::getpid()));
+  fs::remove_all(out);
+  const std::string image = std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img";
+  // hello.txt is MFT record 74; the glob takes main.c and util.c.
+  EXPECT_EQ(cli::cmd_recover({"--to", out.string(), "--inode", "74", "--match", "*.c", image}), 0);
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(out)) names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"hello.txt", "main.c", "util.c"}));
+  // Nothing matches: no file to undelete.
+  EXPECT_EQ(cli::cmd_recover({"--to", out.string(), "--match", "*.none", image}), 1);
+  fs::remove_all(out);
+}
+
 // The volumes whose manifests list named streams.
 class RecoverSampleStreams : public RecoverSample {};
 

@@ -148,6 +148,14 @@ TEST(UndeleteTargetPath, FollowsTheSeparatorAndFolderRules) {
   }
 }
 
+TEST(UndeleteTargetPath, CutsLongNamesToOneFileNameAtACharacterBoundary) {
+  std::string name;
+  for (int i = 0; i < 200; ++i) name += "\xC3\xA9";  // 200 two-byte characters
+  const std::string cut = safe_component(name);
+  EXPECT_EQ(cut.size(), 254u);
+  EXPECT_EQ(cut, name.substr(0, 254));
+}
+
 TEST(UndeleteTargetPath, CollapsesPairsInOnePass) {
   EXPECT_EQ(collapse_doubled_separators("a//b"), "a/b");
   EXPECT_EQ(collapse_doubled_separators("a///b"), "a//b");
