@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QBrush>
 #include <QColor>
+#include <QAbstractItemModelTester>
 #include <QModelIndex>
 
 #include <vector>
@@ -87,6 +88,35 @@ TEST_F(ResultListModelTest, ShowsTheRowsOfTheViewWithCaptionsTextsColoursAndHint
   EXPECT_TRUE(model.flags(model.index(0, 0)).testFlag(Qt::ItemIsUserCheckable));
   EXPECT_FALSE(model.flags(model.index(0, 1)).testFlag(Qt::ItemIsUserCheckable));
   EXPECT_FALSE(model.flags(model.index(0, 0)).testFlag(Qt::ItemIsEditable));
+}
+
+TEST_F(ResultListModelTest, KeepsTheModelContractThroughViewChangesTicksAndSorts) {
+  // The tester checks every index, role and signal the model gives while it changes; a breach
+  // fails the test through Qt's warning output.
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+  int failures = 0;
+  static int* counter = nullptr;
+  counter = &failures;
+  const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
+    if (type != QtDebugMsg && type != QtInfoMsg) {
+      ++*counter;
+      ADD_FAILURE() << msg.toStdString();
+    }
+  });
+  set_folder_filter(0, 0, 9);
+  model.refresh();
+  model.tickClick(0, false);
+  set_folder_filter(0, 0, 0);
+  model.refresh();
+  model.tickClick(2, true);
+  model.reverseSelection();
+  model.pressHeader(0);
+  model.pressHeader(0);
+  model.retranslate();
+  set_folder_filter(0, 0, 70);
+  model.refresh();
+  qInstallMessageHandler(previous);
+  EXPECT_EQ(failures, 0);
 }
 
 TEST_F(ResultListModelTest, KeepsItsRowCountUntilRefreshed) {
