@@ -192,6 +192,8 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
       entry_name = FatShortName(entry.span());
     }
 
+    // An entry whose name is empty (normally all zeros) marks the end of the directory.
+    const bool end_marker = entry_name.empty();
     const std::uint8_t attr = entry.DIR_Attr();
     if (IsValidFileName(entry_name) && IsValidEntryAttr(attr) && !entry.is_long_name()) {
       const bool is_deleted = entry.first_byte() == kDeletedEntryMark;
@@ -205,10 +207,9 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
       report_progress(context);
       if (!(attr & (kAttrDirectory | kAttrVolumeId)) && entry.DIR_FileSize() != 0 && (is_deleted || deleted == 1)) {
         add_found_file(context, entry, std::move(entry_name), id, lcn, lcn_offset);
-        entry_name = "-";  // handed over; any non-empty text keeps the end test below false
       }
     }
-    if (entry_name.empty() || stop_flag || short_read || cursor.exhausted()) break;
+    if (end_marker || stop_flag || short_read || cursor.exhausted()) break;
   }
 }
 
