@@ -102,6 +102,14 @@ BENCHMARK(BM_SetFolderFilter)
     ->ArgName("view")->Arg(kAll)->Arg(kFolder)->Arg(kType)->Arg(kName)->Arg(kEverything)
     ->Unit(benchmark::kMillisecond);
 
+// The type pass at the end of an analysis, without a desktop to ask.
+void BM_ClassifyFiles(benchmark::State& state) {
+  fill_catalogue();
+  for (auto _ : state) classify_files(nullptr);
+  state.SetItemsProcessed(state.iterations() * kEntries);
+}
+BENCHMARK(BM_ClassifyFiles)->Unit(benchmark::kMillisecond);
+
 // Sorts from a shuffled catalogue: the first press on a header.
 void BM_SortFiles(benchmark::State& state) {
   fill_catalogue();
