@@ -67,7 +67,7 @@ void build_parent_path(ScanState& st, std::uint32_t parent, std::string& path) {
         return;
       }
       std::int32_t next_parent = kRootFolder;
-      ChooseFileName16(st.parent_record, st.folder16, next_parent);
+      ChooseFileNameOfFile(volume, st.parent_record, r, st.folder16, next_parent);
       const std::uint16_t flags = RecordFlags(st.parent_record);
       bool replaced = false;
       if (!(flags & kRecordDirectory) || st.folder16.empty()) {
@@ -175,7 +175,7 @@ void ScanMft(NtfsVolume& volume) {
     // An extension record belongs to the file of its base record, which is judged as a whole.
     if (RecordBaseReference(st.record) != 0) continue;
     std::int32_t parent = 0;
-    ChooseFileName16(st.record, st.name16, parent);
+    ChooseFileNameOfFile(volume, st.record, s, st.name16, parent);
     TrimName(st.name16);
     if (st.name16.empty()) continue;
     if (st.name16.size() >= 2 && st.name16[0] == u'$' && st.name16[1] == u'I') {

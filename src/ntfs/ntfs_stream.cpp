@@ -20,6 +20,9 @@ constexpr std::size_t kAlReference = 0x10;   // u64: record number (48 bits) and
 constexpr std::size_t kAlId = 0x18;          // u16
 constexpr std::size_t kAlMinLength = 0x1A;
 
+// Records looked at after the last extension record a list names, for extents it misses.
+constexpr std::uint32_t kExtentProbe = 16;
+
 // An attribute list larger than this is taken as damaged.
 constexpr std::int64_t kMaxAttributeList = 16 << 20;
 
@@ -122,6 +125,7 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
 
   std::vector<std::uint8_t> list_storage;
   bool has_list = false;
+  std::uint32_t max_extension = 0;  // the highest extension record the list names
   const std::span<const std::uint8_t> list = attribute_list(volume, base_record, list_storage, &has_list);
   if (has_list) {
     const std::size_t frs = static_cast<std::size_t>(volume.geometry.FileRecordSize);
@@ -147,6 +151,7 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
         g.clean = false;
         continue;
       }
+      max_extension = std::max(max_extension, static_cast<std::uint32_t>(record_number));
       if (static_cast<std::int64_t>(record_number) != loaded) {
         loaded = static_cast<std::int64_t>(record_number);
         std::int64_t lcn = 0;
@@ -163,6 +168,29 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
   // No list, or a list that named nothing usable: the base record's own attributes.
   if (out.extents == 0) gather_from_record(base_record, type, name, g);
 
+  // A list that stops short of the stream's size (a stale list left by an interrupted update)
+  // misses extents that may still lie in the records just after the last one it names: those
+  // that still name this file as their base and start where the runs end are taken too.
+  if (has_list && !out.resident && g.have_header && max_extension > 0) {
+    const std::int64_t bpc = volume.geometry.bytes_per_cluster;
+    const std::size_t frs = static_cast<std::size_t>(volume.geometry.FileRecordSize);
+    const std::span<std::uint8_t> scratch(volume.extent_scratch.data(), frs);
+    const std::int64_t needed = (std::max<std::int64_t>(out.data_size, 0) + bpc - 1) / bpc;
+    std::int64_t end = 0;
+    for (const DataRun& run : out.runs) end = std::max(end, run.vcn + run.length);
+    for (std::uint32_t n = max_extension + 1; end < needed && n <= max_extension + kExtentProbe && n < volume.MftRecordCount; ++n) {
+      std::int64_t lcn = 0;
+      std::int32_t offset = 0;
+      if (!ReadFileRecord(volume, n, scratch, &lcn, &offset) || RecordBaseReference(scratch) != base_number) continue;
+      AttributeWalker walk(scratch);
+      while (std::optional<AttributeRef> a = walk.next()) {
+        if (!same_type(a->type, type) || !AttributeNameIs(*a, name) || !a->non_resident || AttrLowVcn(*a) != end) continue;
+        g.add(*a);
+        for (const DataRun& run : out.runs) end = std::max(end, run.vcn + run.length);
+      }
+    }
+  }
+
   out.found = out.extents > 0;
   if (!out.found) return false;
   if (out.resident) {
@@ -175,8 +203,62 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
   bool contiguous = !out.runs.empty() && out.runs.front().vcn == 0;
   for (std::size_t i = 1; contiguous && i < out.runs.size(); ++i)
     contiguous = out.runs[i].vcn == out.runs[i - 1].vcn + out.runs[i - 1].length;
-  out.runs_complete = g.clean && g.have_header && contiguous;
+  const std::int64_t bpc = std::max<std::int64_t>(volume.geometry.bytes_per_cluster, 1);
+  const bool covers_size = out.mapped_clusters() >= (std::max<std::int64_t>(out.data_size, 0) + bpc - 1) / bpc;
+  out.runs_complete = g.clean && g.have_header && contiguous && covers_size;
   return true;
+}
+
+void ChooseFileNameOfFile(NtfsVolume& volume, std::span<const std::uint8_t> base_record, std::uint32_t base_number,
+                          std::u16string& name, std::int32_t& parent) {
+  ChooseFileName16(base_record, name, parent);
+  std::int32_t list_offset = 0;
+  if (!LookupAttribute(base_record, kAttrAttributeList, list_offset, 0)) return;
+  std::vector<std::uint8_t> storage;
+  bool has_list = false;
+  const std::span<const std::uint8_t> list = attribute_list(volume, base_record, storage, &has_list);
+  const std::size_t frs = static_cast<std::size_t>(volume.geometry.FileRecordSize);
+  if (volume.extent_scratch.size() < frs) volume.extent_scratch.assign(frs, 0);
+  const std::span<std::uint8_t> scratch(volume.extent_scratch.data(), frs);
+  unsigned best = 4;
+  std::u16string candidate;
+  std::int32_t candidate_parent = parent;
+  bool any = false;
+  for (std::size_t pos = 0; fits(list.size(), pos, kAlMinLength);) {
+    const std::size_t length = ntfs_le::u16(list, pos + kAlLength);
+    if (length < kAlMinLength || !fits(list.size(), pos, length)) break;
+    const std::span<const std::uint8_t> entry = list.subspan(pos, length);
+    pos += length;
+    if (!same_type(ntfs_le::u32(entry, kAlType), kAttrFileName)) continue;
+    const std::uint64_t record_number = ntfs_le::u64(entry, kAlReference) & 0xFFFFFFFFFFFFULL;
+    const int id = ntfs_le::u16(entry, kAlId);
+    std::span<const std::uint8_t> record = base_record;
+    if (record_number != base_number) {
+      std::int64_t lcn = 0;
+      std::int32_t offset = 0;
+      if (record_number > 0xFFFFFFFFULL ||
+          !ReadFileRecord(volume, static_cast<std::uint32_t>(record_number), scratch, &lcn, &offset) ||
+          RecordBaseReference(scratch) != base_number)
+        continue;
+      record = scratch;
+    }
+    AttributeWalker walk(record);
+    while (std::optional<AttributeRef> a = walk.next()) {
+      if (!same_type(a->type, kAttrFileName) || a->id != id || a->name_length != 0) continue;
+      FileNameValue value;
+      if (!ParseFileName(ResidentValue(*a), &value)) break;
+      if (value.name_space <= 3 && value.name_space < best) {
+        best = value.name_space;
+        candidate = std::move(value.name);
+      }
+      candidate_parent = static_cast<std::int32_t>(value.parent);
+      any = true;
+      break;
+    }
+  }
+  if (!any) return;
+  parent = candidate_parent;
+  if (best < 4) name = std::move(candidate);
 }
 
 bool ListDataStreams(NtfsVolume& volume, std::span<const std::uint8_t> base_record, std::uint32_t base_number,

@@ -38,7 +38,8 @@ struct NtfsStream {
   std::vector<DataRun> runs;
   // Extents found (attributes merged).
   std::int32_t extents = 0;
-  // True when every extent was found and decoded cleanly and the runs leave no gap from VCN 0.
+  // True when every extent was found and decoded cleanly, the runs leave no gap from VCN 0 and
+  // they map the whole DataSize.
   bool runs_complete = false;
 
   // Empties the stream, keeping the storage of its vectors for reuse.
@@ -53,7 +54,9 @@ struct NtfsStream {
 // Gathers the stream of this type and name (UTF-16, empty for unnamed) of the file whose base
 // record is given (base_number is its record number, which extension records must name as their
 // base). Follows the record's $ATTRIBUTE_LIST when there is one; extension records are read with
-// ReadFileRecord into volume.extent_scratch. Reuses out's storage. False when the file has no such
+// ReadFileRecord into volume.extent_scratch. When the list's extents stop short of DataSize, the
+// few records after the last one it names are searched for the missing extents (same base, same
+// stream, starting where the runs end). Reuses out's storage. False when the file has no such
 // stream.
 bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, std::uint32_t base_number,
                 std::uint32_t type, std::u16string_view name, NtfsStream& out);
@@ -62,6 +65,13 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
 // the order first met. Each is gathered as ReadStream does.
 bool ListDataStreams(NtfsVolume& volume, std::span<const std::uint8_t> base_record, std::uint32_t base_number,
                      std::vector<NtfsStream>& out);
+
+// ChooseFileName over the whole file: when the base record has an $ATTRIBUTE_LIST, the
+// $FILE_NAME attributes it names in extension records count too (a file with a long attribute
+// list may keep its names outside the base record). Same rule: the first name, in list order,
+// of the smallest namespace 0 to 3; the parent of the last one. Name in UTF-16.
+void ChooseFileNameOfFile(NtfsVolume& volume, std::span<const std::uint8_t> base_record, std::uint32_t base_number,
+                          std::u16string& name, std::int32_t& parent);
 
 // Reads the first min(data_size, max_bytes) bytes of a stream (resident or not; sparse and
 // unmapped clusters as zeros). For small things: attribute lists, recycle-bin info files.

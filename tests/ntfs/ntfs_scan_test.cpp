@@ -172,6 +172,17 @@ TestVolume many_cases() {
   tv.records[68] = file_record(rs, 0, 1000, u"beyond.txt");
   tv.records[69] = file_record(rs, 0, 70, u"unreadable parent.txt");  // record 70 holds zeros
   tv.records[71] = file_record(rs, 0, 5, u"   ");                       // nothing left after trimming
+  {
+    // The name kept in an extension record, named by the base record's attribute list.
+    Attr data = resident(0x80, {1, 2, 3, 4, 5});
+    data.id = 2;
+    Attr name = resident(0x30, file_name_value(21, 1, u"name elsewhere.txt"));
+    name.id = 6;
+    tv.records[72] = make_record(rs, 0,
+                                 {resident(0x10, std_info_value(0, 0)),
+                                  resident(0x20, attribute_list_value({{0x30, 0, 73, 6, u""}, {0x80, 0, 72, 2, u""}})), data});
+    tv.records[73] = make_record(rs, 0, {name}, /*base=*/72);
+  }
   return tv;
 }
 
@@ -255,6 +266,12 @@ TEST_F(NtfsScan, EntriesFoldersAndStatus) {
   EXPECT_EQ(entry(68)->Path, "C:\\");
   ASSERT_TRUE(entry(69));
   EXPECT_EQ(entry(69)->Path, "Error");
+
+  ASSERT_TRUE(entry(72));
+  EXPECT_EQ(entry(72)->FileName, "name elsewhere.txt");
+  EXPECT_EQ(entry(72)->Path, "C:\\Live\\");
+  EXPECT_EQ(entry(72)->FileSize, 5);
+  EXPECT_FALSE(entry(73));
 
   ASSERT_EQ(recycle_bin_files.size(), 2u);
   EXPECT_EQ(recycle_bin_files[0].oFileName, "$RAB12CD.docx");

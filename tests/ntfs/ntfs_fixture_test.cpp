@@ -1,0 +1,95 @@
+// A volume made by mkntfs and ntfs-3g (tests/fixtures/ntfs/make_ntfs_fragmented.sh): a deleted
+// sparse file of 1500 one-cluster runs whose $DATA lies in eight extents, linked by a
+// non-resident $ATTRIBUTE_LIST. Its stream must be gathered whole and in VCN order.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/engine_host.h"
+#include "ntfs/ntfs_stream.h"
+#include "ntfs/ntfs_volume.h"
+#include "volume/volume_backend.h"
+#include "workflow/analysis.h"
+
+namespace dravelo {
+namespace {
+
+std::vector<std::uint8_t> unxz(const std::string& path) {
+  std::vector<std::uint8_t> bytes;
+  if (FILE* pipe = ::popen(("xz -dc '" + path + "'").c_str(), "r")) {
+    std::uint8_t chunk[65536];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+    ::pclose(pipe);
+  }
+  return bytes;
+}
+
+class NtfsFragmentedFixture : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    register_memory_volume("ntfs-fragmented", unxz(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/ntfs/ntfs_fragmented.img.xz"));
+  }
+  static void TearDownTestSuite() { unregister_memory_volume("ntfs-fragmented"); }
+};
+
+constexpr std::uint32_t kFragmented = 64;  // the file's base record
+
+TEST_F(NtfsFragmentedFixture, DataGatheredOverAllExtentsInOrder) {
+  NtfsVolume volume;
+  ASSERT_TRUE(OpenNtfsVolumeAt("mem:ntfs-fragmented", volume));
+  ASSERT_TRUE(LoadMft(volume));
+  ASSERT_EQ(volume.geometry.bytes_per_cluster, 512u);
+  std::vector<std::uint8_t> record(static_cast<std::size_t>(volume.geometry.FileRecordSize));
+  std::int64_t lcn = 0;
+  std::int32_t offset = 0;
+  ASSERT_TRUE(ReadFileRecord(volume, kFragmented, record, &lcn, &offset));
+  EXPECT_EQ(RecordFlags(record) & kRecordInUse, 0);
+
+  NtfsStream data;
+  ASSERT_TRUE(ReadStream(volume, record, kFragmented, kAttrData, u"", data));
+  EXPECT_FALSE(data.resident);
+  EXPECT_TRUE(data.sparse());
+  EXPECT_EQ(data.data_size, 1500 * 4 * 512 - 3 * 512);
+  EXPECT_EQ(data.extents, 9);  // the list names eight; the ninth is found after them
+  EXPECT_TRUE(data.runs_complete);
+  std::int64_t real = 0;
+  for (const DataRun& run : data.runs)
+    if (!run.sparse()) real += run.length;
+  EXPECT_EQ(real, 1500);
+  EXPECT_GE(data.mapped_clusters(), 1500 * 4 - 3);
+
+  // Every written cluster holds its index mod 256, wherever its extent lies.
+  std::vector<std::uint8_t> cluster(512);
+  for (int i : {0, 1, 254, 255, 700, 1499}) {
+    ASSERT_EQ(ReadVcns(volume, data.runs, 1, cluster.data(), 4 * i), 1) << i;
+    EXPECT_EQ(cluster[0], i % 256) << i;
+    EXPECT_EQ(cluster[511], i % 256) << i;
+    if (i == 1499) break;  // the file ends with its last written cluster
+    ASSERT_EQ(ReadVcns(volume, data.runs, 1, cluster.data(), 4 * i + 1), 1) << i;
+    EXPECT_EQ(cluster[0], 0) << i;  // the sparse hole after it
+  }
+}
+
+TEST_F(NtfsFragmentedFixture, ScanListsNoExtensionRecords) {
+  // ntfs-3g removes the $FILE_NAME from the extension record that held it when it deletes the
+  // file, so no name survives: nothing is listed, and no extension record appears as a file.
+  drive_list.clear();
+  DriveInfo d;
+  d.drive_name = 'c';
+  d.drive_fs = "NTFS";
+  d.selected = 1;
+  d.device_path = "mem:ntfs-fragmented";
+  drive_list.push_back(std::move(d));
+  stop_flag = false;
+  ASSERT_TRUE(run_analysis());
+  EXPECT_EQ(file_count(), 0);
+  reset_catalogue();
+  drive_list.clear();
+}
+
+}  // namespace
+}  // namespace dravelo
