@@ -1,0 +1,94 @@
+// A deleted file whose unnamed $DATA continues in an extension record named by its
+// $ATTRIBUTE_LIST: every extent is recovered, not only the one in the base record. The volume is
+// built in memory (ntfs-3g would not lay out so many fragments on a small image on demand).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/engine_host.h"
+#include "catalogue/recovery.h"
+#include "ntfs/ntfs_recover.h"
+#include "ntfs/ntfs_test_image.h"  // tests/ntfs: the in-memory volume builder
+#include "volume/volume_backend.h"
+
+namespace dravelo {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace ntfs_test;
+
+std::uint8_t pattern(std::int64_t lcn, std::int64_t at) { return static_cast<std::uint8_t>(lcn * 13 + at * 3 + 5); }
+
+TEST(NtfsRecoverExtents, RecoversEveryExtentOfTheUnnamedData) {
+  TestVolume v;
+  v.init();
+  const std::int64_t cb = v.cluster_bytes();
+  // Extent A (base record 20): VCN 0-2 at LCN 100-101 and 300. Extent B (record 21): VCN 3 is
+  // sparse, VCN 4-5 at LCN 400-401. The file ends 123 bytes into VCN 5.
+  const std::int64_t size = 5 * cb + 123;
+  Attr a = non_resident(0x80, {{2, 100}, {1, 300}}, size, cb, 0);
+  a.allocated = 6 * cb;
+  a.id = 7;
+  Attr b = non_resident(0x80, {{1, 0}, {2, 400}}, 0, cb, 3);
+  b.allocated = 0;
+  b.size = 0;
+  b.initialized = 0;
+  b.id = 9;
+  const std::vector<ListEntry> list = {
+      {0x10, 0, 20, 0, u""}, {0x30, 0, 20, 1, u""}, {0x80, 0, 20, 7, u""}, {0x80, 3, 21 | (1ull << 48), 9, u""}};
+  Attr list_attr = resident(0x20, attribute_list_value(list));
+  list_attr.id = 2;
+  Attr si = resident(0x10, std_info_value(0, 0));
+  si.id = 0;
+  Attr fn = resident(0x30, file_name_value(5, 1, u"fragmented.bin"));
+  fn.id = 1;
+  v.records[20] = make_record(v.record_size, 0, {si, list_attr, fn, a});
+  v.records[21] = make_record(v.record_size, 0, {b}, 20 | (1ull << 48));
+  std::vector<std::uint8_t> image = v.build();
+  std::vector<std::uint8_t> expected;
+  for (std::int64_t lcn : {100, 101, 300, 0, 400, 401}) {
+    for (std::int64_t i = 0; i < cb; ++i) {
+      const std::uint8_t byte = lcn == 0 ? 0 : pattern(lcn, i);
+      if (lcn != 0) image[static_cast<std::size_t>(lcn * cb + i)] = byte;
+      expected.push_back(byte);
+    }
+  }
+  expected.resize(static_cast<std::size_t>(size));
+  register_memory_volume("ntfs-extents", std::move(image));
+
+  DriveInfo drive;
+  drive.drive_name = 'c';
+  drive.drive_fs = "NTFS";
+  drive.device_path = "mem:ntfs-extents";
+  drive_list.assign(1, std::move(drive));
+  FileInfo entry;
+  entry.drive = 0;
+  entry.fs = "NTFS";
+  entry.inode = 20;
+  entry.FileSize = size;
+
+  const fs::path dir = fs::temp_directory_path() / ("dravelo-ntfs-extents-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string path = (dir / "fragmented.bin").string();
+  const RecoverResult r = RecoverNtfsFile(entry, path, RecoverOptions{});
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<std::uint8_t> got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  fs::remove_all(dir);
+  drive_list.clear();
+  unregister_memory_volume("ntfs-extents");
+
+  EXPECT_EQ(r.status, RecoverStatus::complete) << r.message;
+  EXPECT_EQ(got.size(), expected.size());
+  EXPECT_TRUE(got == expected);
+}
+
+}  // namespace
+}  // namespace dravelo
