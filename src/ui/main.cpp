@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/main_form.h"
+#include "ui/recover_form.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -21,11 +22,10 @@ int main(int argc, char** argv) {
 
   dravelo::T_mainForm window(images, true);
 
-  // The undelete options dialog and the about box are created hidden at start; until their own
-  // windows exist these stand in for them.
-  QDialog recoverForm(&window);
-  recoverForm.setObjectName(QStringLiteral("T_recoverForm"));
-  recoverForm.setWindowTitle(QStringLiteral("Dravelo - Undelete"));
+  // The undelete options dialog and the about box are created hidden at start; until the about
+  // box has its own window a plain dialog stands in for it.
+  dravelo::T_recoverForm recoverForm(&window);
+  recoverForm.hide();
   QDialog aboutBox(&window);
   aboutBox.setObjectName(QStringLiteral("TAboutBox"));
   aboutBox.setWindowTitle(QStringLiteral("Dravelo - " DRAVELO_VERSION_TEXT));

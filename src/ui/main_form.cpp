@@ -17,16 +17,24 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSpinBox>
-#include <QStandardItemModel>
 #include <QStyle>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QScrollBar>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/date_time.h"
+#include "catalogue/filter.h"
+#include "catalogue/ordering.h"
+#include "catalogue/presentation.h"
 #include "catalogue/texts.h"
+#include "catalogue/type_table.h"
 #include "ui/folder_tree.h"
+#include "ui/result_list_model.h"
+#include "ui/type_names.h"
 #include "volume/drives.h"
 #include "workflow/analysis.h"
 
@@ -162,8 +170,14 @@ void T_mainForm::createControls() {
           [this](const QPoint& pos) { DrivesAdvPopupMenu->popup(DriveHTMLTreeview->viewport()->mapToGlobal(pos)); });
   TypesTreeView = makeTree(LeftAdvPanel, "TypesTreeView", tr("File types"));
   TypesTreeView->hide();
+  connect(TypesTreeView, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* node) { TypesTreeViewChange(node); });
+  TypesTreeView->installEventFilter(this);
   FolderHTMLTreeView = makeTree(LeftAdvPanel, "FolderHTMLTreeView", tr("Folders"));
   FolderHTMLTreeView->hide();
+  connect(FolderHTMLTreeView, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* node) { FolderHTMLTreeViewChange(node); });
+  FolderHTMLTreeView->installEventFilter(this);
   for (QTreeWidget* t : {DriveHTMLTreeview, TypesTreeView, FolderHTMLTreeView}) place(t, layout_.trees);
 
   DrivesAdvToolButton = makeButton(LeftAdvPanel, "DrivesAdvToolButton", text(1), tr("Show the drives"));
@@ -200,16 +214,15 @@ void T_mainForm::createControls() {
   AdvListView->header()->setSectionsMovable(false);
   AdvListView->header()->setMinimumSectionSize(4);  // the filler column is 10 pixels wide
   AdvListView->setGeometry(0, 0, layout_.rightPanel.width, layout_.rightPanel.height);
-  {
-    auto* placeholder = new QStandardItemModel(0, kListColumns, this);
-    placeholder->setObjectName(QStringLiteral("PlaceholderListModel"));
-    for (int c = 0; c < 6; ++c) placeholder->setHeaderData(c, Qt::Horizontal, text(13 + c));
-    placeholder->setHeaderData(6, Qt::Horizontal, QString());
-    placeholderModel_ = placeholder;
-    listModel_ = placeholder;
-    AdvListView->setModel(placeholder);
-  }
+  // Grid lines between the cells, as the list is designed to show them.
+  AdvListView->setStyleSheet(QStringLiteral(
+      "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
+  model_ = new ResultListModel(this);
+  model_->setObjectName(QStringLiteral("ResultListModel"));
+  AdvListView->setModel(model_);
+  AdvListView->viewport()->installEventFilter(this);
   connect(AdvListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { showListPopup(pos); });
+  typeNames_ = std::make_unique<DesktopTypeNames>();
 
   createFilterPanel();
   createMenuPanel();
@@ -375,18 +388,14 @@ void T_mainForm::createPopupMenus() {
   AdminSeparator->setVisible(false);
   ReadMFT->setVisible(false);
   connect(UndeleteSelected1, &QAction::triggered, this, [this] { UndeleteAdvToolButtonClick(); });
+  connect(SelectAll1, &QAction::triggered, this, [this] { SelectAll1Click(); });
+  connect(UnselectAll1, &QAction::triggered, this, [this] { UnselectAll1Click(); });
+  connect(ReverseSelection1, &QAction::triggered, this, [this] { ReverseSelection1Click(); });
 }
 
 void T_mainForm::showListPopup(const QPoint& pos) {
   if (!AdvListView->isEnabled()) return;
   AdvPopupMenu->popup(AdvListView->viewport()->mapToGlobal(pos));
-}
-
-void T_mainForm::setListModel(QAbstractItemModel* model) {
-  listModel_ = model ? model : placeholderModel_;
-  AdvListView->setModel(listModel_);
-  const auto& w = layout_.columnWidths;
-  for (int c = 0; c < kListColumns; ++c) AdvListView->header()->resizeSection(c, w[static_cast<std::size_t>(c)]);
 }
 
 void T_mainForm::setAnalyzeGlyph(int image) {
@@ -478,11 +487,7 @@ void T_mainForm::disable_all() {
   LeftAdvPanel->setEnabled(false);
   AdvListView->setEnabled(false);
   visible_files.clear();
-  if (listModel_ == placeholderModel_) {
-    static_cast<QStandardItemModel*>(placeholderModel_)->setRowCount(0);
-  } else {
-    set_folder_filter(0, 20, 0);
-  }
+  model_->refresh();
   AdvListView->setUpdatesEnabled(false);
   AdvProgressBar->setValue(0);
   FilesHTMLabel->setText(QStringLiteral("<b>") + text(32) + QStringLiteral("</b> 0"));
@@ -490,7 +495,11 @@ void T_mainForm::disable_all() {
   setAnalyzeGlyph(0);
   UndeleteAdvToolButton->setEnabled(false);
   UndeleteSelected1->setEnabled(false);
-  FolderHTMLTreeView->clear();
+  {
+    // Emptying the tree moves its current node to none, which is no request for a new view.
+    const QSignalBlocker quiet(FolderHTMLTreeView);
+    FolderHTMLTreeView->clear();
+  }
   auto* root = new QTreeWidgetItem(FolderHTMLTreeView, QStringList{text(7)});
   root->setIcon(0, treeImage(0));
   root->setData(0, kNodeLevelRole, 0);
@@ -675,6 +684,8 @@ void T_mainForm::AnalyzeAdvToolButtonClick() {
   analysisRunning_ = true;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   disable_all();
+  reset_sort_state();
+  AdvListView->header()->setSortIndicatorShown(false);
   QCoreApplication::processEvents();
 
   FolderTreeObserver observer;
@@ -688,6 +699,10 @@ void T_mainForm::AnalyzeAdvToolButtonClick() {
   QApplication::restoreOverrideCursor();
   analysisRunning_ = false;
   if (scanOk) {
+    if (file_count() > 0) {
+      classify_files(typeNames_.get());
+      draw_types();
+    }
     if (QTreeWidgetItem* root = FolderHTMLTreeView->topLevelItem(0)) root->setExpanded(true);
     sortFolderTree();
   } else {
@@ -724,9 +739,8 @@ void T_mainForm::closeEvent(QCloseEvent* event) {
 // Result list and filter
 
 void T_mainForm::set_folder_filter(std::int32_t parent, char drv, std::uint16_t app) {
-  (void)parent;
-  (void)drv;
-  (void)app;
+  dravelo::set_folder_filter(parent, drv, app);
+  model_->refresh();
   FilesHTMLabel->setText(QStringLiteral("<b>") + text(32) + QStringLiteral("</b> ") + QString::number(file_count()));
   AdvListView->viewport()->update();
 }
@@ -756,10 +770,34 @@ void T_mainForm::DateHTMLCheckBoxClick() {
   if (on) DateALComboBox->setFocus();
 }
 
+namespace {
+
+// The calendar day a picker shows, at 00:00; 0 when it shows none.
+DateTime pickerDay(const QDateEdit* picker) {
+  const QDate d = picker->date();
+  if (!d.isValid()) return 0;
+  CivilTime t;
+  t.year = d.year();
+  t.month = d.month();
+  t.day = d.day();
+  return encode_date_time(t);
+}
+
+}  // namespace
+
 void T_mainForm::FilterAdvToolButtonClick() {
-  const bool anyOn = NameHTMLCheckBox->isChecked() || DateHTMLCheckBox->isChecked() || SizeHTMLCheckBox->isChecked() ||
-                     OverwrittenHTMLCheckBox->isChecked() || TemporaryHTMLCheckBox->isChecked();
-  if (anyOn) {
+  TCustomFilter& f = custom_filter;
+  f.filename_flag = NameHTMLCheckBox->isChecked();
+  f.date_flag = DateHTMLCheckBox->isChecked();
+  f.size_flag = SizeHTMLCheckBox->isChecked();
+  f.FileName = NameAdvEdit->text().toStdString();
+  f.date_type = static_cast<std::uint8_t>(std::max(0, DateALComboBox->currentIndex()));
+  set_filter_dates(f, pickerDay(FromDateDBAdvSpinEdit), pickerDay(ToDateDBAdvSpinEdit));
+  f.size_type = static_cast<std::uint8_t>(std::max(0, SizeALComboBox->currentIndex()));
+  f.size = static_cast<std::int64_t>(SizeDBAdvSpinEdit->value()) * 1024;
+  f.overwritten_flag = OverwrittenHTMLCheckBox->isChecked();
+  f.temporary_flag = TemporaryHTMLCheckBox->isChecked();
+  if (filter_active(f)) {
     ClearAdvToolButton->show();
     ClearAdvToolButton->repaint();
     const QRect f = FilterAdvToolButton->geometry();
@@ -767,7 +805,7 @@ void T_mainForm::FilterAdvToolButtonClick() {
   } else {
     ClearAdvToolButton->hide();
   }
-  set_folder_filter(0, 20, 0);
+  set_folder_filter(filter_parent, filter_drv, filter_app);
 }
 
 void T_mainForm::ClearAdvToolButtonClick() {
@@ -780,12 +818,89 @@ void T_mainForm::ClearAdvToolButtonClick() {
   FilterAdvToolButtonClick();
 }
 
-void T_mainForm::AdvListViewColumnClick(int column) { (void)column; }
+void T_mainForm::AdvListViewColumnClick(int column) {
+  if (model_->rowCount() == 0) return;
+  AdvListView->setUpdatesEnabled(false);
+  const bool sorted = model_->pressHeader(column);
+  AdvListView->setUpdatesEnabled(true);
+  if (!sorted) return;
+  QHeaderView* header = AdvListView->header();
+  header->setSortIndicatorShown(true);
+  header->setSortIndicator(model_->sortColumn(), model_->sortOrder());
+}
+
+bool T_mainForm::AdvListViewLeftClickCell(int row, int column, int x, bool shift) {
+  if (row < 0 || column != 0 || x >= kTickZoneWidth) return false;
+  model_->tickClick(row, shift);
+  AdvListView->viewport()->update();
+  return true;
+}
+
+void T_mainForm::SelectAll1Click() { model_->selectAll(); }
+
+void T_mainForm::UnselectAll1Click() { model_->unselectAll(); }
+
+void T_mainForm::ReverseSelection1Click() { model_->reverseSelection(); }
+
+void T_mainForm::FolderHTMLTreeViewChange(QTreeWidgetItem* node) {
+  const int level = node ? node->data(0, kNodeLevelRole).toInt() : 0;
+  if (level == 0) {
+    set_folder_filter(0, 20, 0);
+    return;
+  }
+  const char drv = static_cast<char>(node->data(0, kNodeDriveRole).toInt());
+  set_folder_filter(level == 1 ? kRootFolder : node->data(0, kNodeInodeRole).toInt(), drv, 0);
+}
+
+void T_mainForm::TypesTreeViewChange(QTreeWidgetItem* node) {
+  const QVariant app = node ? node->data(0, kNodeAppRole) : QVariant();
+  set_folder_filter(0, 20, app.isValid() ? static_cast<std::uint16_t>(app.toUInt()) : 0);
+}
+
+void T_mainForm::draw_types() {
+  {
+    const QSignalBlocker quiet(TypesTreeView);
+    TypesTreeView->clear();
+  }
+  auto* root = new QTreeWidgetItem(TypesTreeView, QStringList{text(7)});
+  root->setIcon(0, DesktopTypeNames::rootIcon());
+  root->setData(0, kNodeLevelRole, 0);
+  for (std::uint16_t app : type_tree_groups()) {
+    auto* node = new QTreeWidgetItem(root, QStringList{QString::fromStdString(type_node_text(app))});
+    node->setIcon(0, typeNames_->groupIcon(app));
+    node->setData(0, kNodeLevelRole, 1);
+    node->setData(0, kNodeAppRole, static_cast<unsigned>(app));
+  }
+  root->setExpanded(true);
+  sort_tree_by_locale(root);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Header hook
 
 bool T_mainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) {
+    // A tree that takes the focus with a node selected shows that node's files.
+    if (watched == FolderHTMLTreeView && FolderHTMLTreeView->currentItem())
+      FolderHTMLTreeViewChange(FolderHTMLTreeView->currentItem());
+    else if (watched == TypesTreeView && TypesTreeView->currentItem())
+      TypesTreeViewChange(TypesTreeView->currentItem());
+  }
+  if (watched == AdvListView->viewport() &&
+      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
+       event->type() == QEvent::MouseButtonDblClick)) {
+    // Clicks on the check-box zone are tick clicks and nothing else: the list's own check-box
+    // handling must not flip the tick a second time on the release.
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint p = mouse->position().toPoint();
+    const QModelIndex index = AdvListView->indexAt(p);
+    const int x = p.x() + AdvListView->horizontalScrollBar()->value();
+    if (mouse->button() == Qt::LeftButton && index.isValid() && index.column() == 0 && x < kTickZoneWidth) {
+      if (event->type() != QEvent::MouseButtonRelease)
+        AdvListViewLeftClickCell(index.row(), 0, x, mouse->modifiers().testFlag(Qt::ShiftModifier));
+      return true;
+    }
+  }
   if (event->type() == QEvent::MouseButtonPress) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (mouse->button() == Qt::LeftButton) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ class QTreeWidgetItem;
 namespace dravelo {
 
 struct DriveInfo;
+class DesktopTypeNames;
+class ResultListModel;
 
 // Tree node data roles: what a node of the folder or types tree stands for.
 constexpr int kNodeLevelRole = Qt::UserRole + 1;  // 0 root, 1 drive, 2 and deeper folder
@@ -92,13 +95,22 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void FilterAdvToolButtonClick();
   void ClearAdvToolButtonClick();
   void AdvListViewColumnClick(int column);
+  // A left click on row's cell in column at x (list coordinates); a tick click when it falls in
+  // the check-box zone of the Filename column.
+  bool AdvListViewLeftClickCell(int row, int column, int x, bool shift);
+  void FolderHTMLTreeViewChange(QTreeWidgetItem* node);
+  void TypesTreeViewChange(QTreeWidgetItem* node);
+  void SelectAll1Click();
+  void UnselectAll1Click();
+  void ReverseSelection1Click();
   void FormResize();
+  // Rebuilds the types tree from the last type pass.
+  void draw_types();
 
   // What the Undelete button does in its idle state (the undelete workflow installs it).
   void setUndeleteHandler(std::function<void()> handler) { undeleteHandler_ = std::move(handler); }
 
-  // The result list's model; the placeholder with the seven captions until one is given.
-  void setListModel(QAbstractItemModel* model);
+  ResultListModel* listModel() const { return model_; }
 
   const MainLayout& layoutState() const { return layout_; }
   // The tree on view in the left pane.
@@ -184,8 +196,8 @@ class T_mainForm : public QMainWindow, public EngineHost {
   QAction* AdminSeparator = nullptr;
   QAction* ReadMFT = nullptr;
 
-  QAbstractItemModel* placeholderModel_ = nullptr;
-  QAbstractItemModel* listModel_ = nullptr;
+  ResultListModel* model_ = nullptr;
+  std::unique_ptr<DesktopTypeNames> typeNames_;
 
   MainLayout layout_;
   std::vector<std::string> images_;

@@ -9,8 +9,9 @@ QApplication& ensureApp() {
   static char name[] = "dravelo-ui-tests";
   static char* argv[] = {name, nullptr};
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: a QApplication torn down by the exit handlers runs after Qt's own statics.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 }  // namespace dravelo::test

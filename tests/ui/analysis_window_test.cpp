@@ -1,0 +1,312 @@
+// The window driven through an analysis of two sample volumes (FAT16 as C:, NTFS as D:), as a
+// user would: Analyze, browse by folder and type, filter, tick, sort by a header press.
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMap>
+#include <QMessageBox>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/filter.h"
+#include "ui/main_form.h"
+#include "ui_test_support.h"
+
+namespace dravelo {
+namespace {
+
+std::string sample(const char* name) { return std::string(DRAVELO_SAMPLES_DIR) + "/" + name; }
+
+// How many deleted files each folder of a sample holds, by the folder as listed ("" for the root).
+QMap<QString, int> filesPerFolder(const char* image) {
+  QFile f(QString::fromUtf8(DRAVELO_SAMPLES_SOURCE_DIR) + "/" + image + ".json");
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  QMap<QString, int> count;
+  for (const QJsonValue v : QJsonDocument::fromJson(f.readAll()).object().value("deleted").toArray())
+    ++count[v.toObject().value("listed_dir").toString()];
+  return count;
+}
+
+int total(const QMap<QString, int>& m) {
+  int n = 0;
+  for (int v : m) n += v;
+  return n;
+}
+
+QTreeWidgetItem* childNamed(QTreeWidgetItem* node, const QString& text) {
+  for (int i = 0; node && i < node->childCount(); ++i)
+    if (node->child(i)->text(0) == text) return node->child(i);
+  return nullptr;
+}
+
+class AnalysisWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::ensureApp();
+    fat = filesPerFolder("fat16_16m.img");
+    ntfs = filesPerFolder("ntfs_24m.img");
+    ASSERT_GT(total(fat), 0);
+    ASSERT_GT(total(ntfs), 0);
+    custom_filter = TCustomFilter{};
+    form = std::make_unique<T_mainForm>(std::vector<std::string>{sample("fat16_16m.img"), sample("ntfs_24m.img")},
+                                        false);
+    form->show();
+    list = form->findChild<QTreeView*>("AdvListView");
+    folders = form->findChild<QTreeWidget*>("FolderHTMLTreeView");
+    types = form->findChild<QTreeWidget*>("TypesTreeView");
+  }
+  void TearDown() override {
+    form.reset();
+    reset_catalogue();
+    custom_filter = TCustomFilter{};
+  }
+  void analyze() {
+    form->MenuItem3Click();  // both drives
+    form->AnalyzeAdvToolButtonClick();
+  }
+  int rows() { return list->model()->rowCount(); }
+  QString cell(int row, int column) { return list->model()->index(row, column).data().toString(); }
+  FileInfo& entry(int row) { return file_list[visible_files[static_cast<std::size_t>(row)]]; }
+  template <class W>
+  W* find(const char* name) {
+    return form->findChild<W*>(QString::fromLatin1(name));
+  }
+
+  QMap<QString, int> fat, ntfs;
+  std::unique_ptr<T_mainForm> form;
+  QTreeView* list = nullptr;
+  QTreeWidget* folders = nullptr;
+  QTreeWidget* types = nullptr;
+};
+
+TEST_F(AnalysisWindowTest, AnalyzeFillsTheListAndBothTrees) {
+  analyze();
+  const int n = total(fat) + total(ntfs);
+  EXPECT_EQ(file_count(), n);
+  EXPECT_EQ(rows(), n);
+  EXPECT_EQ(find<QLabel>("FilesHTMLabel")->text(), QString("<b>Files:</b> %1").arg(n));
+  EXPECT_EQ(find<QToolButton>("AnalyzeAdvToolButton")->text(), "Analyze");
+  EXPECT_TRUE(find<QToolButton>("UndeleteAdvToolButton")->isEnabled());
+  EXPECT_EQ(form->shownTree(), types);
+  EXPECT_EQ(form->messagesShown(), 0);
+
+  // Types tree: the root and one node per group with files, the counts adding up.
+  ASSERT_EQ(types->topLevelItemCount(), 1);
+  QTreeWidgetItem* typeRoot = types->topLevelItem(0);
+  EXPECT_EQ(typeRoot->text(0), "My Computer");
+  EXPECT_TRUE(typeRoot->isExpanded());
+  int grouped = 0;
+  for (int i = 0; i < typeRoot->childCount(); ++i) {
+    const QString t = typeRoot->child(i)->text(0);
+    const qsizetype open = t.lastIndexOf('(');
+    ASSERT_GT(open, 0) << t.toStdString();
+    grouped += t.mid(open + 1, t.size() - open - 2).toInt();
+  }
+  EXPECT_EQ(grouped, n);
+
+  // Folder tree: the two drives below the root, expanded one level, each folder in its place,
+  // siblings in locale order.
+  ASSERT_EQ(folders->topLevelItemCount(), 1);
+  QTreeWidgetItem* root = folders->topLevelItem(0);
+  EXPECT_TRUE(root->isExpanded());
+  ASSERT_EQ(root->childCount(), 2);
+  QTreeWidgetItem* c = childNamed(root, "C:\\");
+  QTreeWidgetItem* d = childNamed(root, "D:\\");
+  ASSERT_TRUE(c && d);
+  EXPECT_FALSE(c->isExpanded());
+  ASSERT_NE(childNamed(c, "Projects"), nullptr);
+  EXPECT_NE(childNamed(childNamed(c, "Projects"), "Website"), nullptr);
+  EXPECT_NE(childNamed(c, "Backups"), nullptr);
+  EXPECT_NE(childNamed(d, "Documents"), nullptr);
+  ASSERT_NE(childNamed(d, "Old Project"), nullptr);
+  EXPECT_NE(childNamed(childNamed(d, "Old Project"), "src"), nullptr);
+  QStringList order;
+  for (int i = 0; i < d->childCount(); ++i) order << d->child(i)->text(0);
+  QStringList sorted = order;
+  std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+    return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;
+  });
+  EXPECT_EQ(order, sorted);
+}
+
+TEST_F(AnalysisWindowTest, TreeNodesNarrowTheList) {
+  analyze();
+  QTreeWidgetItem* root = folders->topLevelItem(0);
+  form->FoldersAdvToolButtonClick();
+  struct Case {
+    QTreeWidgetItem* node;
+    int rows;
+  };
+  QTreeWidgetItem* c = childNamed(root, "C:\\");
+  QTreeWidgetItem* d = childNamed(root, "D:\\");
+  const Case cases[] = {
+      {c, fat.value("")},
+      {childNamed(c, "Backups"), fat.value("Backups")},
+      {childNamed(c, "Projects"), fat.value("Projects")},  // subfolders are not included
+      {childNamed(childNamed(c, "Projects"), "Website"), fat.value("Projects\\Website")},
+      {d, ntfs.value("")},
+      {childNamed(d, "Documents"), ntfs.value("Documents")},
+      {childNamed(childNamed(d, "Old Project"), "src"), ntfs.value("Old Project\\src")},
+      {root, total(fat) + total(ntfs)},
+  };
+  for (const Case& k : cases) {
+    ASSERT_NE(k.node, nullptr);
+    folders->setCurrentItem(k.node);
+    EXPECT_EQ(rows(), k.rows) << k.node->text(0).toStdString();
+  }
+
+  // A type group shows its own files only.
+  form->TypesAdvToolButtonClick();
+  QTreeWidgetItem* typeRoot = types->topLevelItem(0);
+  ASSERT_GT(typeRoot->childCount(), 1);
+  QTreeWidgetItem* group = typeRoot->child(0);
+  types->setCurrentItem(group);
+  const QString t = group->text(0);
+  EXPECT_EQ(rows(), t.mid(t.lastIndexOf('(') + 1).chopped(1).toInt());
+  const auto app = entry(0).FileExt;
+  for (int r = 0; r < rows(); ++r) EXPECT_EQ(entry(r).FileExt, app);
+  types->setCurrentItem(typeRoot);
+  EXPECT_EQ(rows(), file_count());
+}
+
+TEST_F(AnalysisWindowTest, FilterPanelNarrowsAndClearRestores) {
+  analyze();
+  const int all = rows();
+  find<QCheckBox>("NameHTMLCheckBox")->setChecked(true);
+  form->NameHTMLCheckBoxClick();
+  find<QLineEdit>("NameAdvEdit")->setText("bin");
+  form->FilterAdvToolButtonClick();
+  int expected = 0;
+  for (int k = 0; k < file_count(); ++k) expected += QString::fromStdString(file_list[k].FileName).contains("BIN", Qt::CaseInsensitive);
+  EXPECT_GT(expected, 0);
+  EXPECT_EQ(rows(), expected);
+  EXPECT_FALSE(find<QWidget>("ClearAdvToolButton")->isHidden());
+  EXPECT_EQ(find<QLabel>("FilesHTMLabel")->text(), QString("<b>Files:</b> %1").arg(all));  // the total, not the rows
+
+  form->ClearAdvToolButtonClick();
+  EXPECT_EQ(rows(), all);
+  EXPECT_TRUE(find<QWidget>("ClearAdvToolButton")->isHidden());
+
+  // Size "at least" 100 KB keeps the four large files of the NTFS sample.
+  find<QCheckBox>("SizeHTMLCheckBox")->setChecked(true);
+  form->SizeHTMLCheckBoxClick();
+  find<QSpinBox>("SizeDBAdvSpinEdit")->setValue(100);
+  form->FilterAdvToolButtonClick();
+  EXPECT_EQ(rows(), 4);
+  for (int r = 0; r < rows(); ++r) EXPECT_GE(entry(r).FileSize, 102400);
+}
+
+TEST_F(AnalysisWindowTest, TicksByTheCheckBoxZoneSurviveViewChanges) {
+  analyze();
+  list->scrollToTop();
+  const QRect row2 = list->visualRect(list->model()->index(2, 0));
+  ASSERT_TRUE(row2.isValid());
+  const std::string name = entry(2).FileName;
+
+  // A click on the name (x >= 20) ticks nothing; one in the check-box zone ticks once.
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(40, row2.center().y()));
+  EXPECT_EQ(entry(2).selected, 0);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(8, row2.center().y()));
+  EXPECT_EQ(entry(2).selected, 1);
+  EXPECT_EQ(list->model()->index(2, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+
+  // Shift-click on row 5 ticks rows 2 to 5.
+  const QRect row5 = list->visualRect(list->model()->index(5, 0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(8, row5.center().y()));
+  for (int r = 2; r <= 5; ++r) EXPECT_EQ(entry(r).selected, 1) << r;
+  EXPECT_EQ(entry(1).selected, 0);
+  EXPECT_EQ(entry(6).selected, 0);
+
+  // Another view and back: the ticks stay with their files.
+  form->TypesAdvToolButtonClick();
+  types->setCurrentItem(types->topLevelItem(0)->child(0));
+  types->setCurrentItem(types->topLevelItem(0));
+  int ticked = 0;
+  for (int r = 0; r < rows(); ++r) {
+    ticked += entry(r).selected;
+    if (entry(r).FileName == name) EXPECT_EQ(entry(r).selected, 1);
+  }
+  EXPECT_EQ(ticked, 4);
+
+  // The popup entries act on the rows shown.
+  form->ReverseSelection1Click();
+  ticked = 0;
+  for (int r = 0; r < rows(); ++r) ticked += entry(r).selected;
+  EXPECT_EQ(ticked, rows() - 4);
+  form->UnselectAll1Click();
+  form->SelectAll1Click();
+  for (int r = 0; r < rows(); ++r) EXPECT_EQ(entry(r).selected, 1);
+}
+
+TEST_F(AnalysisWindowTest, HeaderPressSortsAndASecondPressReverses) {
+  analyze();
+  QHeaderView* header = list->header();
+  const int sizeMiddle = header->sectionPosition(3) + header->sectionSize(3) / 2;
+  QTest::mousePress(header, Qt::LeftButton, {}, QPoint(sizeMiddle, 8));
+  ASSERT_GT(rows(), 2);
+  for (int r = 1; r < rows(); ++r) EXPECT_GE(entry(r - 1).FileSize, entry(r).FileSize) << r;
+  EXPECT_TRUE(header->isSortIndicatorShown());
+  EXPECT_EQ(header->sortIndicatorSection(), 3);
+  const Qt::SortOrder first = header->sortIndicatorOrder();
+
+  QTest::mousePress(header, Qt::LeftButton, {}, QPoint(sizeMiddle, 8));
+  for (int r = 1; r < rows(); ++r) EXPECT_LE(entry(r - 1).FileSize, entry(r).FileSize) << r;
+  EXPECT_NE(header->sortIndicatorOrder(), first);
+
+  // A press on a column edge is the list's (resizing), not a sort.
+  const int nameEdge = header->sectionPosition(0) + header->sectionSize(0);
+  QTest::mousePress(header, Qt::LeftButton, {}, QPoint(nameEdge + 1, 8));
+  QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(nameEdge + 1, 8));
+  EXPECT_EQ(header->sortIndicatorSection(), 3);
+
+  // Filename: case-insensitive, A to Z.
+  QTest::mousePress(header, Qt::LeftButton, {}, QPoint(20, 8));
+  EXPECT_EQ(header->sortIndicatorSection(), 0);
+  for (int r = 1; r < rows(); ++r)
+    EXPECT_LE(QString::fromStdString(entry(r - 1).FileName).toUpper().compare(QString::fromStdString(entry(r).FileName).toUpper()), 0)
+        << entry(r).FileName;
+}
+
+TEST_F(AnalysisWindowTest, NoTickedDriveEndsWithTheMessage) {
+  form->MenuItem4Click();
+  QString shown;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QString title;
+  // The box is modal: answer it from a timer once it is up.
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown = box->text();
+      icon = box->icon();
+      title = box->windowTitle();
+      box->accept();
+    }
+  });
+  answer.start(10);
+  form->AnalyzeAdvToolButtonClick();
+  EXPECT_EQ(form->messagesShown(), 1);
+  EXPECT_EQ(shown, "No drives to scan");
+  EXPECT_EQ(icon, QMessageBox::Critical);
+  EXPECT_EQ(title, "Dravelo");
+  EXPECT_EQ(rows(), 0);
+  EXPECT_FALSE(find<QToolButton>("TypesAdvToolButton")->isEnabled());
+  EXPECT_EQ(form->shownTree(), find<QTreeWidget>("DriveHTMLTreeview"));
+  EXPECT_EQ(folders->topLevelItem(0)->childCount(), 0);
+}
+
+}  // namespace
+}  // namespace dravelo
