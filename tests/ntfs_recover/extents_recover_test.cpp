@@ -17,6 +17,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/recovery.h"
+#include "ntfs/ntfs_record.h"
 #include "ntfs/ntfs_recover.h"
 #include "ntfs/ntfs_test_image.h"  // tests/ntfs: the in-memory volume builder
 #include "volume/volume_backend.h"
@@ -109,6 +110,47 @@ TEST(NtfsRecoverExtents, RecoversEveryExtentOfTheUnnamedData) {
   EXPECT_EQ(r.status, RecoverStatus::complete) << r.message;
   EXPECT_EQ(got.size(), expected.size());
   EXPECT_TRUE(got == expected);
+}
+
+// The compression unit and the compressed flag come from the attribute header: with units of 4
+// clusters (exponent 2) one allocated cluster and a hole of 3 are one compressed unit; the same
+// runs without the flag are a cluster and three clusters of zeros.
+TEST(NtfsRecoverUnits, FollowTheAttributesFlagAndUnitSize) {
+  const std::vector<std::uint8_t> lznt1 = {0x05, 0xB0, 0x08, 'a', 'b', 'c', 0x06, 0x20, 0x00, 0x00};
+  for (const bool compressed : {true, false}) {
+    TestVolume v;
+    v.init();
+    const std::int64_t cb = v.cluster_bytes();
+    const std::int64_t size = 8 * cb;
+    Attr data = non_resident(0x80, {{1, 100}, {3, 0}, {4, 200}}, size, cb);
+    std::vector<std::uint8_t> record = file_record(v.record_size, 0, 5, u"units.bin", {data});
+    std::int32_t at = 0;
+    ASSERT_TRUE(LookupAttribute(record, 0x80, at, 0));
+    if (compressed) {
+      record[static_cast<std::size_t>(at) + 0x0C] = 0x01;  // flags: compressed
+      record[static_cast<std::size_t>(at) + 0x22] = 2;     // 2^2 clusters per unit
+    }
+    v.records[30] = record;
+    std::vector<std::uint8_t> image = v.build();
+    std::copy(lznt1.begin(), lznt1.end(), image.begin() + 100 * cb);
+    for (std::int64_t i = 0; i < 4 * cb; ++i) image[static_cast<std::size_t>(200 * cb + i)] = pattern(200 + i / cb, i);
+
+    std::vector<std::uint8_t> expected(static_cast<std::size_t>(size), 0);
+    if (compressed) {
+      const std::string text = "abcabcabcabc";
+      std::copy(text.begin(), text.end(), expected.begin());
+    } else {
+      std::copy(lznt1.begin(), lznt1.end(), expected.begin());
+    }
+    for (std::int64_t i = 0; i < 4 * cb; ++i) expected[static_cast<std::size_t>(4 * cb + i)] = pattern(200 + i / cb, i);
+
+    register_memory_volume("ntfs-units", std::move(image));
+    std::vector<std::uint8_t> got;
+    const RecoverResult r = recover_from("ntfs-units", 30, size, &got);
+    unregister_memory_volume("ntfs-units");
+    EXPECT_EQ(r.status, RecoverStatus::complete) << r.message;
+    EXPECT_TRUE(got == expected) << (compressed ? "compressed" : "not compressed");
+  }
 }
 
 TEST(NtfsRecoverExtents, RecoversTheFragmentedFileOfTheNtfs3gFixture) {
