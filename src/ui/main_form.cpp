@@ -21,6 +21,7 @@
 #include <QSpinBox>
 #include <QStyle>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QScrollBar>
@@ -221,6 +222,7 @@ void T_mainForm::createControls() {
   model_->setObjectName(QStringLiteral("ResultListModel"));
   AdvListView->setModel(model_);
   AdvListView->viewport()->installEventFilter(this);
+  AdvListView->viewport()->setMouseTracking(true);
   connect(AdvListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { showListPopup(pos); });
   typeNames_ = std::make_unique<DesktopTypeNames>();
 
@@ -705,7 +707,7 @@ void T_mainForm::AnalyzeAdvToolButtonClick() {
     }
     if (QTreeWidgetItem* root = FolderHTMLTreeView->topLevelItem(0)) root->setExpanded(true);
     sortFolderTree();
-  } else {
+  } else if (!closePending_) {
     out_text(lang_text(47), MsgType::error, true);
   }
   if (closePending_) close();
@@ -885,6 +887,19 @@ bool T_mainForm::eventFilter(QObject* watched, QEvent* event) {
       FolderHTMLTreeViewChange(FolderHTMLTreeView->currentItem());
     else if (watched == TypesTreeView && TypesTreeView->currentItem())
       TypesTreeViewChange(TypesTreeView->currentItem());
+  }
+  if (watched == AdvListView->viewport() && event->type() == QEvent::MouseMove) {
+    // The hover hint names the column and the cell's text, shown at once at the cursor.
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QModelIndex index = AdvListView->indexAt(mouse->position().toPoint());
+    const QString hint = index.isValid() ? index.data(Qt::ToolTipRole).toString() : QString();
+    if (hint.isEmpty())
+      QToolTip::hideText();
+    else
+      QToolTip::showText(mouse->globalPosition().toPoint(), hint, AdvListView->viewport());
+  }
+  if (watched == AdvListView->viewport() && event->type() == QEvent::ToolTip) {
+    return true;  // the hint follows the mouse already
   }
   if (watched == AdvListView->viewport() &&
       (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||

@@ -281,6 +281,50 @@ TEST_F(AnalysisWindowTest, HeaderPressSortsAndASecondPressReverses) {
         << entry(r).FileName;
 }
 
+TEST_F(AnalysisWindowTest, StopDuringTheFirstDriveKeepsItsFilesAndSkipsTheRest) {
+  // Press Stop at the first message pump of the first drive's scan.
+  QTimer press;
+  QObject::connect(&press, &QTimer::timeout, [&] {
+    if (folders->topLevelItem(0) && folders->topLevelItem(0)->childCount() == 1 && form->analysisRunning()) {
+      find<QToolButton>("AnalyzeAdvToolButton")->click();
+      press.stop();
+    }
+  });
+  press.start(0);
+  QStringList messages;
+  QTimer answer;  // a message box would wait for a user
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      messages << box->text();
+      box->accept();
+    }
+  });
+  answer.start(10);
+  analyze();
+  EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+  EXPECT_FALSE(press.isActive());
+  EXPECT_EQ(folders->topLevelItem(0)->childCount(), 1);  // D: was passed over
+  EXPECT_LE(file_count(), total(fat));
+  EXPECT_EQ(rows(), file_count());
+  EXPECT_EQ(form->messagesShown(), 0);  // C: was scanned, so no "No drives to scan"
+  EXPECT_EQ(find<QToolButton>("AnalyzeAdvToolButton")->text(), "Analyze");
+}
+
+TEST_F(AnalysisWindowTest, ClosingDuringAnAnalysisStopsItAndClosesAfterwards) {
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (form->analysisRunning()) {
+      form->close();
+      EXPECT_TRUE(form->isVisible());  // not while the scan still works on the catalogue
+      closer.stop();
+    }
+  });
+  closer.start(0);
+  analyze();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_FALSE(form->analysisRunning());
+}
+
 TEST_F(AnalysisWindowTest, NoTickedDriveEndsWithTheMessage) {
   form->MenuItem4Click();
   QString shown;
