@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
   // box has its own window a plain dialog stands in for it.
   dravelo::T_recoverForm recoverForm(&window);
   recoverForm.hide();
+  dravelo::installUndelete(window, recoverForm);
   QDialog aboutBox(&window);
   aboutBox.setObjectName(QStringLiteral("TAboutBox"));
   aboutBox.setWindowTitle(QStringLiteral("Dravelo - " DRAVELO_VERSION_TEXT));
