@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -61,6 +62,21 @@ std::size_t TargetFile::write(const void* data, std::size_t size) {
   if (fd_ < 0 || failed_) return 0;
   const auto* in = static_cast<const unsigned char*>(data);
   std::size_t done = 0;
+  if (size >= buffer_.size()) {
+    // A large block goes straight to the file after what is buffered, without another copy.
+    if (used_ > 0 && !flush()) return 0;
+    while (done < size) {
+      const ssize_t n = ::write(fd_, in + done, size - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error_ = std::strerror(n < 0 ? errno : ENOSPC);
+        failed_ = true;
+        return done;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    return done;
+  }
   while (done < size) {
     if (used_ == buffer_.size() && !flush()) return done;
     const std::size_t n = std::min(size - done, buffer_.size() - used_);
