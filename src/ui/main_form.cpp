@@ -218,6 +218,13 @@ void T_mainForm::createControls() {
   // Grid lines between the cells, as the list is designed to show them.
   AdvListView->setStyleSheet(QStringLiteral(
       "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
+  {
+    // The columns have fixed designed widths (a date takes 100 pixels): a smaller face lets
+    // "yyyy-mm-dd hh:nn" fit them.
+    QFont small = AdvListView->font();
+    if (small.pointSizeF() > 7.5) small.setPointSizeF(7.5);
+    AdvListView->setFont(small);
+  }
   model_ = new ResultListModel(this);
   model_->setObjectName(QStringLiteral("ResultListModel"));
   AdvListView->setModel(model_);
@@ -563,7 +570,7 @@ QWidget* T_mainForm::shownTree() const {
 // ---------------------------------------------------------------------------------------------
 // Drive tree
 
-QTreeWidgetItem* T_mainForm::addDriveNode(const DriveInfo& drive, int index) {
+QTreeWidgetItem* T_mainForm::addDriveNode(const DriveInfo& drive) {
   QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0);
   auto* node = new QTreeWidgetItem(root, QStringList{QString::fromStdString(drive_node_text(drive))});
   node->setIcon(0, treeImage(1));
@@ -574,7 +581,6 @@ QTreeWidgetItem* T_mainForm::addDriveNode(const DriveInfo& drive, int index) {
   node->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
   node->setCheckState(0, drive.selected == 1 ? Qt::Checked : Qt::Unchecked);
   node->setToolTip(0, QString::fromStdString(drive.device_path));
-  (void)index;
   return node;
 }
 
@@ -589,7 +595,7 @@ void T_mainForm::draw_drives() {
   root->setIcon(0, treeImage(0));
   root->setData(0, kNodeLevelRole, 0);
   get_drives(images_, includeDevices_);
-  for (std::size_t i = 0; i < drive_list.size(); ++i) addDriveNode(drive_list[i], static_cast<int>(i));
+  for (std::size_t i = 0; i < drive_list.size(); ++i) addDriveNode(drive_list[i]);
   DriveHTMLTreeview->expandAll();
   updateDriveRootText();
 }
@@ -627,7 +633,7 @@ bool T_mainForm::openImage(const QString& path) {
   if (index < 0) return false;
   // Kept for the next rebuild by the Drives button, which would otherwise forget it.
   images_.push_back(path.toStdString());
-  addDriveNode(drive_list[static_cast<std::size_t>(index)], index);
+  addDriveNode(drive_list[static_cast<std::size_t>(index)]);
   updateDriveRootText();
   DriveHTMLTreeview->expandAll();
   return true;

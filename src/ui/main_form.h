@@ -16,7 +16,6 @@
 #include "catalogue/engine_host.h"
 #include "ui/main_layout.h"
 
-class QAbstractItemModel;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -137,7 +136,7 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void applyGeometry();
   void showTree(QWidget* tree);
   void setDriveTick(int index, bool ticked);
-  QTreeWidgetItem* addDriveNode(const DriveInfo& drive, int index);
+  QTreeWidgetItem* addDriveNode(const DriveInfo& drive);
   void updateDriveRootText();
   void setAnalyzeGlyph(int image);
   void folderTreeAddDrive(std::int32_t drive);
