@@ -1,7 +1,7 @@
 #!/bin/sh
 # Times `dravelo-cli scan --tsv` on a large FAT32 image made by mkfs.fat and mtools: DIRS folders
-# of FILES files each (long names, 200 to 6000 bytes), of which every file with an even number is
-# deleted, and every tenth folder removed whole with mdeltree. The image is made once and kept in
+# (in groups of 100) of FILES files each (long names, 200 to 6000 bytes), of which every file with
+# an even number is deleted, and every tenth folder removed whole with mdeltree. The image is made once and kept in
 # WORK_DIR (never committed); peak memory comes from /usr/bin/time -v.
 # Usage: fat_scan_bench.sh DRAVELO_CLI WORK_DIR [DIRS] [FILES]
 set -eu
@@ -21,7 +21,7 @@ import os, random, sys
 root, dirs, files = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 rng = random.Random(1)
 for d in range(1, dirs + 1):
-    folder = os.path.join(root, "Folder %04d" % d)
+    folder = os.path.join(root, "Group %03d" % ((d - 1) // 100 + 1), "Folder %05d" % d)
     os.makedirs(folder)
     for f in range(1, files + 1):
         with open(os.path.join(folder, "Document %05d.txt" % f), "wb") as out:
@@ -39,12 +39,12 @@ dirs, files = int(sys.argv[1]), int(sys.argv[2])
 for d in range(1, dirs + 1):
     if d % 10:
         for f in range(2, files + 1, 2):
-            print("::/Folder %04d/Document %05d.txt" % (d, f))
+            print("::/Group %03d/Folder %05d/Document %05d.txt" % ((d - 1) // 100 + 1, d, f))
 PY
   tr '\n' '\0' < "$work/deletions" | xargs -0 mdel -i "$img.part"
   d=10
   while [ $d -le "$dirs" ]; do
-    mdeltree -i "$img.part" "$(printf '::/Folder %04d' $d)"
+    mdeltree -i "$img.part" "$(printf '::/Group %03d/Folder %05d' $(((d - 1) / 100 + 1)) $d)"
     d=$((d + 10))
   done
   mv "$img.part" "$img"
