@@ -413,6 +413,53 @@ void T_mainForm::setAnalyzeGlyph(int image) {
   AnalyzeAdvToolButton->setProperty("glyph", image);
 }
 
+void T_mainForm::applyLanguageTexts() {
+  if (QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0))
+    root->setText(0, text(7) + QStringLiteral(" (") + QString::number(drive_list.size()) + QStringLiteral(")"));
+  for (QTreeWidget* t : {TypesTreeView, FolderHTMLTreeView})
+    if (QTreeWidgetItem* root = t->topLevelItem(0)) root->setText(0, text(7));
+  setWindowTitle(QStringLiteral("Dravelo - " DRAVELO_VERSION_TEXT));
+
+  DrivesAdvToolButton->setText(text(1));
+  TypesAdvToolButton->setText(text(2));
+  FoldersAdvToolButton->setText(text(3));
+  AnalyzeAdvToolButton->setText(text(analysisState_ ? 10 : 8));
+  UndeleteAdvToolButton->setText(text(undeleteState_ ? 10 : 9));
+  HelpStaticText->setText(QStringLiteral("<b><u>%1</u></b>").arg(text(11).toHtmlEscaped()));
+  AboutStaticText->setText(QStringLiteral("<b><u>%1</u></b>").arg(text(12).toHtmlEscaped()));
+  model_->retranslate();
+
+  NameHTMLCheckBox->setText(text(19));
+  DateHTMLCheckBox->setText(text(20));
+  SizeHTMLCheckBox->setText(text(25));
+  OverwrittenHTMLCheckBox->setText(text(28));
+  TemporaryHTMLCheckBox->setText(text(29));
+  FromLabel->setText(text(21));
+  ToLabel->setText(text(22));
+  DateALComboBox->setItemText(0, text(23));
+  DateALComboBox->setItemText(1, text(24));
+  DateALComboBox->setCurrentIndex(0);
+  SizeALComboBox->setItemText(0, text(26));
+  SizeALComboBox->setItemText(1, text(27));
+  SizeALComboBox->setCurrentIndex(0);
+  FilterAdvToolButton->setText(text(30));
+  ClearAdvToolButton->setText(text(31));
+  const QRect f = FilterAdvToolButton->geometry();
+  ClearAdvToolButton->move(f.left() + f.width() - ClearAdvToolButton->width(), ClearAdvToolButton->y());
+
+  FilesHTMLabel->setText(QStringLiteral("<b>") + text(32) + QStringLiteral(" ") + QString::number(file_count()) +
+                         QStringLiteral("</b>"));
+
+  MenuItem3->setText(text(40));
+  MenuItem4->setText(text(41));
+  MenuItem5->setText(text(42));
+  OpenImage1->setText(text(kOpenImageText));
+  UndeleteSelected1->setText(text(43));
+  SelectAll1->setText(text(44));
+  UnselectAll1->setText(text(45));
+  ReverseSelection1->setText(text(46));
+}
+
 void T_mainForm::centerOnScreen() {
   QScreen* screen = this->screen() ? this->screen() : QApplication::primaryScreen();
   if (!screen) return;
@@ -491,6 +538,7 @@ void T_mainForm::pump() {
 // Window states
 
 void T_mainForm::disable_all() {
+  analysisState_ = true;
   stop_flag = false;
   LanguageAdvToolButton->setEnabled(false);
   LeftAdvPanel->setEnabled(false);
@@ -536,9 +584,11 @@ void T_mainForm::enable_all() {
   if (n > 0) showTree(TypesTreeView);
   TypesAdvToolButton->setEnabled(n > 0);
   FoldersAdvToolButton->setEnabled(n > 0);
+  analysisState_ = false;
 }
 
 void T_mainForm::disable_all_u() {
+  undeleteState_ = true;
   stop_flag = false;
   LanguageAdvToolButton->setEnabled(true);
   LeftAdvPanel->setEnabled(false);
@@ -555,6 +605,7 @@ void T_mainForm::enable_all_u() {
   AnalyzeAdvToolButton->setEnabled(true);
   UndeleteAdvToolButton->setText(text(9));
   UndeleteSelected1->setText(text(43));
+  undeleteState_ = false;
 }
 
 void T_mainForm::showTree(QWidget* tree) {

@@ -74,6 +74,11 @@ class T_mainForm : public QMainWindow, public EngineHost {
   // Rebuilds the rows on view for a folder (parent != 0, on drive drv) or a type group (app).
   void set_folder_filter(std::int32_t parent, char drv, std::uint16_t app);
 
+  // Relabels the window in the current language (lang_base): tree roots, buttons and links (the
+  // button of a running operation keeps reading "Stop"), list captions, filter panel, files
+  // label and popup entries. The language switch calls it after setting lang_base.
+  void applyLanguageTexts();
+
   // Puts the window in the middle of its screen.
   void centerOnScreen();
 
@@ -204,6 +209,10 @@ class T_mainForm : public QMainWindow, public EngineHost {
   bool analysisRunning_ = false;
   bool undeleteRunning_ = false;
   bool closePending_ = false;
+  // Between disable_all and enable_all, and between disable_all_u and enable_all_u: the
+  // operation's button reads "Stop" in whatever language is applied meanwhile.
+  bool analysisState_ = false;
+  bool undeleteState_ = false;
   int messagesShown_ = 0;
   QElapsedTimer pumpTimer_;
   QElapsedTimer filesTimer_;

@@ -18,6 +18,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/texts.h"
 #include "ui_test_support.h"
 
 namespace dravelo {
@@ -300,6 +301,21 @@ TEST_F(MainFormTest, MessagesAndProgressReachTheWindow) {
   form->_updateProgress(250);
   EXPECT_EQ(find<QProgressBar>("AdvProgressBar")->value(), 100);
   form->pump();
+}
+
+TEST_F(MainFormTest, LanguageTextsRelabelButKeepARunningOperationsStop) {
+  // A base without a table of its own falls back to English text by text.
+  const int saved = lang_base;
+  lang_base = 34000;
+  form->disable_all_u();
+  form->applyLanguageTexts();
+  lang_base = saved;
+  EXPECT_EQ(buttonText("AnalyzeAdvToolButton"), "Analyze");
+  EXPECT_EQ(buttonText("UndeleteAdvToolButton"), "Stop");
+  EXPECT_EQ(find<QTreeWidget>("DriveHTMLTreeview")->topLevelItem(0)->text(0), "My Computer (0)");
+  EXPECT_EQ(filesLabel(), "<b>Files: 0</b>");
+  EXPECT_EQ(find<QCheckBox>("OverwrittenHTMLCheckBox")->text(), "Hide overwritten files");
+  EXPECT_EQ(find<QComboBox>("DateALComboBox")->currentIndex(), 0);
 }
 
 TEST_F(MainFormTest, HostIsGivenBackWhenTheWindowCloses) {
