@@ -494,10 +494,11 @@ void T_mainForm::applyGeometry() {
   place(TypesAdvToolButton, layout_.typesButton);
   place(FoldersAdvToolButton, layout_.foldersButton);
   for (QTreeWidget* t : {DriveHTMLTreeview, TypesTreeView, FolderHTMLTreeView}) place(t, layout_.trees);
-  // "Clear" keeps its right edge on the Set Filter button's.
-  const int clearRight = ClearAdvToolButton->geometry().right() - FilterAdvToolButton->geometry().right();
   place(FilterAdvToolButton, layout_.filterButton);
-  ClearAdvToolButton->move(ClearAdvToolButton->x() - clearRight, ClearAdvToolButton->y());
+  // "Clear" sits below Set Filter with their right edges in line; it follows the button here
+  // rather than waiting for the next Set Filter press to line it up again.
+  ClearAdvToolButton->move(layout_.filterButton.left + layout_.filterButton.width - ClearAdvToolButton->width(),
+                           ClearAdvToolButton->y());
   AdvListView->setGeometry(0, 0, layout_.rightPanel.width, layout_.rightPanel.height);
   QHeaderView* header = AdvListView->header();
   for (int c = 0; c < kListColumns && c < header->count(); ++c)

@@ -284,6 +284,8 @@ TEST_F(MainFormTest, ResizingMovesThePanesByTheRules) {
   EXPECT_EQ(list->header()->sectionSize(1), 287);  // 286.66
   QWidget* set = widget("FilterAdvToolButton");
   EXPECT_EQ(set->x() + set->width(), 1193 - 5);
+  QWidget* clear = widget("ClearAdvToolButton");
+  EXPECT_EQ(clear->x() + clear->width(), set->x() + set->width());
 }
 
 TEST_F(MainFormTest, MessagesAndProgressReachTheWindow) {
