@@ -969,7 +969,9 @@ bool T_mainForm::eventFilter(QObject* watched, QEvent* event) {
     const QModelIndex index = AdvListView->indexAt(p);
     const int x = p.x() + AdvListView->horizontalScrollBar()->value();
     if (mouse->button() == Qt::LeftButton && index.isValid() && index.column() == 0 && x < kTickZoneWidth) {
-      if (event->type() != QEvent::MouseButtonRelease)
+      // Qt delivers the second press of a double click as a press followed by a double-click
+      // event: only presses count, so a double click ticks twice like two clicks.
+      if (event->type() == QEvent::MouseButtonPress)
         AdvListViewLeftClickCell(index.row(), 0, x, mouse->modifiers().testFlag(Qt::ShiftModifier));
       return true;
     }

@@ -252,6 +252,18 @@ TEST_F(AnalysisWindowTest, TicksByTheCheckBoxZoneSurviveViewChanges) {
   for (int r = 0; r < rows(); ++r) EXPECT_EQ(entry(r).selected, 1);
 }
 
+TEST_F(AnalysisWindowTest, FirstShiftClickAfterAnAnalysisTicksUpToTheFirstRow) {
+  analyze();
+  const QRect row4 = list->visualRect(list->model()->index(4, 0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(5, row4.center().y()));
+  for (int r = 0; r <= 4; ++r) EXPECT_EQ(entry(r).selected, 1) << r;
+  for (int r = 5; r < rows(); ++r) EXPECT_EQ(entry(r).selected, 0) << r;
+  // A double click is two tick clicks: row 4 ends as it was.
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(5, row4.center().y()));
+  EXPECT_EQ(entry(4).selected, 1);
+  EXPECT_EQ(entry(3).selected, 1);
+}
+
 TEST_F(AnalysisWindowTest, HeaderPressSortsAndASecondPressReverses) {
   analyze();
   QHeaderView* header = list->header();
