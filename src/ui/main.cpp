@@ -3,7 +3,6 @@
 // `dravelo IMAGE...` makes the image files the first volumes, the first one C: and ticked.
 #include <QApplication>
 #include <QDialog>
-#include <QStringList>
 
 #include <string>
 #include <vector>
@@ -16,9 +15,10 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Dravelo"));
   QApplication::setApplicationVersion(QStringLiteral(DRAVELO_VERSION_TEXT));
 
+  // QApplication has taken its own options (-platform, -style, ...) out of argv; the rest are
+  // image paths, kept as the bytes the shell gave.
   std::vector<std::string> images;
-  const QStringList args = QApplication::arguments();
-  for (qsizetype i = 1; i < args.size(); ++i) images.push_back(args[i].toStdString());
+  for (int i = 1; i < argc; ++i) images.emplace_back(argv[i]);
 
   dravelo::T_mainForm window(images, true);
 
