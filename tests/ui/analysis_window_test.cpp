@@ -284,6 +284,11 @@ TEST_F(AnalysisWindowTest, HeaderPressSortsAndASecondPressReverses) {
   QTest::mousePress(header, Qt::LeftButton, {}, QPoint(nameEdge + 1, 8));
   QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(nameEdge + 1, 8));
   EXPECT_EQ(header->sortIndicatorSection(), 3);
+  // Right of the sixth column (the filler and beyond) the press is the list's as well.
+  const int beyond = header->sectionPosition(5) + header->sectionSize(5) + 6;
+  QTest::mousePress(header, Qt::LeftButton, {}, QPoint(beyond, 8));
+  QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(beyond, 8));
+  EXPECT_EQ(header->sortIndicatorSection(), 3);
 
   // Filename: case-insensitive, A to Z.
   QTest::mousePress(header, Qt::LeftButton, {}, QPoint(20, 8));
