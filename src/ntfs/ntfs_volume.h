@@ -12,6 +12,8 @@
 //     ReadStream(volume, record, n, kAttrData, u"", data);  // unnamed $DATA, all extents merged
 //     std::vector<NtfsStream> streams;
 //     ListDataStreams(volume, record, n, streams);          // every $DATA stream with its name
+//     std::u16string name; std::int32_t parent = 0;
+//     ChooseFileNameOfFile(volume, record, n, name, parent); // names in extension records too
 //   }
 //   CloseNtfsVolume(volume);                                // also done by the destructor
 //
