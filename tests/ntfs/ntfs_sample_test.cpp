@@ -6,6 +6,9 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/text_util.h"
+#include "ntfs/ntfs_stream.h"
+#include "ntfs/ntfs_volume.h"
 #include "fat/fat_test_util.h"
 #include "volume/drives.h"
 #include "workflow/analysis.h"
@@ -79,6 +82,61 @@ TEST_F(NtfsSample, DeletedFoldersAreRecordedOnThePathsThatPassThem) {
     EXPECT_EQ(folders[at].FolderName, item["name"].text);
     EXPECT_EQ(folders[at].deleted_flag, 1);
   }
+}
+
+// The stream primitives the recovery builds on, against the runs and streams the manifest records.
+TEST(NtfsSampleStreams, RunsCompressionUnitsAndNamedStreamsMatchTheManifest) {
+  const Json manifest = test::load_manifest("ntfs_24m.img");
+  NtfsVolume volume;
+  ASSERT_TRUE(OpenNtfsVolumeAt(test::sample_path("ntfs_24m.img"), volume));
+  ASSERT_TRUE(LoadMft(volume));
+  std::vector<std::uint8_t> record(static_cast<std::size_t>(volume.geometry.FileRecordSize));
+  int checked = 0;
+  for (const Json& item : manifest["deleted"].items) {
+    const auto number = static_cast<std::uint32_t>(item["mft_record"].integer());
+    const std::string& name = item["name"].text;
+    std::int64_t lcn = 0;
+    std::int32_t offset = 0;
+    ASSERT_TRUE(ReadFileRecord(volume, number, record, &lcn, &offset)) << name;
+    NtfsStream data;
+    ASSERT_TRUE(ReadStream(volume, record, number, kAttrData, u"", data)) << name;
+    EXPECT_EQ(data.data_size, item["size"].integer()) << name;
+    if (item.has("runs")) {
+      ASSERT_FALSE(data.resident) << name;
+      EXPECT_TRUE(data.runs_complete) << name;
+      std::vector<DataRun> expected;
+      for (const Json& run : item["runs"].items) {
+        DataRun r;
+        r.vcn = run.items[0].integer();
+        r.lcn = run.items[1].kind == Json::Kind::null ? 0 : run.items[1].integer();
+        r.length = run.items[2].integer();
+        expected.push_back(r);
+      }
+      ASSERT_EQ(data.runs.size(), expected.size()) << name;
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(data.runs[i].vcn, expected[i].vcn) << name << " run " << i;
+        EXPECT_EQ(data.runs[i].lcn, expected[i].lcn) << name << " run " << i;
+        EXPECT_EQ(data.runs[i].length, expected[i].length) << name << " run " << i;
+      }
+      ++checked;
+    }
+    if (item.has("compression_unit")) {
+      EXPECT_TRUE(data.compressed()) << name;
+      EXPECT_EQ(data.compression_unit, item["compression_unit"].integer()) << name;
+    }
+    if (item.has("streams")) {
+      std::vector<NtfsStream> streams;
+      ASSERT_TRUE(ListDataStreams(volume, record, number, streams)) << name;
+      ASSERT_EQ(streams.size(), item["streams"].fields.size() + 1) << name;
+      EXPECT_TRUE(streams[0].name.empty()) << name;
+      for (std::size_t i = 1; i < streams.size(); ++i) {
+        const std::string stream_name = utf16_to_utf8(streams[i].name);
+        ASSERT_TRUE(item["streams"].has(stream_name)) << stream_name;
+        EXPECT_EQ(streams[i].data_size, item["streams"][stream_name]["size"].integer()) << stream_name;
+      }
+    }
+  }
+  EXPECT_GT(checked, 5);
 }
 
 }  // namespace
