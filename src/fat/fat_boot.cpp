@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <bit>
 
-#include "fat/fat_le.h"
+#include "volume/little_endian.h"
 
 namespace dravelo {
 
@@ -23,7 +23,8 @@ constexpr std::size_t kTotSec32 = 0x20;
 constexpr std::size_t kFATSz32 = 0x24;
 constexpr std::size_t kRootClus = 0x2C;
 
-// The cluster-count boundaries of Microsoft's FAT specification.
+// The cluster-count boundaries of the FAT format as Microsoft publishes it: the count of data
+// clusters alone decides the FAT type.
 constexpr std::uint64_t kMaxFat12Clusters = 4084;
 constexpr std::uint64_t kMaxFat16Clusters = 65524;
 // FAT32 entries hold 28 bits, and the values from 0x0FFFFFF7 up are not cluster numbers.
@@ -36,16 +37,16 @@ bool fail(std::string* reason, std::string text) {
 
 }  // namespace
 
-std::uint16_t FatBootRecord::BytsPerSec() const { return fat_le::u16(bytes, kBytsPerSec); }
-std::uint8_t FatBootRecord::SecPerClus() const { return fat_le::u8(bytes, kSecPerClus); }
-std::uint16_t FatBootRecord::RsvdSecCnt() const { return fat_le::u16(bytes, kRsvdSecCnt); }
-std::uint8_t FatBootRecord::NumFATs() const { return fat_le::u8(bytes, kNumFATs); }
-std::uint16_t FatBootRecord::RootEntCnt() const { return fat_le::u16(bytes, kRootEntCnt); }
-std::uint16_t FatBootRecord::TotSec16() const { return fat_le::u16(bytes, kTotSec16); }
-std::uint16_t FatBootRecord::FATSz16() const { return fat_le::u16(bytes, kFATSz16); }
-std::uint32_t FatBootRecord::TotSec32() const { return fat_le::u32(bytes, kTotSec32); }
-std::uint32_t FatBootRecord::FATSz32() const { return fat_le::u32(bytes, kFATSz32); }
-std::uint32_t FatBootRecord::RootClus() const { return fat_le::u32(bytes, kRootClus); }
+std::uint16_t FatBootRecord::BytsPerSec() const { return le::u16(bytes, kBytsPerSec); }
+std::uint8_t FatBootRecord::SecPerClus() const { return le::u8(bytes, kSecPerClus); }
+std::uint16_t FatBootRecord::RsvdSecCnt() const { return le::u16(bytes, kRsvdSecCnt); }
+std::uint8_t FatBootRecord::NumFATs() const { return le::u8(bytes, kNumFATs); }
+std::uint16_t FatBootRecord::RootEntCnt() const { return le::u16(bytes, kRootEntCnt); }
+std::uint16_t FatBootRecord::TotSec16() const { return le::u16(bytes, kTotSec16); }
+std::uint16_t FatBootRecord::FATSz16() const { return le::u16(bytes, kFATSz16); }
+std::uint32_t FatBootRecord::TotSec32() const { return le::u32(bytes, kTotSec32); }
+std::uint32_t FatBootRecord::FATSz32() const { return le::u32(bytes, kFATSz32); }
+std::uint32_t FatBootRecord::RootClus() const { return le::u32(bytes, kRootClus); }
 
 FatType fat_type_for_clusters(std::uint64_t data_clusters) {
   if (data_clusters <= kMaxFat12Clusters) return FatType::fat12;

@@ -11,7 +11,7 @@ namespace dravelo {
 
 // The boot sector kept byte for byte as it lies on the volume; fields are read through the
 // accessors (explicit little-endian loads), never by casting a struct over the bytes.
-// Names follow Microsoft's FAT specification.
+// Field names are those of Microsoft's published FAT format.
 struct FatBootRecord {
   std::array<std::uint8_t, 512> bytes{};
 

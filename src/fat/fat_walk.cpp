@@ -16,7 +16,7 @@
 namespace dravelo {
 namespace {
 
-// A directory holds at most 65536 entries (Microsoft's FAT specification), which bounds the walk
+// A directory holds at most 65536 entries (so Microsoft's published FAT format says), which bounds the walk
 // of any one chain however its FAT entries are linked.
 constexpr std::uint64_t kMaxDirectoryBytes = 65536ULL * kDirEntrySize;
 

@@ -1,6 +1,6 @@
 #include "ntfs/ntfs_boot.h"
 
-#include "ntfs/ntfs_le.h"
+#include "volume/little_endian.h"
 
 namespace dravelo {
 namespace {
@@ -21,16 +21,16 @@ bool power_of_two(std::int64_t v) { return v > 0 && (v & (v - 1)) == 0; }
 
 NtfsBootRecord bootb_ntfs;
 
-std::uint16_t NtfsBootRecord::BytesPerSector() const { return ntfs_le::u16(bytes, kBytesPerSector); }
+std::uint16_t NtfsBootRecord::BytesPerSector() const { return le::u16(bytes, kBytesPerSector); }
 std::uint8_t NtfsBootRecord::SectorsPerCluster() const { return bytes[kSectorsPerCluster]; }
 std::uint8_t NtfsBootRecord::MediaDescriptor() const { return bytes[kMediaDescriptor]; }
-std::int64_t NtfsBootRecord::TotalSectors() const { return ntfs_le::s64(bytes, kTotalSectors); }
-std::int64_t NtfsBootRecord::MftStartLcn() const { return ntfs_le::s64(bytes, kMftStartLcn); }
-std::int64_t NtfsBootRecord::MftMirrStartLcn() const { return ntfs_le::s64(bytes, kMftMirrStartLcn); }
+std::int64_t NtfsBootRecord::TotalSectors() const { return le::s64(bytes, kTotalSectors); }
+std::int64_t NtfsBootRecord::MftStartLcn() const { return le::s64(bytes, kMftStartLcn); }
+std::int64_t NtfsBootRecord::MftMirrStartLcn() const { return le::s64(bytes, kMftMirrStartLcn); }
 std::int32_t NtfsBootRecord::ClustersPerFileRecord() const {
-  return static_cast<std::int32_t>(ntfs_le::u32(bytes, kClustersPerFileRecord));
+  return static_cast<std::int32_t>(le::u32(bytes, kClustersPerFileRecord));
 }
-std::uint64_t NtfsBootRecord::VolumeSerialNumber() const { return ntfs_le::u64(bytes, kVolumeSerialNumber); }
+std::uint64_t NtfsBootRecord::VolumeSerialNumber() const { return le::u64(bytes, kVolumeSerialNumber); }
 
 std::int64_t file_record_size_from(std::int32_t clusters_per_file_record, std::uint32_t bytes_per_cluster) {
   // Only the low byte is the on-disk field; a negative byte is a power-of-two exponent.

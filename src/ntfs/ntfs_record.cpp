@@ -5,12 +5,12 @@
 
 #include "catalogue/date_time.h"
 #include "catalogue/text_util.h"
-#include "ntfs/ntfs_le.h"
+#include "volume/little_endian.h"
 
 namespace dravelo {
 namespace {
 
-using ntfs_le::fits;
+using le::fits;
 
 // File record header fields.
 constexpr std::size_t kUsaOffset = 0x04;         // u16
@@ -57,20 +57,20 @@ constexpr std::int64_t kEpochDifference = 3234576LL * 3600 * 10000000;
 
 std::int64_t nr_s64(const AttributeRef& a, std::size_t at) {
   if (!a.non_resident || !fits(a.bytes.size(), at, 8)) return 0;
-  return ntfs_le::s64(a.bytes, at);
+  return le::s64(a.bytes, at);
 }
 
 }  // namespace
 
-std::uint16_t RecordFlags(std::span<const std::uint8_t> r) { return fits(r.size(), kFlags, 2) ? ntfs_le::u16(r, kFlags) : 0; }
+std::uint16_t RecordFlags(std::span<const std::uint8_t> r) { return fits(r.size(), kFlags, 2) ? le::u16(r, kFlags) : 0; }
 std::uint16_t RecordAttributesOffset(std::span<const std::uint8_t> r) {
-  return fits(r.size(), kAttributesOffset, 2) ? ntfs_le::u16(r, kAttributesOffset) : 0;
+  return fits(r.size(), kAttributesOffset, 2) ? le::u16(r, kAttributesOffset) : 0;
 }
 std::uint64_t RecordBaseReference(std::span<const std::uint8_t> r) {
-  return fits(r.size(), kBaseReference, 8) ? (ntfs_le::u64(r, kBaseReference) & 0xFFFFFFFFFFFFULL) : 0;
+  return fits(r.size(), kBaseReference, 8) ? (le::u64(r, kBaseReference) & 0xFFFFFFFFFFFFULL) : 0;
 }
 std::uint16_t RecordSequenceNumber(std::span<const std::uint8_t> r) {
-  return fits(r.size(), kSequenceNumber, 2) ? ntfs_le::u16(r, kSequenceNumber) : 0;
+  return fits(r.size(), kSequenceNumber, 2) ? le::u16(r, kSequenceNumber) : 0;
 }
 
 bool IsFileRecord(std::span<const std::uint8_t> r) {
@@ -79,8 +79,8 @@ bool IsFileRecord(std::span<const std::uint8_t> r) {
 
 void ApplyUpdateSequence(std::span<std::uint8_t> record) {
   if (!fits(record.size(), kUsaCount, 2)) return;
-  const std::size_t usa = ntfs_le::u16(record, kUsaOffset);
-  const std::size_t count = ntfs_le::u16(record, kUsaCount);
+  const std::size_t usa = le::u16(record, kUsaOffset);
+  const std::size_t count = le::u16(record, kUsaCount);
   // Entry 0 is the update sequence number; entry i holds the true end of the i-th 512-byte stretch.
   for (std::size_t i = 1; i < count; ++i) {
     const std::size_t source = usa + 2 * i;
@@ -95,10 +95,10 @@ std::optional<AttributeRef> AttributeAt(std::span<const std::uint8_t> record, st
   if (offset < 0) return std::nullopt;
   const auto at = static_cast<std::size_t>(offset);
   if (!fits(record.size(), at, 4)) return std::nullopt;
-  const std::uint32_t type = ntfs_le::u32(record, at + kAttrType);
+  const std::uint32_t type = le::u32(record, at + kAttrType);
   if ((type & 0xFFFF) == 0xFFFF) return std::nullopt;
   if (!fits(record.size(), at, kAttrCommonSize)) return std::nullopt;
-  const std::uint32_t length = ntfs_le::u32(record, at + kAttrLength);
+  const std::uint32_t length = le::u32(record, at + kAttrLength);
   if (length < kAttrCommonSize || !fits(record.size(), at, length)) return std::nullopt;
   AttributeRef a;
   a.offset = offset;
@@ -106,9 +106,9 @@ std::optional<AttributeRef> AttributeAt(std::span<const std::uint8_t> record, st
   a.length = length;
   a.non_resident = record[at + kAttrNonResident] != 0;
   a.name_length = record[at + kAttrNameLength];
-  a.name_offset = ntfs_le::u16(record, at + kAttrNameOffset);
-  a.flags = ntfs_le::u16(record, at + kAttrFlags);
-  a.id = ntfs_le::u16(record, at + kAttrId);
+  a.name_offset = le::u16(record, at + kAttrNameOffset);
+  a.flags = le::u16(record, at + kAttrFlags);
+  a.id = le::u16(record, at + kAttrId);
   a.bytes = record.subspan(at, length);
   return a;
 }
@@ -158,7 +158,7 @@ std::u16string AttributeName(const AttributeRef& attr) {
   if (at > attr.bytes.size()) return name;
   units = std::min(units, (attr.bytes.size() - at) / 2);
   name.resize(units);
-  for (std::size_t i = 0; i < units; ++i) name[i] = static_cast<char16_t>(ntfs_le::u16(attr.bytes, at + 2 * i));
+  for (std::size_t i = 0; i < units; ++i) name[i] = static_cast<char16_t>(le::u16(attr.bytes, at + 2 * i));
   return name;
 }
 
@@ -167,19 +167,19 @@ bool AttributeNameIs(const AttributeRef& attr, std::u16string_view name) {
   const std::size_t at = attr.name_offset;
   if (!fits(attr.bytes.size(), at, 2 * name.size())) return false;
   for (std::size_t i = 0; i < name.size(); ++i)
-    if (ntfs_le::u16(attr.bytes, at + 2 * i) != name[i]) return false;
+    if (le::u16(attr.bytes, at + 2 * i) != name[i]) return false;
   return true;
 }
 
 std::uint16_t ResidentValueOffset(const AttributeRef& attr) {
   if (attr.non_resident || !fits(attr.bytes.size(), kValueOffset, 2)) return 0;
-  return ntfs_le::u16(attr.bytes, kValueOffset);
+  return le::u16(attr.bytes, kValueOffset);
 }
 
 std::span<const std::uint8_t> ResidentValue(const AttributeRef& attr) {
   if (attr.non_resident || !fits(attr.bytes.size(), kValueOffset, 2)) return {};
-  const std::size_t length = ntfs_le::u32(attr.bytes, kValueLength);
-  const std::size_t at = ntfs_le::u16(attr.bytes, kValueOffset);
+  const std::size_t length = le::u32(attr.bytes, kValueLength);
+  const std::size_t at = le::u16(attr.bytes, kValueOffset);
   if (at > attr.bytes.size()) return {};
   return attr.bytes.subspan(at, std::min(length, attr.bytes.size() - at));
 }
@@ -188,7 +188,7 @@ std::int64_t AttrLowVcn(const AttributeRef& a) { return nr_s64(a, kLowVcn); }
 std::int64_t AttrHighVcn(const AttributeRef& a) { return nr_s64(a, kHighVcn); }
 std::int16_t AttrRunArrayOffset(const AttributeRef& a) {
   if (!a.non_resident || !fits(a.bytes.size(), kRunArrayOffset, 2)) return 0;
-  return static_cast<std::int16_t>(ntfs_le::u16(a.bytes, kRunArrayOffset));
+  return static_cast<std::int16_t>(le::u16(a.bytes, kRunArrayOffset));
 }
 std::uint8_t AttrCompressionUnit(const AttributeRef& a) {
   if (!a.non_resident || !fits(a.bytes.size(), kCompressionUnit, 1)) return 0;
@@ -216,12 +216,12 @@ std::int64_t AttributeValueSize(const AttributeRef& a) {
 
 bool ParseFileName(std::span<const std::uint8_t> value, FileNameValue* out) {
   if (value.size() < kFnName) return false;
-  out->parent_ref = ntfs_le::u64(value, kFnParent);
+  out->parent_ref = le::u64(value, kFnParent);
   out->parent = static_cast<std::uint32_t>(out->parent_ref);
   out->name_space = value[kFnNamespace];
   const std::size_t units = std::min<std::size_t>(value[kFnNameLength], (value.size() - kFnName) / 2);
   out->name.resize(units);
-  for (std::size_t i = 0; i < units; ++i) out->name[i] = static_cast<char16_t>(ntfs_le::u16(value, kFnName + 2 * i));
+  for (std::size_t i = 0; i < units; ++i) out->name[i] = static_cast<char16_t>(le::u16(value, kFnName + 2 * i));
   return true;
 }
 
@@ -241,12 +241,12 @@ void ChooseFileName16(std::span<const std::uint8_t> record, std::u16string& name
       best = ns;
       best_value = value;
     }
-    parent = static_cast<std::int32_t>(ntfs_le::u32(value, kFnParent));
+    parent = static_cast<std::int32_t>(le::u32(value, kFnParent));
   }
   if (best_value.empty()) return;
   const std::size_t units = std::min<std::size_t>(best_value[kFnNameLength], (best_value.size() - kFnName) / 2);
   name.resize(units);
-  for (std::size_t i = 0; i < units; ++i) name[i] = static_cast<char16_t>(ntfs_le::u16(best_value, kFnName + 2 * i));
+  for (std::size_t i = 0; i < units; ++i) name[i] = static_cast<char16_t>(le::u16(best_value, kFnName + 2 * i));
 }
 
 void ChooseFileName(std::span<const std::uint8_t> record, std::string& name, std::int32_t& parent) {
@@ -286,9 +286,9 @@ void StandardInformationDates(std::span<const std::uint8_t> record, double* crea
   if (!si) return;
   const std::span<const std::uint8_t> value = ResidentValue(*si);
   if (fits(value.size(), kSiCreated, 8))
-    *created = unix_seconds_to_date_time(FileTimeToUnixSeconds(ntfs_le::s64(value, kSiCreated)));
+    *created = unix_seconds_to_date_time(FileTimeToUnixSeconds(le::s64(value, kSiCreated)));
   if (fits(value.size(), kSiThirdTime, 8))
-    *modified = unix_seconds_to_date_time(FileTimeToUnixSeconds(ntfs_le::s64(value, kSiThirdTime)));
+    *modified = unix_seconds_to_date_time(FileTimeToUnixSeconds(le::s64(value, kSiThirdTime)));
 }
 
 }  // namespace dravelo

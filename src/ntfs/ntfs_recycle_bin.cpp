@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ntfs/ntfs_le.h"
+#include "volume/little_endian.h"
 
 namespace dravelo {
 namespace {
@@ -17,7 +17,7 @@ constexpr std::size_t kPathV2 = 28;
 bool ParseRecycleBinInfo(std::span<const std::uint8_t> data, std::u16string& path) {
   path.clear();
   if (data.size() < 8) return false;
-  const std::uint64_t version = ntfs_le::u64(data, kVersion);
+  const std::uint64_t version = le::u64(data, kVersion);
   std::size_t at = 0;
   std::size_t units = 0;
   if (version == 1) {
@@ -27,12 +27,12 @@ bool ParseRecycleBinInfo(std::span<const std::uint8_t> data, std::u16string& pat
   } else if (version == 2) {
     if (data.size() < kPathV2) return false;
     at = kPathV2;
-    units = std::min<std::size_t>(ntfs_le::u32(data, kPathLengthV2), (data.size() - at) / 2);
+    units = std::min<std::size_t>(le::u32(data, kPathLengthV2), (data.size() - at) / 2);
   } else {
     return false;
   }
   for (std::size_t i = 0; i < units; ++i) {
-    const auto c = static_cast<char16_t>(ntfs_le::u16(data, at + 2 * i));
+    const auto c = static_cast<char16_t>(le::u16(data, at + 2 * i));
     if (c == 0) break;
     path.push_back(c);
   }

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "ntfs/ntfs_le.h"
+#include "volume/little_endian.h"
 #include "ntfs/ntfs_volume.h"
 
 namespace dravelo {
 namespace {
 
-using ntfs_le::fits;
+using le::fits;
 
 // $ATTRIBUTE_LIST entry fields (offsets from the start of the entry).
 constexpr std::size_t kAlType = 0x00;        // u32
@@ -34,7 +34,7 @@ bool entry_name_is(std::span<const std::uint8_t> entry, std::u16string_view name
   const std::size_t at = entry[kAlNameOffset];
   if (!fits(entry.size(), at, 2 * units)) return false;
   for (std::size_t i = 0; i < units; ++i)
-    if (ntfs_le::u16(entry, at + 2 * i) != name[i]) return false;
+    if (le::u16(entry, at + 2 * i) != name[i]) return false;
   return true;
 }
 
@@ -135,14 +135,14 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
     bool loaded_ok = false;
     // Each entry is at least kAlMinLength bytes long, which bounds the walk.
     for (std::size_t pos = 0; fits(list.size(), pos, kAlMinLength);) {
-      const std::size_t length = ntfs_le::u16(list, pos + kAlLength);
+      const std::size_t length = le::u16(list, pos + kAlLength);
       if (length < kAlMinLength || !fits(list.size(), pos, length)) break;
       const std::span<const std::uint8_t> entry = list.subspan(pos, length);
       pos += length;
-      if (!same_type(ntfs_le::u32(entry, kAlType), type) || !entry_name_is(entry, name)) continue;
-      const std::uint64_t record_number = ntfs_le::u64(entry, kAlReference) & 0xFFFFFFFFFFFFULL;
-      const int id = ntfs_le::u16(entry, kAlId);
-      (void)ntfs_le::s64(entry, kAlStartVcn);
+      if (!same_type(le::u32(entry, kAlType), type) || !entry_name_is(entry, name)) continue;
+      const std::uint64_t record_number = le::u64(entry, kAlReference) & 0xFFFFFFFFFFFFULL;
+      const int id = le::u16(entry, kAlId);
+      (void)le::s64(entry, kAlStartVcn);
       if (record_number == base_number) {
         gather_from_record(base_record, type, name, g, id);
         continue;
@@ -225,13 +225,13 @@ void ChooseFileNameOfFile(NtfsVolume& volume, std::span<const std::uint8_t> base
   std::int32_t candidate_parent = parent;
   bool any = false;
   for (std::size_t pos = 0; fits(list.size(), pos, kAlMinLength);) {
-    const std::size_t length = ntfs_le::u16(list, pos + kAlLength);
+    const std::size_t length = le::u16(list, pos + kAlLength);
     if (length < kAlMinLength || !fits(list.size(), pos, length)) break;
     const std::span<const std::uint8_t> entry = list.subspan(pos, length);
     pos += length;
-    if (!same_type(ntfs_le::u32(entry, kAlType), kAttrFileName)) continue;
-    const std::uint64_t record_number = ntfs_le::u64(entry, kAlReference) & 0xFFFFFFFFFFFFULL;
-    const int id = ntfs_le::u16(entry, kAlId);
+    if (!same_type(le::u32(entry, kAlType), kAttrFileName)) continue;
+    const std::uint64_t record_number = le::u64(entry, kAlReference) & 0xFFFFFFFFFFFFULL;
+    const int id = le::u16(entry, kAlId);
     std::span<const std::uint8_t> record = base_record;
     if (record_number != base_number) {
       std::int64_t lcn = 0;
@@ -275,16 +275,16 @@ bool ListDataStreams(NtfsVolume& volume, std::span<const std::uint8_t> base_reco
   bool has_list = false;
   const std::span<const std::uint8_t> list = attribute_list(volume, base_record, storage, &has_list);
   for (std::size_t pos = 0; fits(list.size(), pos, kAlMinLength);) {
-    const std::size_t length = ntfs_le::u16(list, pos + kAlLength);
+    const std::size_t length = le::u16(list, pos + kAlLength);
     if (length < kAlMinLength || !fits(list.size(), pos, length)) break;
     const std::span<const std::uint8_t> entry = list.subspan(pos, length);
     pos += length;
-    if (!same_type(ntfs_le::u32(entry, kAlType), kAttrData)) continue;
+    if (!same_type(le::u32(entry, kAlType), kAttrData)) continue;
     const std::size_t units = entry[kAlNameLength];
     const std::size_t at = entry[kAlNameOffset];
     if (!fits(entry.size(), at, 2 * units)) continue;
     std::u16string name(units, u'\0');
-    for (std::size_t i = 0; i < units; ++i) name[i] = static_cast<char16_t>(ntfs_le::u16(entry, at + 2 * i));
+    for (std::size_t i = 0; i < units; ++i) name[i] = static_cast<char16_t>(le::u16(entry, at + 2 * i));
     note(std::move(name));
   }
   // The unnamed stream first.

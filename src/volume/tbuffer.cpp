@@ -7,17 +7,10 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "volume/little_endian.h"
 
 namespace dravelo {
 namespace {
-
-std::int64_t le64s(const std::uint8_t* b) {
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | b[i];
-  return static_cast<std::int64_t>(v);
-}
-
-std::uint16_t le16(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | (b[1] << 8)); }
 
 // The most sectors a volume is taken to have: byte offsets up to there plus any request size
 // still fit in 64 bits, whatever the boot sector claims.
@@ -74,8 +67,8 @@ void TBuffer::create(const std::string& path, int sec_count) {
   // Sector 0 is read with the NTFS layout whatever the volume holds: on FAT the eight bytes at
   // 0x28 belong to other fields, so the device's own size bounds the windows as well.
   const std::int64_t spc = Buffer[0x0D];
-  std::int64_t total = le64s(&Buffer[0x28]);
-  if (total == 0 && Buffer[0x15] == 0xF0) total = static_cast<std::int64_t>(le16(&Buffer[0x18])) * le16(&Buffer[0x1A]) * 80;
+  std::int64_t total = le::s64(Buffer, 0x28);
+  if (total == 0 && Buffer[0x15] == 0xF0) total = static_cast<std::int64_t>(le::u16(Buffer, 0x18)) * le::u16(Buffer, 0x1A) * 80;
   if (spc == 0) {
     error = 1;
     out_text(" Sector Per Cluster - Zero", MsgType::error, true);

@@ -1,11 +1,11 @@
-// Little-endian loads from byte spans whose size the caller has already checked.
+// Little-endian loads for the on-disk formats, from byte spans whose size the caller has already checked.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-namespace dravelo::ntfs_le {
+namespace dravelo::le {
 
 // Each reads at byte `at`; the caller proved at + width <= b.size().
 inline std::uint8_t u8(std::span<const std::uint8_t> b, std::size_t at) { return b[at]; }
@@ -24,4 +24,4 @@ inline std::int64_t s64(std::span<const std::uint8_t> b, std::size_t at) { retur
 // True when [at, at + width) lies inside a buffer of size bytes (no overflow for any input).
 inline bool fits(std::size_t size, std::size_t at, std::size_t width) { return at <= size && width <= size - at; }
 
-}  // namespace dravelo::ntfs_le
+}  // namespace dravelo::le
