@@ -3,6 +3,10 @@
 namespace dravelo {
 namespace {
 
+bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+}  // namespace
+
 void append_utf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
@@ -20,10 +24,6 @@ void append_utf8(std::string& out, char32_t c) {
     out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
   }
 }
-
-bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
-
-}  // namespace
 
 std::string utf16_to_utf8(std::u16string_view text) {
   std::string out;

@@ -7,6 +7,9 @@
 
 namespace dravelo {
 
+// Appends one character as UTF-8.
+void append_utf8(std::string& out, char32_t c);
+
 // UTF-16 (little-endian code units already decoded) to UTF-8; a lone surrogate becomes U+FFFD.
 std::string utf16_to_utf8(std::u16string_view text);
 // UTF-8 to UTF-16; malformed bytes become U+FFFD.

@@ -1,5 +1,6 @@
 #include "fat/fat_names.h"
 
+#include "catalogue/text_util.h"
 
 namespace dravelo {
 namespace {
@@ -26,19 +27,6 @@ constexpr char16_t kCp437High[128] = {
 
 constexpr std::uint8_t kDeletedMark = 0xE5;
 constexpr std::uint8_t kEscapedE5 = 0x05;
-
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 // name_part: the 8 name bytes, whose first byte may be the deletion mark or the escaped 0xE5.
 std::string short_part(std::span<const std::uint8_t> bytes, bool name_part) {
