@@ -238,7 +238,9 @@ TEST_F(AnalysisWindowTest, TicksByTheCheckBoxZoneSurviveViewChanges) {
   int ticked = 0;
   for (int r = 0; r < rows(); ++r) {
     ticked += entry(r).selected;
-    if (entry(r).FileName == name) EXPECT_EQ(entry(r).selected, 1);
+    if (entry(r).FileName == name) {
+      EXPECT_EQ(entry(r).selected, 1);
+    }
   }
   EXPECT_EQ(ticked, 4);
 
