@@ -95,7 +95,7 @@ int cmd_recover(const Args& args) {
 
   CliHost host;
   ScopedHost scope(host);
-  if (!analyse_volumes(volumes, host)) return 1;
+  if (!analyse_volumes(volumes, host, "recover")) return 1;
 
   // Tick the picked entries, and only those.
   for (std::int32_t k = 0; k < file_count(); ++k) {

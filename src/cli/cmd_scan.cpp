@@ -72,7 +72,7 @@ int cmd_scan(const Args& args) {
   }
   CliHost host;
   ScopedHost scope(host);
-  const bool ok = analyse_volumes(volumes, host);
+  const bool ok = analyse_volumes(volumes, host, "scan");
   switch (format) {
     case Format::json: print_json(stdout); break;
     case Format::tsv: print_tsv(stdout); break;

@@ -6,6 +6,7 @@
 
 #include "catalogue/catalogue.h"
 #include "cli/commands.h"
+#include "cli/scan_support.h"
 #include "volume/drives.h"
 
 namespace dravelo::cli {
@@ -81,16 +82,7 @@ int cmd_volumes(const Args& args) {
 
   get_drives(images, !images_only);
 
-  // Say why a named image is missing from the list; the window leaves such volumes out silently.
-  for (const std::string& path : images) {
-    bool listed = false;
-    for (const DriveInfo& d : drive_list) listed = listed || d.device_path == path;
-    if (listed) continue;
-    DriveInfo d;
-    if (!describe_volume(path, true, &d)) std::fprintf(stderr, "dravelo-cli volumes: cannot read '%s'\n", path.c_str());
-    else if (d.drive_size < 1) std::fprintf(stderr, "dravelo-cli volumes: '%s' is smaller than 1 MiB\n", path.c_str());
-    else std::fprintf(stderr, "dravelo-cli volumes: '%s' left out: no drive letter left\n", path.c_str());
-  }
+  report_left_out(images, "volumes");
 
   if (json) print_json(drive_list);
   else print_text(drive_list);

@@ -1,6 +1,7 @@
 #include "cli/scan_support.h"
 
 #include <cctype>
+#include <cstdio>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/texts.h"
@@ -23,8 +24,24 @@ struct CaptionObserver : AnalysisObserver {
 
 }  // namespace
 
-bool analyse_volumes(const std::vector<std::string>& volumes, CliHost& host) {
+void report_left_out(const std::vector<std::string>& volumes, const char* command) {
+  for (const std::string& path : volumes) {
+    bool listed = false;
+    for (const DriveInfo& d : drive_list) listed = listed || d.device_path == path;
+    if (listed) continue;
+    DriveInfo d;
+    if (!describe_volume(path, true, &d))
+      std::fprintf(stderr, "dravelo-cli %s: cannot read '%s'\n", command, path.c_str());
+    else if (d.drive_size < 1)
+      std::fprintf(stderr, "dravelo-cli %s: '%s' is smaller than 1 MiB\n", command, path.c_str());
+    else
+      std::fprintf(stderr, "dravelo-cli %s: '%s' left out: no drive letter left\n", command, path.c_str());
+  }
+}
+
+bool analyse_volumes(const std::vector<std::string>& volumes, CliHost& host, const char* command) {
   get_drives(volumes, false);
+  report_left_out(volumes, command);
   for (DriveInfo& d : drive_list) d.selected = 1;
   stop_flag = false;
   CaptionObserver observer(host);
