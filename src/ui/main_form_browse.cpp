@@ -1,0 +1,434 @@
+// The window's browsing side: the drive tree, the analysis, the result list with its filter,
+// and the header hook that turns presses into sorts.
+#include "ui/main_form.h"
+
+#include <QAction>
+#include <algorithm>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QStyle>
+#include <QToolButton>
+#include <QToolTip>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QScrollBar>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/date_time.h"
+#include "catalogue/filter.h"
+#include "catalogue/ordering.h"
+#include "catalogue/presentation.h"
+#include "catalogue/texts.h"
+#include "catalogue/type_table.h"
+#include "ui/folder_tree.h"
+#include "ui/ui_text.h"
+#include "ui/result_list_model.h"
+#include "ui/type_names.h"
+#include "volume/drives.h"
+#include "workflow/analysis.h"
+
+namespace dravelo {
+
+namespace {
+
+// Tells the window about each drive that an analysis scans, so that the folder tree grows with
+// the run.
+struct FolderTreeObserver : AnalysisObserver {
+  std::function<void(std::int32_t)> started;
+  std::function<void(std::int32_t, bool)> finished;
+  void drive_started(std::int32_t drive) override { started(drive); }
+  void drive_finished(std::int32_t drive, bool ok) override { finished(drive, ok); }
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Drive tree
+
+QTreeWidgetItem* T_mainForm::addDriveNode(const DriveInfo& drive) {
+  QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0);
+  auto* node = new QTreeWidgetItem(root, QStringList{QString::fromStdString(drive_node_text(drive))});
+  node->setIcon(0, treeImage(1));
+  node->setData(0, kNodeLevelRole, 1);
+  node->setData(0, kNodeDriveRole, static_cast<int>(static_cast<unsigned char>(drive.drive_name)));
+  // The check box shows the tick but does not take clicks of its own: a click anywhere on the
+  // line toggles (DriveHTMLTreeviewClick), and a second toggle by the box would undo it.
+  node->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  node->setCheckState(0, drive.selected == 1 ? Qt::Checked : Qt::Unchecked);
+  node->setToolTip(0, QString::fromStdString(drive.device_path));
+  return node;
+}
+
+void T_mainForm::updateDriveRootText() {
+  QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0);
+  if (root) root->setText(0, ui_text(7) + QStringLiteral("(") + QString::number(drive_list.size()) + QStringLiteral(")"));
+}
+
+void T_mainForm::draw_drives() {
+  DriveHTMLTreeview->clear();
+  auto* root = new QTreeWidgetItem(DriveHTMLTreeview, QStringList{ui_text(7)});
+  root->setIcon(0, treeImage(0));
+  root->setData(0, kNodeLevelRole, 0);
+  get_drives(images_, includeDevices_);
+  for (std::size_t i = 0; i < drive_list.size(); ++i) addDriveNode(drive_list[i]);
+  DriveHTMLTreeview->expandAll();
+  updateDriveRootText();
+}
+
+void T_mainForm::setDriveTick(int index, bool ticked) {
+  QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0);
+  if (!root || index < 0 || index >= root->childCount() || index >= static_cast<int>(drive_list.size())) return;
+  drive_list[static_cast<std::size_t>(index)].selected = ticked ? 1 : 0;
+  root->child(index)->setCheckState(0, ticked ? Qt::Checked : Qt::Unchecked);
+}
+
+void T_mainForm::DriveHTMLTreeviewClick() {
+  QTreeWidgetItem* node = DriveHTMLTreeview->currentItem();
+  QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0);
+  if (!node || !root || node == root || node->parent() != root) return;
+  const int index = root->indexOfChild(node);
+  setDriveTick(index, node->checkState(0) != Qt::Checked);
+}
+
+void T_mainForm::MenuItem3Click() {
+  for (int i = 0; i < static_cast<int>(drive_list.size()); ++i) setDriveTick(i, true);
+}
+
+void T_mainForm::MenuItem4Click() {
+  for (int i = 0; i < static_cast<int>(drive_list.size()); ++i) setDriveTick(i, false);
+}
+
+void T_mainForm::MenuItem5Click() {
+  for (int i = 0; i < static_cast<int>(drive_list.size()); ++i)
+    setDriveTick(i, drive_list[static_cast<std::size_t>(i)].selected != 1);
+}
+
+bool T_mainForm::openImage(const QString& path) {
+  const int index = add_image_drive(path.toStdString());
+  if (index < 0) return false;
+  // Kept for the next rebuild by the Drives button, which would otherwise forget it.
+  images_.push_back(path.toStdString());
+  addDriveNode(drive_list[static_cast<std::size_t>(index)]);
+  updateDriveRootText();
+  DriveHTMLTreeview->expandAll();
+  return true;
+}
+
+void T_mainForm::OpenImage1Click() {
+  const QString path = QFileDialog::getOpenFileName(this, ui_text(kOpenImageText));
+  if (path.isEmpty()) return;
+  openImage(path);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Analysis
+
+void T_mainForm::folderTreeAddDrive(std::int32_t drive) {
+  QTreeWidgetItem* root = FolderHTMLTreeView->topLevelItem(0);
+  if (!root) return;
+  root->setIcon(0, treeImage(0));
+  const DriveInfo& d = drive_list[static_cast<std::size_t>(drive)];
+  const QChar letter = QChar::fromLatin1(d.drive_name).toUpper();
+  auto* node = new QTreeWidgetItem(root, QStringList{QString(letter) + QStringLiteral(":\\")});
+  node->setIcon(0, treeImage(1));
+  node->setData(0, kNodeLevelRole, 1);
+  node->setData(0, kNodeDriveRole, static_cast<int>(static_cast<unsigned char>(d.drive_name)));
+}
+
+void T_mainForm::folderTreeAddFolders(std::int32_t drive) {
+  QTreeWidgetItem* root = FolderHTMLTreeView->topLevelItem(0);
+  if (!root || root->childCount() == 0) return;
+  const DriveInfo& d = drive_list[static_cast<std::size_t>(drive)];
+  if (d.CurrentFolder() > 0) add_folder_nodes(root->child(root->childCount() - 1), d, kRootFolder, kRootFolder, 0);
+}
+
+void T_mainForm::sortFolderTree() {
+  QTreeWidgetItem* root = FolderHTMLTreeView->topLevelItem(0);
+  if (root) sort_tree_by_locale(root);
+}
+
+void T_mainForm::AnalyzeAdvToolButtonClick() {
+  if (AnalyzeAdvToolButton->text() != ui_text(8)) {
+    stop_flag = true;
+    return;
+  }
+  analysisRunning_ = true;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  disable_all();
+  reset_sort_state();
+  AdvListView->header()->setSortIndicatorShown(false);
+  QCoreApplication::processEvents();
+
+  FolderTreeObserver observer;
+  observer.started = [this](std::int32_t drive) { folderTreeAddDrive(drive); };
+  observer.finished = [this](std::int32_t drive, bool ok) {
+    if (ok) folderTreeAddFolders(drive);
+  };
+  const bool scanOk = run_analysis(&observer);
+
+  enable_all();
+  QApplication::restoreOverrideCursor();
+  analysisRunning_ = false;
+  if (scanOk) {
+    if (file_count() > 0) {
+      classify_files(typeNames_.get());
+      draw_types();
+    }
+    if (QTreeWidgetItem* root = FolderHTMLTreeView->topLevelItem(0)) root->setExpanded(true);
+    sortFolderTree();
+  } else if (!closePending_) {
+    out_text(lang_text(47), MsgType::error, true);
+  }
+  if (closePending_) close();
+}
+
+void T_mainForm::UndeleteAdvToolButtonClick() {
+  if (UndeleteAdvToolButton->text() != ui_text(9)) {
+    stop_flag = true;
+    return;
+  }
+  if (!undeleteHandler_) return;
+  undeleteRunning_ = true;
+  undeleteHandler_();
+  undeleteRunning_ = false;
+  if (closePending_) close();
+}
+
+void T_mainForm::closeEvent(QCloseEvent* event) {
+  // An analysis or undelete pumps messages from inside its button press: closing the window
+  // under it would free what it works on. Ask it to stop and close once it has returned.
+  if (analysisRunning_ || undeleteRunning_) {
+    stop_flag = true;
+    closePending_ = true;
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Result list and filter
+
+void T_mainForm::set_folder_filter(std::int32_t parent, char drv, std::uint16_t app) {
+  dravelo::set_folder_filter(parent, drv, app);
+  model_->refresh();
+  FilesHTMLabel->setText(QStringLiteral("<b>") + ui_text(32) + QStringLiteral("</b> ") + QString::number(file_count()));
+  AdvListView->viewport()->update();
+}
+
+void T_mainForm::NameHTMLCheckBoxClick() {
+  if (NameHTMLCheckBox->isChecked()) {
+    NameAdvEdit->setEnabled(true);
+    NameAdvEdit->setFocus();
+    NameAdvEdit->setStyleSheet(QStringLiteral("color: red;"));
+  } else {
+    NameAdvEdit->setEnabled(false);
+  }
+}
+
+void T_mainForm::SizeHTMLCheckBoxClick() {
+  const bool on = SizeHTMLCheckBox->isChecked();
+  SizeALComboBox->setEnabled(on);
+  SizeDBAdvSpinEdit->setEnabled(on);
+  if (on) SizeALComboBox->setFocus();
+}
+
+void T_mainForm::DateHTMLCheckBoxClick() {
+  const bool on = DateHTMLCheckBox->isChecked();
+  DateALComboBox->setEnabled(on);
+  FromDateDBAdvSpinEdit->setEnabled(on);
+  ToDateDBAdvSpinEdit->setEnabled(on);
+  if (on) DateALComboBox->setFocus();
+}
+
+namespace {
+
+// The calendar day a picker shows, at 00:00; 0 when it shows none.
+DateTime pickerDay(const QDateEdit* picker) {
+  const QDate d = picker->date();
+  if (!d.isValid()) return 0;
+  CivilTime t;
+  t.year = d.year();
+  t.month = d.month();
+  t.day = d.day();
+  return encode_date_time(t);
+}
+
+}  // namespace
+
+void T_mainForm::FilterAdvToolButtonClick() {
+  TCustomFilter& f = custom_filter;
+  f.filename_flag = NameHTMLCheckBox->isChecked();
+  f.date_flag = DateHTMLCheckBox->isChecked();
+  f.size_flag = SizeHTMLCheckBox->isChecked();
+  f.FileName = NameAdvEdit->text().toStdString();
+  f.date_type = static_cast<std::uint8_t>(std::max(0, DateALComboBox->currentIndex()));
+  set_filter_dates(f, pickerDay(FromDateDBAdvSpinEdit), pickerDay(ToDateDBAdvSpinEdit));
+  f.size_type = static_cast<std::uint8_t>(std::max(0, SizeALComboBox->currentIndex()));
+  f.size = static_cast<std::int64_t>(SizeDBAdvSpinEdit->value()) * 1024;
+  f.overwritten_flag = OverwrittenHTMLCheckBox->isChecked();
+  f.temporary_flag = TemporaryHTMLCheckBox->isChecked();
+  if (filter_active(f)) {
+    ClearAdvToolButton->show();
+    ClearAdvToolButton->repaint();
+    const QRect f = FilterAdvToolButton->geometry();
+    ClearAdvToolButton->move(f.left() + f.width() - ClearAdvToolButton->width(), ClearAdvToolButton->y());
+  } else {
+    ClearAdvToolButton->hide();
+  }
+  set_folder_filter(filter_parent, filter_drv, filter_app);
+}
+
+void T_mainForm::ClearAdvToolButtonClick() {
+  NameHTMLCheckBox->setChecked(false);
+  NameHTMLCheckBoxClick();
+  SizeHTMLCheckBox->setChecked(false);
+  DateHTMLCheckBox->setChecked(false);
+  OverwrittenHTMLCheckBox->setChecked(false);
+  TemporaryHTMLCheckBox->setChecked(false);
+  FilterAdvToolButtonClick();
+}
+
+void T_mainForm::AdvListViewColumnClick(int column) {
+  if (model_->rowCount() == 0) return;
+  AdvListView->setUpdatesEnabled(false);
+  const bool sorted = model_->pressHeader(column);
+  AdvListView->setUpdatesEnabled(true);
+  if (!sorted) return;
+  QHeaderView* header = AdvListView->header();
+  header->setSortIndicatorShown(true);
+  header->setSortIndicator(model_->sortColumn(), model_->sortOrder());
+}
+
+bool T_mainForm::AdvListViewLeftClickCell(int row, int column, int x, bool shift) {
+  if (row < 0 || column != 0 || x >= kTickZoneWidth) return false;
+  model_->tickClick(row, shift);
+  AdvListView->viewport()->update();
+  return true;
+}
+
+void T_mainForm::SelectAll1Click() { model_->selectAll(); }
+
+void T_mainForm::UnselectAll1Click() { model_->unselectAll(); }
+
+void T_mainForm::ReverseSelection1Click() { model_->reverseSelection(); }
+
+void T_mainForm::FolderHTMLTreeViewChange(QTreeWidgetItem* node) {
+  const int level = node ? node->data(0, kNodeLevelRole).toInt() : 0;
+  if (level == 0) {
+    set_folder_filter(0, 20, 0);
+    return;
+  }
+  const char drv = static_cast<char>(node->data(0, kNodeDriveRole).toInt());
+  set_folder_filter(level == 1 ? kRootFolder : node->data(0, kNodeInodeRole).toInt(), drv, 0);
+}
+
+void T_mainForm::TypesTreeViewChange(QTreeWidgetItem* node) {
+  const QVariant app = node ? node->data(0, kNodeAppRole) : QVariant();
+  set_folder_filter(0, 20, app.isValid() ? static_cast<std::uint16_t>(app.toUInt()) : 0);
+}
+
+void T_mainForm::draw_types() {
+  {
+    const QSignalBlocker quiet(TypesTreeView);
+    TypesTreeView->clear();
+  }
+  auto* root = new QTreeWidgetItem(TypesTreeView, QStringList{ui_text(7)});
+  root->setIcon(0, DesktopTypeNames::rootIcon());
+  root->setData(0, kNodeLevelRole, 0);
+  for (std::uint16_t app : type_tree_groups()) {
+    auto* node = new QTreeWidgetItem(root, QStringList{QString::fromStdString(type_node_text(app))});
+    node->setIcon(0, typeNames_->groupIcon(app));
+    node->setData(0, kNodeLevelRole, 1);
+    node->setData(0, kNodeAppRole, static_cast<unsigned>(app));
+  }
+  root->setExpanded(true);
+  sort_tree_by_locale(root);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Header hook
+
+bool T_mainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) {
+    // A tree that takes the focus with a node selected shows that node's files.
+    if (watched == FolderHTMLTreeView && FolderHTMLTreeView->currentItem())
+      FolderHTMLTreeViewChange(FolderHTMLTreeView->currentItem());
+    else if (watched == TypesTreeView && TypesTreeView->currentItem())
+      TypesTreeViewChange(TypesTreeView->currentItem());
+  }
+  if (watched == AdvListView->viewport() && event->type() == QEvent::MouseMove) {
+    // The hover hint names the column and the cell's text, shown at once at the cursor.
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QModelIndex index = AdvListView->indexAt(mouse->position().toPoint());
+    const QString hint = index.isValid() ? index.data(Qt::ToolTipRole).toString() : QString();
+    if (hint.isEmpty())
+      QToolTip::hideText();
+    else
+      QToolTip::showText(mouse->globalPosition().toPoint(), hint, AdvListView->viewport());
+  }
+  if (watched == AdvListView->viewport() && event->type() == QEvent::ToolTip) {
+    return true;  // the hint follows the mouse already
+  }
+  if (watched == AdvListView->viewport() &&
+      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease ||
+       event->type() == QEvent::MouseButtonDblClick)) {
+    // Clicks on the check-box zone are tick clicks and nothing else: the list's own check-box
+    // handling must not flip the tick a second time on the release.
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint p = mouse->position().toPoint();
+    const QModelIndex index = AdvListView->indexAt(p);
+    const int x = p.x() + AdvListView->horizontalScrollBar()->value();
+    if (mouse->button() == Qt::LeftButton && index.isValid() && index.column() == 0 && x < kTickZoneWidth) {
+      // Qt delivers the second press of a double click as a press followed by a double-click
+      // event: only presses count, so a double click ticks twice like two clicks.
+      if (event->type() == QEvent::MouseButtonPress)
+        AdvListViewLeftClickCell(index.row(), 0, x, mouse->modifiers().testFlag(Qt::ShiftModifier));
+      return true;
+    }
+  }
+  if (event->type() == QEvent::MouseButtonPress) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::LeftButton) {
+      if (watched == AboutStaticText) {
+        emit aboutRequested();
+        return true;
+      }
+      if (watched == HelpStaticText) {
+        emit helpRequested();
+        return true;
+      }
+      QHeaderView* header = AdvListView->header();
+      if (watched == header && AdvListView->isEnabled()) {
+        // The header sits at the top of the list's client area, so its coordinates are the
+        // list's; the scrolled-off part of the columns is added back to x.
+        const QPoint p = mouse->position().toPoint();
+        std::array<int, 6> widths{};
+        for (int c = 0; c < 6; ++c) widths[static_cast<std::size_t>(c)] = header->sectionSize(c);
+        const int column = header_hit_column(p.x() + header->offset(), p.y(), widths, RightAdvPanel->width());
+        if (column >= 0) {
+          AdvListViewColumnClick(column);
+          return true;
+        }
+      }
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace dravelo
