@@ -9,6 +9,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "common/unxz.h"
 #include "ntfs/ntfs_stream.h"
 #include "ntfs/ntfs_volume.h"
 #include "volume/volume_backend.h"
@@ -17,16 +18,7 @@
 namespace dravelo {
 namespace {
 
-std::vector<std::uint8_t> unxz(const std::string& path) {
-  std::vector<std::uint8_t> bytes;
-  if (FILE* pipe = ::popen(("xz -dc '" + path + "'").c_str(), "r")) {
-    std::uint8_t chunk[65536];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    ::pclose(pipe);
-  }
-  return bytes;
-}
+using test::unxz;
 
 class NtfsFragmentedFixture : public ::testing::Test {
  protected:

@@ -17,6 +17,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/recovery.h"
+#include "common/unxz.h"
 #include "ntfs/ntfs_record.h"
 #include "ntfs/ntfs_recover.h"
 #include "ntfs/ntfs_test_image.h"  // tests/ntfs: the in-memory volume builder
@@ -28,16 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace ntfs_test;
 
-std::vector<std::uint8_t> unxz(const std::string& path) {
-  std::vector<std::uint8_t> bytes;
-  if (FILE* pipe = ::popen(("xz -dc '" + path + "'").c_str(), "r")) {
-    std::uint8_t chunk[65536];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    ::pclose(pipe);
-  }
-  return bytes;
-}
+using test::unxz;
 
 // Recovers record inode of the memory volume name into a temporary file and returns its bytes.
 RecoverResult recover_from(const std::string& name, std::int32_t inode, std::int64_t size,
