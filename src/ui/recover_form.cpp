@@ -14,14 +14,13 @@
 #include "catalogue/texts.h"
 #include "ui/main_form.h"
 #include "ui/settings.h"
+#include "ui/ui_text.h"
 
 namespace dravelo {
 
 namespace {
 
 constexpr int kBrowseButtonWidth = 20;
-
-QString text_of(int index) { return QString::fromStdString(lang_text(index)); }
 
 QString pick_with_dialog(QWidget* parent, const QString& current) {
   return QFileDialog::getExistingDirectory(parent, QStringLiteral("Select Directory"), current);
@@ -87,13 +86,13 @@ T_recoverForm::T_recoverForm(QWidget* parent)
 }
 
 void T_recoverForm::setTexts() {
-  setWindowTitle(QStringLiteral("Dravelo - ") + text_of(33));
-  UndelHTMLStaticText->setText(text_of(34));
-  KeepFolderHTMLCheckBox->setText(text_of(35));
-  alternateALCheckBox->setText(text_of(36));
-  SmartRecoveryALCheckBox->setText(text_of(37));
-  OkAdvToolButton->setText(text_of(38));
-  CancelAdvToolButton->setText(text_of(39));
+  setWindowTitle(QStringLiteral("Dravelo - ") + ui_text(33));
+  UndelHTMLStaticText->setText(ui_text(34));
+  KeepFolderHTMLCheckBox->setText(ui_text(35));
+  alternateALCheckBox->setText(ui_text(36));
+  SmartRecoveryALCheckBox->setText(ui_text(37));
+  OkAdvToolButton->setText(ui_text(38));
+  CancelAdvToolButton->setText(ui_text(39));
 }
 
 QString T_recoverForm::targetFolder() const { return SaveAdvDirectoryEdit->text(); }
