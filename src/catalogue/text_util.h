@@ -24,6 +24,12 @@ std::string cut_utf8(std::string_view text, std::size_t max_chars);
 // Cuts a catalogue name in place to 255 characters.
 void cut_name(std::string& text);
 
+// A name from a volume made safe to show: the C0 controls and DEL become \t, \n, \r or \xHH and
+// the C1 controls (U+0080 to U+009F) \u0080 to \u009f, so that a name can neither drive a
+// terminal nor break a line or a column. Everything else, backslashes included (paths use them),
+// is kept as it is.
+std::string escape_controls(std::string_view text);
+
 // Upper-cases the ASCII letters a to z only.
 std::string upper_ascii(std::string_view text);
 

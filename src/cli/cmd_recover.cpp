@@ -11,17 +11,15 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/text_util.h"
 #include "catalogue/texts.h"
 #include "cli/commands.h"
+#include "cli/help.h"
 #include "cli/scan_support.h"
 #include "workflow/undelete.h"
 
 namespace dravelo::cli {
 namespace {
-
-const char kUsage[] =
-    "usage: dravelo-cli recover --to DIR [--keep-folders] [--alternate-streams] [--inode N]... [--match GLOB]...\n"
-    "                           [--all] VOLUME...\n";
 
 const char* status_word(RecoverStatus s) {
   switch (s) {
@@ -51,57 +49,118 @@ bool parse_inode(const std::string& text, std::int32_t* out) {
   return true;
 }
 
+// Lower case for matching as FAT and NTFS compare names: ASCII, Latin-1, Greek and Cyrillic
+// capitals (the letters of the code pages these volumes are mostly written in).
+std::string fold_case(const std::string& text) {
+  std::u16string units = utf8_to_utf16(text);
+  for (char16_t& c : units) {
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F))
+      c = static_cast<char16_t>(c + 0x20);
+    else if (c >= 0x400 && c <= 0x40F)
+      c = static_cast<char16_t>(c + 0x50);
+  }
+  return utf16_to_utf8(units);
+}
+
+// A folder path as --match-path sees it: "C:\Documents\" without its closing backslash.
+std::string folder_for_match(const std::string& path) {
+  std::string out = path;
+  while (out.size() > 2 && out.back() == '\\') out.pop_back();
+  return out;
+}
+
+struct Globs {
+  std::vector<std::string> patterns;  // folded; '/' already turned into '\\' for paths
+  bool matches(const std::string& text) const {
+    const std::string folded = fold_case(text);
+    for (const std::string& p : patterns)
+      if (::fnmatch(p.c_str(), folded.c_str(), FNM_NOESCAPE) == 0) return true;
+    return false;
+  }
+};
+
 }  // namespace
 
 int cmd_recover(const Args& args) {
   UndeleteRequest request;
   bool all = false;
   bool have_target = false;
+  bool options_done = false;
   std::set<std::int32_t> inodes;
-  std::vector<std::string> globs;
+  Globs names, folders;
   std::vector<std::string> volumes;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool has_value = i + 1 < args.size();
-    if (a == "--to" && has_value) {
-      request.target_folder = args[++i];
-      have_target = true;
+    if (options_done || a.empty() || a[0] != '-' || a == "-") {
+      volumes.push_back(a);
+    } else if (a == "--") {
+      options_done = true;
+    } else if (a == "--help" || a == "-h") {
+      print_help("recover", stdout);
+      return 0;
     } else if (a == "--keep-folders") {
       request.keep_folders = true;
     } else if (a == "--alternate-streams") {
       request.options.alternate_streams = true;
     } else if (a == "--all") {
       all = true;
-    } else if (a == "--inode" && has_value) {
-      std::int32_t n = 0;
-      if (!parse_inode(args[++i], &n)) {
-        std::fprintf(stderr, "dravelo-cli recover: bad inode '%s'\n", args[i].c_str());
+    } else if (a == "--to" || a == "--inode" || a == "--match" || a == "--match-path") {
+      if (!has_value) {
+        usage_error("recover", "option '" + a + "' needs a value");
         return 2;
       }
-      inodes.insert(n);
-    } else if (a == "--match" && has_value) {
-      globs.push_back(args[++i]);
-    } else if (!a.empty() && a[0] == '-') {
-      std::fprintf(stderr, "dravelo-cli recover: unknown or incomplete option '%s'\n%s", a.c_str(), kUsage);
-      return 2;
+      const std::string& value = args[++i];
+      if (a == "--to") {
+        request.target_folder = value;
+        have_target = true;
+      } else if (a == "--inode") {
+        std::int32_t n = 0;
+        if (!parse_inode(value, &n)) {
+          usage_error("recover", "bad inode '" + value + "' (a number from 0 to 2147483647)");
+          return 2;
+        }
+        inodes.insert(n);
+      } else if (a == "--match") {
+        names.patterns.push_back(fold_case(value));
+      } else {
+        std::string pattern = fold_case(value);
+        for (char& c : pattern)
+          if (c == '/') c = '\\';
+        folders.patterns.push_back(pattern);
+      }
     } else {
-      volumes.push_back(a);
+      usage_error("recover", "unknown option '" + a + "'");
+      return 2;
     }
   }
-  if (!have_target || request.target_folder.empty() || volumes.empty() || (!all && inodes.empty() && globs.empty())) {
-    std::fputs(kUsage, stderr);
+  if (!have_target || request.target_folder.empty()) {
+    usage_error("recover", "the target folder is needed: --to DIR");
+    return 2;
+  }
+  if (!all && inodes.empty() && names.patterns.empty() && folders.patterns.empty()) {
+    usage_error("recover", "say which files to recover: --all, --match GLOB, --match-path GLOB or --inode N");
+    return 2;
+  }
+  if (volumes.empty()) {
+    usage_error("recover", "no volume named (give image files or block devices)");
     return 2;
   }
 
   CliHost host;
   ScopedHost scope(host);
-  if (!analyse_volumes(volumes, host, "recover")) return 1;
+  const AnalysisRun run = analyse_volumes(volumes, host, "recover");
+  if (!run.any_scanned) return 1;
 
   // Tick the picked entries, and only those.
+  const bool by_glob = !names.patterns.empty() || !folders.patterns.empty();
   for (std::int32_t k = 0; k < file_count(); ++k) {
     FileInfo& e = file_list[k];
     bool pick = all || inodes.count(e.inode) > 0;
-    for (std::size_t g = 0; !pick && g < globs.size(); ++g) pick = ::fnmatch(globs[g].c_str(), e.FileName.c_str(), 0) == 0;
+    if (!pick && by_glob)
+      pick = (names.patterns.empty() || names.matches(e.FileName)) &&
+             (folders.patterns.empty() || folders.matches(folder_for_match(e.Path)));
     e.selected = pick ? 1 : 0;
   }
   if (build_undelete_list() == 0) {
@@ -119,7 +178,7 @@ int cmd_recover(const Args& args) {
     }
   }
 
-  request.before_file = [&host](const FileInfo& e) { host.set_caption(e.FileName); };
+  request.before_file = [&host](const FileInfo& e) { host.set_caption(escape_controls(e.FileName)); };
   stop_flag = false;
   auto previous = std::signal(SIGINT, on_interrupt);
   const UndeleteSummary summary = run_undelete(request);
@@ -131,16 +190,16 @@ int cmd_recover(const Args& args) {
   for (const UndeleteOutcome& o : summary.files) {
     const FileInfo& e = file_list[o.entry];
     const std::string shown = o.target_path.empty() ? e.Path + e.FileName : o.target_path;
-    std::printf("%-13s %s", status_word(o.result.status), shown.c_str());
+    std::printf("%-13s %s", status_word(o.result.status), escape_controls(shown).c_str());
     if (o.result.status != RecoverStatus::complete && !o.result.message.empty())
-      std::printf("  (%s)", o.result.message.c_str());
+      std::printf("  (%s)", escape_controls(o.result.message).c_str());
     std::printf("\n");
-    for (const std::string& extra : o.result.extra_files) std::printf("%-13s %s\n", "stream", extra.c_str());
+    for (const std::string& extra : o.result.extra_files) std::printf("%-13s %s\n", "stream", escape_controls(extra).c_str());
     if (o.result.status != RecoverStatus::complete) all_complete = false;
   }
   if (summary.files.size() != undelete_list.size()) all_complete = false;
   std::printf("%s\n", undelete_closing_text(summary.stopped, summary.count).c_str());
-  return all_complete ? 0 : 1;
+  return all_complete && run.all_scanned ? 0 : 1;
 }
 
 }  // namespace dravelo::cli

@@ -1,4 +1,6 @@
 // dravelo-cli volumes: the drive list as the window would show it, one volume a line or as JSON.
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdio>
 #include <string>
@@ -6,22 +8,12 @@
 
 #include "catalogue/catalogue.h"
 #include "cli/commands.h"
+#include "cli/help.h"
 #include "cli/scan_support.h"
 #include "volume/drives.h"
 
 namespace dravelo::cli {
 namespace {
-
-void volumes_usage(std::FILE* to) {
-  std::fputs(
-      "usage: dravelo-cli volumes [--json] [--images-only] [IMAGE...]\n"
-      "\n"
-      "Lists the image files given (in order), then the block devices that hold a file system,\n"
-      "with drive letters from c on.\n"
-      "  --json          print a JSON array\n"
-      "  --images-only   leave the block devices out\n",
-      to);
-}
 
 char upper_letter(const DriveInfo& d) { return static_cast<char>(std::toupper(static_cast<unsigned char>(d.drive_name))); }
 
@@ -62,31 +54,41 @@ int cmd_volumes(const Args& args) {
   bool options_done = false;
   std::vector<std::string> images;
   for (const std::string& a : args) {
-    if (!options_done && a == "--") {
-      options_done = true;
-    } else if (!options_done && a == "--json") {
-      json = true;
-    } else if (!options_done && a == "--images-only") {
-      images_only = true;
-    } else if (!options_done && (a == "--help" || a == "-h")) {
-      volumes_usage(stdout);
-      return 0;
-    } else if (!options_done && a.size() > 1 && a[0] == '-') {
-      std::fprintf(stderr, "dravelo-cli volumes: unknown option '%s'\n\n", a.c_str());
-      volumes_usage(stderr);
-      return 2;
-    } else {
+    if (options_done || a.empty() || a[0] != '-' || a == "-") {
       images.push_back(a);
+    } else if (a == "--") {
+      options_done = true;
+    } else if (a == "--json") {
+      json = true;
+    } else if (a == "--images-only") {
+      images_only = true;
+    } else if (a == "--help" || a == "-h") {
+      print_help("volumes", stdout);
+      return 0;
+    } else {
+      usage_error("volumes", "unknown option '" + a + "'");
+      return 2;
     }
   }
 
-  get_drives(images, !images_only);
-
-  report_left_out(images, "volumes");
+  const int left_out = list_named_volumes(images, !images_only, "volumes");
 
   if (json) print_json(drive_list);
   else print_text(drive_list);
-  return drive_list.empty() ? 1 : 0;
+
+  // Without root a device is listed from what udev recorded, but a scan cannot read it.
+  bool unreadable_device = false;
+  for (const DriveInfo& d : drive_list)
+    unreadable_device = unreadable_device || (!d.is_image && ::access(d.device_path.c_str(), R_OK) != 0);
+  if (unreadable_device)
+    std::fputs("dravelo-cli volumes: note: reading the devices listed needs root (image files do not)\n", stderr);
+
+  if (drive_list.empty()) {
+    std::fprintf(stderr, "dravelo-cli volumes: no volumes found%s\n",
+                 images_only && images.empty() ? " (no image files named)" : "");
+    return 1;
+  }
+  return left_out > 0 ? 1 : 0;
 }
 
 }  // namespace dravelo::cli

@@ -6,6 +6,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/texts.h"
 #include "volume/drives.h"
+#include "volume/volume_check.h"
 #include "workflow/analysis.h"
 
 namespace dravelo::cli {
@@ -18,38 +19,46 @@ struct CaptionObserver : AnalysisObserver {
     host.set_caption(std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(d.drive_name)))) + ": " +
                      d.drive_fs);
   }
-  void drive_finished(std::int32_t, bool) override { host.finish_progress(); }
+  void drive_finished(std::int32_t, bool ok) override {
+    host.finish_progress();
+    if (!ok) ++failed;
+  }
   CliHost& host;
+  int failed = 0;
 };
 
 }  // namespace
 
-void report_left_out(const std::vector<std::string>& volumes, const char* command) {
+int list_named_volumes(const std::vector<std::string>& volumes, bool include_devices, const char* command) {
+  std::vector<std::string> reasons;
+  get_drives(volumes, include_devices, &reasons);
+  for (const std::string& reason : reasons) std::fprintf(stderr, "dravelo-cli %s: %s\n", command, reason.c_str());
+  int left_out = static_cast<int>(reasons.size());
+  // Usable volumes beyond z found no letter.
+  std::vector<bool> used(drive_list.size(), false);
   for (const std::string& path : volumes) {
     bool listed = false;
-    for (const DriveInfo& d : drive_list) listed = listed || d.device_path == path;
-    if (listed) continue;
-    DriveInfo d;
-    if (!describe_volume(path, true, &d))
-      std::fprintf(stderr, "dravelo-cli %s: cannot read '%s'\n", command, path.c_str());
-    else if (d.drive_size < 1)
-      std::fprintf(stderr, "dravelo-cli %s: '%s' is smaller than 1 MiB\n", command, path.c_str());
-    else
-      std::fprintf(stderr, "dravelo-cli %s: '%s' left out: no drive letter left\n", command, path.c_str());
+    for (std::size_t i = 0; i < drive_list.size() && !listed; ++i)
+      if (!used[i] && drive_list[i].device_path == path) used[i] = listed = true;
+    if (listed || check_volume(path).problem != VolumeProblem::none) continue;
+    std::fprintf(stderr, "dravelo-cli %s: '%s' left out: no drive letter left\n", command, path.c_str());
+    ++left_out;
   }
+  return left_out;
 }
 
-bool analyse_volumes(const std::vector<std::string>& volumes, CliHost& host, const char* command) {
-  get_drives(volumes, false);
-  report_left_out(volumes, command);
+AnalysisRun analyse_volumes(const std::vector<std::string>& volumes, CliHost& host, const char* command) {
+  const int left_out = list_named_volumes(volumes, false, command);
   for (DriveInfo& d : drive_list) d.selected = 1;
   stop_flag = false;
   CaptionObserver observer(host);
-  const bool ok = run_analysis(&observer);
+  AnalysisRun run;
+  run.any_scanned = run_analysis(&observer);
+  run.all_scanned = run.any_scanned && left_out == 0 && observer.failed == 0 && !stop_flag;
   host.finish_progress();
   if (file_count() > 0) restore_recycled_names();
-  if (!ok) host.out_text(lang_text(47), MsgType::error, true);
-  return ok;
+  if (!run.any_scanned) host.out_text(lang_text(47), MsgType::error, true);
+  return run;
 }
 
 }  // namespace dravelo::cli

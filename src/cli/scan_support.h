@@ -9,13 +9,17 @@
 
 namespace dravelo::cli {
 
-// Builds drive_list from the given volumes (letters from c), ticks all of them and runs the
-// analysis, then restores recycle-bin names. Returns false (with a message) when no volume
-// could be scanned.
-// Says on stderr why a named volume is missing from drive_list (unreadable, below 1 MiB, no letter
-// left); the window leaves such volumes out silently.
-void report_left_out(const std::vector<std::string>& volumes, const char* command);
+// Builds drive_list from the named volumes (letters from c), saying on stderr why each one left
+// out cannot be used (check_volume's reason, or no drive letter left). Returns the number left out.
+int list_named_volumes(const std::vector<std::string>& volumes, bool include_devices, const char* command);
 
-bool analyse_volumes(const std::vector<std::string>& volumes, CliHost& host, const char* command);
+struct AnalysisRun {
+  bool any_scanned = false;  // at least one volume was scanned: there are results to work on
+  bool all_scanned = false;  // every named volume was listed and scanned
+};
+
+// list_named_volumes, then ticks all of them and runs the analysis, then restores recycle-bin
+// names. Says on stderr when no volume could be scanned.
+AnalysisRun analyse_volumes(const std::vector<std::string>& volumes, CliHost& host, const char* command);
 
 }  // namespace dravelo::cli

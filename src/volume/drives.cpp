@@ -14,6 +14,7 @@
 #include "catalogue/catalogue.h"
 #include "volume/block_devices.h"
 #include "volume/volume_backend.h"
+#include "volume/volume_check.h"
 
 namespace dravelo {
 namespace {
@@ -150,7 +151,7 @@ bool describe_volume(const std::string& path, bool, DriveInfo* out) {
   return false;
 }
 
-void get_drives(const std::vector<std::string>& images, bool include_devices) {
+void get_drives(const std::vector<std::string>& images, bool include_devices, std::vector<std::string>* left_out) {
   drive_list.clear();
   // Devices named among the images are not listed a second time.
   std::set<std::pair<unsigned, unsigned>> listed;
@@ -163,7 +164,11 @@ void get_drives(const std::vector<std::string>& images, bool include_devices) {
   for (const std::string& path : images) {
     if (letter > 'z') return;
     DriveInfo d;
-    if (!describe_volume(path, true, &d) || !big_enough(d)) continue;
+    const VolumeCheck check = check_volume(path, &d);
+    if (check.problem != VolumeProblem::none) {
+      if (left_out) left_out->push_back(volume_problem_text(path, check));
+      continue;
+    }
     BlockDevice device;
     if (block_device_at(path, &device)) listed.insert({device.major, device.minor});
     append(std::move(d));
@@ -182,11 +187,15 @@ void get_drives(const std::vector<std::string>& images, bool include_devices) {
   }
 }
 
-int add_image_drive(const std::string& path) {
+int add_image_drive(const std::string& path, std::string* why) {
   const char letter = drive_list.empty() ? 'c' : static_cast<char>(drive_list.back().drive_name + 1);
   if (letter < 'c' || letter > 'z') return -1;
   DriveInfo d;
-  if (!describe_volume(path, true, &d) || !big_enough(d)) return -1;
+  const VolumeCheck check = check_volume(path, &d);
+  if (check.problem != VolumeProblem::none) {
+    if (why) *why = volume_problem_text(path, check);
+    return -1;
+  }
   d.drive_name = letter;
   d.selected = letter == 'c' ? 1 : 0;
   drive_list.push_back(std::move(d));

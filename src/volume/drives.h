@@ -34,17 +34,20 @@ bool describe_volume(const std::string& path, bool is_image, DriveInfo* out);
 // Rebuilds drive_list from scratch: the image files in the order given, then (when
 // include_devices) the block devices under /sys/class/block that hold a file system (ram and zram
 // devices, loop devices without a backing file, empty devices and devices already named among the
-// images are left out). Volumes that cannot be examined or are smaller than 1 MiB are left out
-// without a message. Letters run from c to z; only the volume with letter c starts ticked
-// (selected = 1). Earlier ticks are lost.
-void get_drives(const std::vector<std::string>& images, bool include_devices);
+// images are left out). A named image that check_volume finds unusable (missing, a folder,
+// unreadable, below 1 MiB, neither FAT nor NTFS) is left out, its reason appended to *left_out
+// when given; enumerated devices that cannot be examined or are below 1 MiB are left out without
+// a word. Letters run from c to z (named volumes beyond z are dropped); only the volume with
+// letter c starts ticked (selected = 1). Earlier ticks are lost.
+void get_drives(const std::vector<std::string>& images, bool include_devices,
+                std::vector<std::string>* left_out = nullptr);
 
 // Appends the image file at path to drive_list with the next free letter (the one after the last
 // volume's, c for an empty list), for the drive tree's "Open image..." entry. Returns its position
-// in drive_list, or -1 when it cannot be examined, is below 1 MiB, or no letter is left. The new
-// volume is ticked only when its letter is c. A later get_drives forgets it unless the caller
-// passes it among the images.
-int add_image_drive(const std::string& path);
+// in drive_list, or -1 when check_volume finds it unusable (its reason then in *why when given) or
+// no letter is left (*why untouched). The new volume is ticked only when its letter is c. A later
+// get_drives forgets it unless the caller passes it among the images.
+int add_image_drive(const std::string& path, std::string* why = nullptr);
 
 // The file-system name kept in drive_fs for a probed name, tested case-insensitively in this
 // order: contains "FAT32" -> "FAT32"; else contains "FAT" -> "FAT"; else contains "NTFS" ->

@@ -1,0 +1,137 @@
+#include "cli/help.h"
+
+#include <cstdio>
+
+#include "catalogue/version.h"
+
+namespace dravelo::cli {
+namespace {
+
+const char kExitStatus[] =
+    "exit status:\n"
+    "  0  every named volume was scanned (and every chosen file recovered complete)\n"
+    "  1  some volume could not be scanned or some file was not recovered complete (the run still\n"
+    "     does all it can), or there was nothing to list\n"
+    "  2  usage error\n";
+
+const char kProgramHelp[] =
+    "usage: dravelo-cli COMMAND [OPTIONS] VOLUME...\n"
+    "       dravelo-cli help COMMAND\n"
+    "       dravelo-cli --help | --version\n"
+    "\n"
+    "Finds deleted files on FAT12, FAT16, FAT32 and NTFS volumes (image files or block devices)\n"
+    "and copies them into a folder. Volumes are only ever read.\n"
+    "\n"
+    "commands:\n"
+    "  volumes   list the volumes that can be scanned\n"
+    "  scan      list the deleted files found on volumes\n"
+    "  recover   scan volumes, then copy the chosen deleted files into a folder\n"
+    "  help      print a command's options: dravelo-cli help COMMAND (or COMMAND --help)\n"
+    "\n"
+    "Volumes get drive letters from C: on, in the order given. Reading a block device needs root;\n"
+    "an image file needs only the right to read it.\n"
+    "\n"
+    "examples:\n"
+    "  dravelo-cli volumes\n"
+    "  dravelo-cli scan /dev/sdb1\n"
+    "  dravelo-cli recover --to ~/rescued --match '*.jpg' card.img\n"
+    "\n";
+
+const char kVolumesHelp[] =
+    "usage: dravelo-cli volumes [--json] [--images-only] [IMAGE...]\n"
+    "\n"
+    "Lists the image files given (in order), then the block devices that hold a file system, one\n"
+    "a line: drive letter, kind, file system (as the scan takes it, with what was found on the\n"
+    "volume beside it), size and path. The letters are the ones scan and recover give the same\n"
+    "volumes. Each named image that cannot be used is reported on stderr with the reason.\n"
+    "\n"
+    "options:\n"
+    "  --json          print a JSON array of objects (letter, kind, drive_type, fs, probed_fs,\n"
+    "                  size_bytes, size_mib, free_bytes, cluster_size, path)\n"
+    "  --images-only   leave the block devices out\n"
+    "  -h, --help      print this help\n"
+    "\n"
+    "example:\n"
+    "  dravelo-cli volumes --images-only card.img disk.img\n"
+    "\n"
+    "exit status:\n"
+    "  0  volumes were listed and every named image can be scanned\n"
+    "  1  nothing to list (said on stderr), or some named image cannot be used\n"
+    "  2  usage error\n";
+
+const char kScanHelp[] =
+    "usage: dravelo-cli scan [--json | --tsv] VOLUME...\n"
+    "\n"
+    "Scans each volume (an image file or a block device) for deleted files and prints one line\n"
+    "per file: recoverability status (Very Good, Good, Middle, Bad, Overwritten, Compressed,\n"
+    "Encrypted, Error), size in bytes, date modified, and original path with the name.\n"
+    "Control characters in names are shown escaped (\\t, \\n, \\r, \\xHH, \\u0080 to \\u009f), in\n"
+    "the text and the TSV output alike.\n"
+    "\n"
+    "options:\n"
+    "  --json        print a JSON array of objects (drive, fs, inode, name, path, parent, size,\n"
+    "                percent, status, created, modified, lcn, lcn_offset)\n"
+    "  --tsv         print tab-separated columns under a header line (the same fields)\n"
+    "  -h, --help    print this help\n"
+    "\n"
+    "example:\n"
+    "  dravelo-cli scan --tsv /dev/sdb1 backup.img > found.tsv\n"
+    "\n";
+
+const char kRecoverHelp[] =
+    "usage: dravelo-cli recover --to DIR SELECTOR... [--keep-folders] [--alternate-streams]\n"
+    "                           VOLUME...\n"
+    "\n"
+    "Scans the volumes, then copies the chosen deleted files into DIR, printing one line per file\n"
+    "as it finishes and a closing line with the count. DIR is created when missing; it must not\n"
+    "lie on a volume being read.\n"
+    "\n"
+    "selectors (at least one is needed):\n"
+    "  --all               every deleted file found\n"
+    "  --match GLOB        files whose name matches GLOB (*, ?, [...]), ignoring case as FAT and\n"
+    "                      NTFS do; may be given several times (any one matching is enough)\n"
+    "  --match-path GLOB   files whose folder path matches GLOB; the path is written as scan shows\n"
+    "                      it, without the closing backslash: C: for the root, C:\\Documents, ...\n"
+    "                      ('/' in GLOB stands for '\\'); ignores case; may be given several times\n"
+    "  --inode N           the file with inode N (the inode field of scan --json); may be given\n"
+    "                      several times\n"
+    "  --match and --match-path given together pick the files that pass both; --all and --inode\n"
+    "  add their files to those.\n"
+    "\n"
+    "options:\n"
+    "  --to DIR              the folder to write into (required)\n"
+    "  --keep-folders        recreate each file's original folder path below DIR\n"
+    "  --alternate-streams   also recover the alternate data streams of NTFS files\n"
+    "  -h, --help            print this help\n"
+    "\n"
+    "examples:\n"
+    "  dravelo-cli recover --to /mnt/usb/rescued --match '*.docx' --match '*.xlsx' /dev/sdb1\n"
+    "  dravelo-cli recover --to rescued --keep-folders --match-path '*/Photos*' card.img\n"
+    "\n";
+
+}  // namespace
+
+const char* command_help(const std::string& command) {
+  if (command == "volumes") return kVolumesHelp;
+  if (command == "scan") return kScanHelp;
+  if (command == "recover") return kRecoverHelp;
+  if (command.empty()) return kProgramHelp;
+  return nullptr;
+}
+
+void print_help(const std::string& command, std::FILE* to) {
+  const char* text = command_help(command);
+  if (!text) return;
+  std::fputs(text, to);
+  if (command != "volumes") std::fputs(kExitStatus, to);
+}
+
+void usage_error(const std::string& command, const std::string& problem) {
+  std::fprintf(stderr, "dravelo-cli%s%s: %s\n", command.empty() ? "" : " ", command.c_str(), problem.c_str());
+  std::fprintf(stderr, "Try 'dravelo-cli %s--help' for more information.\n",
+               command.empty() ? "" : (command + " ").c_str());
+}
+
+std::string version_text() { return std::string(kProductName) + " " + kVersionText; }
+
+}  // namespace dravelo::cli

@@ -1,0 +1,43 @@
+// Why a volume that the user names (an image file or a device given on the command line or
+// through "Open image…") cannot be scanned. The command line and the window both ask here, so
+// that they leave out the same volumes and give the same reasons.
+#pragma once
+
+#include <string>
+
+#include "catalogue/records.h"
+
+namespace dravelo {
+
+enum class VolumeProblem {
+  none,
+  missing,         // nothing at the path
+  folder,          // the path names a folder
+  not_a_volume,    // neither a regular file nor a block device (a fifo, a character device, ...)
+  cannot_open,     // open or read failed; detail holds the system's reason
+  needs_root,      // a block device that the user may not read
+  too_small,       // below 1 MiB
+  no_file_system,  // no FAT or NTFS file system; detail holds what libblkid found ("" for nothing)
+};
+
+struct VolumeCheck {
+  VolumeProblem problem = VolumeProblem::none;
+  std::string detail;
+};
+
+// Examines the named volume as a scan would open it. When it can be scanned, *out (if given) is
+// filled as describe_volume fills it.
+VolumeCheck check_volume(const std::string& path, DriveInfo* out = nullptr);
+
+// The user's text for a problem, in the current language, naming the path; empty for none.
+std::string volume_problem_text(const std::string& path, const VolumeCheck& check);
+
+// Texts of the string tables used above.
+constexpr int kVolumeMissingText = 70;      // "'%1' does not exist"
+constexpr int kVolumeFolderText = 71;       // "'%1' is a folder"
+constexpr int kVolumeCannotOpenText = 72;   // "'%1' cannot be opened (%2)"
+constexpr int kVolumeNeedsRootText = 73;    // "'%1' cannot be opened: reading a device needs root"
+constexpr int kVolumeNoFatNtfsText = 74;    // "'%1' holds no FAT or NTFS file system (found: %2)"
+constexpr int kVolumeTooSmallText = 75;     // "'%1' is smaller than 1 MiB"
+
+}  // namespace dravelo
