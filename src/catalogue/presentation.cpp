@@ -5,6 +5,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/date_time.h"
 #include "catalogue/result_text.h"
+#include "catalogue/text_util.h"
 #include "catalogue/texts.h"
 
 namespace dravelo {
@@ -27,8 +28,9 @@ std::string column_caption(int column) {
 
 std::string cell_text(const FileInfo& e, int column) {
   switch (column) {
-    case 0: return e.FileName;
-    case 1: return e.Path;
+    // Names come from the volume: control characters in them are shown escaped.
+    case 0: return escape_controls(e.FileName);
+    case 1: return escape_controls(e.Path);
     case 2: return status_text(e.Percent);
     case 3: return format_size(e.FileSize);
     case 4: return format_list_date(e.DateCreated);

@@ -32,8 +32,8 @@ Rgb cell_colour(const FileInfo& e, int column);
 // Column caption in the current language (strings 13 to 18), empty for the filler column.
 std::string column_caption(int column);
 
-// A cell's text: FileName, Path, status word, size, the two dates as "yyyy-mm-dd hh:nn";
-// empty for the filler column.
+// A cell's text: FileName and Path with control characters escaped (escape_controls), status
+// word, size, the two dates as "yyyy-mm-dd hh:nn"; empty for the filler column.
 std::string cell_text(const FileInfo& e, int column);
 
 // The entry shown in row r, or nullptr when r is no row of visible_files.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "catalogue/records.h"
+#include "catalogue/text_util.h"
 #include "ui/main_form.h"
 
 namespace dravelo {
@@ -72,7 +73,7 @@ void add_folder_nodes(QTreeWidgetItem* node, const DriveInfo& drive, std::int32_
     f.i += f.step;
     const FolderInfo& rec = folders[i];
     if (rec.parent != f.X || rec.inode == f.X || !added.insert(rec.inode).second) continue;
-    auto* child = new QTreeWidgetItem(f.node, QStringList{QString::fromStdString(rec.FolderName)});
+    auto* child = new QTreeWidgetItem(f.node, QStringList{QString::fromStdString(escape_controls(rec.FolderName))});
     child->setIcon(0, treeImage(rec.deleted_flag != 0 ? 3 : 2));
     const int level = f.node->data(0, kNodeLevelRole).toInt() + 1;
     child->setData(0, kNodeLevelRole, level);

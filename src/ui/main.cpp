@@ -1,24 +1,96 @@
 // Program start: the application's title, the main window (whose creation builds the drive
 // tree), the dialogs that start hidden, then the message loop until the main window closes.
-// `dravelo IMAGE...` makes the image files the first volumes, the first one C: and ticked.
+// `dravelo IMAGE...` makes the image files the first volumes, the first one C: and ticked;
+// `dravelo --samples` does so with the sample volumes installed with the program.
 #include <QApplication>
 #include <QDialog>
+#include <QTimer>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "catalogue/install_paths.h"
+#include "catalogue/version.h"
 #include "ui/main_form.h"
 #include "ui/recover_form.h"
 
+namespace {
+
+const char kHelp[] =
+    "usage: dravelo [--samples] [IMAGE...]\n"
+    "       dravelo --help | --version\n"
+    "\n"
+    "Opens the Dravelo window, which finds deleted files on FAT12, FAT16, FAT32 and NTFS volumes\n"
+    "and copies the ticked ones into a folder of your choice. The image files named come first in\n"
+    "the drive tree (C:, D:, ...), then the block devices that hold a file system. Volumes are only\n"
+    "ever read. Reading a block device needs root; an image file needs only the right to read it.\n"
+    "A named image that cannot be used is left out, and a message says why.\n"
+    "\n"
+    "options:\n"
+    "  --samples    open the sample volumes installed with Dravelo (before any IMAGE named)\n"
+    "  -h, --help   print this help\n"
+    "  --version    print the version\n"
+    "  --           the arguments that follow are image files even when they begin with '-'\n"
+    "  Qt's own options (-platform, -style, ...) are taken as well.\n"
+    "\n"
+    "example:\n"
+    "  dravelo ~/card.img\n"
+    "\n"
+    "exit status: 0 when the window is closed; 1 when the sample volumes cannot be found; 2 for a\n"
+    "usage error. dravelo-cli(1) is the scriptable front end.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Help and version need no display: answered before Qt starts.
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+      std::fputs(kHelp, stdout);
+      return 0;
+    }
+    if (!std::strcmp(argv[i], "--version")) {
+      std::printf("%s %s\n", dravelo::kProductName, dravelo::kVersionText);
+      return 0;
+    }
+  }
+
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Dravelo"));
-  QApplication::setApplicationVersion(QStringLiteral(DRAVELO_VERSION_TEXT));
+  QApplication::setApplicationVersion(QString::fromLatin1(dravelo::kVersionText));
 
   // QApplication has taken its own options (-platform, -style, ...) out of argv; the rest are
   // image paths, kept as the bytes the shell gave.
   std::vector<std::string> images;
-  for (int i = 1; i < argc; ++i) images.emplace_back(argv[i]);
+  bool samples = false;
+  bool options_done = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (options_done || a.size() < 2 || a[0] != '-') images.push_back(a);
+    else if (a == "--") options_done = true;
+    else if (a == "--samples") samples = true;
+    else {
+      std::fprintf(stderr, "dravelo: unknown option '%s'\nTry 'dravelo --help' for more information.\n", a.c_str());
+      return 2;
+    }
+  }
+  if (samples) {
+    const std::string dir = dravelo::data_dir("samples");
+    std::vector<std::string> found;
+    std::error_code ec;
+    if (!dir.empty())
+      for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+        if (entry.path().extension() == ".img") found.push_back(entry.path().string());
+    if (found.empty()) {
+      std::fputs("dravelo: no sample volumes found beside the program\n", stderr);
+      return 1;
+    }
+    std::sort(found.begin(), found.end());
+    images.insert(images.begin(), found.begin(), found.end());
+  }
 
   dravelo::T_mainForm window(images, true);
 
@@ -29,11 +101,13 @@ int main(int argc, char** argv) {
   dravelo::installUndelete(window, recoverForm);
   QDialog aboutBox(&window);
   aboutBox.setObjectName(QStringLiteral("TAboutBox"));
-  aboutBox.setWindowTitle(QStringLiteral("Dravelo - " DRAVELO_VERSION_TEXT));
+  aboutBox.setWindowTitle(QStringLiteral("Dravelo - ") + QString::fromLatin1(dravelo::kVersionText));
   aboutBox.setFixedSize(448, 148);
   QObject::connect(&window, &dravelo::T_mainForm::aboutRequested, &aboutBox, &QDialog::exec);
 
   window.centerOnScreen();
   window.show();
+  // The images named that cannot be used, said once the window is on screen.
+  QTimer::singleShot(0, &window, [&window] { window.reportLeftOutVolumes(); });
   return app.exec();
 }

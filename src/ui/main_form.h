@@ -68,8 +68,13 @@ class T_mainForm : public QMainWindow, public EngineHost {
 
   // Drive tree.
   void draw_drives();
-  // Adds an image file as a new volume with the next free letter; false when it cannot be used.
+  // Adds an image file as a new volume with the next free letter; when it cannot be used, says
+  // why in a message box and returns false.
   bool openImage(const QString& path);
+  // Shows, in one message box, why named images were left out of the drive list since the last
+  // call (nothing when none was). The program calls it once the window is on screen.
+  void reportLeftOutVolumes();
+  const std::vector<std::string>& leftOutVolumes() const { return leftOutVolumes_; }
 
   // Rebuilds the rows on view for a folder (parent != 0, on drive drv) or a type group (app).
   void set_folder_filter(std::int32_t parent, char drv, std::uint16_t app);
@@ -205,6 +210,7 @@ class T_mainForm : public QMainWindow, public EngineHost {
 
   MainLayout layout_;
   std::vector<std::string> images_;
+  std::vector<std::string> leftOutVolumes_;
   bool includeDevices_ = true;
   bool analysisRunning_ = false;
   bool undeleteRunning_ = false;

@@ -40,6 +40,7 @@
 #include "ui/result_list_model.h"
 #include "ui/type_names.h"
 #include "volume/drives.h"
+#include "volume/volume_check.h"
 #include "workflow/analysis.h"
 
 namespace dravelo {
@@ -84,7 +85,16 @@ void T_mainForm::draw_drives() {
   auto* root = new QTreeWidgetItem(DriveHTMLTreeview, QStringList{ui_text(7)});
   root->setIcon(0, treeImage(0));
   root->setData(0, kNodeLevelRole, 0);
-  get_drives(images_, includeDevices_);
+  std::vector<std::string> leftOut;
+  get_drives(images_, includeDevices_, &leftOut);
+  if (!leftOut.empty()) {
+    // Said once: the images that cannot be used are not tried again by later rebuilds.
+    leftOutVolumes_.insert(leftOutVolumes_.end(), leftOut.begin(), leftOut.end());
+    std::vector<std::string> usable;
+    for (const std::string& path : images_)
+      if (check_volume(path).problem == VolumeProblem::none) usable.push_back(path);
+    images_ = std::move(usable);
+  }
   for (std::size_t i = 0; i < drive_list.size(); ++i) addDriveNode(drive_list[i]);
   DriveHTMLTreeview->expandAll();
   updateDriveRootText();
@@ -118,9 +128,21 @@ void T_mainForm::MenuItem5Click() {
     setDriveTick(i, drive_list[static_cast<std::size_t>(i)].selected != 1);
 }
 
+void T_mainForm::reportLeftOutVolumes() {
+  if (leftOutVolumes_.empty()) return;
+  std::string text;
+  for (const std::string& reason : leftOutVolumes_) text += (text.empty() ? "" : "\n") + reason;
+  leftOutVolumes_.clear();
+  out_text(text, MsgType::error, true);
+}
+
 bool T_mainForm::openImage(const QString& path) {
-  const int index = add_image_drive(path.toStdString());
-  if (index < 0) return false;
+  std::string why;
+  const int index = add_image_drive(path.toStdString(), &why);
+  if (index < 0) {
+    if (!why.empty()) out_text(why, MsgType::error, true);
+    return false;
+  }
   // Kept for the next rebuild by the Drives button, which would otherwise forget it.
   images_.push_back(path.toStdString());
   addDriveNode(drive_list[static_cast<std::size_t>(index)]);
