@@ -18,9 +18,12 @@ std::string data_dir(std::string_view name, const std::string& program_folder) {
   if (from.empty()) return {};
   const fs::path bin(from);
   std::error_code ec;
-  for (const fs::path& candidate : {bin / ".." / "share" / "dravelo" / name, bin / ".." / ".." / name}) {
-    if (fs::is_directory(candidate, ec)) return fs::weakly_canonical(candidate, ec).string();
-  }
+  const fs::path installed = bin / ".." / "share" / "dravelo" / name;
+  if (fs::is_directory(installed, ec)) return fs::weakly_canonical(installed, ec).string();
+  // BUILD/src/ui/dravelo or BUILD/src/cli/dravelo-cli.
+  const fs::path build = bin.parent_path().parent_path();
+  if (bin.parent_path().filename() == "src" && fs::is_directory(build / name, ec))
+    return fs::weakly_canonical(build / name, ec).string();
   return {};
 }
 

@@ -1,6 +1,4 @@
 // dravelo-cli volumes: the drive list as the window would show it, one volume a line or as JSON.
-#include <unistd.h>
-
 #include <cctype>
 #include <cstdio>
 #include <string>
@@ -11,6 +9,7 @@
 #include "cli/help.h"
 #include "cli/scan_support.h"
 #include "volume/drives.h"
+#include "volume/volume_check.h"
 
 namespace dravelo::cli {
 namespace {
@@ -79,7 +78,7 @@ int cmd_volumes(const Args& args) {
   // Without root a device is listed from what udev recorded, but a scan cannot read it.
   bool unreadable_device = false;
   for (const DriveInfo& d : drive_list)
-    unreadable_device = unreadable_device || (!d.is_image && ::access(d.device_path.c_str(), R_OK) != 0);
+    unreadable_device = unreadable_device || device_needs_root(d);
   if (unreadable_device)
     std::fputs("dravelo-cli volumes: note: reading the devices listed needs root (image files do not)\n", stderr);
 

@@ -71,7 +71,10 @@ QTreeWidgetItem* T_mainForm::addDriveNode(const DriveInfo& drive) {
   // line toggles (DriveHTMLTreeviewClick), and a second toggle by the box would undo it.
   node->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
   node->setCheckState(0, drive.selected == 1 ? Qt::Checked : Qt::Unchecked);
-  node->setToolTip(0, QString::fromStdString(drive.device_path));
+  // A device listed from udev's records that this user may not read says so on its line.
+  node->setToolTip(0, QString::fromStdString(device_needs_root(drive)
+                                                 ? volume_problem_text(drive.device_path, {VolumeProblem::needs_root, {}})
+                                                 : drive.device_path));
   return node;
 }
 

@@ -1,6 +1,7 @@
 #include "volume/volume_check.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -46,6 +47,10 @@ VolumeCheck check_volume(const std::string& path, DriveInfo* out) {
   if (d.drive_fs.empty()) return problem(VolumeProblem::no_file_system, d.probed_fs);
   if (out) *out = std::move(d);
   return {};
+}
+
+bool device_needs_root(const DriveInfo& drive) {
+  return !drive.is_image && !drive.device_path.empty() && ::access(drive.device_path.c_str(), R_OK) != 0;
 }
 
 std::string volume_problem_text(const std::string& path, const VolumeCheck& check) {

@@ -29,6 +29,10 @@ struct VolumeCheck {
 // filled as describe_volume fills it.
 VolumeCheck check_volume(const std::string& path, DriveInfo* out = nullptr);
 
+// A listed block device that this user may not read (listed from what udev recorded): its scan
+// would fail, so the front ends say that reading it needs root. Never true for image files.
+bool device_needs_root(const DriveInfo& drive);
+
 // The user's text for a problem, in the current language, naming the path; empty for none.
 std::string volume_problem_text(const std::string& path, const VolumeCheck& check);
 

@@ -45,6 +45,13 @@ TEST_F(BrowseTest, CellsAndHoverHints) {
                                           "2.50 Mb",          "1899-12-30 00:00", "2021-03-07 12:15", ""};
   for (int c = 0; c < kResultColumns; ++c) EXPECT_EQ(cell_text(*row_entry(0), c), cells[c]) << c;
   EXPECT_EQ(cell_colour(*row_entry(0), 2), (Rgb{0, 255, 255}));
+
+  // Names from the volume cannot break a row or drive anything: control characters show escaped.
+  row_entry(0)->FileName = "two\nlines\x1b[31m.jpg";
+  row_entry(0)->Path = "E:\\Tab\there\\";
+  EXPECT_EQ(cell_text(*row_entry(0), 0), "two\\nlines\\x1b[31m.jpg");
+  EXPECT_EQ(cell_text(*row_entry(0), 1), "E:\\Tab\\there\\");
+  EXPECT_EQ(hover_hint(0, 0), "Filename : two\\nlines\\x1b[31m.jpg");
   EXPECT_EQ(cell_colour(*row_entry(0), 0), (Rgb{0, 0, 0}));
   EXPECT_EQ(column_caption(0), "Filename");
   EXPECT_EQ(column_caption(5), "Date Modified");

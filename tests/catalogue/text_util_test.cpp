@@ -17,6 +17,20 @@ TEST(TextUtil, CutCountsCharactersNotBytes) {
   EXPECT_EQ(utf8_length("a\xE6\x97\xA5"), 2u);
 }
 
+TEST(TextUtil, EscapeControlsLeavesNoControlCharacter) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain name.txt", "plain name.txt"},
+      {"C:\\Dir\\f\xC3\xA9.txt", "C:\\Dir\\f\xC3\xA9.txt"},  // backslashes and other letters stay
+      {"a\tb\nc\rd", "a\\tb\\nc\\rd"},
+      {"\x1b]0;title\x07", "\\x1b]0;title\\x07"},
+      {std::string("nul\0x", 5), "nul\\x00x"},
+      {"\x1f\x7f", "\\x1f\\x7f"},
+      {"csi\xC2\x9B" "1m \xC2\x80\xC2\x9F\xC2\xA0", "csi\\u009b1m \\u0080\\u009f\xC2\xA0"},  // U+00A0 is no control
+      {"cut\xC2", "cut\xC2"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(escape_controls(in), out) << in;
+}
+
 TEST(TextUtil, UpperAsciiLeavesOtherLettersAlone) { EXPECT_EQ(upper_ascii("abz\xC3\xA9"), "ABZ\xC3\xA9"); }
 
 }  // namespace

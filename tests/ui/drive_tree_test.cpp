@@ -1,5 +1,10 @@
 #include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <QTreeWidget>
+
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +16,23 @@ namespace dravelo {
 namespace {
 
 std::string sample(const char* name) { return std::string(DRAVELO_SAMPLES_DIR) + "/" + name; }
+
+// Answers every message box that comes up while it lives, keeping their texts and icons.
+struct BoxAnswerer {
+  BoxAnswerer() {
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        texts.push_back(box->text());
+        icons.push_back(box->icon());
+        box->accept();
+      }
+    });
+    timer.start(10);
+  }
+  QTimer timer;
+  QStringList texts;
+  std::vector<QMessageBox::Icon> icons;
+};
 
 class DriveTreeTest : public ::testing::Test {
  protected:
@@ -82,7 +104,13 @@ TEST_F(DriveTreeTest, OpenImageAddsTheNextLetterAndSurvivesARebuild) {
   ASSERT_EQ(root->childCount(), 3);
   EXPECT_TRUE(root->child(2)->text(0).startsWith("E:\\  FAT32  ("));
   EXPECT_EQ(ticks(), (std::vector<bool>{true, false, false}));
-  EXPECT_FALSE(form->openImage(QStringLiteral("/nonexistent/volume.img")));
+  {
+    // A failing "Open image…" says why, once.
+    BoxAnswerer answer;
+    EXPECT_FALSE(form->openImage(QStringLiteral("/nonexistent/volume.img")));
+    EXPECT_EQ(answer.texts, QStringList{"'/nonexistent/volume.img' does not exist"});
+    EXPECT_EQ(answer.icons, std::vector<QMessageBox::Icon>{QMessageBox::Critical});
+  }
   EXPECT_EQ(root->childCount(), 3);
 
   // The Drives button rebuilds the list: ticks other than C's are lost, the opened image stays.
@@ -91,6 +119,29 @@ TEST_F(DriveTreeTest, OpenImageAddsTheNextLetterAndSurvivesARebuild) {
   root = tree->topLevelItem(0);
   EXPECT_EQ(root->text(0), "My Computer(3)");
   EXPECT_EQ(ticks(), (std::vector<bool>{true, false, false}));
+}
+
+// `dravelo missing.img /tmp good.img`: the good image is C:, and one message box, shown once the
+// window is up, says why each of the others was left out. Later rebuilds do not say it again.
+TEST(DriveTreeLeftOut, NamedImagesThatCannotBeUsedAreReportedOnceInOneBox) {
+  test::ensureApp();
+  const std::string folder = std::filesystem::temp_directory_path().string();
+  T_mainForm form({"/nonexistent-dravelo/missing.img", folder, sample("ntfs_24m.img")}, false);
+  QTreeWidgetItem* root = form.findChild<QTreeWidget*>(QStringLiteral("DriveHTMLTreeview"))->topLevelItem(0);
+  EXPECT_EQ(root->text(0), "My Computer(1)");
+  EXPECT_EQ(root->child(0)->text(0), "C:\\  NTFS  (24.00 MB)");
+  EXPECT_EQ(form.messagesShown(), 0);  // nothing pops up before the window is shown
+
+  BoxAnswerer answer;
+  form.reportLeftOutVolumes();
+  EXPECT_EQ(answer.texts, QStringList{QString::fromStdString("'/nonexistent-dravelo/missing.img' does not exist\n'" +
+                                                             folder + "' is a folder")});
+  EXPECT_EQ(answer.icons, std::vector<QMessageBox::Icon>{QMessageBox::Critical});
+
+  form.DrivesAdvToolButtonClick();
+  form.reportLeftOutVolumes();
+  EXPECT_EQ(answer.texts.size(), 1);
+  EXPECT_EQ(form.messagesShown(), 1);
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <fstream>
 
 #include "catalogue/catalogue.h"
+#include "cli/commands.h"
 #include "volume/drives.h"
+#include "volume/volume_check.h"
 #include "volume_test_util.h"
 
 namespace dravelo {
@@ -147,6 +149,16 @@ TEST_F(FakeSystem, ListsTheDevicesThatHoldAFileSystemAfterTheImages) {
   EXPECT_NEAR(static_cast<double>(drive_list[3].free_bytes), static_cast<double>(free_now), 256.0 * 1048576);
   EXPECT_GT(drive_list[3].free_bytes, 0);
   for (std::size_t i : {0u, 1u, 2u, 4u, 5u, 6u, 7u}) EXPECT_EQ(drive_list[i].free_bytes, 0) << i;
+
+  // sdd is listed from udev's records alone: reading it is what needs root.
+  for (std::size_t i = 0; i < drive_list.size(); ++i) EXPECT_EQ(device_needs_root(drive_list[i]), i == 7) << i;
+  // So dravelo-cli volumes lists it and says so.
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(cli::cmd_volumes({ntfs}), 0);
+  const std::string out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(out.find("J:  fixed      FAT32         (64.00 MB)  " + node("sdd")), std::string::npos) << out;
+  EXPECT_EQ(err, "dravelo-cli volumes: note: reading the devices listed needs root (image files do not)\n");
 
   // Without devices only the image is left.
   get_drives({ntfs}, false);

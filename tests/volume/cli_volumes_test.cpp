@@ -54,9 +54,12 @@ TEST(CliVolumes, ExitStatus) {
     int status;
     const char* says;
   } cases[] = {
-      {"volumes --images-only", 1, ""},
+      {"volumes --images-only", 1, "dravelo-cli volumes: no volumes found (no image files named)"},
       {"volumes --json --images-only", 1, "[]"},
-      {"volumes --images-only /nonexistent-dravelo/x.img", 1, "cannot read '/nonexistent-dravelo/x.img'"},
+      {"volumes --images-only /nonexistent-dravelo/x.img", 1,
+       "dravelo-cli volumes: '/nonexistent-dravelo/x.img' does not exist"},
+      // A usable image listed beside one left out: listed, but the run says it was not all.
+      {"volumes --images-only /nonexistent-dravelo/x.img " + quoted(sample("fat16_16m.img")), 1, "C:  image"},
       {"volumes --bogus", 2, "unknown option '--bogus'"},
       {"volumes --help", 0, "usage: dravelo-cli volumes"},
       {"volumes --images-only -- " + quoted(sample("fat16_16m.img")), 0, "FAT (FAT16)"},

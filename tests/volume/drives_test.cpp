@@ -1,6 +1,9 @@
 #include "volume/drives.h"
+#include "volume/volume_check.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -119,19 +122,60 @@ TEST_F(DriveList, SampleImagesGetLettersFromCInOrder) {
   EXPECT_EQ(drive_list[0].drive_fs, "NTFS");
 }
 
-TEST_F(DriveList, LeavesOutWhatCannotBeReadOrIsBelowOneMiB) {
+TEST_F(DriveList, LeavesOutNamedImagesThatCannotBeUsedAndSaysWhy) {
   TempFile small("small.img", std::vector<std::uint8_t>(1048576 - 512, 0));
   TempFile plain("plain.img", std::vector<std::uint8_t>(1048576, 0));
-  get_drives({"/nonexistent-dravelo/a.img", small.path(), small.dir(), plain.path(), sample("fat16_16m.img")}, false);
-  ASSERT_EQ(drive_list.size(), 2u);
-  // A volume without a recognised file system stays in the list with an empty name.
-  EXPECT_EQ(drive_list[0].device_path, plain.path());
+  std::vector<std::string> why;
+  get_drives({"/nonexistent-dravelo/a.img", small.path(), small.dir(), plain.path(), sample("fat16_16m.img")}, false,
+             &why);
+  ASSERT_EQ(drive_list.size(), 1u);
   EXPECT_EQ(drive_list[0].drive_name, 'c');
-  EXPECT_EQ(drive_list[0].drive_fs, "");
-  EXPECT_EQ(drive_list[0].cluster_size, 0);
-  EXPECT_EQ(drive_list[0].drive_size, 1);
-  EXPECT_EQ(drive_list[1].drive_name, 'd');
-  EXPECT_EQ(drive_list[1].drive_fs, "FAT");
+  EXPECT_EQ(drive_list[0].drive_fs, "FAT");
+  EXPECT_EQ(why, (std::vector<std::string>{"'/nonexistent-dravelo/a.img' does not exist",
+                                           "'" + small.path() + "' is smaller than 1 MiB", "'" + small.dir() + "' is a folder",
+                                           "'" + plain.path() + "' holds no FAT or NTFS file system (found: none)"}));
+}
+
+TEST(VolumeCheck, NamesWhyAVolumeCannotBeUsed) {
+  TempFile small("small.img", std::vector<std::uint8_t>(1048575, 0));
+  TempFile plain("plain.img", std::vector<std::uint8_t>(1048576, 0));
+  // A swap signature: libblkid names what is there although it is neither FAT nor NTFS.
+  std::vector<std::uint8_t> swap(2 * 1048576, 0);
+  std::memcpy(&swap[4096 - 10], "SWAPSPACE2", 10);
+  swap[1024] = 1;  // version 1
+  TempFile swap_file("swap.img", swap);
+  const std::string fifo = plain.dir() + "/pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    VolumeProblem problem;
+    std::string detail;
+    std::string text;
+  } cases[] = {
+      {"", VolumeProblem::missing, "", "'' does not exist"},
+      {"/nonexistent-dravelo/a.img", VolumeProblem::missing, "", "'/nonexistent-dravelo/a.img' does not exist"},
+      {plain.path() + "/inside", VolumeProblem::missing, "", "'" + plain.path() + "/inside' does not exist"},
+      {plain.dir(), VolumeProblem::folder, "", "'" + plain.dir() + "' is a folder"},
+      {fifo, VolumeProblem::not_a_volume, "", "'" + fifo + "' cannot be opened (not an image file or a block device)"},
+      {small.path(), VolumeProblem::too_small, "", "'" + small.path() + "' is smaller than 1 MiB"},
+      {plain.path(), VolumeProblem::no_file_system, "", "'" + plain.path() + "' holds no FAT or NTFS file system (found: none)"},
+      {swap_file.path(), VolumeProblem::no_file_system, "swap",
+       "'" + swap_file.path() + "' holds no FAT or NTFS file system (found: swap)"},
+      {sample("ntfs_24m.img"), VolumeProblem::none, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    DriveInfo d;
+    const VolumeCheck check = check_volume(c.path, &d);
+    EXPECT_EQ(check.problem, c.problem);
+    EXPECT_EQ(check.detail, c.detail);
+    EXPECT_EQ(volume_problem_text(c.path, check), c.text);
+    EXPECT_EQ(d.drive_fs, c.problem == VolumeProblem::none ? "NTFS" : "");
+  }
+  EXPECT_EQ(volume_problem_text("/dev/sdz", {VolumeProblem::needs_root, {}}),
+            "'/dev/sdz' cannot be opened: reading a device needs root");
+  EXPECT_EQ(volume_problem_text("a%2b", {VolumeProblem::cannot_open, "Permission denied"}),
+            "'a%2b' cannot be opened (Permission denied)");
 }
 
 TEST_F(DriveList, LettersStopAtZ) {
@@ -149,7 +193,9 @@ TEST_F(DriveList, AddedImageTakesTheNextLetter) {
   EXPECT_EQ(drive_list[1].drive_name, 'd');
   EXPECT_EQ(drive_list[1].selected, 0);
   EXPECT_EQ(drive_list[1].drive_fs, "FAT32");
-  EXPECT_EQ(add_image_drive("/nonexistent-dravelo/a.img"), -1);
+  std::string why;
+  EXPECT_EQ(add_image_drive("/nonexistent-dravelo/a.img", &why), -1);
+  EXPECT_EQ(why, "'/nonexistent-dravelo/a.img' does not exist");
   EXPECT_EQ(drive_list.size(), 2u);
 }
 
