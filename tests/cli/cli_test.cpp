@@ -18,12 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct Outcome {
   std::string out, err;
   int status = -1;
 };
 
-std::string quoted(const std::string& s) {
+std::string shell_quoted(const std::string& s) {
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
@@ -44,19 +44,19 @@ class Cli : public ::testing::Test {
   ~Cli() override { fs::remove_all(dir_); }
 
   // Runs "[prefix] dravelo-cli args" through the shell (args already quoted as needed).
-  Run run(const std::string& args, const std::string& prefix = "") {
+  Outcome run(const std::string& args, const std::string& prefix = "") {
     const fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-    const std::string command = prefix + " " + quoted(DRAVELO_CLI) + " " + args + " >" + quoted(out.string()) + " 2>" +
-                                quoted(err.string()) + " </dev/null";
+    const std::string command = prefix + " " + shell_quoted(DRAVELO_CLI) + " " + args + " >" + shell_quoted(out.string()) + " 2>" +
+                                shell_quoted(err.string()) + " </dev/null";
     const int status = std::system(command.c_str());
-    Run r;
+    Outcome r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = read_all(out);
     r.err = read_all(err);
     return r;
   }
 
-  static std::string sample(const std::string& name) { return quoted(std::string(DRAVELO_SAMPLES_DIR) + "/" + name); }
+  static std::string sample(const std::string& name) { return shell_quoted(std::string(DRAVELO_SAMPLES_DIR) + "/" + name); }
   std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
   // The names of the files below the folder, relative to it.
@@ -73,14 +73,14 @@ class Cli : public ::testing::Test {
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 TEST_F(Cli, VersionComesFromTheProject) {
-  const Run r = run("--version");
+  const Outcome r = run("--version");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, std::string("Dravelo ") + DRAVELO_EXPECTED_VERSION + "\n");
   EXPECT_EQ(std::string(DRAVELO_EXPECTED_VERSION), "3.3.5.0");
 }
 
 TEST_F(Cli, HelpOfTheProgramAndOfEachCommand) {
-  const Run top = run("--help");
+  const Outcome top = run("--help");
   EXPECT_EQ(top.status, 0);
   for (const char* part : {"volumes", "scan", "recover", "help COMMAND", "--version", "examples:", "exit status:",
                            "2  usage error"})
@@ -97,7 +97,7 @@ TEST_F(Cli, HelpOfTheProgramAndOfEachCommand) {
   };
   for (const auto& c : commands) {
     SCOPED_TRACE(c.command);
-    const Run help = run("help " + c.command);
+    const Outcome help = run("help " + c.command);
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.err.empty());
     EXPECT_EQ(help.out.rfind("usage: dravelo-cli " + c.command, 0), 0u) << help.out;
@@ -105,7 +105,7 @@ TEST_F(Cli, HelpOfTheProgramAndOfEachCommand) {
     EXPECT_TRUE(contains(help.out, "example")) << help.out;
     EXPECT_TRUE(contains(help.out, "exit status:")) << help.out;
     for (const char* asked : {" --help", " -h"}) {
-      const Run same = run(c.command + asked);
+      const Outcome same = run(c.command + asked);
       EXPECT_EQ(same.status, 0);
       EXPECT_EQ(same.out, help.out) << asked;
     }
@@ -123,16 +123,16 @@ TEST_F(Cli, UsageErrorsSayWhatIsWrongAndExitWithTwo) {
       {"help bogus", "unknown command 'bogus'"},
       {"scan", "no volume named"},
       {"scan --csv " + image, "unknown option '--csv'"},
-      {"recover --to " + quoted(path("out")) + " " + image,
+      {"recover --to " + shell_quoted(path("out")) + " " + image,
        "say which files to recover: --all, --match GLOB, --match-path GLOB or --inode N"},
       {"recover --all " + image, "the target folder is needed: --to DIR"},
-      {"recover --to " + quoted(path("out")) + " --all", "no volume named"},
-      {"recover --to " + quoted(path("out")) + " --inode 7x " + image, "bad inode '7x'"},
-      {"recover --to " + quoted(path("out")) + " --match", "option '--match' needs a value"},
-      {"recover --to " + quoted(path("out")) + " --bogus " + image, "unknown option '--bogus'"},
+      {"recover --to " + shell_quoted(path("out")) + " --all", "no volume named"},
+      {"recover --to " + shell_quoted(path("out")) + " --inode 7x " + image, "bad inode '7x'"},
+      {"recover --to " + shell_quoted(path("out")) + " --match", "option '--match' needs a value"},
+      {"recover --to " + shell_quoted(path("out")) + " --bogus " + image, "unknown option '--bogus'"},
   };
   for (const auto& c : cases) {
-    const Run r = run(c.args);
+    const Outcome r = run(c.args);
     EXPECT_EQ(r.status, 2) << c.args;
     EXPECT_TRUE(contains(r.err, c.says)) << c.args << "\n" << r.err;
     EXPECT_TRUE(contains(r.err, "--help")) << c.args << "\n" << r.err;
@@ -144,8 +144,8 @@ TEST_F(Cli, UsageErrorsSayWhatIsWrongAndExitWithTwo) {
 TEST_F(Cli, ScanGoesOnPastVolumesLeftOutAndExitsWithOne) {
   std::ofstream(path("tiny.img")) << "too small";
   const std::string missing = path("missing.img");
-  const Run r = run("scan " + sample("fat16_16m.img") + " " + quoted(missing) + " " + quoted(dir_.string()) + " " +
-                    quoted(path("tiny.img")));
+  const Outcome r = run("scan " + sample("fat16_16m.img") + " " + shell_quoted(missing) + " " + shell_quoted(dir_.string()) + " " +
+                    shell_quoted(path("tiny.img")));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "dravelo-cli scan: '" + missing + "' does not exist\n" +            //
                        "dravelo-cli scan: '" + dir_.string() + "' is a folder\n" +      //
@@ -155,14 +155,14 @@ TEST_F(Cli, ScanGoesOnPastVolumesLeftOutAndExitsWithOne) {
 
   // Every volume scanned: 0. Nothing scannable at all: 1, with the window's message too.
   EXPECT_EQ(run("scan " + sample("fat16_16m.img")).status, 0);
-  const Run none = run("scan " + quoted(missing));
+  const Outcome none = run("scan " + shell_quoted(missing));
   EXPECT_EQ(none.status, 1);
   EXPECT_EQ(none.err, "dravelo-cli scan: '" + missing + "' does not exist\ndravelo-cli: No drives to scan\n");
 }
 
 TEST_F(Cli, RecoverDoesWhatItCanAndExitsWithOneWhenAVolumeIsLeftOut) {
-  const Run r = run("recover --to " + quoted(path("out")) + " --match '*.log' " + sample("fat16_16m.img") + " " +
-                    quoted(path("missing.img")));
+  const Outcome r = run("recover --to " + shell_quoted(path("out")) + " --match '*.log' " + sample("fat16_16m.img") + " " +
+                    shell_quoted(path("missing.img")));
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.err, "'" + path("missing.img") + "' does not exist")) << r.err;
   EXPECT_EQ(files_below(path("out")), (std::set<std::string>{"_ETUP.LOG"}));
@@ -192,14 +192,14 @@ TEST_F(Cli, MatchIgnoresCaseAndMatchPathPicksFolders) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.selectors);
     const std::string out = path("out" + std::to_string(n++));
-    const Run r = run("recover --to " + quoted(out) + " " + c.selectors + " " + sample(c.image));
+    const Outcome r = run("recover --to " + shell_quoted(out) + " " + c.selectors + " " + sample(c.image));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(files_below(out), c.picked);
   }
 }
 
 TEST_F(Cli, VolumesWithNothingToListSaysSo) {
-  const Run r = run("volumes --images-only");
+  const Outcome r = run("volumes --images-only");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "dravelo-cli volumes: no volumes found (no image files named)\n");
@@ -223,13 +223,13 @@ TEST_F(Cli, ControlCharactersInNamesAreShownEscaped) {
     return false;
   };
 
-  const Run text = run("scan " + quoted(image));
+  const Outcome text = run("scan " + shell_quoted(image));
   EXPECT_EQ(text.status, 0) << text.err;
   EXPECT_FALSE(raw_controls(text.out, "\n"));
   EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 6) << text.out;
   for (const std::string& e : escaped) EXPECT_TRUE(contains(text.out, e)) << e << "\n" << text.out;
 
-  const Run tsv = run("scan --tsv " + quoted(image));
+  const Outcome tsv = run("scan --tsv " + shell_quoted(image));
   EXPECT_FALSE(raw_controls(tsv.out, "\n\t"));
   std::size_t lines = 0;
   for (std::size_t at = 0, end; at < tsv.out.size(); at = end + 1, ++lines) {
@@ -240,11 +240,12 @@ TEST_F(Cli, ControlCharactersInNamesAreShownEscaped) {
   EXPECT_EQ(lines, 6u);
   EXPECT_TRUE(contains(tsv.out, "\tline\\nfake.txt\tC:\\\t")) << tsv.out;
 
-  const Run json = run("scan --json " + quoted(image));
+  const Outcome json = run("scan --json " + shell_quoted(image));
   EXPECT_FALSE(raw_controls(json.out, "\n"));
   EXPECT_TRUE(contains(json.out, "\"name\": \"\\u001b]0;pwn\\u0007.txt\"")) << json.out;
+  EXPECT_TRUE(contains(json.out, "\"name\": \"csi\\u009b.txt\"")) << json.out;
 
-  const Run recover = run("recover --to " + quoted(path("out")) + " --match 'line*' " + quoted(image));
+  const Outcome recover = run("recover --to " + shell_quoted(path("out")) + " --match 'line*' " + shell_quoted(image));
   EXPECT_EQ(recover.status, 0) << recover.err;
   EXPECT_FALSE(raw_controls(recover.out, "\n"));
   EXPECT_TRUE(contains(recover.out, "line\\nfake.txt")) << recover.out;
@@ -263,7 +264,7 @@ TEST_F(Cli, ReadingADeviceNeedsRoot) {
     }
   }
   if (device.empty()) GTEST_SKIP() << "no block device that only root may read";
-  const Run r = run("scan " + quoted(device), "setpriv --reuid=65534 --regid=65534 --clear-groups");
+  const Outcome r = run("scan " + shell_quoted(device), "setpriv --reuid=65534 --regid=65534 --clear-groups");
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.err, "dravelo-cli scan: '" + device + "' cannot be opened: reading a device needs root")) << r.err;
 }

@@ -5,7 +5,7 @@
 
 #include <sys/stat.h>
 
-#include <cstring>
+#include <cstdlib>
 
 #include "catalogue/catalogue.h"
 #include "volume/tbuffer.h"
@@ -139,11 +139,9 @@ TEST_F(DriveList, LeavesOutNamedImagesThatCannotBeUsedAndSaysWhy) {
 TEST(VolumeCheck, NamesWhyAVolumeCannotBeUsed) {
   TempFile small("small.img", std::vector<std::uint8_t>(1048575, 0));
   TempFile plain("plain.img", std::vector<std::uint8_t>(1048576, 0));
-  // A swap signature: libblkid names what is there although it is neither FAT nor NTFS.
-  std::vector<std::uint8_t> swap(2 * 1048576, 0);
-  std::memcpy(&swap[4096 - 10], "SWAPSPACE2", 10);
-  swap[1024] = 1;  // version 1
-  TempFile swap_file("swap.img", swap);
+  // Swap space: libblkid names what is there although it is neither FAT nor NTFS.
+  TempFile swap_file("swap.img", std::vector<std::uint8_t>(2 * 1048576, 0));
+  ASSERT_EQ(std::system(("mkswap -q '" + swap_file.path() + "' >/dev/null 2>&1").c_str()), 0);
   const std::string fifo = plain.dir() + "/pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const struct {
