@@ -26,10 +26,10 @@ set(CPACK_PACKAGE_NAME dravelo)
 set(CPACK_PACKAGE_VENDOR "The Dravelo developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and recover deleted files on FAT and NTFS volumes")
-set(CPACK_PACKAGE_DESCRIPTION
-  "Dravelo finds deleted files on FAT12, FAT16, FAT32 and NTFS volumes (disks, memory cards or\n"
-  "image files of them), lists them with their original folder, size, dates and recoverability,\n"
-  "and copies the chosen ones out. It only ever reads the volumes it scans. The package holds the\n"
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Dravelo finds deleted files on FAT12, FAT16, FAT32 and NTFS volumes (disks, memory cards or "
+  "image files of them), lists them with their original folder, size, dates and recoverability, "
+  "and copies the chosen ones out. It only ever reads the volumes it scans. The package holds the "
   "window (dravelo), the command-line program (dravelo-cli), their manual and sample volumes.")
 set(CPACK_PACKAGE_CONTACT "support@dravelo.example")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
