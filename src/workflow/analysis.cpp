@@ -11,6 +11,7 @@
 #include "catalogue/text_util.h"
 #include "fat/fat_scan.h"
 #include "ntfs/ntfs_scan.h"
+#include "volume/volume_check.h"
 
 namespace dravelo {
 
@@ -23,6 +24,13 @@ int scan_current_drive() {
 
 bool scan() {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // A device listed from udev's records that this user may not open: say so, rather than leave
+  // it to the engine's "could not be read".
+  const DriveInfo& drive = current_drive_info();
+  if (device_needs_root(drive)) {
+    out_text(volume_problem_text(drive.device_path, {VolumeProblem::needs_root, {}}), MsgType::error, true);
+    return false;
+  }
   return scan_current_drive() > 0;
 }
 

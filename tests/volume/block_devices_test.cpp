@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "volume/drives.h"
 #include "volume/volume_check.h"
+#include "workflow/analysis.h"
 #include "volume_test_util.h"
 
 namespace dravelo {
@@ -159,6 +160,17 @@ TEST_F(FakeSystem, ListsTheDevicesThatHoldAFileSystemAfterTheImages) {
   const std::string out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
   EXPECT_NE(out.find("J:  fixed      FAT32         (64.00 MB)  " + node("sdd")), std::string::npos) << out;
   EXPECT_EQ(err, "dravelo-cli volumes: note: reading the devices listed needs root (image files do not)\n");
+
+  // Analysing it says why it cannot be read; the other volumes are scanned all the same.
+  for (DriveInfo& d : drive_list) d.selected = d.device_path == node("sdd") || d.device_path == ntfs ? 1 : 0;
+  test::RecordingHost host;
+  {
+    ScopedHost scope(host);
+    stop_flag = false;
+    EXPECT_TRUE(run_analysis());
+  }
+  EXPECT_EQ(host.shown(), std::vector<std::string>{"'" + node("sdd") + "' cannot be opened: reading a device needs root"});
+  EXPECT_GT(file_count(), 0);
 
   // Without devices only the image is left.
   get_drives({ntfs}, false);
