@@ -10,8 +10,8 @@ namespace {
 const char kExitStatus[] =
     "exit status:\n"
     "  0  every named volume was scanned (and every chosen file recovered complete)\n"
-    "  1  some volume could not be scanned or some file was not recovered complete (the run still\n"
-    "     does all it can), or there was nothing to list\n"
+    "  1  some volume could not be scanned, or (recover) no file was picked or some file was not\n"
+    "     recovered complete; the run still does all it can\n"
     "  2  usage error\n";
 
 const char kProgramHelp[] =
@@ -83,8 +83,8 @@ const char kRecoverHelp[] =
     "                           VOLUME...\n"
     "\n"
     "Scans the volumes, then copies the chosen deleted files into DIR, printing one line per file\n"
-    "as it finishes and a closing line with the count. DIR is created when missing; it must not\n"
-    "lie on a volume being read.\n"
+    "and a closing line with the count. DIR is created when missing; it must not lie on a volume\n"
+    "being read.\n"
     "\n"
     "selectors (at least one is needed):\n"
     "  --all               every deleted file found\n"
