@@ -168,6 +168,25 @@ TEST_F(Cli, RecoverDoesWhatItCanAndExitsWithOneWhenAVolumeIsLeftOut) {
   EXPECT_EQ(files_below(path("out")), (std::set<std::string>{"_ETUP.LOG"}));
 }
 
+// An image cut short (a failing copy of a disk): the files whose clusters lie past the end come
+// out with zeros in their place, say so, and the run ends with 1; the others come out whole.
+TEST_F(Cli, RecoverExitsWithOneWhenAFileIsNotRecoveredComplete) {
+  const std::string image = path("cut.img");
+  fs::copy_file(std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img", image);
+  fs::resize_file(image, 16 * 1048576);
+  const Outcome r = run("recover --to " + shell_quoted(path("out")) + " --all " + shell_quoted(image));
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  auto line_with = [&](const std::string& name) {
+    const std::size_t at = r.out.find("/" + name);
+    if (at == std::string::npos) return std::string();
+    const std::size_t begin = r.out.rfind('\n', at) + 1;  // npos + 1 == 0 for the first line
+    return r.out.substr(begin, r.out.find('\n', at) - begin);
+  };
+  EXPECT_EQ(line_with("util.c").rfind("read errors", 0), 0u) << r.out;
+  EXPECT_TRUE(contains(line_with("util.c"), "could not be read")) << r.out;
+  EXPECT_EQ(line_with("hello.txt").rfind("recovered", 0), 0u) << r.out;
+}
+
 TEST_F(Cli, MatchIgnoresCaseAndMatchPathPicksFolders) {
   const struct {
     std::string selectors;
