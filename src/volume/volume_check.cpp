@@ -50,7 +50,9 @@ VolumeCheck check_volume(const std::string& path, DriveInfo* out) {
 }
 
 bool device_needs_root(const DriveInfo& drive) {
-  return !drive.is_image && !drive.device_path.empty() && ::access(drive.device_path.c_str(), R_OK) != 0;
+  // Volumes held in memory ("mem:NAME", tests) are no device of the system.
+  if (drive.is_image || drive.device_path.empty() || drive.device_path.rfind("mem:", 0) == 0) return false;
+  return ::access(drive.device_path.c_str(), R_OK) != 0;
 }
 
 std::string volume_problem_text(const std::string& path, const VolumeCheck& check) {
