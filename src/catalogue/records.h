@@ -61,7 +61,7 @@ struct DriveInfo {
   char drive_name = 0;          // lower-case letter
   double drive_size = 0;        // whole MiB
   std::uint8_t selected = 0;
-  std::string drive_fs;         // "FAT32", "FAT", "NTFS" or empty
+  std::string drive_fs;         // "FAT32", "FAT", "exFAT", "NTFS" or empty
   std::int32_t cluster_size = 0;
   std::int64_t total_bytes = 0;
   std::int64_t free_bytes = 0;

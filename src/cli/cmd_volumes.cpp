@@ -17,7 +17,7 @@ namespace {
 char upper_letter(const DriveInfo& d) { return static_cast<char>(std::toupper(static_cast<unsigned char>(d.drive_name))); }
 
 // The file-system column: what the scan goes by, with the probed name beside it where that says
-// more (an exFAT volume is taken for FAT, and its scan will find nothing).
+// more (a FAT16 volume is scanned as FAT).
 std::string fs_column(const DriveInfo& d) {
   if (d.drive_fs.empty()) return d.probed_fs.empty() ? "-" : "(" + d.probed_fs + ")";
   if (d.probed_fs.empty() || d.probed_fs == d.drive_fs) return d.drive_fs;

@@ -136,6 +136,7 @@ std::string probed_fs_name(std::string_view type, std::string_view version) {
 }
 
 std::string drive_fs_from_name(std::string_view probed) {
+  if (contains_nocase(probed, "exFAT")) return "exFAT";
   if (contains_nocase(probed, "FAT32")) return "FAT32";
   if (contains_nocase(probed, "FAT")) return "FAT";
   if (contains_nocase(probed, "NTFS")) return "NTFS";

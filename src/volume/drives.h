@@ -50,8 +50,8 @@ void get_drives(const std::vector<std::string>& images, bool include_devices,
 int add_image_drive(const std::string& path, std::string* why = nullptr);
 
 // The file-system name kept in drive_fs for a probed name, tested case-insensitively in this
-// order: contains "FAT32" -> "FAT32"; else contains "FAT" -> "FAT"; else contains "NTFS" ->
-// "NTFS"; else empty. ("exFAT" therefore gives "FAT".)
+// order: contains "exFAT" -> "exFAT"; else contains "FAT32" -> "FAT32"; else contains "FAT" ->
+// "FAT"; else contains "NTFS" -> "NTFS"; else empty.
 std::string drive_fs_from_name(std::string_view probed);
 
 // The probed name for libblkid's (or udev's) TYPE and VERSION: vfat gives its version ("FAT12",

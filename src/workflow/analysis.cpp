@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/text_util.h"
+#include "exfat/exfat_scan.h"
 #include "fat/fat_scan.h"
 #include "ntfs/ntfs_scan.h"
 #include "volume/volume_check.h"
@@ -19,6 +20,7 @@ int scan_current_drive() {
   const std::string& fs = current_drive_info().drive_fs;
   if (fs == "FAT32" || fs == "FAT") return ScanFatVolume() ? 1 : 0;
   if (fs == "NTFS") return AnalyzeNtfsVolume() ? 1 : 0;
+  if (fs == "exFAT") return ScanExfatVolume() ? 1 : 0;
   return 0;
 }
 

@@ -19,6 +19,7 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/texts.h"
 
+#include "exfat/exfat_recover.h"
 #include "fat/fat_recover.h"
 #include "ntfs/ntfs_recover.h"
 
@@ -144,7 +145,7 @@ std::string disk_dir_of(const std::string& dir) {
 }  // namespace
 
 RecoverRoutines engine_recover_routines() {
-  return {&RecoverFatFile, &RecoverNtfsFile};
+  return {&RecoverFatFile, &RecoverNtfsFile, &RecoverExfatFile};
 }
 
 RecoverRoutines set_recover_routines(RecoverRoutines r) {
@@ -316,6 +317,7 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   RecoverRoutine routine = nullptr;
   if (entry.fs == "FAT32" || entry.fs == "FAT") routine = routines().fat;
   else if (entry.fs == "NTFS") routine = routines().ntfs;
+  else if (entry.fs == "exFAT") routine = routines().exfat;
   if (!routine) return failure(RecoverStatus::volume_unreadable, "no recovery for the file system '" + entry.fs + "'");
   if (target.empty()) return failure(RecoverStatus::cannot_create, "no target folder");
 

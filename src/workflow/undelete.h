@@ -96,6 +96,7 @@ using RecoverRoutine = RecoverResult (*)(const FileInfo& entry, const std::strin
 struct RecoverRoutines {
   RecoverRoutine fat = nullptr;   // "FAT32" and "FAT"
   RecoverRoutine ntfs = nullptr;  // "NTFS"
+  RecoverRoutine exfat = nullptr; // "exFAT"
 };
 
 // The engines' routines (RecoverFatFile, RecoverNtfsFile).

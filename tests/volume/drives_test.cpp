@@ -43,7 +43,7 @@ TEST(DriveNodeText, LetterFileSystemAndSize) {
 TEST(DriveFileSystem, ContainmentRuleInOrder) {
   const std::pair<const char*, const char*> cases[] = {
       {"FAT32", "FAT32"}, {"fat32", "FAT32"}, {"FAT16", "FAT"}, {"FAT12", "FAT"},  {"vfat", "FAT"},
-      {"exFAT", "FAT"},   {"NTFS", "NTFS"},   {"ntfs3", "NTFS"}, {"ext4", ""},      {"", ""},
+      {"exFAT", "exFAT"},   {"NTFS", "NTFS"},   {"ntfs3", "NTFS"}, {"ext4", ""},      {"", ""},
       {"msdos", ""},      {"NTFS+FAT32", "FAT32"}, {"NTFS-FAT", "FAT"},
   };
   for (const auto& [probed, fs] : cases) EXPECT_EQ(drive_fs_from_name(probed), fs) << probed;

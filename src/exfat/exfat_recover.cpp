@@ -1,0 +1,155 @@
+#include "exfat/exfat_recover.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/engine_host.h"
+#include "catalogue/texts.h"
+#include "exfat/exfat_boot.h"
+#include "exfat/exfat_clusters.h"
+#include "exfat/exfat_dir_entry.h"
+#include "exfat/exfat_scan.h"
+#include "volume/tbuffer.h"
+
+namespace dravelo {
+namespace {
+
+// The progress bar follows the copy every this many clusters.
+constexpr std::uint64_t kProgressClusters = 500;
+// "Error:", put in front of the platform's message when the target cannot be created.
+constexpr int kErrorText = 61;
+// The longest entry set: a File entry and 18 secondary entries.
+constexpr std::size_t kMaxSetBytes = 19 * kExfatEntrySize;
+
+RecoverResult outcome(RecoverStatus status, std::int64_t written, std::string message = {}) {
+  RecoverResult r;
+  r.status = status;
+  r.bytes_written = written;
+  r.message = std::move(message);
+  return r;
+}
+
+// The entry set at the catalogue entry's place, when it still describes the same data (first
+// cluster and length). A set that runs on past its cluster continues in the folder's next
+// cluster: the FAT's link when that names a heap cluster, else the following cluster (a folder
+// written without a chain).
+bool reread_entry_set(TBuffer& reader, TBuffer& fat_reader, const ExfatGeometry& g, const FileInfo& entry,
+                      ExfatEntrySet* set) {
+  if (!is_heap_cluster(g, static_cast<std::uint64_t>(entry.lcn)) || entry.lcn_offset < 0 ||
+      static_cast<std::uint32_t>(entry.lcn_offset) >= g.bytes_per_cluster)
+    return false;
+  const ExfatCluster cluster = static_cast<ExfatCluster>(entry.lcn);
+  const std::uint64_t at = ExfatClusterOffset(g, cluster) + static_cast<std::uint32_t>(entry.lcn_offset);
+  const std::uint64_t in_cluster = g.bytes_per_cluster - static_cast<std::uint32_t>(entry.lcn_offset);
+  std::vector<std::uint8_t> bytes(kMaxSetBytes);
+  const std::uint32_t head = static_cast<std::uint32_t>(std::min<std::uint64_t>(in_cluster, kMaxSetBytes));
+  read_exact(reader, static_cast<std::int64_t>(at), head, bytes.data());
+  std::vector<ExfatCluster> candidates;
+  if (head < kMaxSetBytes) {
+    std::uint32_t next = 0;
+    if (ReadExfatFatEntry(fat_reader, g, cluster, &next) && is_heap_cluster(g, next)) candidates.push_back(next);
+    if (is_heap_cluster(g, cluster + 1ULL) && (candidates.empty() || candidates[0] != cluster + 1))
+      candidates.push_back(cluster + 1);
+  } else {
+    candidates.push_back(0);
+  }
+  for (ExfatCluster next : candidates) {
+    if (next != 0)
+      read_exact(reader, static_cast<std::int64_t>(ExfatClusterOffset(g, next)), kMaxSetBytes - head, bytes.data() + head);
+    ExfatEntrySet found;
+    if (ParseExfatEntrySet(bytes, &found) && found.first_cluster == entry.startCluster &&
+        found.data_length == static_cast<std::uint64_t>(entry.FileSize)) {
+      *set = std::move(found);
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_path, const RecoverOptions&) {
+  if (entry.drive < 0 || static_cast<std::size_t>(entry.drive) >= drive_list.size())
+    return outcome(RecoverStatus::volume_unreadable, 0, "no drive " + std::to_string(entry.drive));
+  const DriveInfo& drive = drive_list[static_cast<std::size_t>(entry.drive)];
+
+  TBuffer data_reader(drive.drive_name, BufferSectors);
+  if (data_reader.error != 0) return outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
+  ExfatGeometry g;
+  if (!LoadExfatBootRegion(data_reader, &g))
+    return outcome(RecoverStatus::volume_unreadable, 0, "the boot region does not describe an exFAT volume");
+  TBuffer fat_reader(drive.drive_name, BitmapWindowSectors);
+  if (fat_reader.error != 0) return outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
+
+  const std::uint64_t size = entry.FileSize > 0 ? static_cast<std::uint64_t>(entry.FileSize) : 0;
+  const ExfatCluster first = static_cast<ExfatCluster>(entry.startCluster & 0xFFFFFFFF);
+  if (size > 0 && !is_heap_cluster(g, first))
+    return outcome(RecoverStatus::no_data, 0, "the first cluster " + std::to_string(first) + " lies outside the heap");
+
+  // Without its entry set (overwritten since the scan) the file is taken as chained and its whole
+  // length as valid: the layout then still prefers an intact chain.
+  ExfatEntrySet set;
+  const bool have_set = reread_entry_set(data_reader, fat_reader, g, entry, &set);
+  const bool no_fat_chain = have_set && set.no_fat_chain();
+  const std::uint64_t valid = have_set ? std::min(set.valid_data_length, size) : size;
+  const ExfatLayout layout = ExfatFileLayout(fat_reader, g, first, size, no_fat_chain);
+
+  TargetFile target;
+  if (!target.create(target_path)) {
+    out_text(lang_text(kErrorText) + target.error_message(), MsgType::custom, false);
+    return outcome(RecoverStatus::cannot_create, 0, target.error_message());
+  }
+
+  std::vector<std::uint8_t> buffer(g.bytes_per_cluster);
+  std::uint64_t written = 0;
+  std::uint64_t clusters_done = 0;
+  bool read_errors = false;
+  std::string message;
+  auto write_block = [&](std::size_t n) {
+    const std::size_t m = target.write(buffer.data(), n);
+    undelete_written += static_cast<std::int64_t>(m);
+    written += m;
+    return m == n;
+  };
+  auto fail_write = [&] {
+    const std::string error = target.error_message();
+    target.remove();
+    return outcome(RecoverStatus::write_failed, static_cast<std::int64_t>(written), error);
+  };
+
+  for (const ExfatRun& run : layout.runs) {
+    for (std::uint64_t k = 0; k < run.count && written < size; ++k) {
+      host().pump();
+      if (stop_flag) {
+        target.remove();
+        return outcome(RecoverStatus::stopped, static_cast<std::int64_t>(written));
+      }
+      const ExfatCluster cluster = static_cast<ExfatCluster>(run.first + k);
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(g.bytes_per_cluster, size - written));
+      // Only the bytes below the valid data length are read; the rest of the file reads as zeros.
+      const std::size_t wanted = written >= valid ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(n, valid - written));
+      std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(wanted), buffer.end(), 0);
+      if (wanted > 0 && !read_exact(data_reader, static_cast<std::int64_t>(ExfatClusterOffset(g, cluster)),
+                                    static_cast<std::uint32_t>(wanted), buffer.data())) {
+        read_errors = true;
+        if (message.empty()) message = "cluster " + std::to_string(cluster) + " could not be read";
+      }
+      if (!write_block(n)) return fail_write();
+      if (clusters_done++ % kProgressClusters == 0 && undelete_total > 0) host()._updateProgressU(undelete_progress());
+    }
+  }
+  if (written < size) {
+    // The heap ends before the file does: the rest stands as zeros.
+    read_errors = true;
+    if (message.empty()) message = "the heap ends before the file's last cluster";
+    std::fill(buffer.begin(), buffer.end(), 0);
+    while (written < size)
+      if (!write_block(static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - written)))) return fail_write();
+  }
+  if (!target.close()) return fail_write();
+  return outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
+                 message);
+}
+
+}  // namespace dravelo

@@ -1,0 +1,25 @@
+// The exFAT engine's scan of one volume for deleted files: the boot region and the allocation
+// bitmap are read, then the directory tree is walked from the root, deleted folders included.
+// Every deleted file (and every file inside a deleted folder) becomes a catalogue entry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "exfat/exfat_boot.h"
+#include "exfat/exfat_clusters.h"
+
+namespace dravelo {
+
+class TBuffer;
+
+// Scans the drive at current_drive and fills the catalogue. True when the volume could be opened
+// and its boot region and allocation bitmap read (whether or not anything was found, and also
+// after a Stop).
+bool ScanExfatVolume();
+
+// Reads the boot region through reader. False, with the message "exFAT volume cannot be read: "
+// and the reason shown to the user, when neither boot region can be used.
+bool LoadExfatBootRegion(TBuffer& reader, ExfatGeometry* geometry);
+
+}  // namespace dravelo
