@@ -1,0 +1,247 @@
+// Entry sets, timestamps and damaged volumes: entry sets built here byte by byte, volumes as
+// copies of the 4 KiB fixture with single bytes changed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/date_time.h"
+#include "exfat/exfat_boot.h"
+#include "exfat/exfat_dir_entry.h"
+#include "exfat/exfat_test_util.h"
+#include "volume/little_endian.h"
+#include "volume/tbuffer.h"
+
+namespace dravelo {
+namespace {
+
+void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
+  b[at] = static_cast<std::uint8_t>(v);
+  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+  for (int k = 0; k < 4; ++k) b[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
+}
+void put64(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v) {
+  for (int k = 0; k < 8; ++k) b[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
+}
+
+// A File entry, a Stream Extension and the File Name entries for name, with the set checksum
+// written as a live set has it; deleted clears the in-use bits afterwards, as a delete does.
+std::vector<std::uint8_t> entry_set(const std::u16string& name, bool deleted, std::uint32_t first = 9,
+                                    std::uint64_t length = 5000) {
+  const int names = static_cast<int>((name.size() + 14) / 15);
+  const int count = 2 + names;
+  std::vector<std::uint8_t> b(static_cast<std::size_t>(count) * 32, 0);
+  b[0] = 0x85;
+  b[1] = static_cast<std::uint8_t>(count - 1);
+  put16(b, 4, 0x20);
+  put32(b, 12, (44u << 25) | (3u << 21) | (15u << 16) | (10u << 11) | (20u << 5) | 15u);
+  b[32] = 0xC0;
+  b[33] = 0x03;
+  b[35] = static_cast<std::uint8_t>(name.size());
+  put64(b, 40, 1234);
+  put32(b, 52, first);
+  put64(b, 56, length);
+  for (int k = 0; k < names; ++k) {
+    b[64 + 32 * k] = 0xC1;
+    for (std::size_t u = 0; u < 15 && 15 * k + u < name.size(); ++u) put16(b, 64 + 32 * k + 2 + 2 * u, name[15 * k + u]);
+  }
+  put16(b, 2, ExfatSetChecksum(b, count, false));
+  if (deleted)
+    for (int k = 0; k < count; ++k) b[32 * k] &= 0x7F;
+  return b;
+}
+
+TEST(ExfatEntrySet, ReadsLiveAndDeletedSetsWithTheirChecksum) {
+  const std::u16string long_name(255, u'n');
+  for (bool deleted : {false, true}) {
+    for (const std::u16string& name : {std::u16string(u"IMG_0001.JPG"), std::u16string(u"Fotoğraf çekimi €.txt"), long_name}) {
+      SCOPED_TRACE(std::to_string(deleted) + " " + std::to_string(name.size()));
+      ExfatEntrySet set;
+      ASSERT_TRUE(ParseExfatEntrySet(entry_set(name, deleted), &set));
+      EXPECT_EQ(set.deleted, deleted);
+      EXPECT_TRUE(set.checksum_ok);
+      EXPECT_EQ(set.name, name);
+      EXPECT_EQ(set.entry_count, 2 + static_cast<int>((name.size() + 14) / 15));
+      EXPECT_EQ(set.first_cluster, 9u);
+      EXPECT_EQ(set.data_length, 5000u);
+      EXPECT_EQ(set.valid_data_length, 1234u);
+      EXPECT_TRUE(set.no_fat_chain());
+      EXPECT_FALSE(set.is_directory());
+    }
+  }
+}
+
+TEST(ExfatEntrySet, RefusesEntriesThatDoNotFormASetAndFlagsAChangedOne) {
+  struct Case {
+    const char* what;
+    void (*damage)(std::vector<std::uint8_t>&);
+    bool parses;
+  };
+  const Case cases[] = {
+      {"a name character changed", [](std::vector<std::uint8_t>& b) { b[66] ^= 1; }, true},
+      {"too few secondaries for the name length", [](std::vector<std::uint8_t>& b) { b[35] = 40; }, false},
+      {"no stream extension after the file entry", [](std::vector<std::uint8_t>& b) { b[32] = 0x41; }, false},
+      {"a live name entry in a deleted set", [](std::vector<std::uint8_t>& b) { b[64] = 0xC1; }, false},
+      {"a secondary count of 1", [](std::vector<std::uint8_t>& b) { b[1] = 1; }, false},
+      {"a name length of 0", [](std::vector<std::uint8_t>& b) { b[35] = 0; }, false},
+      {"the set cut short", [](std::vector<std::uint8_t>& b) { b.resize(b.size() - 32); }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::uint8_t> b = entry_set(u"A name of twenty.txt", true);
+    c.damage(b);
+    ExfatEntrySet set;
+    ASSERT_EQ(ParseExfatEntrySet(b, &set), c.parses);
+    if (c.parses) {
+      EXPECT_FALSE(set.checksum_ok);
+    }
+  }
+}
+
+TEST(ExfatTimestamp, AddsTheTenMillisecondPartAndTakesTheUtcOffsetIntoTheLocalZone) {
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+  // 2024-03-15 10:20:30 as recorded.
+  const std::uint32_t ts = (44u << 25) | (3u << 21) | (15u << 16) | (10u << 11) | (20u << 5) | 15u;
+  const auto at = [](int h, int m, int s, int ms) {
+    CivilTime t;
+    t.year = 2024; t.month = 3; t.day = 15; t.hour = h; t.minute = m; t.second = s; t.millisecond = ms;
+    return encode_date_time(t);
+  };
+  struct Case {
+    std::uint32_t timestamp;
+    std::uint8_t increment;
+    std::uint8_t offset;
+    DateTime expected;
+  };
+  const Case cases[] = {
+      {ts, 0, 0x00, at(10, 20, 30, 0)},
+      {ts, 150, 0x00, at(10, 20, 31, 500)},
+      {ts, 250, 0x00, at(10, 20, 30, 0)},           // not an increment a system writes
+      {ts, 0, 0x08, at(10, 20, 30, 0)},             // offset not marked valid
+      {ts, 0, 0x80 | 8, at(8, 20, 30, 0)},          // UTC+02:00
+      {ts, 0, 0x80 | (128 - 20), at(15, 20, 30, 0)},  // UTC-05:00
+      {ts, 0, 0x80 | 3, at(9, 35, 30, 0)},          // UTC+00:45
+      {0, 0, 0, 0},
+      {(44u << 25) | (13u << 21) | (15u << 16), 0, 0, 0},  // month 13
+      {(44u << 25) | (2u << 21) | (30u << 16), 0, 0, 0},   // 30 February
+      {ts | (30u << 0), 0, 0, 0},                           // 60 seconds
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.timestamp) + "/" + std::to_string(c.increment) + "/" + std::to_string(c.offset));
+    EXPECT_NEAR(ExfatTimestampToDateTime(c.timestamp, c.increment, c.offset), c.expected, 1e-8);
+  }
+  ::unsetenv("TZ");
+  ::tzset();
+}
+
+// The 4 KiB fixture in memory, to be damaged and scanned.
+class ExfatDamage : public testing::Test {
+ protected:
+  void SetUp() override {
+    image_ = test::exfat_image("exfat_c4k");
+    ASSERT_FALSE(image_.empty());
+    rows_ = test::exfat_manifest("exfat_c4k");
+  }
+  void TearDown() override { unregister_memory_volume("exfat-damage"); }
+
+  bool scan() {
+    host_ = test::RecordingHost();
+    host_.stop_after_pumps = stop_after_;
+    return test::scan_exfat_memory("exfat-damage", image_, host_);
+  }
+  bool listed(const std::string& path) const {
+    std::string folder, name;
+    test::split_listed(path, &folder, &name);
+    return !test::entries_named(name, folder).empty();
+  }
+  // Offset of the first entry set on the volume whose name starts with name.
+  std::size_t set_named(const std::u16string& name) const {
+    for (std::size_t at = 0; at + 96 <= image_.size(); at += 32) {
+      if ((image_[at] | 0x80) != 0x85 || (image_[at + 64] | 0x80) != 0xC1) continue;
+      if (std::memcmp(&image_[at + 66], name.data(), 2 * name.size()) == 0) return at;
+    }
+    return 0;
+  }
+
+  std::vector<std::uint8_t> image_;
+  std::vector<test::ManifestRow> rows_;
+  test::RecordingHost host_;
+  int stop_after_ = 0;
+};
+
+TEST_F(ExfatDamage, ABrokenMainBootRegionFallsBackToTheBackupAndBothBrokenSayWhy) {
+  image_[512 + 100] ^= 0xFF;  // an extended boot sector: only the checksum notices
+  ASSERT_TRUE(scan());
+  EXPECT_TRUE(host_.messages.empty());
+  EXPECT_EQ(file_count(), static_cast<std::int32_t>(rows_.size()));
+
+  image_[12 * 512 + 512 + 100] ^= 0xFF;
+  EXPECT_FALSE(scan());
+  EXPECT_EQ(file_count(), 0);
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0], "exFAT volume cannot be read: the boot checksum does not match");
+}
+
+TEST_F(ExfatDamage, TheVolumeFlagsAndPercentInUseAreOutsideTheChecksum) {
+  image_[106] ^= 0x02;  // volume dirty
+  image_[112] = 77;
+  ASSERT_TRUE(scan());
+  ExfatGeometry g;
+  register_memory_volume("exfat-damage", image_);
+  TBuffer reader(std::string("mem:exfat-damage"), 64);
+  ASSERT_TRUE(ReadExfatBootRegion(reader, &g, nullptr));
+  EXPECT_FALSE(g.from_backup);
+  EXPECT_EQ(g.bytes_per_cluster, 4096u);
+}
+
+TEST_F(ExfatDamage, ADeletedSetWhoseChecksumNoLongerHoldsIsLeftOut) {
+  const std::size_t small = set_named(u"small.txt");
+  ASSERT_NE(small, 0u);
+  ASSERT_EQ(image_[small], 0x05);
+  image_[small + 66] = 'S';
+  ASSERT_TRUE(scan());
+  EXPECT_FALSE(listed("small.txt"));
+  EXPECT_FALSE(listed("Small.txt"));
+  EXPECT_TRUE(listed("exact.bin"));
+  EXPECT_EQ(file_count(), static_cast<std::int32_t>(rows_.size()) - 1);
+}
+
+TEST_F(ExfatDamage, ADeletedFolderWhoseFirstClusterIsInUseAgainIsNotWalked) {
+  ASSERT_TRUE(scan());
+  ASSERT_TRUE(listed("Docs/Old/notes.txt"));
+  const std::size_t old_set = set_named(u"Old");
+  ASSERT_NE(old_set, 0u);
+  ASSERT_EQ(image_[old_set], 0x05);
+  const std::uint32_t old_cluster = le::u32(image_, old_set + 32 + 20);
+  ASSERT_GE(old_cluster, 2u);
+  // Mark the cluster in use in the allocation bitmap (the root's 0x81 entry names it).
+  const std::uint32_t heap = le::u32(image_, 0x58) * 512;
+  const std::uint32_t root = le::u32(image_, 0x60);
+  const std::size_t root_at = heap + (root - 2) * 4096u;
+  std::size_t bitmap_entry = root_at;
+  while (image_[bitmap_entry] != 0x81) bitmap_entry += 32;
+  const std::size_t bitmap_at = heap + (le::u32(image_, bitmap_entry + 20) - 2) * 4096u;
+  image_[bitmap_at + (old_cluster - 2) / 8] |= static_cast<std::uint8_t>(1u << ((old_cluster - 2) % 8));
+
+  ASSERT_TRUE(scan());
+  EXPECT_FALSE(listed("Docs/Old/notes.txt"));
+  EXPECT_FALSE(listed("Docs/Old/deep/inner.bin"));
+  EXPECT_TRUE(listed("Docs/report.txt"));
+}
+
+TEST_F(ExfatDamage, StopEndsTheWalkAndKeepsWhatWasFound) {
+  stop_after_ = 3;
+  EXPECT_TRUE(scan());
+  EXPECT_LT(file_count(), static_cast<std::int32_t>(rows_.size()));
+  EXPECT_EQ(host_.files, file_count());
+  stop_flag = false;
+}
+
+}  // namespace
+}  // namespace dravelo
