@@ -48,21 +48,31 @@ ExfatLayout ExfatFileLayout(TBuffer& fat_reader, const ExfatGeometry& g, ExfatCl
                             bool no_fat_chain) {
   if (size == 0 || !is_heap_cluster(g, first_cluster) || g.bytes_per_cluster == 0) return {};
   const std::uint64_t n = (size + g.bytes_per_cluster - 1) / g.bytes_per_cluster;
-  if (no_fat_chain) return consecutive(g, first_cluster, n);
+  // A file larger than the heap has no chain that could hold it.
+  if (no_fat_chain || n > g.cluster_count) return consecutive(g, first_cluster, n);
 
   ExfatLayout chain;
   chain.from_chain = true;
   ExfatCluster c = first_cluster;
+  // Brent's cycle test: a damaged FAT whose links run in a circle is noticed after about as
+  // many steps as the circle and its lead-in are long, not only after n steps.
+  ExfatCluster mark = first_cluster;
+  std::uint64_t power = 1, since_mark = 0;
   for (std::uint64_t k = 0; k < n; ++k) {
     append_cluster(chain, c);
     std::uint32_t next = 0;
-    if (!ReadExfatFatEntry(fat_reader, g, c, &next)) return consecutive(g, first_cluster, n);
+    if (!ReadExfatFatEntry(fat_reader, g, c, &next)) break;
     if (k + 1 == n) {
       if (next == kEndOfChain) return chain;
       break;
     }
-    // A link must name another heap cluster; a chain longer than the file's clusters would loop.
-    if (!is_heap_cluster(g, next)) break;
+    // A link must name another heap cluster, and never one met before.
+    if (!is_heap_cluster(g, next) || next == mark) break;
+    if (++since_mark == power) {
+      mark = next;
+      power *= 2;
+      since_mark = 0;
+    }
     c = next;
   }
   return consecutive(g, first_cluster, n);
@@ -76,7 +86,7 @@ ExfatLayout ExfatChainLayout(TBuffer& fat_reader, const ExfatGeometry& g, ExfatC
   for (std::uint64_t k = 0; k < max_clusters && is_heap_cluster(g, c); ++k) {
     append_cluster(chain, c);
     std::uint32_t next = 0;
-    if (!ReadExfatFatEntry(fat_reader, g, c, &next)) break;
+    if (!ReadExfatFatEntry(fat_reader, g, c, &next) || next == first_cluster) break;
     c = next;
   }
   return chain;

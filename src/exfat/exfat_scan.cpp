@@ -25,6 +25,9 @@ constexpr int kCannotReadText = 76;
 constexpr std::uint64_t kMaxDirectoryBytes = 256ULL << 20;
 // Folders nest at most this deep in a walk; only a damaged tree comes near it.
 constexpr int kMaxDirectoryDepth = 256;
+// The folders on the path being walked are held in memory together; a damaged tree of huge
+// nested folders stops being followed when they would hold more than this.
+constexpr std::uint64_t kMaxPathDirectoryBytes = 1ULL << 30;
 // Bitmap entry fields in the root directory.
 constexpr std::size_t kBitmapFlags = 1;  // bit 0: which FAT the bitmap belongs to
 constexpr std::size_t kBitmapFirstCluster = 20;
@@ -95,6 +98,8 @@ struct ScanContext {
   std::int64_t used_bytes = 0;
   std::int64_t live_bytes = 0;
   std::int64_t live_count = 0;
+  // Bytes of the folders held by the walk right now (the path from the root).
+  std::uint64_t path_bytes = 0;
 };
 
 void load_directory(ScanContext& context, const ExfatLayout& layout, bool deleted, Directory* dir) {
@@ -174,11 +179,15 @@ void enter_folder(ScanContext& context, const ExfatEntrySet& set, const std::str
   if (context.folders.seen(set.first_cluster)) return;
   if (deleted && context.bitmap.in_use(set.first_cluster)) return;
   const std::uint64_t length = std::min(set.data_length, kMaxDirectoryBytes);
+  const ExfatLayout layout = ExfatFileLayout(*context.fat, g, set.first_cluster, length, set.no_fat_chain());
+  const std::uint64_t bytes = layout.clusters() * g.bytes_per_cluster;
+  if (context.path_bytes + bytes > kMaxPathDirectoryBytes) return;
   Directory child;
-  load_directory(context, ExfatFileLayout(*context.fat, g, set.first_cluster, length, set.no_fat_chain()), deleted,
-                 &child);
+  load_directory(context, layout, deleted, &child);
   const std::int32_t id = context.folders.add(name, set.first_cluster, deleted ? 1 : 0, parent);
+  context.path_bytes += bytes;
   walk_directory(context, child, id, deleted, depth + 1);
+  context.path_bytes -= bytes;
 }
 
 void walk_directory(ScanContext& context, const Directory& dir, std::int32_t folder, bool deleted, int depth) {
@@ -206,8 +215,10 @@ void walk_directory(ScanContext& context, const Directory& dir, std::int32_t fol
                                          [](bool t) { return t; });
     const bool in_deleted = deleted || set.deleted;
     // In a deleted set, or anywhere in a deleted folder's clusters, only a set whose checksum
-    // still holds is taken: anything else has been partly overwritten.
-    if (spans_taken || (in_deleted && !set.checksum_ok) || !is_valid_name(set.name)) {
+    // still holds is taken: anything else has been partly overwritten. Nor is a name that exFAT
+    // does not allow, or a length that the whole heap could not hold.
+    const std::uint64_t heap_bytes = static_cast<std::uint64_t>(context.g.cluster_count) * bpc;
+    if (spans_taken || (in_deleted && !set.checksum_ok) || !is_valid_name(set.name) || set.data_length > heap_bytes) {
       ++i;
       continue;
     }
@@ -241,20 +252,24 @@ bool load_bitmap(ScanContext& context, const Directory& root, std::string* reaso
       return false;
     }
     std::vector<std::uint8_t> bits;
-    bits.reserve(needed);
     const ExfatLayout layout = ExfatFileLayout(*context.fat, g, first, needed, false);
+    // An image cut short (a partial copy of a card) ends before its heap: the bitmap is read as
+    // far as the image goes, and the clusters beyond count as in use.
+    const std::uint64_t image_bytes = static_cast<std::uint64_t>(context.data->volume_sectors()) * TBuffer::kSector;
     for (const ExfatRun& run : layout.runs) {
-      const std::uint64_t want = std::min<std::uint64_t>(run.count * g.bytes_per_cluster, needed - bits.size());
+      const std::uint64_t at = ExfatClusterOffset(g, run.first);
+      if (at >= image_bytes) break;
+      const std::uint64_t want = std::min<std::uint64_t>(
+          {run.count * g.bytes_per_cluster, needed - bits.size(), image_bytes - at});
       const std::size_t start = bits.size();
       bits.resize(start + want);
-      if (!read_exact(*context.data, static_cast<std::int64_t>(ExfatClusterOffset(g, run.first)),
-                      static_cast<std::uint32_t>(want), bits.data() + start)) {
+      if (!read_exact(*context.data, static_cast<std::int64_t>(at), static_cast<std::uint32_t>(want), bits.data() + start)) {
         *reason = "the allocation bitmap could not be read";
         return false;
       }
     }
-    if (bits.size() < needed) {
-      *reason = "the allocation bitmap reaches past the volume's end";
+    if (bits.empty()) {
+      *reason = "the allocation bitmap lies past the image's end";
       return false;
     }
     context.bitmap.assign(std::move(bits), g.cluster_count);
