@@ -70,15 +70,20 @@ void TBuffer::create(const std::string& path, int sec_count) {
   std::int64_t total = le::s64(Buffer, 0x28);
   if (total == 0 && Buffer[0x15] == 0xF0) total = static_cast<std::int64_t>(le::u16(Buffer, 0x18)) * le::u16(Buffer, 0x1A) * 80;
   // exFAT zeroes the fields above and keeps its geometry further on: the sector and cluster sizes
-  // as powers of two (0x6C, 0x6D) and the volume's length in its own sectors (0x48).
-  if (std::memcmp(Buffer.data() + 3, "EXFAT   ", 8) == 0 && Buffer[0x6C] >= 9 && Buffer[0x6C] <= 12 &&
-      Buffer[0x6D] <= 25 - Buffer[0x6C]) {
-    const int to_reader_sectors = Buffer[0x6C] - 9;
-    spc = std::int64_t{1} << (Buffer[0x6D] + to_reader_sectors);
-    const std::uint64_t length = le::u64(Buffer, 0x48);
-    total = length > (static_cast<std::uint64_t>(kUnboundedSectors) >> to_reader_sectors)
-                ? kUnboundedSectors
-                : static_cast<std::int64_t>(length << to_reader_sectors);
+  // as powers of two (0x6C, 0x6D) and the volume's length in its own sectors (0x48). Where those
+  // are damaged the device's size bounds the windows, and the exFAT engine says what is wrong
+  // (its backup boot region may still serve).
+  if (std::memcmp(Buffer.data() + 3, "EXFAT   ", 8) == 0) {
+    spc = 1;
+    total = 0;
+    if (Buffer[0x6C] >= 9 && Buffer[0x6C] <= 12 && Buffer[0x6D] <= 25 - Buffer[0x6C]) {
+      const int to_reader_sectors = Buffer[0x6C] - 9;
+      spc = std::int64_t{1} << (Buffer[0x6D] + to_reader_sectors);
+      const std::uint64_t length = le::u64(Buffer, 0x48);
+      total = length > (static_cast<std::uint64_t>(kUnboundedSectors) >> to_reader_sectors)
+                  ? kUnboundedSectors
+                  : static_cast<std::int64_t>(length << to_reader_sectors);
+    }
   }
   if (spc == 0) {
     error = 1;

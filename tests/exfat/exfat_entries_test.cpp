@@ -180,16 +180,36 @@ class ExfatDamage : public testing::Test {
 };
 
 TEST_F(ExfatDamage, ABrokenMainBootRegionFallsBackToTheBackupAndBothBrokenSayWhy) {
-  image_[512 + 100] ^= 0xFF;  // an extended boot sector: only the checksum notices
-  ASSERT_TRUE(scan());
-  EXPECT_TRUE(host_.messages.empty());
-  EXPECT_EQ(file_count(), static_cast<std::int32_t>(rows_.size()));
+  struct Case {
+    const char* what;
+    std::size_t at;  // in the main region; the backup's byte lies 12 sectors on
+    std::uint8_t value;
+    const char* reason;
+  };
+  const Case cases[] = {
+      // An extended boot sector: only the checksum notices.
+      {"extended boot sector", 512 + 100, 0x5A, "the boot checksum does not match"},
+      // Seen before the checksum, and by the sector reader too, which must not refuse the volume.
+      {"sector size", 0x6C, 0, "the sector size is not 512 to 4096 bytes"},
+      {"cluster size", 0x6D, 20, "the cluster size is above 32 MiB"},
+      {"FAT fields", 0x0D, 8, "the boot sector's FAT fields are not zero"},
+      {"boot signature", 0x1FE, 0, "the boot sector has no boot signature"},
+  };
+  const std::vector<std::uint8_t> pristine = image_;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    image_ = pristine;
+    image_[c.at] = c.value;
+    ASSERT_TRUE(scan());
+    EXPECT_TRUE(host_.messages.empty());
+    EXPECT_EQ(file_count(), static_cast<std::int32_t>(rows_.size()));
 
-  image_[12 * 512 + 512 + 100] ^= 0xFF;
-  EXPECT_FALSE(scan());
-  EXPECT_EQ(file_count(), 0);
-  ASSERT_EQ(host_.messages.size(), 1u);
-  EXPECT_EQ(host_.messages[0], "exFAT volume cannot be read: the boot checksum does not match");
+    image_[12 * 512 + c.at] = c.value;
+    EXPECT_FALSE(scan());
+    EXPECT_EQ(file_count(), 0);
+    ASSERT_EQ(host_.messages.size(), 1u);
+    EXPECT_EQ(host_.messages[0], std::string("exFAT volume cannot be read: ") + c.reason);
+  }
 }
 
 TEST_F(ExfatDamage, TheVolumeFlagsAndPercentInUseAreOutsideTheChecksum) {
