@@ -119,10 +119,16 @@ TEST_P(ExfatFixture, RecoversEveryFileWhoseClustersAreFreeByteForByte) {
 INSTANTIATE_TEST_SUITE_P(Volumes, ExfatFixture, testing::ValuesIn(kFixtures),
                          [](const testing::TestParamInfo<Fixture>& info) { return std::string(info.param.name); });
 
-TEST(ExfatFixtureLayout, DeletedFoldersAreRegisteredAsDeletedBelowTheirLiveParent) {
+TEST(ExfatFixtureLayout, DeletedFoldersAreRegisteredAsDeletedAndASetMayCrossIntoTheFoldersNextCluster) {
   const auto image = test::exfat_image("exfat_c4k");
   test::RecordingHost host;
   ASSERT_TRUE(test::scan_exfat_memory("exfat-folders", image, host));
+  // The recovery of this file (checked with the others) must find the rest of its entry set, with
+  // its valid data length, in the folder's second cluster.
+  const auto crossing = test::entries_named("file_43.txt", "C:\\Many\\");
+  ASSERT_EQ(crossing.size(), 1u);
+  EXPECT_GT(crossing[0]->lcn_offset + 3 * 32, 4096);
+
   const FolderArray& folders = drive_list[0].Folders;
   const std::int32_t old = [&] {
     for (std::int32_t i = 0; i < folders.size(); ++i)
