@@ -99,7 +99,8 @@ T_mainForm::T_mainForm(std::vector<std::string> images, bool includeDevices, QWi
   BitmapWindowSectors = 10240;
   BufferSectors = 10240;
   draw_drives();
-  AdvListView->header()->installEventFilter(this);
+  // Real presses on the header land on its viewport, not on the header widget itself.
+  AdvListView->header()->viewport()->installEventFilter(this);
 
   FormResize();
   previousHost_ = set_host(this);

@@ -439,13 +439,16 @@ bool T_mainForm::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
       QHeaderView* header = AdvListView->header();
-      if (watched == header && AdvListView->isEnabled()) {
+      if (watched == header->viewport() && AdvListView->isEnabled()) {
         // The header sits at the top of the list's client area, so its coordinates are the
-        // list's; the scrolled-off part of the columns is added back to x.
+        // list's; the scrolled-off part of the columns is added back to x. The header band is
+        // the header's own height, which follows the font: any press inside it is a press in
+        // the band (rows never reach this viewport).
         const QPoint p = mouse->position().toPoint();
         std::array<int, 6> widths{};
         for (int c = 0; c < 6; ++c) widths[static_cast<std::size_t>(c)] = header->sectionSize(c);
-        const int column = header_hit_column(p.x() + header->offset(), p.y(), widths, RightAdvPanel->width());
+        const int y = p.y() >= 0 && p.y() < header->height() ? std::clamp(p.y(), 1, 16) : -1;
+        const int column = header_hit_column(p.x() + header->offset(), y, widths, RightAdvPanel->width());
         if (column >= 0) {
           AdvListViewColumnClick(column);
           return true;
