@@ -15,11 +15,13 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
@@ -68,6 +70,21 @@ QTreeWidget* makeTree(QWidget* parent, const char* name, const QString& accessib
   t->setIconSize(QSize(16, 16));
   return t;
 }
+
+// Paints a cell as the style does, then its right and bottom grid lines.
+class GridLineDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    painter->save();
+    painter->setPen(QColor(0xd8, 0xd8, 0xd8));
+    const QRect r = option.rect;
+    painter->drawLine(r.topRight(), r.bottomRight());
+    painter->drawLine(r.bottomLeft(), r.bottomRight());
+    painter->restore();
+  }
+};
 
 QAction* makeAction(QMenu* menu, const char* name, const QString& caption) {
   QAction* a = menu->addAction(caption);
@@ -203,9 +220,10 @@ void T_mainForm::createControls() {
   AdvListView->header()->setSectionsMovable(false);
   AdvListView->header()->setMinimumSectionSize(4);  // the filler column is 10 pixels wide
   AdvListView->setGeometry(0, 0, layout_.rightPanel.width, layout_.rightPanel.height);
-  // Grid lines between the cells, as the list is designed to show them.
-  AdvListView->setStyleSheet(QStringLiteral(
-      "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
+  // Grid lines between the cells, as the list is designed to show them. Drawn by the delegate
+  // over the style's own painting: a style sheet rule on the items would take the selection's
+  // background away and leave a selected row white on white.
+  AdvListView->setItemDelegate(new GridLineDelegate(AdvListView));
   {
     // The columns have fixed designed widths (a date takes 100 pixels): a smaller face lets
     // "yyyy-mm-dd hh:nn" fit them.

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -252,6 +253,50 @@ TEST_F(AnalysisWindowTest, TicksByTheCheckBoxZoneSurviveViewChanges) {
   form->UnselectAll1Click();
   form->SelectAll1Click();
   for (int r = 0; r < rows(); ++r) EXPECT_EQ(entry(r).selected, 1);
+}
+
+// The colour that most pixels of a strip of the image have, and how many pixels stand out from it.
+struct Strip {
+  QRgb background = 0;
+  int standingOut = 0;
+};
+Strip stripOf(const QImage& image, const QRect& strip) {
+  QMap<QRgb, int> seen;
+  for (int y = strip.top(); y <= strip.bottom(); ++y)
+    for (int x = strip.left(); x <= strip.right(); ++x) ++seen[image.pixel(x, y)];
+  Strip s;
+  int most = 0;
+  for (auto it = seen.begin(); it != seen.end(); ++it)
+    if (it.value() > most) most = it.value(), s.background = it.key();
+  const QColor bg(s.background);
+  for (auto it = seen.begin(); it != seen.end(); ++it) {
+    const QColor c(it.key());
+    if (std::abs(c.lightness() - bg.lightness()) > 60) s.standingOut += it.value();
+  }
+  return s;
+}
+
+TEST_F(AnalysisWindowTest, ASelectedRowStaysReadableAndTheGridLinesStay) {
+  analyze();
+  list->scrollToTop();
+  const QRect path1 = list->visualRect(list->model()->index(1, 1));
+  test::click(list->viewport(), path1.center());
+  ASSERT_TRUE(list->selectionModel()->isRowSelected(1, {}));
+  QCoreApplication::processEvents();
+  const QImage image = list->viewport()->grab().toImage();
+  const int width = list->header()->sectionViewportPosition(5) + list->header()->sectionSize(5);
+  const QRect rowStrip(0, path1.top() + 1, width, path1.height() - 3);
+  const QRect plainStrip(0, list->visualRect(list->model()->index(3, 1)).top() + 1, width, path1.height() - 3);
+  const Strip selected = stripOf(image, rowStrip);
+  const Strip plain = stripOf(image, plainStrip);
+  // The selection shows (its background is not the list's), and its texts stand out from it.
+  EXPECT_NE(selected.background, plain.background);
+  EXPECT_GT(selected.standingOut, plain.standingOut / 2) << "selected row's text is not readable";
+  EXPECT_GT(plain.standingOut, 50);
+  // A grid line closes every cell at its right and bottom edge.
+  const QRect name3 = list->visualRect(list->model()->index(3, 0));
+  EXPECT_EQ(QColor(image.pixel(name3.right(), name3.center().y())), QColor(0xd8, 0xd8, 0xd8));
+  EXPECT_EQ(QColor(image.pixel(name3.center().x(), name3.bottom())), QColor(0xd8, 0xd8, 0xd8));
 }
 
 TEST_F(AnalysisWindowTest, FirstShiftClickAfterAnAnalysisTicksUpToTheFirstRow) {
