@@ -19,6 +19,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/texts.h"
+#include "catalogue/type_table.h"
 #include "ui_test_support.h"
 
 namespace dravelo {
@@ -324,6 +325,48 @@ TEST_F(MainFormTest, HostIsGivenBackWhenTheWindowCloses) {
   EXPECT_EQ(&host(), form.get());
   form.reset();
   EXPECT_EQ(dynamic_cast<T_mainForm*>(&host()), nullptr);
+}
+
+}  // namespace
+}  // namespace dravelo
+
+namespace dravelo {
+namespace {
+
+TEST_F(MainFormTest, LongTypeNamesAreShortenedSoThatTheirCountsShow) {
+  build_type_table(nullptr);
+  for (T_app& g : app_table) g.systemname.clear();
+  app_table[45].count = 12345;  // "WordPrefect Documents and Graphics v8"
+  app_table[59].count = 7;      // "Musical Instrument Digital Interface"
+  app_table[9].count = 3;       // "JPEG Standard Graphics" fits as it is
+  for (int k = 0; k < 30; ++k) app_table[static_cast<std::size_t>(k + 10)].count += 1;  // enough for a scroll bar
+  form->draw_types();
+  auto* tree = find<QTreeWidget>("TypesTreeView");
+  form->TypesAdvToolButtonClick();
+  form->show();
+  QTreeWidgetItem* root = tree->topLevelItem(0);
+  ASSERT_NE(root, nullptr);
+  const QFontMetrics metrics = tree->fontMetrics();
+  bool shortened = false;
+  for (int i = 0; i < root->childCount(); ++i) {
+    QTreeWidgetItem* node = root->child(i);
+    const QString text = node->text(0);
+    const std::uint16_t app = static_cast<std::uint16_t>(node->data(0, kNodeAppRole).toUInt());
+    EXPECT_TRUE(text.endsWith(QStringLiteral(" (%1)").arg(app_table[app].count))) << text.toStdString();
+    // The text, after the picture, ends inside the tree's visible width.
+    const QRect row = tree->visualItemRect(node);
+    EXPECT_LE(row.left() + tree->iconSize().width() + metrics.horizontalAdvance(text), tree->viewport()->width())
+        << text.toStdString();
+    if (app == 9) {
+      EXPECT_EQ(text, QStringLiteral("JPEG Standard Graphics (3)"));
+    }
+    if (app == 45) {
+      shortened = text.contains(QChar(0x2026));
+      EXPECT_EQ(node->toolTip(0), QStringLiteral("WordPrefect Documents and Graphics v8 (12345)"));
+    }
+  }
+  EXPECT_TRUE(shortened);
+  for (T_app& g : app_table) g.count = 0;
 }
 
 }  // namespace
