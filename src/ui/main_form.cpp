@@ -119,7 +119,7 @@ T_mainForm::T_mainForm(std::vector<std::string> images, bool includeDevices, QWi
   // Real presses on the header land on its viewport, not on the header widget itself.
   AdvListView->header()->viewport()->installEventFilter(this);
 
-  FormResize();
+  fitTexts();
   previousHost_ = set_host(this);
 }
 
@@ -224,13 +224,6 @@ void T_mainForm::createControls() {
   // over the style's own painting: a style sheet rule on the items would take the selection's
   // background away and leave a selected row white on white.
   AdvListView->setItemDelegate(new GridLineDelegate(AdvListView));
-  {
-    // The columns have fixed designed widths (a date takes 100 pixels): a smaller face lets
-    // "yyyy-mm-dd hh:nn" fit them.
-    QFont small = AdvListView->font();
-    if (small.pointSizeF() > 7.5) small.setPointSizeF(7.5);
-    AdvListView->setFont(small);
-  }
   model_ = new ResultListModel(this);
   model_->setObjectName(QStringLiteral("ResultListModel"));
   AdvListView->setModel(model_);
@@ -464,6 +457,7 @@ void T_mainForm::applyLanguageTexts() {
   SelectAll1->setText(ui_text(44));
   UnselectAll1->setText(ui_text(45));
   ReverseSelection1->setText(ui_text(46));
+  fitTexts();
 }
 
 void T_mainForm::centerOnScreen() {
@@ -509,6 +503,7 @@ void T_mainForm::applyGeometry() {
   QHeaderView* header = AdvListView->header();
   for (int c = 0; c < kListColumns && c < header->count(); ++c)
     header->resizeSection(c, layout_.columnWidths[static_cast<std::size_t>(c)]);
+  applyFit();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QPoint>
+#include <QStringList>
 #include <QWidget>
 
 #include <utility>
@@ -22,6 +23,10 @@ void click(QWidget* w, QPoint p, Qt::KeyboardModifiers modifiers = {}, Qt::Mouse
 void doubleClick(QWidget* w, QPoint p, Qt::KeyboardModifiers modifiers = {});
 void press(QWidget* w, QPoint p, Qt::KeyboardModifiers modifiers = {});
 void release(QWidget* w, QPoint p, Qt::KeyboardModifiers modifiers = {});
+
+// What a user would see wrong in a pane: visible controls that cover each other or stick out of
+// it, and controls too narrow for their text (in the font in use). Empty when all is well.
+QStringList layoutFaults(QWidget* pane);
 
 }  // namespace dravelo::test
 
