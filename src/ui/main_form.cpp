@@ -157,7 +157,8 @@ void T_mainForm::createControls() {
 
   FilesHTMLabel = new QLabel(client_);
   FilesHTMLabel->setObjectName(QStringLiteral("FilesHTMLabel"));
-  FilesHTMLabel->setAccessibleName(tr("Files found"));
+  // No fixed accessible name: the label's own text ("Files: 12"), which changes with the count,
+  // is what assistive tools read.
   FilesHTMLabel->setTextFormat(Qt::RichText);
   FilesHTMLabel->setText(QStringLiteral("<B>") + ui_text(32) + QStringLiteral(" 0</B>"));
   place(FilesHTMLabel, layout_.filesLabel);
