@@ -96,6 +96,50 @@ def ordered(values, key, descending):
     return all((a >= b) if descending else (a <= b) for a, b in pairs)
 
 
+# --- a volume for Stop ---------------------------------------------------------------------
+
+STOP_FILE_BYTES = 1_500_000_000
+
+
+def make_stop_volume(folder):
+    """A FAT32 image with 512-byte clusters holding one deleted file of one and a half gigabytes, made
+    as Windows leaves a delete: the entry's first byte is 0xE5 and its clusters are free. The
+    file's data are never written (the image stays sparse, a few megabytes on disk); only its
+    directory entry claims the size, so that the copy runs long enough to be stopped."""
+    path = os.path.join(folder, "stop_fat32.img")
+    seed = os.path.join(folder, "seed.bin")
+    subprocess.run(["mkfs.fat", "-C", "-F", "32", "-s", "1", "-S", "512", "-n", "STOPTEST", path, "1700000"],
+                   check=True, capture_output=True)
+    with open(seed, "wb") as fh:
+        fh.write(b"x")
+    env = dict(os.environ, MTOOLS_SKIP_CHECK="1")
+    subprocess.run(["mcopy", "-i", path, seed, "::big.bin"], check=True, env=env)
+    subprocess.run(["mdel", "-i", path, "::big.bin"], check=True, env=env)
+    os.remove(seed)
+    import struct
+    with open(path, "r+b") as img:
+        boot = img.read(512)
+        bps, spc, reserved, fats = struct.unpack_from("<HBHB", boot, 11)
+        fat_size, root = struct.unpack_from("<I", boot, 36)[0], struct.unpack_from("<I", boot, 44)[0]
+        root_at = (reserved + fats * fat_size) * bps + (root - 2) * spc * bps
+        img.seek(root_at)
+        entries = img.read(spc * bps)
+        for i in range(0, len(entries), 32):
+            e = entries[i:i + 32]
+            if e[0] == 0xE5 and e[11] != 0x0F and e[8:11] == b"BIN":
+                img.seek(root_at + i + 28)
+                img.write(struct.pack("<I", STOP_FILE_BYTES))
+                break
+        else:
+            raise RuntimeError("the deleted entry was not found in " + path)
+    return path
+
+
+def _walk(folder):
+    for _, _, names in os.walk(folder):
+        yield from names
+
+
 # --- the run ---------------------------------------------------------------------------------
 
 def main():
@@ -164,8 +208,14 @@ def main():
             # Start: C: is ticked, D: is not; nothing found yet.
             app.wait_for("Analyze the ticked drives", timeout=30)
             s.screenshot(shots("01-start.png"))
-            drives = app.table("Drives")
-            f.check(drives["rows"] == 3 and drives["checked_rows"] == [1], "start: C: ticked, D: not")
+            # The images come first (C:, D:); the machine's own volumes may follow, unticked.
+            def drives_ok(d):
+                names = [r["cells"][0] for r in d["row_data"]]
+                return (len(names) >= 3 and names[1].startswith("C:\\  FAT") and names[2].startswith("D:\\  NTFS")
+                        and d["checked_rows"] == [1])
+            drives = poll(lambda: (d := app.table("Drives")) and drives_ok(d) and d, timeout=15) or app.table("Drives")
+            f.check(drives_ok(drives), f"start: C: ticked, D: not ({[r['cells'][0] for r in drives['row_data']]}, "
+                    f"ticked {drives['checked_rows']})")
             f.check(files_label() == "Files: 0", "start: files label reads 'Files: 0'")
 
             # Tick D: with a click on its line, then Analyze with the mouse.
@@ -289,15 +339,40 @@ def main():
             f.check(poll(lambda: rows()["checked_rows"] == [], timeout=10), "the ticks are cleared after the undelete")
             s.screenshot(shots("10-undeleted.png"))
 
-            # Stop: Analyze, and a click on the same button (now "Stop") while the scan runs, as
-            # fast as a person's double click. Whether the scan is stopped or has already ended,
-            # the window must come back to its idle state with the button reading "Analyze".
-            app.click("Analyze the ticked drives", via="mouse")
-            s.screenshot(shots("11-after-stop.png"))
-            app.wait_for({"name": "Analyze the ticked drives", "states": ["enabled"]}, timeout=60)
-            f.check(poll(lambda: files_label() == f"Files: {total}", timeout=30), "a new analysis finds the same files")
-
             app.close()
+
+            # Stop: a volume whose one deleted file takes many seconds to copy; Stop is pressed
+            # (the Undelete button then reads "Stop") as soon as the progress bar moves.
+            stop_image = make_stop_volume(args.out)
+            app = s.launch([args.program, stop_image], env=env, timeout=60)
+            app.click("Analyze the ticked drives", via="mouse")
+            f.check(poll(lambda: files_label() == "Files: 1", timeout=60), "the stop volume holds one deleted file")
+            tick_click(0)
+            f.check(poll(lambda: rows()["checked_rows"] == [0], timeout=10), "its row is ticked")
+            # Where the button is, found while the window is idle: during the copy the window
+            # answers the accessibility interface only between clusters.
+            bx, by, bw, bh = _extents(app.find("Undelete the ticked files"))
+            s.click_at(bx + bw // 2, by + bh // 2)
+            app.wait_for({"name": "Dravelo - Undelete"}, timeout=15)
+            started = time.time()
+            app.click({"name": "Ok", "window": "Dravelo - Undelete"}, via="mouse")
+            # The dialog closes on the button's release; the copy then runs for several seconds.
+            time.sleep(0.5)
+            s.click_at(bx + bw // 2, by + bh // 2)  # the button now reads "Stop"
+            print(f"Stop clicked {time.time() - started:.2f} s after Ok", flush=True)
+            box = poll(lambda: next((w for w in app.windows() if probe._role(w) == "alert"), None), timeout=120)
+            print(f"closing message {time.time() - started:.2f} s after Ok", flush=True)
+            s.screenshot(shots("11-stopped.png"))
+            msg = app.message_box(press="OK", timeout=30) if box else {"text": ""}
+            f.check(msg["text"] == "Undelete process interrupted. Undeleted successfully:  0",
+                    f"Stop ends the undelete ({msg['text']!r})")
+            f.check(not any(n.upper().endswith("IG.BIN") for n in _walk(target)),
+                    "nothing of the stopped copy is left in the target folder")
+            f.check(poll(lambda: rows()["checked_rows"] == [0], timeout=10), "the stopped file keeps its tick")
+            f.check(bool(poll(lambda: app.find({"name": "Analyze the ticked drives", "states": ["enabled"]}),
+                              timeout=10)), "the window is back in its idle state")
+            app.close()
+            os.remove(stop_image)
     except Exception as e:  # a probe failure is a failed check, with its story
         traceback.print_exc()
         f.check(False, f"the run ended early: {e}")
