@@ -124,6 +124,22 @@ constexpr std::array<Row, kExtCount> kRows = {{
     {".JS", 20},
 }};
 
+// The extension that each group is about, whose desktop type name describes the whole group;
+// empty where the desktop's name for every one of the group's extensions is another format's
+// (.ASD is Common Lisp source on Linux, .MPP Musepack audio, .XAR an archive) or the desktop
+// has none: the group's own name serves then. The first row of a group is not always its
+// format: .NEF heads the TIFF group, .ASD the Word group, .MP the MP3 group.
+constexpr std::array<const char*, kAppCount> kRepresentative = {
+    "",      // 0: all files
+    ".DWG",  ".DXF",  ".BMP", ".CDR", ".EPS", ".EMF", "",     ".GIF", ".JPG", "",      //  1-10
+    ".PNG",  ".SWF",  ".TIFF", ".TTF", ".WMF", "",    "",     ".PMD", ".HLP", ".HTML",  // 11-20
+    ".WK1",  ".LWP",  ".XLS", "",     "",     ".PPT", "",     ".PUB", ".VSD", ".DOC",   // 21-30
+    ".WRI",  ".WDB",  "",     "",     "",     "",     ".MDB", ".PDF", "",     ".RTF",   // 31-40
+    "",      ".TXT",  "",     ".WPD", ".WPG", ".XML", ".CAB", ".GZ",  ".LZH", ".RAR",   // 41-50
+    ".TAR",  ".ZIP",  ".ASF", ".AIFF", ".AVI", ".MOV", ".MP3", ".MPG", ".MID", "",     // 51-60
+    ".WAV",  "",      ".URL", ".DBF", "",     ".PSD", ".EXE", "",     "",     ".ICO",   // 61-70
+};
+
 // Extension -> group of its first row among rows 1 to 123, as the row-by-row search finds it.
 const std::unordered_map<std::string, std::uint16_t>& group_by_extension() {
   static const std::unordered_map<std::string, std::uint16_t> map = [] {
@@ -151,11 +167,11 @@ void build_type_table(TypeNameSource* source) {
   }
   for (std::size_t row = 0; row < kExtCount; ++row) ext_table[row] = {kRows[row].ext, kRows[row].app};
   if (!source) return;
-  for (const T_ext& row : ext_table) {
-    if (row.ext.empty()) continue;
-    T_app& group = app_table[row.app];
-    if (!group.systemname.empty()) continue;
-    group.systemname = cut_utf8(source->type_name("*" + to_lower_ascii(row.ext), row.app), kSystemNameCapacity);
+  for (std::size_t g = 1; g < kAppCount; ++g) {
+    T_app& group = app_table[g];
+    const std::string_view ext = kRepresentative[g];
+    if (ext.empty() || !group.systemname.empty()) continue;
+    group.systemname = cut_utf8(source->type_name("*" + to_lower_ascii(ext), group.app), kSystemNameCapacity);
   }
 }
 

@@ -48,8 +48,9 @@ struct TypeNameSource {
 };
 
 // Writes the groups and rows, clears the counts and asks source (if any) for the type name of
-// every group whose systemname is still empty, row by row, until one answers. Fetched names
-// stay for the life of the program.
+// every group whose systemname is still empty, by the one extension that the group is about
+// (not its first row, which may be another format's); a group without such an extension keeps
+// its own name. Fetched names stay for the life of the program.
 void build_type_table(TypeNameSource* source);
 
 // The extension of a file name as the table compares it: from the last dot to the end, dot

@@ -15,11 +15,13 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QToolTip>
 #include <QTreeView>
@@ -69,6 +71,21 @@ QTreeWidget* makeTree(QWidget* parent, const char* name, const QString& accessib
   return t;
 }
 
+// Paints a cell as the style does, then its right and bottom grid lines.
+class GridLineDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyledItemDelegate::paint(painter, option, index);
+    painter->save();
+    painter->setPen(QColor(0xd8, 0xd8, 0xd8));
+    const QRect r = option.rect;
+    painter->drawLine(r.topRight(), r.bottomRight());
+    painter->drawLine(r.bottomLeft(), r.bottomRight());
+    painter->restore();
+  }
+};
+
 QAction* makeAction(QMenu* menu, const char* name, const QString& caption) {
   QAction* a = menu->addAction(caption);
   a->setObjectName(QString::fromLatin1(name));
@@ -99,9 +116,10 @@ T_mainForm::T_mainForm(std::vector<std::string> images, bool includeDevices, QWi
   BitmapWindowSectors = 10240;
   BufferSectors = 10240;
   draw_drives();
-  AdvListView->header()->installEventFilter(this);
+  // Real presses on the header land on its viewport, not on the header widget itself.
+  AdvListView->header()->viewport()->installEventFilter(this);
 
-  FormResize();
+  fitTexts();
   previousHost_ = set_host(this);
 }
 
@@ -139,7 +157,8 @@ void T_mainForm::createControls() {
 
   FilesHTMLabel = new QLabel(client_);
   FilesHTMLabel->setObjectName(QStringLiteral("FilesHTMLabel"));
-  FilesHTMLabel->setAccessibleName(tr("Files found"));
+  // No fixed accessible name: the label's own text ("Files: 12"), which changes with the count,
+  // is what assistive tools read.
   FilesHTMLabel->setTextFormat(Qt::RichText);
   FilesHTMLabel->setText(QStringLiteral("<B>") + ui_text(32) + QStringLiteral(" 0</B>"));
   place(FilesHTMLabel, layout_.filesLabel);
@@ -202,16 +221,10 @@ void T_mainForm::createControls() {
   AdvListView->header()->setSectionsMovable(false);
   AdvListView->header()->setMinimumSectionSize(4);  // the filler column is 10 pixels wide
   AdvListView->setGeometry(0, 0, layout_.rightPanel.width, layout_.rightPanel.height);
-  // Grid lines between the cells, as the list is designed to show them.
-  AdvListView->setStyleSheet(QStringLiteral(
-      "QTreeView::item { border-right: 1px solid #d8d8d8; border-bottom: 1px solid #d8d8d8; }"));
-  {
-    // The columns have fixed designed widths (a date takes 100 pixels): a smaller face lets
-    // "yyyy-mm-dd hh:nn" fit them.
-    QFont small = AdvListView->font();
-    if (small.pointSizeF() > 7.5) small.setPointSizeF(7.5);
-    AdvListView->setFont(small);
-  }
+  // Grid lines between the cells, as the list is designed to show them. Drawn by the delegate
+  // over the style's own painting: a style sheet rule on the items would take the selection's
+  // background away and leave a selected row white on white.
+  AdvListView->setItemDelegate(new GridLineDelegate(AdvListView));
   model_ = new ResultListModel(this);
   model_->setObjectName(QStringLiteral("ResultListModel"));
   AdvListView->setModel(model_);
@@ -445,6 +458,7 @@ void T_mainForm::applyLanguageTexts() {
   SelectAll1->setText(ui_text(44));
   UnselectAll1->setText(ui_text(45));
   ReverseSelection1->setText(ui_text(46));
+  fitTexts();
 }
 
 void T_mainForm::centerOnScreen() {
@@ -490,6 +504,7 @@ void T_mainForm::applyGeometry() {
   QHeaderView* header = AdvListView->header();
   for (int c = 0; c < kListColumns && c < header->count(); ++c)
     header->resizeSection(c, layout_.columnWidths[static_cast<std::size_t>(c)]);
+  applyFit();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QRect>
 #include <QMainWindow>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -153,6 +155,11 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void folderTreeAddFolders(std::int32_t drive);
   void sortFolderTree();
   void showListPopup(const QPoint& pos);
+  // Measures the texts in the font in use and sizes the controls that show them, the list's
+  // columns and the window's minimum size (main_fit.cpp); applyFit puts the measured widths in
+  // place after every resize.
+  void fitTexts();
+  void applyFit();
 
   // Controls, named as the window's design names them.
   QWidget* client_ = nullptr;
@@ -204,6 +211,22 @@ class T_mainForm : public QMainWindow, public EngineHost {
   QAction* ReverseSelection1 = nullptr;
   QAction* AdminSeparator = nullptr;
   QAction* ReadMFT = nullptr;
+
+  // Widths that the texts need, as fitTexts measured them.
+  struct TextFit {
+    int analyzeWidth = 0;
+    int undeleteWidth = 0;
+    int paneButtonWidth = 0;
+    int clearWidth = 0;
+    int languageWidth = 0;
+    int filesLabelWidth = 0;
+    std::array<int, kListColumns> columnFloor{};
+  };
+  static constexpr int kDesignedFilterButtonWidth = 95;
+  static constexpr int kDesignedClearButtonWidth = 75;
+  static constexpr int kDesignedLanguageButtonWidth = 88;
+  TextFit fit_;
+  std::vector<std::pair<QWidget*, QRect>> filterDesigned_;  // the filter panel's controls as designed
 
   ResultListModel* model_ = nullptr;
   std::unique_ptr<DesktopTypeNames> typeNames_;

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
@@ -46,6 +47,9 @@
 namespace dravelo {
 
 namespace {
+
+// What a tree row takes beside its text: the picture's spacing and the item's own margins.
+constexpr int kTreeTextMargins = 12;
 
 // Tells the window about each drive that an analysis scans, so that the folder tree grows with
 // the run.
@@ -376,8 +380,20 @@ void T_mainForm::draw_types() {
   auto* root = new QTreeWidgetItem(TypesTreeView, QStringList{ui_text(7)});
   root->setIcon(0, DesktopTypeNames::rootIcon());
   root->setData(0, kNodeLevelRole, 0);
+  // The tree is 245 pixels wide: a long type name is shortened so that its count stays in view
+  // (the whole name is the node's hint). Room is kept for the indentation, the picture, the
+  // item margins and a vertical scroll bar.
+  const QFontMetrics metrics = TypesTreeView->fontMetrics();
+  const int room = TypesTreeView->width() - 2 * TypesTreeView->frameWidth() - TypesTreeView->indentation() -
+                   TypesTreeView->iconSize().width() - TypesTreeView->style()->pixelMetric(QStyle::PM_ScrollBarExtent) -
+                   kTreeTextMargins;
   for (std::uint16_t app : type_tree_groups()) {
-    auto* node = new QTreeWidgetItem(root, QStringList{QString::fromStdString(type_node_text(app))});
+    const T_app& group = app_table[app];
+    const QString name = QString::fromStdString(group.systemname.empty() ? group.name : group.systemname);
+    const QString count = QStringLiteral(" (") + QString::number(group.count) + QStringLiteral(")");
+    const QString shown = metrics.elidedText(name, Qt::ElideRight, std::max(0, room - metrics.horizontalAdvance(count)));
+    auto* node = new QTreeWidgetItem(root, QStringList{shown + count});
+    if (shown != name) node->setToolTip(0, name + count);
     node->setIcon(0, typeNames_->groupIcon(app));
     node->setData(0, kNodeLevelRole, 1);
     node->setData(0, kNodeAppRole, static_cast<unsigned>(app));
@@ -439,13 +455,16 @@ bool T_mainForm::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
       QHeaderView* header = AdvListView->header();
-      if (watched == header && AdvListView->isEnabled()) {
+      if (watched == header->viewport() && AdvListView->isEnabled()) {
         // The header sits at the top of the list's client area, so its coordinates are the
-        // list's; the scrolled-off part of the columns is added back to x.
+        // list's; the scrolled-off part of the columns is added back to x. The header band is
+        // the header's own height, which follows the font: any press inside it is a press in
+        // the band (rows never reach this viewport).
         const QPoint p = mouse->position().toPoint();
         std::array<int, 6> widths{};
         for (int c = 0; c < 6; ++c) widths[static_cast<std::size_t>(c)] = header->sectionSize(c);
-        const int column = header_hit_column(p.x() + header->offset(), p.y(), widths, RightAdvPanel->width());
+        const int y = p.y() >= 0 && p.y() < header->height() ? std::clamp(p.y(), 1, 16) : -1;
+        const int column = header_hit_column(p.x() + header->offset(), y, widths, RightAdvPanel->width());
         if (column >= 0) {
           AdvListViewColumnClick(column);
           return true;

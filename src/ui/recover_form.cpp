@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QToolButton>
 
+#include <algorithm>
+
 #include "catalogue/texts.h"
 #include "ui/main_form.h"
 #include "ui/settings.h"
@@ -21,6 +23,16 @@ namespace dravelo {
 namespace {
 
 constexpr int kBrowseButtonWidth = 20;
+constexpr int kDesignedWidth = 404;
+constexpr int kDesignedHeight = 129;
+constexpr int kDesignedFieldWidth = 369;
+constexpr int kDesignedCaptionWidth = 255;
+constexpr int kDesignedKeepWidth = 151;
+constexpr int kDesignedAlternateWidth = 191;
+constexpr int kDesignedSmartWidth = 143;
+constexpr int kDesignedOkWidth = 89;
+constexpr int kDesignedCancelWidth = 88;
+constexpr int kDesignedButtonsLeft = 290;
 
 QString pick_with_dialog(QWidget* parent, const QString& current) {
   return QFileDialog::getExistingDirectory(parent, QStringLiteral("Select Directory"), current);
@@ -93,6 +105,34 @@ void T_recoverForm::setTexts() {
   SmartRecoveryALCheckBox->setText(ui_text(37));
   OkAdvToolButton->setText(ui_text(38));
   CancelAdvToolButton->setText(ui_text(39));
+  fitTexts();
+}
+
+void T_recoverForm::fitTexts() {
+  // The designed widths are too narrow for some fonts and languages ("Recover alernate data
+  // streams" in 191 pixels): each text-bearing control keeps its place and grows to its text;
+  // the buttons stand right of the widest check box, and the dialog grows with them.
+  auto grow = [](QWidget* w, int designed) { w->resize(std::max(designed, w->sizeHint().width()), w->height()); };
+  grow(UndelHTMLStaticText, kDesignedCaptionWidth);
+  grow(KeepFolderHTMLCheckBox, kDesignedKeepWidth);
+  grow(alternateALCheckBox, kDesignedAlternateWidth);
+  grow(SmartRecoveryALCheckBox, kDesignedSmartWidth);
+  grow(OkAdvToolButton, kDesignedOkWidth);
+  grow(CancelAdvToolButton, kDesignedCancelWidth);
+  int boxesRight = 0;
+  for (QWidget* box : {KeepFolderHTMLCheckBox, alternateALCheckBox, SmartRecoveryALCheckBox})
+    boxesRight = std::max(boxesRight, box->x() + box->width());
+  const int buttonsLeft = std::max(kDesignedButtonsLeft, boxesRight + 12);
+  OkAdvToolButton->move(buttonsLeft, OkAdvToolButton->y());
+  CancelAdvToolButton->move(buttonsLeft, CancelAdvToolButton->y());
+  const int buttonsRight = buttonsLeft + std::max(OkAdvToolButton->width(), CancelAdvToolButton->width());
+  const int width = std::max({kDesignedWidth, buttonsRight + kDesignedWidth - kDesignedButtonsLeft - kDesignedOkWidth,
+                              UndelHTMLStaticText->x() + UndelHTMLStaticText->width() + 11});
+  // The folder field keeps its margins to both edges; its "..." button stays at its right end.
+  const int fieldWidth = width - kDesignedWidth + kDesignedFieldWidth;
+  SaveAdvDirectoryEdit->resize(fieldWidth, SaveAdvDirectoryEdit->height());
+  SaveAdvDirectoryEditButton->move(fieldWidth - kBrowseButtonWidth, 0);
+  setFixedSize(width, kDesignedHeight);
 }
 
 QString T_recoverForm::targetFolder() const { return SaveAdvDirectoryEdit->text(); }

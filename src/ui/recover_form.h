@@ -63,6 +63,9 @@ class T_recoverForm : public QDialog {
   void browseFolder();
 
  private:
+  // Sizes the texts' controls to their texts in the font in use (after every change of texts).
+  void fitTexts();
+
   QLabel* UndelHTMLStaticText;
   QLineEdit* SaveAdvDirectoryEdit;
   QToolButton* SaveAdvDirectoryEditButton;

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +35,8 @@ namespace {
 
 // The refusal's text: %1 stands for the drive.
 constexpr int kTargetOnSourceText = 62;
+// "Files cannot be written to the folder %1: %2"
+constexpr int kTargetUnusableText = 64;
 
 // A file name on Linux file systems holds at most this many bytes.
 constexpr std::size_t kNameMaxBytes = 255;
@@ -342,6 +346,16 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   return result;
 }
 
+std::string prepare_target_folder(const std::string& folder) {
+  if (folder.empty()) return std::strerror(ENOENT);
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return ec.message();
+  if (!fs::is_directory(folder, ec)) return std::strerror(ENOTDIR);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  return {};
+}
+
 UndeleteSummary run_undelete(const UndeleteRequest& request) {
   UndeleteSummary summary;
   const std::int32_t conflict = target_volume_conflict(request.target_folder);
@@ -349,6 +363,20 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
     std::string text = lang_text(kTargetOnSourceText);
     const std::size_t at = text.find("%1");
     if (at != std::string::npos) text.replace(at, 2, drive_display_name(drive_list[static_cast<std::size_t>(conflict)]));
+    out_text(text, MsgType::error, true);
+    summary.refused = true;
+    return summary;
+  }
+  // The target folder is made, with its missing parents, before the first file: files of a
+  // root folder go straight into it, also with "Keep folder structure". One that cannot be
+  // made or written to is reported once, with the reason, before anything starts.
+  const std::string why = prepare_target_folder(request.target_folder);
+  if (!why.empty()) {
+    std::string text = lang_text(kTargetUnusableText);
+    for (const std::string* part : {&request.target_folder, &why}) {
+      const std::size_t at = text.find(part == &why ? "%2" : "%1");
+      if (at != std::string::npos) text.replace(at, 2, *part);
+    }
     out_text(text, MsgType::error, true);
     summary.refused = true;
     return summary;

@@ -65,15 +65,22 @@ struct UndeleteOutcome {
 struct UndeleteSummary {
   bool nothing = false;    // no ticked file with data: "No files to undelete" was shown
   bool cancelled = false;  // the options were not confirmed; nothing written
-  bool refused = false;  // the target lies on a volume being recovered from; nothing written
+  // The target lies on a volume being recovered from, or cannot be made or written to: the
+  // reason was shown, nothing written, every tick kept.
+  bool refused = false;
   bool stopped = false;  // stop_flag was set when the run ended
   int count = 0;         // files undeleted completely
   std::vector<UndeleteOutcome> files;
 };
 
+// Makes the target folder with its missing parents; the reason why files cannot be written
+// into it (it cannot be made, is no folder, or is not writable), empty when they can.
+std::string prepare_target_folder(const std::string& folder);
+
 // Runs over undelete_list (built by build_undelete_list) in order while stop_flag is not set.
 // First refuses, with an error message box naming the volume, a target folder that lies on a
-// volume of a listed entry. Clears the tick of every processed entry; a file cut short by Stop
+// volume of a listed entry; then makes the target folder, or refuses with an error message box
+// giving the reason (prepare_target_folder). Clears the tick of every processed entry; a file cut short by Stop
 // keeps its tick, since nothing of it remains on the target.
 UndeleteSummary run_undelete(const UndeleteRequest& request);
 

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -218,15 +219,15 @@ TEST_F(AnalysisWindowTest, TicksByTheCheckBoxZoneSurviveViewChanges) {
   const std::string name = entry(2).FileName;
 
   // A click on the name (x >= 20) ticks nothing; one in the check-box zone ticks once.
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(40, row2.center().y()));
+  test::click(list->viewport(), QPoint(40, row2.center().y()));
   EXPECT_EQ(entry(2).selected, 0);
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(8, row2.center().y()));
+  test::click(list->viewport(), QPoint(8, row2.center().y()));
   EXPECT_EQ(entry(2).selected, 1);
   EXPECT_EQ(list->model()->index(2, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
 
   // Shift-click on row 5 ticks rows 2 to 5.
   const QRect row5 = list->visualRect(list->model()->index(5, 0));
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(8, row5.center().y()));
+  test::click(list->viewport(), QPoint(8, row5.center().y()), Qt::ShiftModifier);
   for (int r = 2; r <= 5; ++r) EXPECT_EQ(entry(r).selected, 1) << r;
   EXPECT_EQ(entry(1).selected, 0);
   EXPECT_EQ(entry(6).selected, 0);
@@ -254,14 +255,58 @@ TEST_F(AnalysisWindowTest, TicksByTheCheckBoxZoneSurviveViewChanges) {
   for (int r = 0; r < rows(); ++r) EXPECT_EQ(entry(r).selected, 1);
 }
 
+// The colour that most pixels of a strip of the image have, and how many pixels stand out from it.
+struct Strip {
+  QRgb background = 0;
+  int standingOut = 0;
+};
+Strip stripOf(const QImage& image, const QRect& strip) {
+  QMap<QRgb, int> seen;
+  for (int y = strip.top(); y <= strip.bottom(); ++y)
+    for (int x = strip.left(); x <= strip.right(); ++x) ++seen[image.pixel(x, y)];
+  Strip s;
+  int most = 0;
+  for (auto it = seen.begin(); it != seen.end(); ++it)
+    if (it.value() > most) most = it.value(), s.background = it.key();
+  const QColor bg(s.background);
+  for (auto it = seen.begin(); it != seen.end(); ++it) {
+    const QColor c(it.key());
+    if (std::abs(c.lightness() - bg.lightness()) > 60) s.standingOut += it.value();
+  }
+  return s;
+}
+
+TEST_F(AnalysisWindowTest, ASelectedRowStaysReadableAndTheGridLinesStay) {
+  analyze();
+  list->scrollToTop();
+  const QRect path1 = list->visualRect(list->model()->index(1, 1));
+  test::click(list->viewport(), path1.center());
+  ASSERT_TRUE(list->selectionModel()->isRowSelected(1, {}));
+  QCoreApplication::processEvents();
+  const QImage image = list->viewport()->grab().toImage();
+  const int width = list->header()->sectionViewportPosition(5) + list->header()->sectionSize(5);
+  const QRect rowStrip(0, path1.top() + 1, width, path1.height() - 3);
+  const QRect plainStrip(0, list->visualRect(list->model()->index(3, 1)).top() + 1, width, path1.height() - 3);
+  const Strip selected = stripOf(image, rowStrip);
+  const Strip plain = stripOf(image, plainStrip);
+  // The selection shows (its background is not the list's), and its texts stand out from it.
+  EXPECT_NE(selected.background, plain.background);
+  EXPECT_GT(selected.standingOut, plain.standingOut / 2) << "selected row's text is not readable";
+  EXPECT_GT(plain.standingOut, 50);
+  // A grid line closes every cell at its right and bottom edge.
+  const QRect name3 = list->visualRect(list->model()->index(3, 0));
+  EXPECT_EQ(QColor(image.pixel(name3.right(), name3.center().y())), QColor(0xd8, 0xd8, 0xd8));
+  EXPECT_EQ(QColor(image.pixel(name3.center().x(), name3.bottom())), QColor(0xd8, 0xd8, 0xd8));
+}
+
 TEST_F(AnalysisWindowTest, FirstShiftClickAfterAnAnalysisTicksUpToTheFirstRow) {
   analyze();
   const QRect row4 = list->visualRect(list->model()->index(4, 0));
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(5, row4.center().y()));
+  test::click(list->viewport(), QPoint(5, row4.center().y()), Qt::ShiftModifier);
   for (int r = 0; r <= 4; ++r) EXPECT_EQ(entry(r).selected, 1) << r;
   for (int r = 5; r < rows(); ++r) EXPECT_EQ(entry(r).selected, 0) << r;
   // A double click is two tick clicks: row 4 ends as it was.
-  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, QPoint(5, row4.center().y()));
+  test::doubleClick(list->viewport(), QPoint(5, row4.center().y()));
   EXPECT_EQ(entry(4).selected, 1);
   EXPECT_EQ(entry(3).selected, 1);
 }
@@ -270,34 +315,57 @@ TEST_F(AnalysisWindowTest, HeaderPressSortsAndASecondPressReverses) {
   analyze();
   QHeaderView* header = list->header();
   const int sizeMiddle = header->sectionPosition(3) + header->sectionSize(3) / 2;
-  QTest::mousePress(header, Qt::LeftButton, {}, QPoint(sizeMiddle, 8));
+  test::press(header, QPoint(sizeMiddle, 8));
   ASSERT_GT(rows(), 2);
   for (int r = 1; r < rows(); ++r) EXPECT_GE(entry(r - 1).FileSize, entry(r).FileSize) << r;
   EXPECT_TRUE(header->isSortIndicatorShown());
   EXPECT_EQ(header->sortIndicatorSection(), 3);
   const Qt::SortOrder first = header->sortIndicatorOrder();
 
-  QTest::mousePress(header, Qt::LeftButton, {}, QPoint(sizeMiddle, 8));
+  test::press(header, QPoint(sizeMiddle, 8));
   for (int r = 1; r < rows(); ++r) EXPECT_LE(entry(r - 1).FileSize, entry(r).FileSize) << r;
   EXPECT_NE(header->sortIndicatorOrder(), first);
 
   // A press on a column edge is the list's (resizing), not a sort.
   const int nameEdge = header->sectionPosition(0) + header->sectionSize(0);
-  QTest::mousePress(header, Qt::LeftButton, {}, QPoint(nameEdge + 1, 8));
-  QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(nameEdge + 1, 8));
+  test::press(header, QPoint(nameEdge + 1, 8));
+  test::release(header, QPoint(nameEdge + 1, 8));
   EXPECT_EQ(header->sortIndicatorSection(), 3);
   // Right of the sixth column (the filler and beyond) the press is the list's as well.
   const int beyond = header->sectionPosition(5) + header->sectionSize(5) + 6;
-  QTest::mousePress(header, Qt::LeftButton, {}, QPoint(beyond, 8));
-  QTest::mouseRelease(header, Qt::LeftButton, {}, QPoint(beyond, 8));
+  test::press(header, QPoint(beyond, 8));
+  test::release(header, QPoint(beyond, 8));
   EXPECT_EQ(header->sortIndicatorSection(), 3);
 
   // Filename: case-insensitive, A to Z.
-  QTest::mousePress(header, Qt::LeftButton, {}, QPoint(20, 8));
+  test::press(header, QPoint(20, 8));
   EXPECT_EQ(header->sortIndicatorSection(), 0);
   for (int r = 1; r < rows(); ++r)
     EXPECT_LE(QString::fromStdString(entry(r - 1).FileName).toUpper().compare(QString::fromStdString(entry(r).FileName).toUpper()), 0)
         << entry(r).FileName;
+}
+
+TEST_F(AnalysisWindowTest, EveryColumnSortsFromAnywhereInItsHeaderAndReverses) {
+  analyze();
+  QHeaderView* header = list->header();
+  // The header is as tall as its font makes it; a press low in it is still a header press.
+  for (int y : {4, header->height() - 3}) {
+    for (int c = 0; c < 6; ++c) {
+      const int middle = header->sectionViewportPosition(c) + header->sectionSize(c) / 2;
+      test::press(header, QPoint(middle, y));
+      test::release(header, QPoint(middle, y));
+      ASSERT_TRUE(header->isSortIndicatorShown()) << c;
+      EXPECT_EQ(header->sortIndicatorSection(), c) << c << " at y " << y;
+      const Qt::SortOrder first = header->sortIndicatorOrder();
+      const QString top = cell(0, c), bottom = cell(rows() - 1, c);
+      test::press(header, QPoint(middle, y));
+      test::release(header, QPoint(middle, y));
+      EXPECT_NE(header->sortIndicatorOrder(), first) << c;
+      // Reversed: the first and last rows trade their values in that column.
+      EXPECT_EQ(cell(0, c), bottom) << c;
+      EXPECT_EQ(cell(rows() - 1, c), top) << c;
+    }
+  }
 }
 
 TEST_F(AnalysisWindowTest, StopDuringTheFirstDriveKeepsItsFilesAndSkipsTheRest) {

@@ -1,9 +1,11 @@
 #include "ui/main_form.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +21,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/texts.h"
+#include "catalogue/type_table.h"
 #include "ui_test_support.h"
 
 namespace dravelo {
@@ -59,7 +62,6 @@ TEST_F(MainFormTest, StartsAtTheDesignedSizeWithEveryControlInPlace) {
   };
   const Place places[] = {
       {"AnalyzeAdvToolButton", {272, 11, 97, 22}},  {"UndeleteAdvToolButton", {373, 11, 97, 22}},
-      {"AdvProgressBar", {478, 11, 657, 19}},       {"FilesHTMLabel", {1140, 13, 87, 17}},
       {"LeftAdvPanel", {9, 9, 257, 530}},           {"DriveHTMLTreeview", {4, 23, 245, 405}},
       {"TypesTreeView", {4, 23, 245, 405}},         {"FolderHTMLTreeView", {4, 23, 245, 405}},
       {"DrivesAdvToolButton", {154, 450, 99, 22}},  {"TypesAdvToolButton", {154, 475, 99, 23}},
@@ -73,6 +75,17 @@ TEST_F(MainFormTest, StartsAtTheDesignedSizeWithEveryControlInPlace) {
     EXPECT_EQ(w->geometry(), p.rect) << p.name;
     EXPECT_FALSE(w->accessibleName().isEmpty()) << p.name;
   }
+  // The files label keeps its designed right edge and is wide enough for a seven-digit count in
+  // bold; the progress bar gives up the difference.
+  QRect label = widget("FilesHTMLabel")->geometry();
+  EXPECT_EQ(label.right(), QRect(1140, 13, 87, 17).right());
+  EXPECT_EQ(label.top(), 13);
+  QFont bold = widget("FilesHTMLabel")->font();
+  bold.setBold(true);
+  EXPECT_GE(label.width(), QFontMetrics(bold).horizontalAdvance("Files:  0000000"));
+  const QRect progress = widget("AdvProgressBar")->geometry();
+  EXPECT_EQ(progress.topLeft(), QPoint(478, 11));
+  EXPECT_EQ(progress.right() + 1 + 5, label.left());
   EXPECT_EQ(widget("AboutStaticText")->pos(), QPoint(26, 49));
   EXPECT_EQ(widget("HelpStaticText")->pos(), QPoint(26, 70));
   EXPECT_EQ(widget("AdvListView")->parentWidget(), widget("RightAdvPanel"));
@@ -94,8 +107,17 @@ TEST_F(MainFormTest, StartsAtTheDesignedSizeWithEveryControlInPlace) {
   ASSERT_EQ(list->model()->columnCount(), 7);
   const char* captions[] = {"Filename", "Path", "Status", "Size", "Date Created", "Date Modified", ""};
   for (int c = 0; c < 7; ++c) EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString(), captions[c]);
+  // The list speaks in the window's font; its fixed columns are at least as designed and wide
+  // enough for their widest contents.
+  EXPECT_EQ(list->font(), form->font());
   const int widths[] = {239, 211, 80, 55, 100, 100, 10};
-  for (int c = 0; c < 7; ++c) EXPECT_EQ(list->header()->sectionSize(c), widths[c]) << c;
+  for (int c : {0, 1, 6}) EXPECT_EQ(list->header()->sectionSize(c), widths[c]) << c;
+  const QFontMetrics fm(list->font());
+  const QString widest[] = {"", "", "Overwritten", "5000.00 Mb", "2026-12-31 23:59", "2026-12-31 23:59"};
+  for (int c = 2; c < 6; ++c) {
+    EXPECT_GE(list->header()->sectionSize(c), widths[c]) << c;
+    EXPECT_GT(list->header()->sectionSize(c), fm.horizontalAdvance(widest[c]) + 6) << c;
+  }
 
   EXPECT_EQ(BufferSectors, 10240);
   EXPECT_EQ(BitmapWindowSectors, 10240);
@@ -324,6 +346,78 @@ TEST_F(MainFormTest, HostIsGivenBackWhenTheWindowCloses) {
   EXPECT_EQ(&host(), form.get());
   form.reset();
   EXPECT_EQ(dynamic_cast<T_mainForm*>(&host()), nullptr);
+}
+
+}  // namespace
+}  // namespace dravelo
+
+namespace dravelo {
+namespace {
+
+TEST_F(MainFormTest, LongTypeNamesAreShortenedSoThatTheirCountsShow) {
+  build_type_table(nullptr);
+  for (T_app& g : app_table) g.systemname.clear();
+  app_table[45].count = 12345;  // "WordPrefect Documents and Graphics v8"
+  app_table[59].count = 7;      // "Musical Instrument Digital Interface"
+  app_table[9].count = 3;       // "JPEG Standard Graphics" fits as it is
+  for (int k = 0; k < 30; ++k) app_table[static_cast<std::size_t>(k + 10)].count += 1;  // enough for a scroll bar
+  form->draw_types();
+  auto* tree = find<QTreeWidget>("TypesTreeView");
+  form->TypesAdvToolButtonClick();
+  form->show();
+  QTreeWidgetItem* root = tree->topLevelItem(0);
+  ASSERT_NE(root, nullptr);
+  const QFontMetrics metrics = tree->fontMetrics();
+  bool shortened = false;
+  for (int i = 0; i < root->childCount(); ++i) {
+    QTreeWidgetItem* node = root->child(i);
+    const QString text = node->text(0);
+    const std::uint16_t app = static_cast<std::uint16_t>(node->data(0, kNodeAppRole).toUInt());
+    EXPECT_TRUE(text.endsWith(QStringLiteral(" (%1)").arg(app_table[app].count))) << text.toStdString();
+    // The text, after the picture, ends inside the tree's visible width.
+    const QRect row = tree->visualItemRect(node);
+    EXPECT_LE(row.left() + tree->iconSize().width() + metrics.horizontalAdvance(text), tree->viewport()->width())
+        << text.toStdString();
+    if (app == 9) {
+      EXPECT_EQ(text, QStringLiteral("JPEG Standard Graphics (3)"));
+    }
+    if (app == 45) {
+      shortened = text.contains(QChar(0x2026));
+      EXPECT_EQ(node->toolTip(0), QStringLiteral("WordPrefect Documents and Graphics v8 (12345)"));
+    }
+  }
+  EXPECT_TRUE(shortened);
+  for (T_app& g : app_table) g.count = 0;
+}
+
+}  // namespace
+}  // namespace dravelo
+
+namespace dravelo {
+namespace {
+
+TEST_F(MainFormTest, AtItsMinimumSizeNothingOverlapsAndEveryTextFits) {
+  form->show();
+  // "Clear" shows under "Set Filter" once a filter is set.
+  find<QCheckBox>("NameHTMLCheckBox")->setChecked(true);
+  form->NameHTMLCheckBoxClick();
+  find<QLineEdit>("NameAdvEdit")->setText("x");
+  form->FilterAdvToolButtonClick();
+  ASSERT_TRUE(widget("ClearAdvToolButton")->isVisible());
+
+  form->resize(300, 200);
+  const QSize minimum = form->size();
+  EXPECT_EQ(minimum, form->minimumSize());
+  EXPECT_GT(minimum.width(), 300);
+  EXPECT_GT(minimum.height(), 200);
+  for (const QSize size : {minimum, QSize(1237, 548), QSize(1600, 900)}) {
+    form->resize(size);
+    for (const char* pane : {"ClientArea", "LeftAdvPanel", "FilterAdvPanel", "MenuAdvPanel"})
+      EXPECT_EQ(test::layoutFaults(widget(pane)), QStringList()) << pane << " at " << size.width() << "x" << size.height();
+    EXPECT_GE(widget("AdvProgressBar")->width(), 40);
+    EXPECT_GE(widget("AdvListView")->height(), 100);
+    EXPECT_GE(form->shownTree()->height(), 100);
+  }
 }
 
 }  // namespace

@@ -11,7 +11,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "catalogue/catalogue.h"
@@ -94,6 +97,60 @@ TEST_F(WindowUndelete, WritesTheTickedFilesAndClearsTheirTicks) {
   EXPECT_TRUE(fs::exists(fs::path(out_.path().toStdString()) / "hello.txt"));
   EXPECT_TRUE(fs::exists(fs::path(out_.path().toStdString()) / "Old Project" / "plan.docx"));
   for (std::int32_t k : ticked) EXPECT_EQ(file_list[k].selected, 0);
+  EXPECT_EQ(window.findChild<QToolButton*>(QStringLiteral("UndeleteAdvToolButton"))->text(), "Undelete");
+}
+
+// The ticked entries named in names; their positions.
+std::vector<std::int32_t> tick(std::initializer_list<const char*> names) {
+  std::vector<std::int32_t> ticked;
+  for (std::int32_t k = 0; k < file_count(); ++k)
+    for (const char* n : names)
+      if (file_list[k].FileName == n) {
+        file_list[k].selected = 1;
+        ticked.push_back(k);
+      }
+  return ticked;
+}
+
+TEST_F(WindowUndelete, MakesAMissingTargetFolderAndPutsRootFilesStraightIntoIt) {
+  // A fresh account's proposed folder often does not exist yet; with "Keep folder structure" a
+  // file of the root folder goes into the target folder itself, whatever comes first.
+  const fs::path target = fs::path(out_.path().toStdString()) / "new" / "deeper";
+  reg_write_str(kSettingsKey, "path", QString::fromStdString(target.string()));
+  T_mainForm window({std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img"}, false);
+  T_recoverForm form(&window);
+  installUndelete(window, form);
+  ModalDriver driver;
+  window.AnalyzeAdvToolButtonClick();
+  ASSERT_EQ(tick({"hello.txt"}).size(), 1u);
+  driver.messages.clear();
+
+  window.UndeleteAdvToolButtonClick();
+  ASSERT_EQ(driver.messages.size(), 1);
+  EXPECT_EQ(driver.messages[0], "End undelete. Undeleted successfully:  1");
+  EXPECT_TRUE(fs::is_regular_file(target / "hello.txt"));
+}
+
+TEST_F(WindowUndelete, ATargetThatCannotBeMadeIsReportedBeforeAnythingStartsAndTheTicksStay) {
+  const fs::path blocker = fs::path(out_.path().toStdString()) / "a file";
+  { std::ofstream(blocker) << "x"; }
+  const fs::path target = blocker / "out";
+  reg_write_str(kSettingsKey, "path", QString::fromStdString(target.string()));
+  T_mainForm window({std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img"}, false);
+  T_recoverForm form(&window);
+  installUndelete(window, form);
+  ModalDriver driver;
+  window.AnalyzeAdvToolButtonClick();
+  const std::vector<std::int32_t> ticked = tick({"hello.txt", "plan.docx"});
+  ASSERT_EQ(ticked.size(), 2u);
+  driver.messages.clear();
+
+  window.UndeleteAdvToolButtonClick();
+  ASSERT_EQ(driver.messages.size(), 1);  // the reason, and no "Undeleted successfully:  0"
+  EXPECT_EQ(driver.messages[0], QString::fromStdString("Files cannot be written to the folder " + target.string() +
+                                                       ": " + std::strerror(ENOTDIR)));
+  for (std::int32_t k : ticked) EXPECT_EQ(file_list[k].selected, 1);
+  EXPECT_FALSE(fs::exists(target));
   EXPECT_EQ(window.findChild<QToolButton*>(QStringLiteral("UndeleteAdvToolButton"))->text(), "Undelete");
 }
 
