@@ -179,15 +179,11 @@ int cmd_recover(const Args& args) {
   }
 
   request.before_file = [&host](const FileInfo& e) { host.set_caption(escape_controls(e.FileName)); };
-  stop_flag = false;
-  auto previous = std::signal(SIGINT, on_interrupt);
-  const UndeleteSummary summary = run_undelete(request);
-  std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
-  host.finish_progress();
-  if (summary.refused) return 1;
-
+  // Each file's line is printed as soon as the file is done, so that what was recovered is known
+  // even when the run is cut short.
   bool all_complete = true;
-  for (const UndeleteOutcome& o : summary.files) {
+  request.after_file = [&host, &all_complete](const UndeleteOutcome& o) {
+    host.finish_progress();
     const FileInfo& e = file_list[o.entry];
     const std::string shown = o.target_path.empty() ? e.Path + e.FileName : o.target_path;
     std::printf("%-13s %s", status_word(o.result.status), escape_controls(shown).c_str());
@@ -195,8 +191,16 @@ int cmd_recover(const Args& args) {
       std::printf("  (%s)", escape_controls(o.result.message).c_str());
     std::printf("\n");
     for (const std::string& extra : o.result.extra_files) std::printf("%-13s %s\n", "stream", escape_controls(extra).c_str());
+    std::fflush(stdout);
     if (o.result.status != RecoverStatus::complete) all_complete = false;
-  }
+  };
+  stop_flag = false;
+  auto previous = std::signal(SIGINT, on_interrupt);
+  const UndeleteSummary summary = run_undelete(request);
+  std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+  host.finish_progress();
+  if (summary.refused) return 1;
+
   if (summary.files.size() != undelete_list.size()) all_complete = false;
   std::printf("%s\n", undelete_closing_text(summary.stopped, summary.count).c_str());
   return all_complete && run.all_scanned ? 0 : 1;

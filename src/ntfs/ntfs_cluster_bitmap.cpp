@@ -28,6 +28,12 @@ bool ClusterBitmap::open() {
   if (!ReadStream(volume_, record, kBitmapRecord, kAttrData, u"", stream_)) return false;
   bitmap_bytes_ = std::max<std::int64_t>(stream_.data_size, 0);
   if (stream_.resident) bitmap_bytes_ = static_cast<std::int64_t>(stream_.resident_value.size());
+  // Bits past the volume's clusters describe nothing: a larger DataSize is damage and neither
+  // sizes the window nor overflows the bit count.
+  bitmap_bytes_ = std::min(bitmap_bytes_, VolumeClusters(volume_) / 8 + 1);
+  // A window larger than the whole bitmap would only hold zeros.
+  window_bytes_ = std::min(window_bytes_, (bitmap_bytes_ + bpc - 1) / bpc * bpc);
+  window_bytes_ = std::max(window_bytes_, bpc);
   window_.assign(static_cast<std::size_t>(stream_.resident ? bitmap_bytes_ : window_bytes_), 0);
   usable_ = true;
   return true;
@@ -54,15 +60,14 @@ bool ClusterBitmap::count(std::int64_t lcn, std::int64_t n, std::int64_t& used, 
   if (n <= 0) return true;
   // What the volume or the bitmap does not cover is never free.
   const std::int64_t limit = std::min<std::int64_t>(volume_.geometry.ClusterCount, bitmap_bytes_ * 8);
-  std::int64_t end = lcn + n;
-  if (lcn >= limit) {
-    used += n;
+  if (lcn < 0 || lcn >= limit) {
+    used = SaturatingAdd(used, n);
     return true;
   }
-  if (end > limit) {
-    used += end - limit;
-    end = limit;
-  }
+  // n may be any length a damaged run list gives: cut at the limit before adding.
+  const std::int64_t inside = std::min(n, limit - lcn);
+  used = SaturatingAdd(used, n - inside);
+  const std::int64_t end = lcn + inside;
   std::int64_t c = lcn;
   while (c < end) {
     const std::int64_t byte = c / 8;
@@ -81,8 +86,8 @@ bool ClusterBitmap::count(std::int64_t lcn, std::int64_t n, std::int64_t& used, 
     for (; k < stop && k % 8 != 0; ++k) set += (window_[static_cast<std::size_t>(k / 8 - window_start_)] >> (k % 8)) & 1;
     for (; k + 8 <= stop; k += 8) set += std::popcount(window_[static_cast<std::size_t>(k / 8 - window_start_)]);
     for (; k < stop; ++k) set += (window_[static_cast<std::size_t>(k / 8 - window_start_)] >> (k % 8)) & 1;
-    used += set;
-    free += (stop - c) - set;
+    used = SaturatingAdd(used, set);
+    free = SaturatingAdd(free, (stop - c) - set);
     c = stop;
   }
   return true;

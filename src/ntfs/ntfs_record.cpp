@@ -50,7 +50,7 @@ constexpr std::size_t kFnName = 0x42;
 
 // $STANDARD_INFORMATION value.
 constexpr std::size_t kSiCreated = 0x00;
-constexpr std::size_t kSiThirdTime = 0x10;
+constexpr std::size_t kSiModified = 0x08;
 
 // 1601-01-01 to 1970-01-01 in 100-nanosecond units (3234576 hours).
 constexpr std::int64_t kEpochDifference = 3234576LL * 3600 * 10000000;
@@ -225,9 +225,11 @@ bool ParseFileName(std::span<const std::uint8_t> value, FileNameValue* out) {
   return true;
 }
 
-void ChooseFileName16(std::span<const std::uint8_t> record, std::u16string& name, std::int32_t& parent) {
+void ChooseFileName16(std::span<const std::uint8_t> record, std::u16string& name, std::int32_t& parent,
+                      std::uint16_t* parent_sequence) {
   // Visiting every $FILE_NAME once in record order gives the same outcome as enumerating them
-  // with growing skip values: repeats never change the choice.
+  // with growing skip values: repeats never change the choice. Name and parent come from the same
+  // attribute, so that a file with several links is shown under a pair that existed.
   name.clear();
   std::span<const std::uint8_t> best_value;
   unsigned best = 4;
@@ -241,9 +243,11 @@ void ChooseFileName16(std::span<const std::uint8_t> record, std::u16string& name
       best = ns;
       best_value = value;
     }
-    parent = static_cast<std::int32_t>(le::u32(value, kFnParent));
   }
   if (best_value.empty()) return;
+  const std::uint64_t reference = le::u64(best_value, kFnParent);
+  parent = static_cast<std::int32_t>(static_cast<std::uint32_t>(reference));
+  if (parent_sequence) *parent_sequence = static_cast<std::uint16_t>(reference >> 48);
   const std::size_t units = std::min<std::size_t>(best_value[kFnNameLength], (best_value.size() - kFnName) / 2);
   name.resize(units);
   for (std::size_t i = 0; i < units; ++i) name[i] = static_cast<char16_t>(le::u16(best_value, kFnName + 2 * i));
@@ -287,8 +291,8 @@ void StandardInformationDates(std::span<const std::uint8_t> record, double* crea
   const std::span<const std::uint8_t> value = ResidentValue(*si);
   if (fits(value.size(), kSiCreated, 8))
     *created = unix_seconds_to_date_time(FileTimeToUnixSeconds(le::s64(value, kSiCreated)));
-  if (fits(value.size(), kSiThirdTime, 8))
-    *modified = unix_seconds_to_date_time(FileTimeToUnixSeconds(le::s64(value, kSiThirdTime)));
+  if (fits(value.size(), kSiModified, 8))
+    *modified = unix_seconds_to_date_time(FileTimeToUnixSeconds(le::s64(value, kSiModified)));
 }
 
 }  // namespace dravelo

@@ -126,11 +126,13 @@ struct FileNameValue {
 bool ParseFileName(std::span<const std::uint8_t> value, FileNameValue* out);
 
 // The preferred name: of the $FILE_NAME attributes with namespace 0 to 3, the first in record
-// order with the smallest namespace; parent from the last $FILE_NAME attribute. A record without
-// one leaves name empty and parent unchanged. The name comes as UTF-8.
+// order with the smallest namespace; parent (record number, low 32 bits) from that same
+// attribute. A record without one leaves name empty and parent unchanged. The name comes as UTF-8.
 void ChooseFileName(std::span<const std::uint8_t> record, std::string& name, std::int32_t& parent);
-// The same, keeping the name in UTF-16 (for trimming before conversion).
-void ChooseFileName16(std::span<const std::uint8_t> record, std::u16string& name, std::int32_t& parent);
+// The same, keeping the name in UTF-16 (for trimming before conversion); parent_sequence, when
+// given, receives the sequence number of the parent reference.
+void ChooseFileName16(std::span<const std::uint8_t> record, std::u16string& name, std::int32_t& parent,
+                      std::uint16_t* parent_sequence = nullptr);
 
 // Removes leading and trailing blanks and control characters (code units up to 0x20).
 void TrimName(std::u16string& name);
@@ -142,7 +144,9 @@ bool BitIsSet(std::span<const std::uint8_t> bitmap, std::uint64_t n);
 // 100-nanosecond units since 1601 to whole seconds since 1970 (truncating toward zero).
 std::int64_t FileTimeToUnixSeconds(std::int64_t t);
 
-// $STANDARD_INFORMATION timestamps at 0x00 and 0x10 as catalogue dates (0 without the attribute).
+// $STANDARD_INFORMATION's creation (0x00) and last modification (0x08) times as catalogue dates
+// (0 without the attribute). The time at 0x10 is the record's last change, which renames and
+// moves to the recycle bin move on.
 void StandardInformationDates(std::span<const std::uint8_t> record, double* created, double* modified);
 
 }  // namespace dravelo

@@ -159,7 +159,12 @@ class StreamCopy {
     return p;
   }
 
-  std::int64_t clusters_needed() const { return (size_ + cluster_ - 1) / cluster_; }
+  std::int64_t clusters_needed() const { return size_ / cluster_ + (size_ % cluster_ != 0 ? 1 : 0); }
+  // count clusters in bytes, held at the largest value (emit cuts every write at the size).
+  std::int64_t bytes_of(std::int64_t count) const {
+    return count > std::numeric_limits<std::int64_t>::max() / cluster_ ? std::numeric_limits<std::int64_t>::max()
+                                                                       : count * cluster_;
+  }
 
   void copy_resident() {
     const auto have = static_cast<std::int64_t>(stream_.value.size());
@@ -179,9 +184,9 @@ class StreamCopy {
       const Piece p = piece_at(vcn, needed - vcn);
       if (!p.mapped) {
         damage("the run list does not cover the whole file; the gap was written as zeros");
-        emit_zeros(p.count * cluster_);
+        emit_zeros(bytes_of(p.count));
       } else if (p.lcn == 0) {
-        emit_zeros(p.count * cluster_);
+        emit_zeros(bytes_of(p.count));
       } else {
         for (std::int64_t done = 0; done < p.count && !ended();) {
           const std::int64_t n = std::min(block, p.count - done);
@@ -388,7 +393,15 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
   TBuffer& reader = *volume.reader;
   const std::int64_t cluster = volume.geometry.bytes_per_cluster;
   const std::int64_t before = undelete_written;
-  result.status = copy_ntfs_stream(reader, cluster, layout_of(*unnamed), entry.FileSize, target, &result.message);
+  // A size the volume cannot hold is never copied as it stands: what the runs map is written.
+  bool size_damaged = false;
+  const std::int64_t limit = RecoverableSize(volume, *unnamed, &size_damaged);
+  const std::int64_t size = std::clamp<std::int64_t>(entry.FileSize, 0, limit);
+  if (size_damaged || size != entry.FileSize)
+    append_message(&result.message, "the file's recorded size is damaged; the clusters its runs map were written");
+  result.status = copy_ntfs_stream(reader, cluster, layout_of(*unnamed), size, target, &result.message);
+  if ((size_damaged || size != entry.FileSize) && result.status == RecoverStatus::complete)
+    result.status = RecoverStatus::read_errors;
   result.bytes_written = undelete_written - before;
   if (!target.close() && result.status != RecoverStatus::stopped) {
     if (result.status != RecoverStatus::write_failed) append_message(&result.message, "write failed: " + target.error_message());
@@ -405,7 +418,11 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
     TargetFile file;
     if (!create_stream_target(target_path, name, file, &result.message)) continue;
     std::string text;
-    const RecoverStatus s = copy_ntfs_stream(reader, cluster, layout_of(stream), stream.data_size, file, &text);
+    bool stream_size_damaged = false;
+    const std::int64_t stream_size = RecoverableSize(volume, stream, &stream_size_damaged);
+    if (stream_size_damaged) append_message(&text, "its recorded size is damaged; the clusters its runs map were written");
+    RecoverStatus s = copy_ntfs_stream(reader, cluster, layout_of(stream), stream_size, file, &text);
+    if (stream_size_damaged && s == RecoverStatus::complete) s = RecoverStatus::read_errors;
     const bool closed = file.close();
     if (!text.empty()) append_message(&result.message, "stream " + name + ": " + text);
     if (s == RecoverStatus::stopped || s == RecoverStatus::write_failed || !closed) {

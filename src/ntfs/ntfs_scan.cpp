@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct ScanState {
   ClusterBitmap bitmap;
   std::vector<std::uint8_t> record;
   std::vector<std::uint8_t> parent_record;
+  std::vector<std::uint8_t> probe_record;
   NtfsStream data;
   std::u16string name16;
   std::u16string folder16;
@@ -35,54 +37,100 @@ struct ScanState {
   std::string folder_name;
   std::vector<std::uint8_t> info_bytes;
   std::u16string info_path;
+  // Sequence number and in-use flag of every folder record looked at, by record number.
+  std::unordered_map<std::uint32_t, std::pair<std::uint16_t, bool>> folder_marks;
 
   ScanState(NtfsVolume& v, std::int64_t window_bytes)
       : volume(v),
         bitmap(v, window_bytes),
         record(static_cast<std::size_t>(v.geometry.FileRecordSize)),
-        parent_record(static_cast<std::size_t>(v.geometry.FileRecordSize)) {}
+        parent_record(static_cast<std::size_t>(v.geometry.FileRecordSize)),
+        probe_record(static_cast<std::size_t>(v.geometry.FileRecordSize)) {}
 };
 
 ScanState* active_state = nullptr;
 
-void build_parent_path(ScanState& st, std::uint32_t parent, std::string& path) {
+// The folder that stands for record r when a reference to it no longer matches the record (the
+// folder was deleted and its record reused): a folder of its own, apart from the record's
+// present owner, named "Deleted r" under the root.
+std::int32_t gone_folder_id(std::uint32_t r) { return -static_cast<std::int32_t>(r & 0x7FFFFFFF) - 1; }
+
+std::string deleted_folder_name(std::uint32_t r) { return "Deleted " + std::to_string(r); }
+
+// The sequence number a record has after its file was deleted: NTFS moves it on by one when it
+// frees the record (skipping 0).
+std::uint16_t next_sequence(std::uint16_t s) { return s == 0xFFFF ? 1 : static_cast<std::uint16_t>(s + 1); }
+
+// The folder id under which a reference (record r, sequence seq) is filed: r itself while the
+// record is still the one referred to (same sequence; or one more, with the record free: the
+// folder was deleted but its record not reused), otherwise the gone folder of r.
+std::int32_t resolve_folder(ScanState& st, std::uint32_t r, std::uint16_t seq) {
+  if (r == static_cast<std::uint32_t>(kRootFolder) || r >= st.volume.MftRecordCount || seq == 0)
+    return static_cast<std::int32_t>(r);
+  auto mark = st.folder_marks.find(r);
+  if (mark == st.folder_marks.end()) {
+    std::int64_t lcn = 0;
+    std::int32_t offset = 0;
+    // A record that cannot be read is left to the path walk, which says "Error".
+    if (!ReadFileRecord(st.volume, r, st.probe_record, &lcn, &offset)) return static_cast<std::int32_t>(r);
+    mark = st.folder_marks
+               .emplace(r, std::make_pair(RecordSequenceNumber(st.probe_record), (RecordFlags(st.probe_record) & kRecordInUse) != 0))
+               .first;
+  }
+  const auto [record_seq, in_use] = mark->second;
+  if (record_seq == seq || (!in_use && record_seq == next_sequence(seq))) return static_cast<std::int32_t>(r);
+  const std::int32_t id = gone_folder_id(r);
+  std::string name;
+  std::int32_t next = 0;
+  if (!FindDriveFolder(id, &name, &next)) AddDriveFolder(id, deleted_folder_name(r), kRootFolder, 1);
+  return id;
+}
+
+void build_parent_path(ScanState& st, std::int32_t parent_id, std::string& path) {
   NtfsVolume& volume = st.volume;
   const DriveInfo& drive = current_drive_info();
   int depth = 0;
-  std::uint32_t r = parent;
-  if (r > static_cast<std::uint32_t>(kRootFolder)) {
-    for (int step = 0; step < kMaxPathLevels; ++step) {
-      if (r == static_cast<std::uint32_t>(kRootFolder) || r >= volume.MftRecordCount) break;
-      std::int32_t next = 0;
-      std::string& level = st.levels[static_cast<std::size_t>(depth)];
-      if (FindDriveFolder(static_cast<std::int32_t>(r), &level, &next)) {
-        ++depth;
-        r = static_cast<std::uint32_t>(next);
-        continue;
-      }
-      std::int64_t lcn = 0;
-      std::int32_t offset = 0;
-      if (!ReadFileRecord(volume, r, st.parent_record, &lcn, &offset)) {
-        path = "Error";
-        return;
-      }
-      std::int32_t next_parent = kRootFolder;
-      ChooseFileNameOfFile(volume, st.parent_record, r, st.folder16, next_parent);
-      const std::uint16_t flags = RecordFlags(st.parent_record);
-      bool replaced = false;
-      if (!(flags & kRecordDirectory) || st.folder16.empty()) {
-        level.assign("Deleted ");
-        level += std::to_string(r);
-        next_parent = kRootFolder;
-        replaced = true;
-      } else {
-        level = utf16_to_utf8(st.folder16);
-      }
-      const std::uint8_t deleted = (replaced || !(flags & kRecordInUse)) ? 1 : 0;
-      AddDriveFolder(static_cast<std::int32_t>(r), level, next_parent, deleted);
-      ++depth;
-      r = static_cast<std::uint32_t>(next_parent);
+  std::int32_t id = parent_id;
+  // The root and the system records below it start no walk.
+  const bool walk = id < 0 || static_cast<std::uint32_t>(id) > static_cast<std::uint32_t>(kRootFolder);
+  for (int step = 0; walk && step < kMaxPathLevels; ++step) {
+    if (id < 0) {  // a gone folder: always right under the root
+      st.levels[static_cast<std::size_t>(depth++)] = deleted_folder_name(static_cast<std::uint32_t>(-(id + 1)));
+      break;
     }
+    const auto r = static_cast<std::uint32_t>(id);
+    if (r == static_cast<std::uint32_t>(kRootFolder) || r >= volume.MftRecordCount) break;
+    std::int32_t next = 0;
+    std::string& level = st.levels[static_cast<std::size_t>(depth)];
+    if (FindDriveFolder(id, &level, &next)) {
+      ++depth;
+      id = next;
+      continue;
+    }
+    std::int64_t lcn = 0;
+    std::int32_t offset = 0;
+    if (!ReadFileRecord(volume, r, st.parent_record, &lcn, &offset)) {
+      path = "Error";
+      return;
+    }
+    std::int32_t next_parent = kRootFolder;
+    std::uint16_t next_seq = 0;
+    ChooseFileNameOfFile(volume, st.parent_record, r, st.folder16, next_parent, &next_seq);
+    const std::uint16_t flags = RecordFlags(st.parent_record);
+    st.folder_marks.emplace(r, std::make_pair(RecordSequenceNumber(st.parent_record), (flags & kRecordInUse) != 0));
+    bool replaced = false;
+    if (!(flags & kRecordDirectory) || st.folder16.empty()) {
+      level = deleted_folder_name(r);
+      next_parent = kRootFolder;
+      replaced = true;
+    } else {
+      level = utf16_to_utf8(st.folder16);
+      next_parent = resolve_folder(st, static_cast<std::uint32_t>(next_parent), next_seq);
+    }
+    const std::uint8_t deleted = (replaced || !(flags & kRecordInUse)) ? 1 : 0;
+    AddDriveFolder(id, level, next_parent, deleted);
+    ++depth;
+    id = next_parent;
   }
   path.clear();
   path.push_back(static_cast<char>(drive.drive_name >= 'a' && drive.drive_name <= 'z' ? drive.drive_name - 'a' + 'A'
@@ -104,7 +152,8 @@ void handle_recycle_info(ScanState& st, std::uint32_t number) {
   AddRecycleBinName(utf16_to_utf8(data_name), utf16_to_utf8(st.info_path));
 }
 
-// Size and recoverability from the unnamed $DATA stream (all of its extents).
+// Size and recoverability from the unnamed $DATA stream (all of its extents). The clusters of
+// the file that no run maps (a run list cut short, an extension record reused) count as lost.
 void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, std::int32_t record_offset, FileInfo& e) {
   if (!ReadStream(st.volume, st.record, number, kAttrData, u"", st.data)) return;  // no data: 0, size 0
   const NtfsStream& d = st.data;
@@ -116,7 +165,8 @@ void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, s
     if (d.encrypted()) e.Percent = -3;
     return;
   }
-  e.FileSize = d.data_size;
+  bool size_damaged = false;
+  e.FileSize = RecoverableSize(st.volume, d, &size_damaged);
   std::int64_t free = 0;
   std::int64_t used = 0;
   for (const DataRun& run : d.runs) {
@@ -126,11 +176,16 @@ void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, s
     std::int64_t run_used = 0;
     std::int64_t run_free = 0;
     if (st.bitmap.count(run.lcn, run.length, run_used, run_free)) {
-      used += run_used;
-      free += run_free;
+      used = SaturatingAdd(used, run_used);
+      free = SaturatingAdd(free, run_free);
     }
   }
+  const std::int64_t bpc = st.volume.geometry.bytes_per_cluster;
+  const std::int64_t clusters = e.FileSize / bpc + (e.FileSize % bpc != 0 ? 1 : 0);
+  used = SaturatingAdd(used, UnmappedClusters(d.runs, clusters));
   e.Percent = static_cast<std::int8_t>(PercentFree(free, used));
+  // A size that cannot be right is never shown as a file that comes back whole.
+  if (size_damaged && e.Percent == 100) e.Percent = 99;
   if (d.encrypted()) e.Percent = -3;
 }
 
@@ -138,11 +193,11 @@ void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, s
 
 void BuildParentPath(NtfsVolume& volume, std::uint32_t parent, std::string& path) {
   if (active_state && &active_state->volume == &volume) {
-    build_parent_path(*active_state, parent, path);
+    build_parent_path(*active_state, static_cast<std::int32_t>(parent), path);
     return;
   }
   ScanState st(volume, 0);
-  build_parent_path(st, parent, path);
+  build_parent_path(st, static_cast<std::int32_t>(parent), path);
 }
 
 void ScanMft(NtfsVolume& volume) {
@@ -175,7 +230,8 @@ void ScanMft(NtfsVolume& volume) {
     // An extension record belongs to the file of its base record, which is judged as a whole.
     if (RecordBaseReference(st.record) != 0) continue;
     std::int32_t parent = 0;
-    ChooseFileNameOfFile(volume, st.record, s, st.name16, parent);
+    std::uint16_t parent_seq = 0;
+    ChooseFileNameOfFile(volume, st.record, s, st.name16, parent, &parent_seq);
     TrimName(st.name16);
     if (st.name16.empty()) continue;
     if (st.name16.size() >= 2 && st.name16[0] == u'$' && st.name16[1] == u'I') {
@@ -187,9 +243,9 @@ void ScanMft(NtfsVolume& volume) {
     e.fs = drive.drive_fs;
     e.drv = drive.drive_name;
     e.inode = static_cast<std::int32_t>(s);
-    build_parent_path(st, static_cast<std::uint32_t>(parent), path);
+    e.parent = resolve_folder(st, static_cast<std::uint32_t>(parent), parent_seq);
+    build_parent_path(st, e.parent, path);
     e.Path = path;
-    e.parent = parent;
     e.FileName = utf16_to_utf8(st.name16);
     e.lcn = lcn;
     e.lcn_offset = record_offset;

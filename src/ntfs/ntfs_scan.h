@@ -1,6 +1,7 @@
 // The NTFS engine's scan of one volume for deleted files: walks the $MFT, takes every record that
 // the $MFT's bitmap marks free and whose header marks it neither in use nor a directory, and adds
-// a catalogue entry for it (name, folder path, size, dates, recoverability). Recycle-bin info
+// a catalogue entry for it (name, folder path, size, dates, recoverability). A file whose parent
+// reference no longer matches the parent's record is filed under that gone folder. Recycle-bin info
 // files give name pairs instead of entries.
 #pragma once
 
@@ -22,7 +23,10 @@ void ScanMft(NtfsVolume& volume);
 // The folder path of a parent record for the current drive: upper-case letter, ":\", then every
 // folder name followed by "\" (at most the 20 lowest levels), or "Error" when a parent record
 // cannot be read. Adds the folders it passes that the drive's folder list does not hold yet
-// ("Deleted N" with parent 5 for a record that is no longer a named directory).
+// ("Deleted N" with parent 5 for a record that is no longer a named directory). A folder whose
+// own parent reference no longer matches its parent's record (sequence numbers differ: the
+// parent was deleted and its record reused) goes under a folder "Deleted N" of its own, right
+// under the root, with a negative folder id (-N - 1) apart from the record's present folder.
 void BuildParentPath(NtfsVolume& volume, std::uint32_t parent, std::string& path);
 
 }  // namespace dravelo

@@ -210,8 +210,8 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
 }
 
 void ChooseFileNameOfFile(NtfsVolume& volume, std::span<const std::uint8_t> base_record, std::uint32_t base_number,
-                          std::u16string& name, std::int32_t& parent) {
-  ChooseFileName16(base_record, name, parent);
+                          std::u16string& name, std::int32_t& parent, std::uint16_t* parent_sequence) {
+  ChooseFileName16(base_record, name, parent, parent_sequence);
   std::int32_t list_offset = 0;
   if (!LookupAttribute(base_record, kAttrAttributeList, list_offset, 0)) return;
   std::vector<std::uint8_t> storage;
@@ -222,8 +222,7 @@ void ChooseFileNameOfFile(NtfsVolume& volume, std::span<const std::uint8_t> base
   const std::span<std::uint8_t> scratch(volume.extent_scratch.data(), frs);
   unsigned best = 4;
   std::u16string candidate;
-  std::int32_t candidate_parent = parent;
-  bool any = false;
+  std::uint64_t candidate_parent = 0;
   for (std::size_t pos = 0; fits(list.size(), pos, kAlMinLength);) {
     const std::size_t length = le::u16(list, pos + kAlLength);
     if (length < kAlMinLength || !fits(list.size(), pos, length)) break;
@@ -250,15 +249,15 @@ void ChooseFileNameOfFile(NtfsVolume& volume, std::span<const std::uint8_t> base
       if (value.name_space <= 3 && value.name_space < best) {
         best = value.name_space;
         candidate = std::move(value.name);
+        candidate_parent = value.parent_ref;
       }
-      candidate_parent = static_cast<std::int32_t>(value.parent);
-      any = true;
       break;
     }
   }
-  if (!any) return;
-  parent = candidate_parent;
-  if (best < 4) name = std::move(candidate);
+  if (best == 4) return;
+  name = std::move(candidate);
+  parent = static_cast<std::int32_t>(static_cast<std::uint32_t>(candidate_parent));
+  if (parent_sequence) *parent_sequence = static_cast<std::uint16_t>(candidate_parent >> 48);
 }
 
 bool ListDataStreams(NtfsVolume& volume, std::span<const std::uint8_t> base_record, std::uint32_t base_number,
@@ -294,6 +293,31 @@ bool ListDataStreams(NtfsVolume& volume, std::span<const std::uint8_t> base_reco
     if (ReadStream(volume, base_record, base_number, kAttrData, name, stream)) out.push_back(std::move(stream));
   }
   return !out.empty();
+}
+
+std::int64_t UnmappedClusters(std::span<const DataRun> runs, std::int64_t clusters) {
+  std::int64_t covered = 0;
+  std::int64_t reached = 0;  // runs so far map [.., reached) at most
+  for (const DataRun& run : runs) {
+    if (run.vcn >= clusters) break;
+    const std::int64_t start = std::max(run.vcn, reached);
+    const std::int64_t end = run.length > clusters - run.vcn ? clusters : run.vcn + run.length;
+    if (end > start) covered += end - start;
+    reached = std::max(reached, end);
+  }
+  return std::max<std::int64_t>(clusters - covered, 0);
+}
+
+std::int64_t RecoverableSize(const NtfsVolume& volume, const NtfsStream& stream, bool* size_damaged) {
+  *size_damaged = false;
+  if (stream.resident) return static_cast<std::int64_t>(stream.resident_value.size());
+  const std::int64_t volume_bytes = VolumeBytes(volume);
+  if (stream.data_size >= 0 && stream.data_size <= volume_bytes) return stream.data_size;
+  *size_damaged = true;
+  const std::int64_t bpc = std::max<std::int64_t>(volume.geometry.bytes_per_cluster, 1);
+  const std::int64_t clusters = std::min(stream.mapped_clusters(), VolumeClusters(volume));
+  const std::int64_t mapped = clusters - UnmappedClusters(stream.runs, clusters);
+  return std::min(mapped, volume_bytes / bpc) * bpc;
 }
 
 bool ReadStreamBytes(NtfsVolume& volume, const NtfsStream& stream, std::int64_t max_bytes, std::vector<std::uint8_t>& out) {

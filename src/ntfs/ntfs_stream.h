@@ -69,9 +69,19 @@ bool ListDataStreams(NtfsVolume& volume, std::span<const std::uint8_t> base_reco
 // ChooseFileName over the whole file: when the base record has an $ATTRIBUTE_LIST, the
 // $FILE_NAME attributes it names in extension records count too (a file with a long attribute
 // list may keep its names outside the base record). Same rule: the first name, in list order,
-// of the smallest namespace 0 to 3; the parent of the last one. Name in UTF-16.
+// of the smallest namespace 0 to 3, and the parent of that same name (parent_sequence, when
+// given, receives the parent reference's sequence number). Name in UTF-16.
 void ChooseFileNameOfFile(NtfsVolume& volume, std::span<const std::uint8_t> base_record, std::uint32_t base_number,
-                          std::u16string& name, std::int32_t& parent);
+                          std::u16string& name, std::int32_t& parent, std::uint16_t* parent_sequence = nullptr);
+
+// Clusters of [0, clusters) that no run maps (runs sorted by VCN; clusters mapped twice count
+// once). Sparse runs map their clusters.
+std::int64_t UnmappedClusters(std::span<const DataRun> runs, std::int64_t clusters);
+
+// The size a stream can be recovered with. Its DataSize while the volume could hold it; a size
+// that is negative or larger than the volume is damage (*size_damaged set), and then the bytes
+// its runs map within the volume's clusters stand in for it. Never more than the volume's bytes.
+std::int64_t RecoverableSize(const NtfsVolume& volume, const NtfsStream& stream, bool* size_damaged);
 
 // Reads the first min(data_size, max_bytes) bytes of a stream (resident or not; sparse and
 // unmapped clusters as zeros). For small things: attribute lists, recycle-bin info files.

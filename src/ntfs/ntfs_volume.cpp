@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <map>
 
 #include "catalogue/engine_host.h"
 #include "ntfs/ntfs_stream.h"
@@ -48,6 +49,29 @@ bool read_bytes(NtfsVolume& volume, std::int64_t lcn, std::int64_t within, std::
   return read_exact(*volume.reader, lcn * bpc + within, size, out);
 }
 
+// Keeps the $MFT's runs (sorted by VCN) only as far as they can hold records: the list ends
+// at a sparse run, at a run that maps clusters an earlier run already mapped (damage: the same
+// clusters would be read as more records) and at the end of the volume. Returns the clusters
+// left mapped from VCN 0 on.
+std::int64_t trim_mft_runs(std::vector<DataRun>& runs, std::int64_t volume_clusters) {
+  std::map<std::int64_t, std::int64_t> taken;  // first cluster -> one past the last, of each run kept
+  std::int64_t vcn = 0;
+  std::size_t kept = 0;
+  for (; kept < runs.size(); ++kept) {
+    DataRun& run = runs[kept];
+    if (run.vcn != vcn || run.sparse() || run.lcn >= volume_clusters) break;
+    run.length = std::min(run.length, volume_clusters - run.lcn);
+    const std::int64_t end = run.lcn + run.length;
+    auto next = taken.lower_bound(run.lcn);
+    if (next != taken.end() && next->first < end) break;
+    if (next != taken.begin() && std::prev(next)->second > run.lcn) break;
+    taken.emplace(run.lcn, end);
+    vcn += run.length;
+  }
+  runs.resize(kept);
+  return vcn;
+}
+
 }  // namespace
 
 NtfsVolume::~NtfsVolume() = default;
@@ -83,11 +107,16 @@ bool LoadMft(NtfsVolume& volume) {
   DecodeAttributeRuns(*data, volume.mft_runs);
   if (volume.mft_runs.empty()) return false;
   volume.mft_data_size = std::max<std::int64_t>(AttrDataSize(*data), 0);
+  // The record count: the $MFT's DataSize in records, but never more records than its runs map
+  // on the volume (a damaged DataSize or run list must not make a scan of phantom records).
   const auto count = [&volume, &g] {
-    return static_cast<std::uint32_t>(
-        std::min<std::int64_t>(volume.mft_data_size / g.FileRecordSize, std::numeric_limits<std::uint32_t>::max()));
+    const std::int64_t clusters = trim_mft_runs(volume.mft_runs, VolumeClusters(volume));
+    const std::int64_t mapped = clusters * g.bytes_per_cluster / g.FileRecordSize;
+    return static_cast<std::uint32_t>(std::min({volume.mft_data_size / g.FileRecordSize, mapped,
+                                                static_cast<std::int64_t>(std::numeric_limits<std::uint32_t>::max())}));
   };
   volume.MftRecordCount = count();
+  if (volume.mft_runs.empty()) return false;
 
   // A large or fragmented $MFT keeps the rest of its run list in extension records, named by its
   // $ATTRIBUTE_LIST. Those records lie in the part the first extent maps.
@@ -134,6 +163,20 @@ bool ReadFileRecord(NtfsVolume& volume, std::uint32_t number, std::span<std::uin
   if (!IsFileRecord(record.first(static_cast<std::size_t>(frs)))) return false;
   ApplyUpdateSequence(record.first(static_cast<std::size_t>(frs)));
   return true;
+}
+
+std::int64_t VolumeBytes(const NtfsVolume& volume) {
+  if (!volume.geometry_ok) return 0;
+  const std::int64_t bps = volume.geometry.bytes_per_sector;
+  const std::int64_t sectors = volume.geometry.total_sectors;
+  if (sectors <= 0) return 0;
+  if (sectors >= std::numeric_limits<std::int64_t>::max() / bps - 1) return std::numeric_limits<std::int64_t>::max();
+  return (sectors + 1) * bps;
+}
+
+std::int64_t VolumeClusters(const NtfsVolume& volume) {
+  if (!volume.geometry_ok || volume.geometry.sectors_per_cluster == 0) return 0;
+  return std::max<std::int64_t>(volume.geometry.total_sectors, 0) / volume.geometry.sectors_per_cluster;
 }
 
 bool ReadSectors(NtfsVolume& volume, std::int64_t count, std::uint8_t* destination, std::int64_t sector) {

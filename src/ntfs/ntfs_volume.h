@@ -81,6 +81,18 @@ void CloseNtfsVolume(NtfsVolume& volume);
 bool ReadFileRecord(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
                     std::int32_t* offset);
 
+// The volume's size from its boot sector: total sectors x bytes per sector (plus the backup boot
+// sector after them), and its clusters (total sectors / sectors per cluster). 0 without a usable
+// geometry; never overflows.
+std::int64_t VolumeBytes(const NtfsVolume& volume);
+std::int64_t VolumeClusters(const NtfsVolume& volume);
+
+// a + b for counts that are never negative, held at the largest value instead of overflowing.
+inline std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
+  std::int64_t sum = 0;
+  return __builtin_add_overflow(a, b, &sum) ? (b < 0 ? INT64_MIN : INT64_MAX) : sum;
+}
+
 // count sectors of bytes_per_sector bytes from sector on; true when all were read (missing bytes
 // read as zeros).
 bool ReadSectors(NtfsVolume& volume, std::int64_t count, std::uint8_t* destination, std::int64_t sector);

@@ -90,9 +90,17 @@ void TBuffer::create(const std::string& path, int sec_count) {
     out_text(" Sector Per Cluster - Zero", MsgType::error, true);
     return;
   }
+  // The boot sector counts in the volume's own sectors (0x0B), which may be larger than the
+  // window's: a volume of 4096-byte sectors holds eight window sectors per sector it counts.
+  const std::int64_t bytes_per_sector = le::u16(Buffer, 0x0B);
+  const std::int64_t scale = (bytes_per_sector >= kSector && bytes_per_sector <= 4096 &&
+                              (bytes_per_sector & (bytes_per_sector - 1)) == 0)
+                                 ? bytes_per_sector / kSector
+                                 : 1;
   total_clusters = total / spc;
-  sectors_per_cluster = spc;
-  volume_sectors_ = total_clusters * sectors_per_cluster;
+  sectors_per_cluster = spc * scale;
+  volume_sectors_ = total_clusters <= kUnboundedSectors / sectors_per_cluster ? total_clusters * sectors_per_cluster
+                                                                               : kUnboundedSectors;
   volume_bytes_ = backend_->size();
   const std::int64_t device_sectors = volume_bytes_ < 0 ? -1 : (volume_bytes_ + kSector - 1) / kSector;
   if (device_sectors >= 0 && (volume_sectors_ <= 0 || volume_sectors_ > device_sectors)) volume_sectors_ = device_sectors;

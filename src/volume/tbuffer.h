@@ -37,6 +37,7 @@ class TBuffer {
   std::int64_t EndSector = 0;
   std::int64_t SectorCount = 0;
   std::int64_t total_clusters = 0;
+  // In window sectors (512 bytes), whatever the volume's own sector size.
   std::int64_t sectors_per_cluster = 0;
 
   // Copies up to Size bytes at byte Offset of the volume into Pointer; returns the number of

@@ -12,7 +12,9 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <exception>
 #include <fstream>
+#include <limits>
 #include <set>
 #include <system_error>
 
@@ -252,7 +254,9 @@ std::size_t build_undelete_list() {
   for (std::int32_t k = 0; k < file_count(); ++k) {
     const FileInfo& e = file_list[k];
     if (e.selected != 1) continue;
-    undelete_total += e.FileSize;
+    // Sizes come from the volume: a damaged one must not overflow the total.
+    if (e.FileSize > 0 && __builtin_add_overflow(undelete_total, e.FileSize, &undelete_total))
+      undelete_total = std::numeric_limits<std::int64_t>::max();
     undelete_list.push_back(k);
   }
   undelete_written = 0;
@@ -388,11 +392,24 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
     if (request.before_file) request.before_file(entry);
     UndeleteOutcome outcome;
     outcome.entry = pos;
-    outcome.result =
-        undelete_file(entry, request.keep_folders, request.target_folder, request.options, &outcome.target_path);
+    // One file that cannot be recovered (even through an exception, such as memory running out)
+    // ends as one failed file; the files after it are still recovered.
+    try {
+      outcome.result =
+          undelete_file(entry, request.keep_folders, request.target_folder, request.options, &outcome.target_path);
+    } catch (const std::exception& failure_reason) {
+      outcome.result = RecoverResult{};
+      outcome.result.status = RecoverStatus::no_data;
+      outcome.result.message = std::string("the recovery failed: ") + failure_reason.what();
+      if (!outcome.target_path.empty()) {
+        std::error_code ec;
+        fs::remove(outcome.target_path, ec);
+      }
+    }
     // A copy cut short by Stop has been removed again: the entry stays ticked for the next run.
     if (outcome.result.status != RecoverStatus::stopped) entry.selected = 0;
     if (outcome.result.status == RecoverStatus::complete) ++summary.count;
+    if (request.after_file) request.after_file(outcome);
     summary.files.push_back(std::move(outcome));
   }
   summary.stopped = stop_flag;

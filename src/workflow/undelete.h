@@ -47,6 +47,8 @@ std::string unique_target_path(const std::string& path);
 RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string& target, const RecoverOptions& options,
                             std::string* written_path = nullptr);
 
+struct UndeleteOutcome;
+
 // What a run is asked to do.
 struct UndeleteRequest {
   std::string target_folder;
@@ -54,6 +56,8 @@ struct UndeleteRequest {
   RecoverOptions options;
   // Told about each entry before it is written (a caption for a progress display).
   std::function<void(const FileInfo&)> before_file;
+  // Told about each entry as soon as it is done (a line per file while the run goes on).
+  std::function<void(const UndeleteOutcome&)> after_file;
 };
 
 struct UndeleteOutcome {

@@ -134,9 +134,11 @@ TEST(NtfsFileName, ChoiceByNamespace) {
   const Case cases[] = {
       {"single Win32-and-DOS name", {{3, u"report.docx"}}, "report.docx", 100},
       {"POSIX beats Win32", {{1, u"win"}, {0, u"posix"}}, "posix", 101},
-      {"equal namespace: the first wins", {{1, u"first"}, {1, u"second"}}, "first", 101},
-      {"namespace 5 gives the parent only", {{1, u"name"}, {5, u"bogus"}}, "name", 101},
-      {"only namespace 5", {{5, u"bogus"}}, "", 100},
+      // Name and parent come from the same attribute: a hard-linked file keeps a pair that existed.
+      {"equal namespace: the first wins", {{1, u"first"}, {1, u"second"}}, "first", 100},
+      {"DOS name after the Win32 one", {{1, u"long name.txt"}, {2, u"LONGNA~1.TXT"}}, "long name.txt", 100},
+      {"namespace 5 is no name", {{1, u"name"}, {5, u"bogus"}}, "name", 100},
+      {"only namespace 5", {{5, u"bogus"}}, "", -1},
       {"non-ASCII kept as UTF-8", {{1, u"Grüße €.txt"}}, "Grüße €.txt", 100},
   };
   for (const Case& c : cases) {
@@ -150,6 +152,19 @@ TEST(NtfsFileName, ChoiceByNamespace) {
     EXPECT_EQ(name, c.name) << c.what;
     EXPECT_EQ(parent, c.parent) << c.what;
   }
+  // The sequence number of the chosen name's parent reference.
+  const std::vector<std::uint8_t> linked =
+      make_record(1024, 0,
+                  {resident(0x30, file_name_value((std::uint64_t{7} << 48) | 200, 1, u"one.txt")),
+                   resident(0x30, file_name_value((std::uint64_t{9} << 48) | 300, 1, u"two.txt"))},
+                  0, false);
+  std::u16string wide;
+  std::int32_t linked_parent = 0;
+  std::uint16_t sequence = 0;
+  ChooseFileName16(linked, wide, linked_parent, &sequence);
+  EXPECT_EQ(wide, u"one.txt");
+  EXPECT_EQ(linked_parent, 200);
+  EXPECT_EQ(sequence, 7);
   // No $FILE_NAME: empty name, parent unchanged.
   const std::vector<std::uint8_t> none = make_record(1024, 0, {resident(0x10, std_info_value(0, 0))}, 0, false);
   std::string name;

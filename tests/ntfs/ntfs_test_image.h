@@ -110,10 +110,13 @@ inline std::vector<std::uint8_t> file_name_value(std::uint64_t parent, std::uint
   return v;
 }
 
-inline std::vector<std::uint8_t> std_info_value(std::int64_t created, std::int64_t third) {
+// Creation (0x00) and last modification (0x08); the record's last change (0x10) lies a year
+// later unless given, so that a reader taking the wrong field shows.
+inline std::vector<std::uint8_t> std_info_value(std::int64_t created, std::int64_t modified, std::int64_t changed = -1) {
   std::vector<std::uint8_t> v(0x30, 0);
   put64(v, 0x00, static_cast<std::uint64_t>(created));
-  put64(v, 0x10, static_cast<std::uint64_t>(third));
+  put64(v, 0x08, static_cast<std::uint64_t>(modified));
+  put64(v, 0x10, static_cast<std::uint64_t>(changed >= 0 ? changed : modified + 365LL * 86400 * 10000000));
   return v;
 }
 

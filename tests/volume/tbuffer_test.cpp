@@ -146,22 +146,32 @@ TEST_F(TBufferWindow, ReadExactZeroFillsWhatLiesBeyondTheVolume) {
   EXPECT_EQ(slice(out, 200, 800), std::vector<std::uint8_t>(800, 0));
 }
 
-// Windows are bounded by the smaller of the boot sector's figure (whole clusters of it) and the
-// device's size; a figure that makes no sense leaves the device's size.
+// Windows are bounded by the smaller of the boot sector's figure (whole clusters of it, counted
+// in the volume's own sectors) and the device's size; a figure that makes no sense leaves the
+// device's size.
 TEST(TBufferCreation, VolumeBoundIsTheSmallerOfBootSectorAndDevice) {
   struct Case {
     std::uint8_t spc;
     std::int64_t total_at_28;
-    std::int64_t sectors;
+    std::int64_t sectors;  // window sectors of 512 bytes
+    std::uint16_t bytes_per_sector = 0;  // 0: whatever the filler pattern leaves at 0x0B
   };
   const Case cases[] = {
       {1, 64, 64}, {1, 32, 32}, {8, 63, 56}, {1, 1000, 64}, {1, INT64_MAX, 64}, {2, INT64_MAX, 64}, {1, -5, 64}, {1, 0, 64},
+      {1, 64, 64, 512}, {1, 4, 32, 4096}, {2, 7, 48, 4096}, {1, 8, 64, 4096}, {1, 16, 32, 1024},
+      {1, INT64_MAX, 64, 4096}, {1, INT64_MAX / 4, 64, 4096},
   };
   for (const Case& c : cases) {
-    register_memory_volume("bound", make_volume(64, c.spc, c.total_at_28));
+    std::vector<std::uint8_t> image = make_volume(64, c.spc, c.total_at_28);
+    if (c.bytes_per_sector) {
+      image[0x0B] = static_cast<std::uint8_t>(c.bytes_per_sector);
+      image[0x0C] = static_cast<std::uint8_t>(c.bytes_per_sector >> 8);
+    }
+    register_memory_volume("bound", image);
     TBuffer r(std::string("mem:bound"), 8);
     EXPECT_EQ(r.error, 0);
-    EXPECT_EQ(r.volume_sectors(), c.sectors) << "spc " << int(c.spc) << " total " << c.total_at_28;
+    EXPECT_EQ(r.volume_sectors(), c.sectors)
+        << "spc " << int(c.spc) << " total " << c.total_at_28 << " bytes per sector " << c.bytes_per_sector;
     std::uint8_t b[8];
     EXPECT_EQ(r.ReadBuffer(c.sectors * 512 - 4, sizeof b, b), 4);
     EXPECT_EQ(r.ReadBuffer(c.sectors * 512, sizeof b, b), 0);
