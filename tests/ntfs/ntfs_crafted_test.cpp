@@ -1,0 +1,280 @@
+// Crafted and damaged NTFS volumes built in memory: sizes that no volume can hold, run lists that
+// stop short of the size, an $MFT whose size or runs claim more records than it has, and parent
+// references whose sequence numbers tell a folder that is gone from one that was only deleted.
+// Each must end in a sound listing and recovery: no overflow, no buffer sized from the volume's
+// figures, one bad file failing alone.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/engine_host.h"
+#include "catalogue/recovery.h"
+#include "ntfs/ntfs_test_image.h"
+#include "ntfs/ntfs_volume.h"
+#include "volume/volume_backend.h"
+#include "workflow/analysis.h"
+#include "workflow/undelete.h"
+
+namespace dravelo {
+namespace {
+
+using namespace ntfs_test;
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+
+std::uint64_t ref(std::uint32_t record, std::uint16_t sequence) { return (std::uint64_t{sequence} << 48) | record; }
+
+void set_sequence(std::vector<std::uint8_t>& record, std::uint16_t sequence) { put16(record, 0x10, sequence); }
+
+class NtfsCrafted : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("dravelo-ntfs-crafted-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    reset_catalogue();
+    drive_list.clear();
+    stop_flag = false;
+    unregister_memory_volume("ntfs-crafted");
+    fs::remove_all(dir_);
+  }
+
+  bool analyse(std::vector<std::uint8_t> image) {
+    register_memory_volume("ntfs-crafted", std::move(image));
+    drive_list.clear();
+    DriveInfo d;
+    d.drive_name = 'c';
+    d.drive_fs = "NTFS";
+    d.selected = 1;
+    d.device_path = "mem:ntfs-crafted";
+    drive_list.push_back(std::move(d));
+    stop_flag = false;
+    ScopedHost scoped(host_);
+    return run_analysis();
+  }
+
+  const FileInfo* entry(std::int32_t inode) const {
+    for (std::int32_t i = 0; i < file_count(); ++i)
+      if (file_list[i].inode == inode) return &file_list[i];
+    return nullptr;
+  }
+
+  SilentHost host_;
+  fs::path dir_;
+};
+
+// Sizes against what the volume and the runs allow. The volume has 2048 clusters of 4096 bytes;
+// every file's runs lie on free clusters.
+TEST_F(NtfsCrafted, SizesTheVolumeCannotHoldAndRunsThatStopShort) {
+  TestVolume tv;
+  tv.init();
+  const std::size_t rs = tv.record_size;
+  const std::int64_t cb = tv.cluster_bytes();
+  const std::int64_t volume_bytes = tv.clusters * cb;
+  struct Case {
+    std::uint32_t record;
+    const char* name;
+    std::int64_t size;
+    std::vector<ntfs_test::Run> runs;
+    std::int64_t listed_size;
+    int percent;
+  };
+  const Case cases[] = {
+      // Impossible sizes: what the runs map is shown, and never as "Very Good".
+      {40, "near 2^63.bin", kMax - 100, {{2, 300}}, 2 * cb, 99},
+      {41, "negative.bin", -5, {{2, 310}}, 2 * cb, 99},
+      {42, "larger than the volume.bin", volume_bytes * 4, {{3, 320}}, 3 * cb, 99},
+      // A run of 2^60 clusters: the volume's clusters at most (those past its end are unreadable).
+      {43, "huge run.bin", kMax, {{std::int64_t{1} << 60, 330}}, volume_bytes - cb, 0},
+      // A possible size whose runs stop short (an extension record reused): the clusters no run
+      // maps count as lost.
+      {44, "cut short.bin", 10 * cb, {{4, 400}}, 10 * cb, 40},
+      {45, "gap.bin", 8 * cb - 7, {{2, 410}, {0, 0}}, 8 * cb - 7, 25},
+      // Sound files stay as they were.
+      {46, "whole.bin", 3 * cb - 1, {{3, 420}}, 3 * cb - 1, 100},
+  };
+  for (const Case& c : cases) {
+    std::vector<ntfs_test::Run> runs;
+    for (const ntfs_test::Run& r : c.runs)
+      if (r.length > 0) runs.push_back(r);
+    Attr data = non_resident(0x80, runs, c.size, cb);
+    data.initialized = std::max<std::int64_t>(c.size, 0);
+    if (c.record == 45) data.high_vcn = 7;  // claims eight clusters; its runs map two
+    tv.records[c.record] = file_record(rs, 0, 5, std::u16string(c.name, c.name + std::char_traits<char>::length(c.name)), {data});
+  }
+  ASSERT_TRUE(analyse(tv.build()));
+  for (const Case& c : cases) {
+    const FileInfo* e = entry(static_cast<std::int32_t>(c.record));
+    ASSERT_NE(e, nullptr) << c.name;
+    EXPECT_EQ(e->FileSize, c.listed_size) << c.name;
+    EXPECT_EQ(e->Percent, c.percent) << c.name;
+    EXPECT_LE(e->FileSize, volume_bytes) << c.name;
+  }
+}
+
+// The recovery of such files: what can be recovered is written and reported as damaged, one
+// failing file does not end the run, and each file is reported as soon as it is done.
+TEST_F(NtfsCrafted, RecoveryOfImpossibleSizesWritesWhatTheRunsMap) {
+  TestVolume tv;
+  tv.init();
+  const std::size_t rs = tv.record_size;
+  const std::int64_t cb = tv.cluster_bytes();
+  Attr huge = non_resident(0x80, {{2, 300}}, kMax - 100, cb);
+  tv.records[40] = file_record(rs, 0, 5, u"huge.bin", {huge});
+  Attr named = non_resident(0x80, {{1, 320}}, kMax, cb, 0, u"extra");
+  tv.records[41] = file_record(rs, 0, 5, u"huge stream.bin", {non_resident(0x80, {{1, 310}}, cb, cb), named});
+  tv.records[42] = file_record(rs, 0, 5, u"after.txt", {resident(0x80, {'o', 'k'})});
+  std::vector<std::uint8_t> image = tv.build();
+  for (std::int64_t i = 0; i < 2 * cb; ++i) image[static_cast<std::size_t>(300 * cb + i)] = static_cast<std::uint8_t>(i / cb + 1);
+  ASSERT_TRUE(analyse(std::move(image)));
+
+  for (std::int32_t k = 0; k < file_count(); ++k) file_list[k].selected = 1;
+  ASSERT_EQ(build_undelete_list(), 3u);
+  EXPECT_GT(undelete_total, 0);
+  UndeleteRequest request;
+  request.target_folder = dir_.string();
+  request.options.alternate_streams = true;
+  std::vector<std::string> order;
+  request.before_file = [&order](const FileInfo& e) { order.push_back("start " + e.FileName); };
+  request.after_file = [&order](const UndeleteOutcome& o) { order.push_back("done " + file_list[o.entry].FileName); };
+  ScopedHost scoped(host_);
+  const UndeleteSummary summary = run_undelete(request);
+  ASSERT_EQ(summary.files.size(), 3u);
+  EXPECT_EQ(order, (std::vector<std::string>{"start huge.bin", "done huge.bin", "start huge stream.bin",
+                                             "done huge stream.bin", "start after.txt", "done after.txt"}));
+  for (const UndeleteOutcome& o : summary.files) {
+    const std::string name = file_list[o.entry].FileName;
+    const std::uintmax_t written = fs::file_size(o.target_path);
+    if (name == "huge.bin") {
+      EXPECT_EQ(o.result.status, RecoverStatus::read_errors);
+      EXPECT_NE(o.result.message.find("size is damaged"), std::string::npos) << o.result.message;
+      EXPECT_EQ(written, static_cast<std::uintmax_t>(2 * cb));
+      std::ifstream in(o.target_path, std::ios::binary);
+      const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+      EXPECT_EQ(bytes.front(), 1);
+      EXPECT_EQ(bytes.back(), 2);
+    } else if (name == "huge stream.bin") {
+      EXPECT_EQ(o.result.status, RecoverStatus::read_errors) << o.result.message;
+      EXPECT_EQ(written, static_cast<std::uintmax_t>(cb));
+      ASSERT_EQ(o.result.extra_files.size(), 1u);
+      EXPECT_EQ(fs::file_size(o.result.extra_files[0]), static_cast<std::uintmax_t>(cb));
+    } else {
+      EXPECT_EQ(o.result.status, RecoverStatus::complete) << name;
+      EXPECT_EQ(written, 2u);
+    }
+  }
+}
+
+// The record count follows the $MFT's runs on the volume, not its DataSize; runs that map the
+// same clusters again are damage, not more records.
+TEST_F(NtfsCrafted, MftRecordCountIsBoundedByItsMappedClusters) {
+  struct Case {
+    const char* what;
+    std::vector<ntfs_test::Run> layout;
+    std::int64_t data_size;  // 0: what the layout maps
+    std::uint32_t records;
+  };
+  const Case cases[] = {
+      {"sound", {{16, 16}}, 0, 64},
+      {"DataSize far beyond the runs", {{16, 16}}, std::int64_t{1} << 40, 64},
+      {"the same clusters mapped 120 times", std::vector<ntfs_test::Run>(120, ntfs_test::Run{2, 16}), 0, 8},
+      {"a run overlapping the first", {{8, 16}, {8, 20}}, 0, 32},
+      {"a run past the volume's end", {{8, 16}, {100, 2000}}, 0, 32 + 47 * 4},
+  };
+  for (const Case& c : cases) {
+    TestVolume tv;
+    tv.clusters = 2048;
+    tv.mft_layout = {c.layout.front()};  // where the records really are
+    std::int64_t mapped = 0;
+    for (const ntfs_test::Run& r : c.layout) mapped += r.length;
+    tv.mft_records = static_cast<std::uint32_t>(std::min<std::int64_t>(mapped * 4, 2048));
+    tv.custom_record0 = true;
+    tv.init();
+    // A file deleted in record 7, which every repetition of the first run would show again.
+    tv.records[7] = file_record(tv.record_size, 0, 5, u"once.txt", {resident(0x80, {'x'})});
+    Attr data = non_resident(0x80, c.layout, c.data_size ? c.data_size : mapped * tv.cluster_bytes(), tv.cluster_bytes());
+    tv.records[0] = make_record(tv.record_size, kInUse,
+                                {resident(0x30, file_name_value(5, 3, u"$MFT")), data, resident(0xB0, tv.mft_bitmap())});
+    std::vector<std::uint8_t> image = tv.build();
+    register_memory_volume("ntfs-crafted", image);
+    NtfsVolume volume;
+    ASSERT_TRUE(OpenNtfsVolumeAt("mem:ntfs-crafted", volume)) << c.what;
+    ASSERT_TRUE(LoadMft(volume)) << c.what;
+    EXPECT_EQ(volume.MftRecordCount, c.records) << c.what;
+    CloseNtfsVolume(volume);
+    ASSERT_TRUE(analyse(std::move(image))) << c.what;
+    EXPECT_EQ(file_count(), 1) << c.what;
+    reset_catalogue();
+  }
+}
+
+// A parent reference names a record and its sequence number. NTFS moves the number on when it
+// frees a record: a deleted folder whose record was not reused has the reference's number plus
+// one and is still the file's folder; a record reused since (for a new folder, or for anything)
+// is not, and the file goes under a folder "Deleted N" of its own.
+TEST_F(NtfsCrafted, ParentReferencesAreCheckedBySequenceNumber) {
+  TestVolume tv;
+  tv.init();
+  const std::size_t rs = tv.record_size;
+  auto live = [&tv](std::uint32_t n) { tv.record_in_use[n] = true; };
+  // 20: a live folder "New" in a record that held another folder before (sequence 4 now).
+  tv.records[20] = file_record(rs, kInUse | kDirectory, ref(5, 5), u"New");
+  set_sequence(tv.records[20], 4);
+  live(20);
+  // 21: the folder "Old", deleted (its sequence moved from 2 to 3), its record not reused.
+  tv.records[21] = file_record(rs, kDirectory, ref(5, 5), u"Old");
+  set_sequence(tv.records[21], 3);
+  // 22: a live folder "Sub" whose own parent reference (20, sequence 2) is stale.
+  tv.records[22] = file_record(rs, kInUse | kDirectory, ref(20, 2), u"Sub");
+  set_sequence(tv.records[22], 1);
+  live(22);
+  tv.records[30] = file_record(rs, 0, ref(20, 3), u"was in the old folder.txt");
+  tv.records[31] = file_record(rs, 0, ref(20, 4), u"in new.txt");
+  tv.records[32] = file_record(rs, 0, ref(21, 2), u"in deleted old.txt");
+  tv.records[33] = file_record(rs, 0, ref(21, 1), u"older still.txt");
+  tv.records[34] = file_record(rs, 0, ref(22, 1), u"in sub.txt");
+  tv.records[35] = file_record(rs, 0, ref(20, 3), u"second in the old folder.txt");
+  ASSERT_TRUE(analyse(tv.build()));
+
+  struct Expect {
+    std::int32_t record;
+    const char* path;
+  };
+  const Expect expected[] = {
+      {30, "C:\\Deleted 20\\"}, {31, "C:\\New\\"},        {32, "C:\\Old\\"},
+      {33, "C:\\Deleted 21\\"}, {34, "C:\\Deleted 20\\Sub\\"}, {35, "C:\\Deleted 20\\"},
+  };
+  for (const Expect& x : expected) {
+    const FileInfo* e = entry(x.record);
+    ASSERT_NE(e, nullptr) << x.record;
+    EXPECT_EQ(e->Path, x.path) << x.record;
+  }
+  // The gone folder is a folder of its own under the root, apart from "New" (record 20), and the
+  // files of the old folder are filed there.
+  EXPECT_EQ(entry(30)->parent, entry(35)->parent);
+  EXPECT_NE(entry(30)->parent, 20);
+  EXPECT_EQ(entry(31)->parent, 20);
+  const FolderArray& folders = drive_list[0].Folders;
+  const std::int32_t gone = folders.find(entry(30)->parent);
+  ASSERT_GE(gone, 0);
+  EXPECT_EQ(folders[gone].FolderName, "Deleted 20");
+  EXPECT_EQ(folders[gone].parent, 5);
+  EXPECT_EQ(folders[gone].deleted_flag, 1);
+  const std::int32_t sub = folders.find(22);
+  ASSERT_GE(sub, 0);
+  EXPECT_EQ(folders[sub].parent, entry(30)->parent);
+}
+
+}  // namespace
+}  // namespace dravelo
