@@ -168,7 +168,7 @@ TEST_F(Undelete, KeepMakesNestedFoldersBelowTheTarget) {
   add(70, "a.txt", "C:\\Users\\Ann\\");
   add(71, "root.txt", "C:\\");
   ASSERT_EQ(build_undelete_list(), 2u);
-  const UndeleteSummary s = run_undelete({target(), true, {}, nullptr});
+  const UndeleteSummary s = run_undelete({target(), true, {}, nullptr, nullptr});
   EXPECT_EQ(s.count, 2);
   EXPECT_EQ(read_file(dir_ / "Users" / "Ann" / "a.txt"), "data of a.txt");
   EXPECT_EQ(read_file(dir_ / "root.txt"), "data of root.txt");
@@ -181,7 +181,7 @@ TEST_F(Undelete, NeverOverwritesAnExistingFile) {
   add(71, "a.txt");  // the same name twice in one run
   add(72, "README");
   build_undelete_list();
-  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr, nullptr});
   EXPECT_EQ(s.count, 3);
   EXPECT_EQ(read_file(dir_ / "a.txt"), "there before");
   EXPECT_EQ(read_file(dir_ / "a (2).txt"), "data of a.txt");
@@ -212,7 +212,7 @@ TEST_F(Undelete, DispatchesByFileSystemAndCountsOnlyCompleteCopies) {
   plans[4].status = RecoverStatus::read_errors;
   plans[5].status = RecoverStatus::write_failed;
   build_undelete_list();
-  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr, nullptr});
   EXPECT_EQ(s.count, 2);
   EXPECT_FALSE(s.stopped);
   EXPECT_EQ(routine_calls, (std::vector<std::string>{"NTFS:1:0", "FAT32:2:1", "NTFS:4:0", "NTFS:5:0"}));
@@ -277,7 +277,7 @@ TEST_F(Undelete, StopEndsTheRunAndLeavesTheRestTicked) {
   for (int i = 1; i <= 5; ++i) add(i, "f" + std::to_string(i));
   plans[3].press_stop = true;
   build_undelete_list();
-  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr, nullptr});
   EXPECT_TRUE(s.stopped);
   EXPECT_EQ(s.count, 2);
   EXPECT_EQ(routine_calls.size(), 3u);
@@ -294,7 +294,7 @@ TEST_F(Undelete, RecoveredFileTakesTheDeletedFilesModificationDate) {
   FileInfo& e = add(1, "dated.txt");
   e.DateModified = unix_seconds_to_date_time(1600000000);  // NTFS dates are UTC
   build_undelete_list();
-  ASSERT_EQ(run_undelete({target(), false, {}, nullptr}).count, 1);
+  ASSERT_EQ(run_undelete({target(), false, {}, nullptr, nullptr}).count, 1);
   struct stat st;
   ASSERT_EQ(::stat((dir_ / "dated.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtim.tv_sec, 1600000000);
@@ -390,7 +390,7 @@ TEST_F(Undelete, RefusesATargetOnAVolumeBeingRecoveredFrom) {
   add(1, "image.txt", "C:\\", 0);
   add(2, "disk.txt", "D:\\", 1);
   build_undelete_list();
-  UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  UndeleteSummary s = run_undelete({target(), false, {}, nullptr, nullptr});
   EXPECT_TRUE(s.refused);
   EXPECT_TRUE(routine_calls.empty());
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);  // only the fake sys tree
@@ -404,7 +404,7 @@ TEST_F(Undelete, RefusesATargetOnAVolumeBeingRecoveredFrom) {
   // Only the image file's entry ticked: an image cannot be harmed by writing beside it.
   file_list[1].selected = 0;
   build_undelete_list();
-  s = run_undelete({target(), false, {}, nullptr});
+  s = run_undelete({target(), false, {}, nullptr, nullptr});
   EXPECT_FALSE(s.refused);
   EXPECT_EQ(s.count, 1);
 
@@ -412,7 +412,7 @@ TEST_F(Undelete, RefusesATargetOnAVolumeBeingRecoveredFrom) {
   file_list[1].selected = 1;
   probe.volumes["/dev/sda"] = dev(8, 2);
   build_undelete_list();
-  s = run_undelete({target(), false, {}, nullptr});
+  s = run_undelete({target(), false, {}, nullptr, nullptr});
   EXPECT_FALSE(s.refused);
   set_device_probe(previous);
 }
