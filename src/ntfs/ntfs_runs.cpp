@@ -148,9 +148,10 @@ bool ReadAttributeData(NtfsVolume& volume, const AttributeRef& attr, std::vector
   const std::int64_t low = AttrLowVcn(attr);
   const std::int64_t high = AttrHighVcn(attr);
   const std::int64_t bpc = volume.geometry.bytes_per_cluster;
-  if (bpc <= 0 || high < low || runs.empty()) return false;
-  std::int64_t clusters = high - low + 1;
-  clusters = std::min(clusters, (max_bytes + bpc - 1) / bpc);
+  if (bpc <= 0 || low < 0 || high < low || runs.empty()) return false;
+  // high - low cannot overflow with both at or above 0; the count is cut at max_bytes first.
+  std::int64_t clusters = std::min(high - low, ClustersFor(max_bytes, bpc));
+  if (clusters < ClustersFor(max_bytes, bpc)) ++clusters;
   out.resize(static_cast<std::size_t>(clusters * bpc));
   ReadVcns(volume, runs, clusters, out.data(), low);
   if (low == 0) {

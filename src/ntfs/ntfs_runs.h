@@ -24,6 +24,12 @@ struct DataRun {
   bool sparse() const { return lcn == 0; }
 };
 
+// Clusters needed for bytes (0 for nothing or a negative count), without overflowing.
+inline std::int64_t ClustersFor(std::int64_t bytes, std::int64_t bytes_per_cluster) {
+  if (bytes <= 0 || bytes_per_cluster <= 0) return 0;
+  return bytes / bytes_per_cluster + (bytes % bytes_per_cluster != 0 ? 1 : 0);
+}
+
 // Steps through a run list without allocating. Bounded by the bytes it is given.
 class RunDecoder {
  public:

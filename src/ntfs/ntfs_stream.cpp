@@ -175,7 +175,7 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
     const std::int64_t bpc = volume.geometry.bytes_per_cluster;
     const std::size_t frs = static_cast<std::size_t>(volume.geometry.FileRecordSize);
     const std::span<std::uint8_t> scratch(volume.extent_scratch.data(), frs);
-    const std::int64_t needed = (std::max<std::int64_t>(out.data_size, 0) + bpc - 1) / bpc;
+    const std::int64_t needed = ClustersFor(out.data_size, bpc);
     std::int64_t end = 0;
     for (const DataRun& run : out.runs) end = std::max(end, run.vcn + run.length);
     for (std::uint32_t n = max_extension + 1; end < needed && n <= max_extension + kExtentProbe && n < volume.MftRecordCount; ++n) {
@@ -204,7 +204,7 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
   for (std::size_t i = 1; contiguous && i < out.runs.size(); ++i)
     contiguous = out.runs[i].vcn == out.runs[i - 1].vcn + out.runs[i - 1].length;
   const std::int64_t bpc = std::max<std::int64_t>(volume.geometry.bytes_per_cluster, 1);
-  const bool covers_size = out.mapped_clusters() >= (std::max<std::int64_t>(out.data_size, 0) + bpc - 1) / bpc;
+  const bool covers_size = out.mapped_clusters() >= ClustersFor(out.data_size, bpc);
   out.runs_complete = g.clean && g.have_header && contiguous && covers_size;
   return true;
 }
@@ -331,7 +331,7 @@ bool ReadStreamBytes(NtfsVolume& volume, const NtfsStream& stream, std::int64_t 
   const std::int64_t bpc = volume.geometry.bytes_per_cluster;
   if (bpc <= 0) return false;
   const std::int64_t size = std::min(std::max<std::int64_t>(stream.data_size, 0), max_bytes);
-  const std::int64_t clusters = (size + bpc - 1) / bpc;
+  const std::int64_t clusters = ClustersFor(size, bpc);
   out.resize(static_cast<std::size_t>(clusters * bpc));
   ReadVcns(volume, stream.runs, clusters, out.data(), 0);
   out.resize(static_cast<std::size_t>(size));

@@ -111,7 +111,8 @@ bool LoadMft(NtfsVolume& volume) {
   // on the volume (a damaged DataSize or run list must not make a scan of phantom records).
   const auto count = [&volume, &g] {
     const std::int64_t clusters = trim_mft_runs(volume.mft_runs, VolumeClusters(volume));
-    const std::int64_t mapped = clusters * g.bytes_per_cluster / g.FileRecordSize;
+    const std::int64_t mapped =
+        static_cast<std::int64_t>(static_cast<__int128>(clusters) * g.bytes_per_cluster / g.FileRecordSize);
     return static_cast<std::uint32_t>(std::min({volume.mft_data_size / g.FileRecordSize, mapped,
                                                 static_cast<std::int64_t>(std::numeric_limits<std::uint32_t>::max())}));
   };
@@ -170,13 +171,19 @@ std::int64_t VolumeBytes(const NtfsVolume& volume) {
   const std::int64_t bps = volume.geometry.bytes_per_sector;
   const std::int64_t sectors = volume.geometry.total_sectors;
   if (sectors <= 0) return 0;
-  if (sectors >= std::numeric_limits<std::int64_t>::max() / bps - 1) return std::numeric_limits<std::int64_t>::max();
-  return (sectors + 1) * bps;
+  std::int64_t bytes = sectors >= std::numeric_limits<std::int64_t>::max() / bps - 1 ? std::numeric_limits<std::int64_t>::max()
+                                                                                     : (sectors + 1) * bps;
+  // A boot sector may claim more than the device or image holds.
+  if (volume.reader) bytes = std::min(bytes, volume.reader->volume_sectors() * TBuffer::kSector + bps);
+  return bytes;
 }
 
 std::int64_t VolumeClusters(const NtfsVolume& volume) {
   if (!volume.geometry_ok || volume.geometry.sectors_per_cluster == 0) return 0;
-  return std::max<std::int64_t>(volume.geometry.total_sectors, 0) / volume.geometry.sectors_per_cluster;
+  std::int64_t clusters = std::max<std::int64_t>(volume.geometry.total_sectors, 0) / volume.geometry.sectors_per_cluster;
+  if (volume.reader)
+    clusters = std::min(clusters, volume.reader->volume_sectors() * TBuffer::kSector / volume.geometry.bytes_per_cluster);
+  return clusters;
 }
 
 bool ReadSectors(NtfsVolume& volume, std::int64_t count, std::uint8_t* destination, std::int64_t sector) {
