@@ -6,6 +6,7 @@
 // counted in 512-byte sectors cuts off on a volume of 4096-byte sectors.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -146,6 +147,11 @@ TEST_P(NtfsGeometry, ListsWhatFlsListsAndRecoversItByteForByte) {
   const FileInfo* dated = find("dated.bin");
   ASSERT_NE(dated, nullptr);
   EXPECT_EQ(dated->DateModified, unix_seconds_to_date_time(1577966400));  // 2020-01-02 12:00:00 UTC
+  fs::path dated_copy;
+  recover(*dated, &dated_copy);
+  struct stat st {};
+  ASSERT_EQ(::stat(dated_copy.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1577966400);  // the recovered file's date follows it
 
   // The hard-linked file: one entry, with a name and folder pair that existed.
   const FileInfo* one = find("one.txt");
