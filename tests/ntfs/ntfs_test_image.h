@@ -95,7 +95,8 @@ inline Attr non_resident(std::uint32_t type, const std::vector<Run>& runs, std::
   for (const Run& r : runs) clusters += r.length;
   a.low_vcn = low_vcn;
   a.high_vcn = low_vcn + clusters - 1;
-  a.allocated = clusters * cluster_bytes;
+  // Crafted runs may map more bytes than 64 bits count: held at the largest value.
+  if (__builtin_mul_overflow(clusters, cluster_bytes, &a.allocated)) a.allocated = INT64_MAX;
   a.size = size;
   a.initialized = size;
   return a;
