@@ -3,13 +3,17 @@
 // non-resident $ATTRIBUTE_LIST. Its stream must be gathered whole and in VCN order.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/recovery.h"
 #include "common/unxz.h"
+#include "ntfs/ntfs_recover.h"
 #include "ntfs/ntfs_stream.h"
 #include "ntfs/ntfs_volume.h"
 #include "volume/volume_backend.h"
@@ -81,6 +85,43 @@ TEST_F(NtfsFragmentedFixture, ScanListsNoExtensionRecords) {
   EXPECT_EQ(file_count(), 0);
   reset_catalogue();
   drive_list.clear();
+}
+
+// tests/fixtures/ntfs/make_ntfs_reused_extent.sh: the same kind of file, deleted the way Windows
+// leaves it; then a new file took its second extension record. The runs found through the
+// attribute list no longer cover the file: the clusters of the lost extent count as lost, the
+// file is never "Very Good", and its recovery says that the gap was written as zeros.
+TEST(NtfsReusedExtentFixture, UnmappedClustersCountAsLost) {
+  register_memory_volume("ntfs-reused-extent",
+                         unxz(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/ntfs/ntfs_reused_extent.img.xz"));
+  drive_list.clear();
+  DriveInfo d;
+  d.drive_name = 'c';
+  d.drive_fs = "NTFS";
+  d.selected = 1;
+  d.device_path = "mem:ntfs-reused-extent";
+  drive_list.push_back(std::move(d));
+  stop_flag = false;
+  ASSERT_TRUE(run_analysis());
+  ASSERT_EQ(file_count(), 1);
+  const FileInfo& e = file_list[0];
+  EXPECT_EQ(e.FileName, "fragmented.bin");
+  EXPECT_EQ(e.FileSize, 1500 * 4 * 512 - 3 * 512);
+  // Every cluster its runs still map is free; those of the lost extent are not recoverable.
+  EXPECT_GT(e.Percent, 0);
+  EXPECT_LT(e.Percent, 100);
+
+  char dir[] = "/tmp/dravelo-reused-extent-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string target = std::string(dir) + "/fragmented.bin";
+  const RecoverResult r = RecoverNtfsFile(e, target, RecoverOptions{});
+  EXPECT_EQ(r.status, RecoverStatus::read_errors);
+  EXPECT_NE(r.message.find("does not cover the whole file"), std::string::npos) << r.message;
+  std::remove(target.c_str());
+  ::rmdir(dir);
+  reset_catalogue();
+  drive_list.clear();
+  unregister_memory_volume("ntfs-reused-extent");
 }
 
 }  // namespace
