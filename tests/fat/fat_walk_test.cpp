@@ -42,7 +42,7 @@ class FatWalk : public testing::Test {
   }
 
   const FileInfo* deep_file() const {
-    const auto found = test::entries_named("_EEP.TXT", deep_path(6, 25));
+    const auto found = test::entries_named("_eep.txt", deep_path(6, 25));
     return found.size() == 1 ? found[0] : nullptr;
   }
 
@@ -107,16 +107,13 @@ TEST_F(FatWalk, WalksAFolderThatPointsAtItselfOnlyOnce) {
   ASSERT_TRUE(scan());
   const FileInfo* deep = deep_file();
   ASSERT_NE(deep, nullptr);
-  // Turn the ".." entry of the deepest folder into a subfolder "X." whose first cluster is the
-  // folder's own.
-  const std::size_t dotdot = static_cast<std::size_t>(ClusterByteOffset(geometry_, static_cast<ClusterNumber>(deep->lcn))) + 32;
-  ASSERT_EQ(image_[dotdot], '.');
-  ASSERT_EQ(image_[dotdot + 1], '.');
-  image_[dotdot] = 'X';
-  image_[dotdot + 20] = 0;
-  image_[dotdot + 21] = 0;
-  image_[dotdot + 26] = static_cast<std::uint8_t>(deep->lcn & 0xFF);
-  image_[dotdot + 27] = static_cast<std::uint8_t>(deep->lcn >> 8);
+  // Add a subfolder "X" to the deepest folder, after deep.txt, whose first cluster is the
+  // folder's own: a copy of its "." entry under another name.
+  const std::size_t dot = static_cast<std::size_t>(ClusterByteOffset(geometry_, static_cast<ClusterNumber>(deep->lcn)));
+  ASSERT_EQ(image_[dot], '.');
+  ASSERT_EQ(image_[dot + 96], 0) << "the slot after deep.txt is the end mark";
+  std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(dot), 32, image_.begin() + static_cast<std::ptrdiff_t>(dot + 96));
+  image_[dot + 96] = 'X';
   ASSERT_TRUE(scan());
   EXPECT_NE(deep_file(), nullptr);
   EXPECT_EQ(file_count(), 5);
@@ -140,12 +137,15 @@ TEST_F(FatWalk, EndsADirectoryAtAShortRead) {
   EXPECT_EQ(file_count(), 4);
 }
 
-TEST_F(FatWalk, FindsNothingWhenTheRootStartsWithAnEndMarker) {
+// With the root cut short, the deleted tree is no longer reached from it; its first folder is
+// found among the free clusters and walked from there.
+TEST_F(FatWalk, FindsTheDeletedTreeAmongTheFreeClustersWhenTheRootStartsWithAnEndMarker) {
   std::fill_n(image_.begin() + geometry_.root_dir_offset, 32, 0);
   test::RecordingHost host;
   ASSERT_TRUE(scan(&host));
-  EXPECT_EQ(file_count(), 0);
-  EXPECT_EQ(drive_list[0].CurrentFolder(), 0);
+  EXPECT_NE(deep_file(), nullptr);
+  EXPECT_EQ(file_count(), 1);
+  EXPECT_EQ(drive_list[0].CurrentFolder(), 20);
   ASSERT_EQ(host.progress.size(), 2u);
   EXPECT_EQ(host.progress.front(), 0);
   EXPECT_EQ(host.progress.back(), 100);
