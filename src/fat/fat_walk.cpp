@@ -311,7 +311,7 @@ std::string CheckedLongName(std::span<const std::array<std::uint8_t, 32>> pieces
 
 void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, const std::string& name,
                       std::uint8_t deleted, std::int32_t parent, int depth, DirectoryStart start,
-                      ClusterNumber parent_cluster) {
+                      ClusterNumber parent_cluster, const FatScanContext::DanglingName* continues) {
   const FatGeometry& g = context.geometry;
   if (depth > kMaxDirectoryDepth) return;
   // Cluster 0 stands for the fixed root region of FAT12/FAT16 only; any other number must name a
@@ -339,7 +339,8 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
       if (up != parent_cluster && !(parent_is_root && (up == 0 || up == g.root_cluster))) return;
     }
   }
-  const std::int32_t id = context.folders->AddScanFolder(name, first_cluster, deleted, parent);
+  const std::int32_t id =
+      continues ? continues->folder : context.folders->AddScanFolder(name, first_cluster, deleted, parent);
   // The ".." of a directory in the root holds 0; the first cluster of a lost part is not the
   // directory's own first cluster, so its subdirectories' ".." cannot be compared.
   const bool is_root = depth == 0 && start == DirectoryStart::entry;
@@ -349,6 +350,7 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
 
   DirectoryCursor cursor(context, first_cluster, deleted == 1);
   std::vector<std::array<std::uint8_t, 32>> pieces;
+  bool first_entry = true;
   while (true) {
     host().pump();
     FatDirEntry entry;
@@ -372,19 +374,30 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
           short_read = true;
           break;
         }
-        if (!following.is_long_name() || cursor.exhausted()) {
+        if (!following.is_long_name()) {
           entry = following;
           break;
         }
         pieces.push_back(following.bytes);
       }
       if (!entry.is_long_name()) {
-        entry_name = CheckedLongName(pieces, entry.span());
+        if (continues && first_entry) {
+          // The name began at the end of the directory that this part continues.
+          std::vector<std::array<std::uint8_t, 32>> joined = continues->pieces;
+          joined.insert(joined.end(), pieces.begin(), pieces.end());
+          entry_name = CheckedLongName(joined, entry.span());
+        }
+        if (entry_name.empty()) entry_name = CheckedLongName(pieces, entry.span());
         if (entry_name.empty()) entry_name = FatShortName(entry.span());
+      } else if (deleted == 1 && cursor.exhausted() && !short_read) {
+        // The directory's last cluster ends inside a name: its short entry may start a lost part.
+        context.dangling_names.push_back({pieces, id, depth});
       }
     } else {
-      entry_name = FatShortName(entry.span());
+      entry_name = continues && first_entry ? CheckedLongName(continues->pieces, entry.span()) : std::string();
+      if (entry_name.empty()) entry_name = FatShortName(entry.span());
     }
+    first_entry = false;
 
     // An entry whose name is empty (normally all zeros) marks the end of the directory.
     const bool end_marker = entry_name.empty();
@@ -427,7 +440,31 @@ void FindLostFolders(FatScanContext& context, std::int32_t root_id) {
     }
     if (!LooksLikeDirectoryEntries(std::span(block.data(), 2 * kDirEntrySize), g, false)) continue;
     if (!read_exact(*context.DataReader, at, g.bytes_per_cluster, block.data())) continue;
-    if (LooksLikeDirectoryEntries(block, g, true)) WalkFatDirectory(context, c, name, 1, root_id, 1, DirectoryStart::lost_part);
+    if (!LooksLikeDirectoryEntries(block, g, true)) continue;
+    // A part that starts with the short entry of a name whose first pieces end a deleted
+    // directory goes on with that directory.
+    const FatScanContext::DanglingName* continues = nullptr;
+    std::size_t lead = 0;
+    while (lead + kDirEntrySize <= block.size() && block[lead + 11] == kAttrLongName) lead += kDirEntrySize;
+    if (lead + kDirEntrySize <= block.size() && block[lead] != 0) {
+      const std::span<const std::uint8_t, 32> short_entry(block.data() + lead, 32);
+      for (const FatScanContext::DanglingName& d : context.dangling_names) {
+        std::vector<std::array<std::uint8_t, 32>> joined = d.pieces;
+        for (std::size_t at = 0; at < lead; at += kDirEntrySize) {
+          std::array<std::uint8_t, 32> piece;
+          std::copy_n(block.data() + at, 32, piece.begin());
+          joined.push_back(piece);
+        }
+        if (!CheckedLongName(joined, short_entry).empty()) continues = &d;
+      }
+    }
+    if (continues) {
+      // A copy: the walk may add to the list.
+      const FatScanContext::DanglingName owner = *continues;
+      WalkFatDirectory(context, c, name, 1, root_id, owner.depth, DirectoryStart::lost_part, 0, &owner);
+    } else {
+      WalkFatDirectory(context, c, name, 1, root_id, 1, DirectoryStart::lost_part);
+    }
   }
 }
 

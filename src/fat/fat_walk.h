@@ -36,6 +36,14 @@ struct FatScanContext {
   bool was_read(std::uint64_t n) const {
     return n / 64 < directory_clusters.size() && ((directory_clusters[n / 64] >> (n % 64)) & 1);
   }
+  // Long-name pieces left at the end of a deleted directory's last cluster that was read: their
+  // short entry starts a cluster further on, which the search for lost folders may meet.
+  struct DanglingName {
+    std::vector<std::array<std::uint8_t, 32>> pieces;
+    std::int32_t folder = 0;
+    int depth = 0;
+  };
+  std::vector<DanglingName> dangling_names;
   void mark_read(std::uint64_t n) {
     if (n / 64 >= directory_clusters.size()) directory_clusters.resize(n / 64 + 1, 0);
     directory_clusters[n / 64] |= std::uint64_t{1} << (n % 64);
@@ -71,14 +79,18 @@ enum class DirectoryStart {
 // Walks the directory with this first cluster (0 for the fixed FAT12/FAT16 root) and everything
 // below it. deleted is 1 when the directory is deleted or lies inside a deleted one; parent is
 // the folder id of the directory that holds its entry (4 for the root).
+// continues: for a lost part that goes on with a name whose first pieces end another deleted
+// directory, that directory: the part is walked as more of it (no folder of its own).
 void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, const std::string& name,
                       std::uint8_t deleted, std::int32_t parent, int depth = 0,
-                      DirectoryStart start = DirectoryStart::entry, ClusterNumber parent_cluster = 0);
+                      DirectoryStart start = DirectoryStart::entry, ClusterNumber parent_cluster = 0,
+                      const FatScanContext::DanglingName* continues = nullptr);
 
 // Searches the free clusters that no walk read, in ascending order, for directories that the tree
 // no longer reaches: a cluster that starts with "." pointing at itself and "..", and a cluster
 // of plausible directory entries that lists deleted files, and walks each under a folder
-// "Deleted N" in the root (N: the cluster number).
+// "Deleted N" in the root (N: the cluster number). A lost part whose first entry is the short
+// entry of long-name pieces left at the end of a deleted directory is walked as more of that one.
 void FindLostFolders(FatScanContext& context, std::int32_t root_id);
 
 // True when the bytes (whole 32-byte slots) hold directory entries as a FAT file system writes
