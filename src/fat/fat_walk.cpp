@@ -22,6 +22,8 @@ namespace {
 // A directory holds at most 65536 entries (so Microsoft's published FAT format says), which bounds the walk
 // of any one chain however its FAT entries are linked.
 constexpr std::uint64_t kMaxDirectoryBytes = 65536ULL * kDirEntrySize;
+// A long name of 255 characters takes 20 entries of 13.
+constexpr std::size_t kMaxNamePieces = 20;
 
 // Reads the entries of one directory in order: a whole cluster (or the whole fixed root region)
 // at a time through the data reader, following the chain through the chain reader. Keeping the
@@ -219,7 +221,7 @@ bool LooksLikeDirectoryEntries(std::span<const std::uint8_t> bytes, const FatGeo
       if (e[12] != 0 || e[26] != 0 || e[27] != 0) return false;
       if (e[0] != kDeletedEntryMark) {
         const unsigned order = e[0] & 0x1F;
-        if ((e[0] & 0xA0) != 0 || order == 0 || order > 20) return false;
+        if ((e[0] & 0xA0) != 0 || order == 0 || order > kMaxNamePieces) return false;
       }
       continue;
     }
@@ -264,7 +266,7 @@ std::string CheckedLongName(std::span<const std::array<std::uint8_t, 32>> pieces
   while (first > 0 && pieces[first - 1][13] == checksum) --first;
   pieces = pieces.subspan(first);
   const std::size_t count = pieces.size();
-  if (count > 20) return {};
+  if (count > kMaxNamePieces) return {};
   for (const auto& piece : pieces)
     if (piece[12] != 0 || piece[26] != 0 || piece[27] != 0) return {};
 
@@ -379,6 +381,8 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
           break;
         }
         pieces.push_back(following.bytes);
+        // A name has at most 20 pieces; only those next to the short entry can belong to it.
+        if (pieces.size() > kMaxNamePieces) pieces.erase(pieces.begin());
       }
       if (!entry.is_long_name()) {
         if (continues && first_entry) {
