@@ -11,6 +11,12 @@
 #include "volume/tbuffer.h"
 
 namespace dravelo {
+namespace {
+
+// 64 KiB: a few clusters of a directory at the largest cluster size, many at the smallest.
+constexpr int kDirectoryWindowSectors = 128;
+
+}  // namespace
 
 bool LoadFatBootSector(TBuffer& reader, FatGeometry* geometry) {
   FatBootRecord boot;
@@ -29,13 +35,17 @@ bool LoadFatBootSector(TBuffer& reader, FatGeometry* geometry) {
 
 bool ScanFatVolume() {
   DriveInfo& drive = current_drive_info();
-  TBuffer data_reader(drive.drive_name, BufferSectors);
+  // Directory clusters lie scattered over the volume: the walk's window is kept small, so that
+  // each directory costs about its own clusters and not megabytes of file data around them. The
+  // search for lost folders reads the free clusters through a window of the usual size.
+  TBuffer data_reader(drive.drive_name, kDirectoryWindowSectors);
   if (data_reader.error != 0) return false;
   FatScanContext context;
   if (!LoadFatBootSector(data_reader, &context.geometry)) return false;
   TBuffer chain_reader(drive.drive_name, BufferSectors);
   TBuffer free_map_reader(drive.drive_name, BufferSectors);
-  if (chain_reader.error != 0 || free_map_reader.error != 0) return false;
+  TBuffer sweep_reader(drive.drive_name, BufferSectors);
+  if (chain_reader.error != 0 || free_map_reader.error != 0 || sweep_reader.error != 0) return false;
 
   // The root directory must be readable: a volume whose root cannot be read is a failed scan,
   // never one that found nothing.
@@ -66,7 +76,7 @@ bool ScanFatVolume() {
   WalkFatDirectory(context, root, root_name, 0, kRootFolder - 1);
   // Folders that the tree no longer reaches: their parent's entry was reused or overwritten, or
   // they are the later clusters of a deleted folder that were not next to its first one.
-  if (!stop_flag) FindLostFolders(context, kRootFolder);
+  if (!stop_flag) FindLostFolders(context, sweep_reader, kRootFolder);
 
   host()._updateProgress(100);
   return true;

@@ -425,17 +425,28 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
   }
 }
 
-void FindLostFolders(FatScanContext& context, std::int32_t root_id) {
+void FindLostFolders(FatScanContext& context, TBuffer& reader, std::int32_t root_id) {
   const FatGeometry& g = context.geometry;
   std::vector<std::uint8_t> block(g.bytes_per_cluster);
+  // The reader's window is filled with runs of free clusters only, in ascending order: the
+  // search reads each free cluster once and no cluster in use.
+  const std::uint64_t sectors_per_cluster = g.bytes_per_cluster / TBuffer::kSector;
+  const std::uint64_t window_clusters = std::max<std::uint64_t>(1, (reader.capacity() - 1) / sectors_per_cluster);
+  std::uint64_t window_end = 0;  // one past the last cluster of the current window
   std::uint64_t visited = 0;
   for (ClusterNumber c = context.free_map->next_free(1); c >= 2 && !stop_flag; c = context.free_map->next_free(c)) {
     if (++visited % 256 == 0) host().pump();
     if (context.was_read(c)) continue;
-    // Clusters are read in ascending order through the data reader, whose window thus passes
-    // over the data area once. The first two entries decide most clusters.
     const std::int64_t at = ClusterByteOffset(g, c);
-    if (!read_exact(*context.DataReader, at, 2 * kDirEntrySize, block.data())) continue;
+    if (c >= window_end) {
+      const std::uint64_t run = context.free_map->free_run(c, window_clusters);
+      // One sector more: the reader serves a request from its window only when the window
+      // reaches past the request's last sector.
+      reader.Read(at / TBuffer::kSector, static_cast<std::uint32_t>(run * sectors_per_cluster + 1));
+      window_end = c + run;
+    }
+    // The first two entries decide most clusters.
+    if (!read_exact(reader, at, 2 * kDirEntrySize, block.data())) continue;
     const std::string name = "Deleted " + std::to_string(c);
     if (is_dot_entry(block.data(), false) && entry_cluster(block.data()) == c &&
         is_dot_entry(block.data() + kDirEntrySize, true)) {
@@ -443,7 +454,7 @@ void FindLostFolders(FatScanContext& context, std::int32_t root_id) {
       continue;
     }
     if (!LooksLikeDirectoryEntries(std::span(block.data(), 2 * kDirEntrySize), g, false)) continue;
-    if (!read_exact(*context.DataReader, at, g.bytes_per_cluster, block.data())) continue;
+    if (!read_exact(reader, at, g.bytes_per_cluster, block.data())) continue;
     if (!LooksLikeDirectoryEntries(block, g, true)) continue;
     // A part that starts with the short entry of a name whose first pieces end a deleted
     // directory goes on with that directory.

@@ -91,7 +91,9 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
 // of plausible directory entries that lists deleted files, and walks each under a folder
 // "Deleted N" in the root (N: the cluster number). A lost part whose first entry is the short
 // entry of long-name pieces left at the end of a deleted directory is walked as more of that one.
-void FindLostFolders(FatScanContext& context, std::int32_t root_id);
+// sweep_reader: the reader that the free clusters are read through; the walks of what it finds
+// read through the context's DataReader.
+void FindLostFolders(FatScanContext& context, TBuffer& sweep_reader, std::int32_t root_id);
 
 // True when the bytes (whole 32-byte slots) hold directory entries as a FAT file system writes
 // them, up to the end mark or the end of the bytes: plausible names, attributes, dates, first
