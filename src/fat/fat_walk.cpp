@@ -279,11 +279,13 @@ std::string CheckedLongName(std::span<const std::array<std::uint8_t, 32>> pieces
   if (short_entry[0] != kDeletedEntryMark) {
     if (short_name_checksum(short_entry, short_entry[0]) != checksum) return {};
   } else {
-    int lost = -1;
-    for (int b = 0; b < 256 && lost < 0; ++b)
-      if (short_name_checksum(short_entry, static_cast<std::uint8_t>(b)) == checksum) lost = b;
-    if (lost < 0 || lost == ' ' || lost == kDeletedEntryMark || !short_name_byte(static_cast<std::uint8_t>(lost)))
-      return {};
+    // Undo the steps of bytes 10 down to 1: what remains is the first byte itself.
+    std::uint8_t lost = checksum;
+    for (std::size_t i = 10; i >= 1; --i) {
+      const std::uint8_t rotated = static_cast<std::uint8_t>(lost - short_entry[i]);
+      lost = static_cast<std::uint8_t>((rotated << 1) | (rotated >> 7));
+    }
+    if (lost == ' ' || lost == kDeletedEntryMark || !short_name_byte(lost)) return {};
   }
   // Pieces lie last part first: the first holds count with the "last piece" flag 0x40, the one
   // next to the short entry 1. A deleted piece lost its number to the deletion mark.
@@ -458,10 +460,9 @@ void FindLostFolders(FatScanContext& context, TBuffer& reader, std::int32_t root
     }
     // The first two entries decide most clusters.
     if (!read_exact(reader, at, 2 * kDirEntrySize, block.data())) continue;
-    const std::string name = "Deleted " + std::to_string(c);
     if (is_dot_entry(block.data(), false) && entry_cluster(block.data()) == c &&
         is_dot_entry(block.data() + kDirEntrySize, true)) {
-      WalkFatDirectory(context, c, name, 1, root_id, 1, DirectoryStart::entry_unknown_parent);
+      WalkFatDirectory(context, c, "Deleted " + std::to_string(c), 1, root_id, 1, DirectoryStart::entry_unknown_parent);
       continue;
     }
     if (!LooksLikeDirectoryEntries(std::span(block.data(), 2 * kDirEntrySize), g, false)) continue;
@@ -487,9 +488,9 @@ void FindLostFolders(FatScanContext& context, TBuffer& reader, std::int32_t root
     if (continues) {
       // A copy: the walk may add to the list.
       const FatScanContext::DanglingName owner = *continues;
-      WalkFatDirectory(context, c, name, 1, root_id, owner.depth, DirectoryStart::lost_part, 0, &owner);
+      WalkFatDirectory(context, c, {}, 1, root_id, owner.depth, DirectoryStart::lost_part, 0, &owner);
     } else {
-      WalkFatDirectory(context, c, name, 1, root_id, 1, DirectoryStart::lost_part);
+      WalkFatDirectory(context, c, "Deleted " + std::to_string(c), 1, root_id, 1, DirectoryStart::lost_part);
     }
   }
 }
