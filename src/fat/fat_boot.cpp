@@ -80,15 +80,23 @@ bool DeriveFatGeometry(const FatBootRecord& boot, FatGeometry* out, std::string*
   if (g.fat_sectors == 0) return fail(reason, "FAT size 0");
   g.total_sectors = boot.TotSec16() != 0 ? boot.TotSec16() : boot.TotSec32();
 
+  // The FAT32 layout has no fixed root region.
+  const bool fat32_layout = boot.FATSz16() == 0;
   const std::uint64_t root_dir_sectors =
-      (static_cast<std::uint64_t>(boot.RootEntCnt()) * 32 + g.bytes_per_sector - 1) / g.bytes_per_sector;
+      fat32_layout ? 0 : (static_cast<std::uint64_t>(boot.RootEntCnt()) * 32 + g.bytes_per_sector - 1) / g.bytes_per_sector;
   const std::uint64_t fats_end = boot.RsvdSecCnt() + static_cast<std::uint64_t>(boot.NumFATs()) * g.fat_sectors;
   g.first_data_sector = fats_end + root_dir_sectors;
   if (g.total_sectors <= g.first_data_sector) return fail(reason, "no data area");
   const std::uint64_t clusters = (g.total_sectors - g.first_data_sector) / g.sectors_per_cluster;
   if (clusters == 0) return fail(reason, "no data cluster");
 
-  g.type = fat_type_for_clusters(clusters);
+  // The layout follows the boot sector, as the kernel and dosfstools read it: a FAT size in the
+  // 16-bit field means the FAT12/FAT16 layout, 0 there means FAT32 (32-bit entries, the root in
+  // the cluster chain at BPB_RootClus), however few clusters the volume has; mkfs.fat -F 32 on
+  // small media makes FAT32 volumes below 65525 clusters. The cluster count decides only between
+  // 12-bit and 16-bit entries.
+  if (fat32_layout) g.type = FatType::fat32;
+  else g.type = fat_type_for_clusters(clusters) == FatType::fat12 ? FatType::fat12 : FatType::fat16;
   g.fat_bits = g.type == FatType::fat12 ? 12 : g.type == FatType::fat16 ? 16 : 32;
   g.data_clusters = static_cast<std::uint32_t>(std::min<std::uint64_t>(clusters, kMaxFat32ClusterNumber - 1));
   g.first_fat_offset = static_cast<std::int64_t>(boot.RsvdSecCnt()) * g.bytes_per_sector;

@@ -56,8 +56,9 @@ struct FatGeometry {
   ClusterNumber cluster_limit = 0;
 };
 
-// The FAT type of a volume by Microsoft's rule: the count of data clusters decides, and nothing
-// else (below 4085 FAT12, below 65525 FAT16, else FAT32).
+// The FAT type by Microsoft's count of data clusters (below 4085 FAT12, below 65525 FAT16, else
+// FAT32). DeriveFatGeometry uses it only to choose between FAT12 and FAT16: whether the volume
+// has the FAT32 layout is what its boot sector says (BPB_FATSz16 is 0).
 FatType fat_type_for_clusters(std::uint64_t data_clusters);
 
 // Derives the geometry from the boot record. False, with a reason, when the record cannot

@@ -27,9 +27,12 @@ constexpr char16_t kCp437High[128] = {
 
 constexpr std::uint8_t kDeletedMark = 0xE5;
 constexpr std::uint8_t kEscapedE5 = 0x05;
+constexpr std::uint8_t kLowerCaseBase = 0x08;
+constexpr std::uint8_t kLowerCaseExtension = 0x10;
 
 // name_part: the 8 name bytes, whose first byte may be the deletion mark or the escaped 0xE5.
-std::string short_part(std::span<const std::uint8_t> bytes, bool name_part) {
+// lower: the entry's flag that the part is shown in lower case (A to Z only).
+std::string short_part(std::span<const std::uint8_t> bytes, bool name_part, bool lower = false) {
   if (bytes.empty()) return {};
   const bool deletion_mark = name_part && bytes[0] == kDeletedMark;
   const bool escaped = name_part && bytes[0] == kEscapedE5;
@@ -46,6 +49,7 @@ std::string short_part(std::span<const std::uint8_t> bytes, bool name_part) {
   for (std::size_t i = begin; i < end; ++i) {
     if (i == 0 && deletion_mark) out.push_back('_');
     else if (i == 0 && escaped) append_utf8(out, cp437_char(kDeletedMark));
+    else if (lower && bytes[i] >= 'A' && bytes[i] <= 'Z') out.push_back(static_cast<char>(bytes[i] - 'A' + 'a'));
     else append_utf8(out, cp437_char(bytes[i]));
   }
   return out;
@@ -64,8 +68,11 @@ std::string cp437_to_utf8(std::span<const std::uint8_t> bytes) {
 std::string short_name_part(std::span<const std::uint8_t> bytes) { return short_part(bytes, true); }
 
 std::string FatShortName(std::span<const std::uint8_t, 32> entry) {
-  std::string name = short_part(entry.subspan(0, 8), true);
-  const std::string extension = short_part(entry.subspan(8, 3), false);
+  // Byte 12 (Windows NT and later): bit 3 set shows the name part in lower case, bit 4 the
+  // extension; "lower.txt" needs no long name that way.
+  const std::uint8_t case_flags = entry[12];
+  std::string name = short_part(entry.subspan(0, 8), true, (case_flags & kLowerCaseBase) != 0);
+  const std::string extension = short_part(entry.subspan(8, 3), false, (case_flags & kLowerCaseExtension) != 0);
   if (!extension.empty()) name += "." + extension;
   return name;
 }

@@ -26,6 +26,8 @@ std::string short_name_part(std::span<const std::uint8_t> bytes);
 // empty name). A first byte 0xE5 is the deletion mark, which took the place of the name's first
 // character: it reads as "_" (a deleted README.TXT gives _EADME.TXT). A first byte 0x05 stands
 // for a real first character 0xE5, which the deletion mark would otherwise hide.
+// Byte 12's flags 0x08 and 0x10 show the name part and the extension in lower case (A to Z
+// only): lower.txt, deleted _ower.txt.
 std::string FatShortName(std::span<const std::uint8_t, 32> entry);
 
 // Appends the text of one long-name entry (its 13 UTF-16 units at offsets 1, 14 and 28) to

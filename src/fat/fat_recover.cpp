@@ -91,21 +91,12 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
       next = cluster + 1 < g.cluster_limit ? cluster + 1 : 0;
     }
     if (next < 2) {
-      // The volume ends before the file does: the rest stands as zeros.
+      // The volume ends before the file does (a size beyond what the volume can hold after the
+      // first cluster, as a damaged entry may give): what the volume holds is all there is, and
+      // nothing is made up for the rest.
       read_errors = true;
-      if (message.empty()) message = "the volume has no cluster after " + std::to_string(cluster);
-      std::fill(buffer.begin(), buffer.end(), 0);
-      while (written < size) {
-        const std::size_t z = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - written));
-        const std::size_t w = target.write(buffer.data(), z);
-        undelete_written += static_cast<std::int64_t>(w);
-        written += w;
-        if (w < z) {
-          const std::string error = target.error_message();
-          target.remove();
-          return outcome(RecoverStatus::write_failed, static_cast<std::int64_t>(written), error);
-        }
-      }
+      if (message.empty())
+        message = "the volume ends after cluster " + std::to_string(cluster) + ", before the file's size";
       break;
     }
     cluster = next;

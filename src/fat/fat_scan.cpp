@@ -6,10 +6,17 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "fat/fat_folders.h"
+#include "fat/fat_free_map.h"
 #include "fat/fat_walk.h"
 #include "volume/tbuffer.h"
 
 namespace dravelo {
+namespace {
+
+// 64 KiB: a few clusters of a directory at the largest cluster size, many at the smallest.
+constexpr int kDirectoryWindowSectors = 128;
+
+}  // namespace
 
 bool LoadFatBootSector(TBuffer& reader, FatGeometry* geometry) {
   FatBootRecord boot;
@@ -28,18 +35,36 @@ bool LoadFatBootSector(TBuffer& reader, FatGeometry* geometry) {
 
 bool ScanFatVolume() {
   DriveInfo& drive = current_drive_info();
-  TBuffer data_reader(drive.drive_name, BufferSectors);
+  // Directory clusters lie scattered over the volume: the walk's window is kept small, so that
+  // each directory costs about its own clusters and not megabytes of file data around them. The
+  // search for lost folders reads the free clusters through a window of the usual size.
+  TBuffer data_reader(drive.drive_name, kDirectoryWindowSectors);
   if (data_reader.error != 0) return false;
   FatScanContext context;
   if (!LoadFatBootSector(data_reader, &context.geometry)) return false;
   TBuffer chain_reader(drive.drive_name, BufferSectors);
   TBuffer free_map_reader(drive.drive_name, BufferSectors);
-  if (chain_reader.error != 0 || free_map_reader.error != 0) return false;
+  TBuffer sweep_reader(drive.drive_name, BufferSectors);
+  if (chain_reader.error != 0 || free_map_reader.error != 0 || sweep_reader.error != 0) return false;
+
+  // The root directory must be readable: a volume whose root cannot be read is a failed scan,
+  // never one that found nothing.
+  const FatGeometry& g = context.geometry;
+  const bool fat32 = g.type == FatType::fat32;
+  const ClusterNumber root = fat32 ? g.root_cluster : 0;
+  std::uint8_t first_entry[32];
+  if ((fat32 && !is_data_cluster(g, root)) ||
+      !read_exact(data_reader, fat32 ? ClusterByteOffset(g, root) : g.root_dir_offset, sizeof first_entry, first_entry)) {
+    out_text("FAT root directory could not be read", MsgType::error, true);
+    return false;
+  }
 
   FatFolderRegistry folders;
+  FatFreeMap free_map(free_map_reader, g);
   context.DataReader = &data_reader;
   context.ChainReader = &chain_reader;
   context.FreeMapReader = &free_map_reader;
+  context.free_map = &free_map;
   context.folders = &folders;
   context.drive = current_drive;
   context.fs = drive.drive_fs;
@@ -48,8 +73,10 @@ bool ScanFatVolume() {
   host()._updateProgress(0);
 
   const std::string root_name = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name)))) + ":";
-  const ClusterNumber root = context.geometry.type == FatType::fat32 ? context.geometry.root_cluster : 0;
   WalkFatDirectory(context, root, root_name, 0, kRootFolder - 1);
+  // Folders that the tree no longer reaches: their parent's entry was reused or overwritten, or
+  // they are the later clusters of a deleted folder that were not next to its first one.
+  if (!stop_flag) FindLostFolders(context, sweep_reader, kRootFolder);
 
   host()._updateProgress(100);
   return true;

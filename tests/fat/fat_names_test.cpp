@@ -3,10 +3,12 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "catalogue/date_time.h"
 #include "fat/fat_dir_entry.h"
 #include "fat/fat_names.h"
+#include "fat/fat_walk.h"
 
 namespace dravelo {
 namespace {
@@ -68,6 +70,22 @@ TEST(FatNames, FormsShortNames) {
     EXPECT_EQ(FatShortName(e), c.name);
   }
   EXPECT_EQ(FatShortName(std::array<std::uint8_t, 32>{}), "");
+  // Byte 12: 0x08 shows the name part in lower case, 0x10 the extension (letters only).
+  const struct {
+    char bytes[12];
+    std::uint8_t flags;
+    const char* name;
+  } lower_cases[] = {
+      {"LOWER   TXT", 0x18, "lower.txt"},   {"LOWER   TXT", 0x08, "lower.TXT"},
+      {"LOWER   TXT", 0x10, "LOWER.txt"},   {"\xE5" "OWER   TXT", 0x18, "_ower.txt"},
+      {"A_1-B   T~T", 0x18, "a_1-b.t~t"},  {"\x8E" "RGER   TXT", 0x08, "\xC3\x84" "rger.TXT"},
+  };
+  for (const auto& c : lower_cases) {
+    std::array<std::uint8_t, 32> e{};
+    for (int i = 0; i < 11; ++i) e[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(c.bytes[i]);
+    e[12] = c.flags;
+    EXPECT_EQ(FatShortName(e), c.name) << int{c.flags};
+  }
   EXPECT_EQ(cp437_to_utf8(std::array<std::uint8_t, 3>{0x81, 0xE1, 0xFF}), "\xC3\xBC\xC3\x9F\xC2\xA0");
 }
 
@@ -83,6 +101,65 @@ TEST(FatNames, JoinsLongNamesOverSeveralEntries) {
   std::u16string units;
   append_long_name_units(long_entry(u"Caf\u00e9 \u4e2d"), &units);
   EXPECT_EQ(units, u"Caf\u00e9 \u4e2d");
+}
+
+// The checksum of a short entry's 11 name bytes, as its long-name entries carry it.
+std::uint8_t checksum(const std::array<std::uint8_t, 32>& e) {
+  std::uint8_t sum = 0;
+  for (int i = 0; i < 11; ++i) sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + e[static_cast<std::size_t>(i)]);
+  return sum;
+}
+
+// The long-name entries of text for short entry s, as they lie (last part first), numbered and
+// carrying its checksum.
+std::vector<std::array<std::uint8_t, 32>> pieces_for(const std::u16string& text, const std::array<std::uint8_t, 32>& s) {
+  std::vector<std::array<std::uint8_t, 32>> out;
+  const std::size_t count = (text.size() + 12) / 13;
+  for (std::size_t k = count; k >= 1; --k) {
+    std::array<std::uint8_t, 32> e = long_entry(text.substr((k - 1) * 13, 13));
+    e[0] = static_cast<std::uint8_t>(k | (k == count ? 0x40 : 0));
+    e[13] = checksum(s);
+    out.push_back(e);
+  }
+  return out;
+}
+
+std::vector<std::array<std::uint8_t, 32>> deleted(std::vector<std::array<std::uint8_t, 32>> pieces) {
+  for (auto& p : pieces) p[0] = 0xE5;
+  return pieces;
+}
+
+TEST(FatNames, TakesALongNameOnlyWhenItsPiecesBelongToTheShortEntry) {
+  const std::u16string text = u"Quarterly financial statement.xlsx";  // three pieces
+  const std::array<std::uint8_t, 32> live = short_entry("QUARTE~1XLS");
+  std::array<std::uint8_t, 32> gone = live;
+  gone[0] = 0xE5;
+  const auto pieces = pieces_for(text, live);
+  auto wrong_sum = pieces;
+  wrong_sum[1][13] ^= 1;
+  auto foreign_first = pieces;
+  foreign_first.insert(foreign_first.begin(), long_entry(u"other"));
+  foreign_first[0][13] = static_cast<std::uint8_t>(pieces[0][13] + 1);
+  auto out_of_order = pieces;
+  std::swap(out_of_order[1], out_of_order[2]);
+
+  const struct {
+    const char* what;
+    std::vector<std::array<std::uint8_t, 32>> pieces;
+    std::array<std::uint8_t, 32> short_entry;
+    const char* name;
+  } cases[] = {
+      {"live", pieces, live, "Quarterly financial statement.xlsx"},
+      {"deleted", deleted(pieces), gone, "Quarterly financial statement.xlsx"},
+      {"a piece of another name in front is left out", foreign_first, live, "Quarterly financial statement.xlsx"},
+      {"checksum of another short entry", wrong_sum, live, ""},
+      {"live first piece without the last-piece flag", {pieces.begin() + 1, pieces.end()}, live, ""},
+      {"sequence numbers out of order", out_of_order, live, ""},
+      // The first slot was taken again: the rest reads "Quarterly financial statem".
+      {"deleted, its first piece taken again", deleted({pieces.begin() + 1, pieces.end()}), gone, ""},
+      {"no pieces", {}, live, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CheckedLongName(c.pieces, c.short_entry), c.name) << c.what;
 }
 
 TEST(FatNames, RefusesNamesAVolumeCannotHold) {

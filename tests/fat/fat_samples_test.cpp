@@ -29,11 +29,11 @@ const Sample kSamples[] = {{"fat12_floppy.img", "FAT"}, {"fat16_16m.img", "FAT"}
 // cluster size. The scan counts the clusters the file really occupies, so for these files the
 // expected values differ; each was worked out from the sample's FAT (all n clusters free).
 const std::map<std::string, int> kCorrectedPercent = {
-    {"fat12_floppy.img/_OLE.TMP", 100},              // 1024 bytes, 2 clusters of 512
+    {"fat12_floppy.img/_ole.tmp", 100},              // 1024 bytes, 2 clusters of 512
     {"fat12_floppy.img/exact 4 clusters.bin", 100},  // 2048 bytes, 4 clusters of 512
     {"fat16_16m.img/Holiday video clip.mp4", 100},   // 40960 bytes, 20 clusters of 2048
     {"fat16_16m.img/gap two.bin", 100},              // 2048 bytes, 1 cluster of 2048
-    {"fat32_66m.img/_VERVIEW.TXT", 100},             // 3072 bytes, 3 clusters of 1024
+    {"fat32_66m.img/_verview.txt", 100},             // 3072 bytes, 3 clusters of 1024
 };
 
 std::string listed_path(const Json& item, const char* dir_key) {

@@ -26,23 +26,34 @@ BootFields with_clusters(std::uint32_t clusters) {
   return f;
 }
 
-TEST(FatGeometry, TypeFollowsTheDataClusterCount) {
+// The 16-bit FAT size decides the layout (0: FAT32, as the kernel and dosfstools read it); the
+// cluster count decides only between FAT12 and FAT16.
+TEST(FatGeometry, TypeFollowsTheLayoutAndThenTheDataClusterCount) {
   struct Case {
     std::uint32_t clusters;
+    bool fat32_layout;
     FatType type;
     std::uint32_t bits;
+    std::uint64_t first_data_sector;
   };
-  const Case cases[] = {{4084, FatType::fat12, 12},
-                        {4085, FatType::fat16, 16},
-                        {65524, FatType::fat16, 16},
-                        {65525, FatType::fat32, 32}};
+  const Case cases[] = {{4084, false, FatType::fat12, 12, 258},
+                        {4085, false, FatType::fat16, 16, 258},
+                        {65524, false, FatType::fat16, 16, 258},
+                        {65525, false, FatType::fat16, 16, 258},
+                        // mkfs.fat -F 32 on small media: FAT32 with few clusters, no fixed root.
+                        {64496, true, FatType::fat32, 32, 257},
+                        {1000, true, FatType::fat32, 32, 257},
+                        {65525, true, FatType::fat32, 32, 257}};
   for (const Case& c : cases) {
+    BootFields f = with_clusters(c.clusters);
+    f.fat32_layout = c.fat32_layout;
+    if (c.fat32_layout) f.root_entries = 0;
     FatGeometry g;
-    ASSERT_TRUE(DeriveFatGeometry(test::boot_record(with_clusters(c.clusters)), &g)) << c.clusters;
-    EXPECT_EQ(g.data_clusters, c.clusters);
+    ASSERT_TRUE(DeriveFatGeometry(test::boot_record(f), &g)) << c.clusters;
     EXPECT_EQ(g.type, c.type) << c.clusters;
     EXPECT_EQ(g.fat_bits, c.bits) << c.clusters;
-    EXPECT_EQ(g.first_data_sector, 258u);
+    EXPECT_EQ(g.first_data_sector, c.first_data_sector) << c.clusters;
+    EXPECT_EQ(g.root_dir_bytes, c.fat32_layout ? 0u : 512u) << c.clusters;
   }
   EXPECT_EQ(fat_type_for_clusters(4084), FatType::fat12);
   EXPECT_EQ(fat_type_for_clusters(4085), FatType::fat16);

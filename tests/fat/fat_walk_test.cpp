@@ -7,7 +7,9 @@
 #include "catalogue/catalogue.h"
 #include "fat/fat_boot.h"
 #include "fat/fat_scan.h"
+#include "fat/fat_image_builder.h"
 #include "fat/fat_test_util.h"
+#include "fat/fat_walk.h"
 #include "volume/volume_backend.h"
 
 namespace dravelo {
@@ -42,7 +44,7 @@ class FatWalk : public testing::Test {
   }
 
   const FileInfo* deep_file() const {
-    const auto found = test::entries_named("_EEP.TXT", deep_path(6, 25));
+    const auto found = test::entries_named("_eep.txt", deep_path(6, 25));
     return found.size() == 1 ? found[0] : nullptr;
   }
 
@@ -107,16 +109,13 @@ TEST_F(FatWalk, WalksAFolderThatPointsAtItselfOnlyOnce) {
   ASSERT_TRUE(scan());
   const FileInfo* deep = deep_file();
   ASSERT_NE(deep, nullptr);
-  // Turn the ".." entry of the deepest folder into a subfolder "X." whose first cluster is the
-  // folder's own.
-  const std::size_t dotdot = static_cast<std::size_t>(ClusterByteOffset(geometry_, static_cast<ClusterNumber>(deep->lcn))) + 32;
-  ASSERT_EQ(image_[dotdot], '.');
-  ASSERT_EQ(image_[dotdot + 1], '.');
-  image_[dotdot] = 'X';
-  image_[dotdot + 20] = 0;
-  image_[dotdot + 21] = 0;
-  image_[dotdot + 26] = static_cast<std::uint8_t>(deep->lcn & 0xFF);
-  image_[dotdot + 27] = static_cast<std::uint8_t>(deep->lcn >> 8);
+  // Add a subfolder "X" to the deepest folder, after deep.txt, whose first cluster is the
+  // folder's own: a copy of its "." entry under another name.
+  const std::size_t dot = static_cast<std::size_t>(ClusterByteOffset(geometry_, static_cast<ClusterNumber>(deep->lcn)));
+  ASSERT_EQ(image_[dot], '.');
+  ASSERT_EQ(image_[dot + 96], 0) << "the slot after deep.txt is the end mark";
+  std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(dot), 32, image_.begin() + static_cast<std::ptrdiff_t>(dot + 96));
+  image_[dot + 96] = 'X';
   ASSERT_TRUE(scan());
   EXPECT_NE(deep_file(), nullptr);
   EXPECT_EQ(file_count(), 5);
@@ -140,12 +139,15 @@ TEST_F(FatWalk, EndsADirectoryAtAShortRead) {
   EXPECT_EQ(file_count(), 4);
 }
 
-TEST_F(FatWalk, FindsNothingWhenTheRootStartsWithAnEndMarker) {
+// With the root cut short, the deleted tree is no longer reached from it; its first folder is
+// found among the free clusters and walked from there.
+TEST_F(FatWalk, FindsTheDeletedTreeAmongTheFreeClustersWhenTheRootStartsWithAnEndMarker) {
   std::fill_n(image_.begin() + geometry_.root_dir_offset, 32, 0);
   test::RecordingHost host;
   ASSERT_TRUE(scan(&host));
-  EXPECT_EQ(file_count(), 0);
-  EXPECT_EQ(drive_list[0].CurrentFolder(), 0);
+  EXPECT_NE(deep_file(), nullptr);
+  EXPECT_EQ(file_count(), 1);
+  EXPECT_EQ(drive_list[0].CurrentFolder(), 20);
   ASSERT_EQ(host.progress.size(), 2u);
   EXPECT_EQ(host.progress.front(), 0);
   EXPECT_EQ(host.progress.back(), 100);
@@ -166,6 +168,73 @@ TEST_F(FatWalk, RefusesABootSectorWithoutUsableGeometry) {
   EXPECT_FALSE(scan(&host));
   EXPECT_EQ(file_count(), 0);
   EXPECT_FALSE(host.messages.empty());
+}
+
+}  // namespace
+}  // namespace dravelo
+
+namespace dravelo {
+namespace {
+
+// The test that a free cluster holds directory entries (a deleted folder's further clusters, a
+// lost part of one): one plausible deleted file, then one field made implausible per case.
+TEST(FatLostParts, TakesOnlyClustersOfPlausibleDirectoryEntries) {
+  test::BootFields f;
+  f.total_sectors = 1 + 1 + 1 + 1000;  // 1000 clusters of 512 bytes: numbers 2 to 1001
+  FatGeometry g;
+  ASSERT_TRUE(DeriveFatGeometry(test::boot_record(f), &g));
+  std::array<std::uint8_t, 64> good{};
+  const char name[] = "\xE5OLIDA~1JPG";
+  std::copy_n(name, 11, good.begin());
+  good[11] = 0x20;
+  good[24] = 0x21;  // written 2026-01-01: day 1, month 1, year 46
+  good[25] = 0x5C;
+  good[26] = 10;  // first cluster 10
+  good[28] = 0xE8;  // 1000 bytes
+  good[29] = 0x03;
+  const struct {
+    const char* what;
+    std::size_t at;
+    std::uint8_t value;
+    bool expected;
+  } cases[] = {
+      {"a deleted file", 0, 0xE5, true},
+      {"a lower-case letter in the name", 3, 'l', false},
+      {"a dot in the name", 3, '.', false},
+      {"month 0", 24, 0x01, false},
+      {"a reserved attribute bit", 11, 0x60, false},
+      {"a volume label", 11, 0x08, false},
+      {"a first cluster beyond the volume", 27, 0x10, false},
+      {"a size beyond the clusters after the first", 30, 0x10, false},
+      {"the end mark first", 0, 0x00, false},
+      {"a live file lists nothing", 0, 'H', false},
+  };
+  for (const auto& c : cases) {
+    std::array<std::uint8_t, 64> bytes = good;
+    bytes[c.at] = c.value;
+    EXPECT_EQ(LooksLikeDirectoryEntries(bytes, g, true), c.expected) << c.what;
+  }
+  std::array<std::uint8_t, 64> live = good;
+  live[0] = 'H';
+  EXPECT_TRUE(LooksLikeDirectoryEntries(live, g, false)) << "entries without a deleted file";
+  std::array<std::uint8_t, 64> dot = good;
+  std::copy_n(".          ", 11, dot.begin());
+  dot[11] = 0x10;
+  dot[28] = dot[29] = 0;
+  EXPECT_FALSE(LooksLikeDirectoryEntries(dot, g, false)) << "a directory's first cluster";
+  // A long-name piece in front: valid as written, not with a cluster or a sequence number 0.
+  std::array<std::uint8_t, 96> with_piece{};
+  with_piece[0] = 0xE5;
+  with_piece[11] = 0x0F;
+  std::copy(good.begin(), good.end(), with_piece.begin() + 32);
+  EXPECT_TRUE(LooksLikeDirectoryEntries(with_piece, g, true));
+  with_piece[0] = 0x41;
+  EXPECT_TRUE(LooksLikeDirectoryEntries(with_piece, g, true));
+  with_piece[0] = 0x40;
+  EXPECT_FALSE(LooksLikeDirectoryEntries(with_piece, g, true));
+  with_piece[0] = 0xE5;
+  with_piece[26] = 7;
+  EXPECT_FALSE(LooksLikeDirectoryEntries(with_piece, g, true));
 }
 
 }  // namespace

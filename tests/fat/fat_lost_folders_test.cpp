@@ -1,0 +1,131 @@
+// Folders removed with mdeltree at 512-byte, 4 KiB and 32 KiB clusters (made by
+// tests/fixtures/fat/make_fat_lost_folders.sh): every deleted file that The Sleuth Kit's
+// `fls -rd` lists is listed with its name and size, also where the folder's later clusters lie
+// apart from its first or no entry leads to the folder any more, and comes back byte for byte.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "catalogue/catalogue.h"
+#include "catalogue/recovery.h"
+#include "fat/fat_recover.h"
+#include "fat/fat_scan.h"
+#include "fat/fat_test_util.h"
+#include "volume/volume_backend.h"
+
+namespace dravelo {
+namespace {
+
+struct LostCase {
+  const char* image;
+  std::int64_t bytes;
+};
+
+const LostCase kCases[] = {{"fat_lost_512.img", 16LL << 20}, {"fat_lost_4k.img", 32LL << 20}, {"fat_lost_32k.img", 136LL << 20}};
+
+// The content the fixture script gives a file: its name and a line feed, repeated, cut to size.
+std::string content_of(const std::string& name, std::int64_t size) {
+  const std::string unit = name + "\n";
+  std::string out;
+  while (static_cast<std::int64_t>(out.size()) < size) out += unit;
+  out.resize(static_cast<std::size_t>(size));
+  return out;
+}
+
+// The deleted files of the fixture: name -> size.
+std::map<std::string, std::int64_t> expected_files() {
+  std::map<std::string, std::int64_t> files;
+  for (int n = 1; n <= 200; ++n) files["Holiday picture number " + std::to_string(n) + ".jpg"] = 300 + 37 * n;
+  for (int n = 1; n <= 20; ++n) files["Beach day " + std::to_string(n) + ".jpg"] = 1000 + 11 * n;
+  return files;
+}
+
+class FatLostFolders : public testing::TestWithParam<LostCase> {
+ protected:
+  void SetUp() override {
+    std::vector<std::uint8_t> image = test::fixture_image(GetParam().image);
+    ASSERT_EQ(static_cast<std::int64_t>(image.size()), GetParam().bytes);
+    register_memory_volume(GetParam().image, std::move(image));
+    test::single_drive(std::string("mem:") + GetParam().image, "FAT", GetParam().bytes);
+    test::RecordingHost host;
+    ScopedHost scope(host);
+    ASSERT_TRUE(ScanFatVolume());
+  }
+  void TearDown() override { unregister_memory_volume(GetParam().image); }
+};
+
+TEST_P(FatLostFolders, ListsEveryFileThatFlsListsWithItsNameAndSize) {
+  // fls lists each deleted file once: under its folder, or among its orphans when no
+  // directory walk reaches it.
+  std::ifstream fls(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/fat/" + GetParam().image + ".fls.txt");
+  int fls_files = 0;
+  std::vector<std::string> fls_in_photos;
+  for (std::string line; std::getline(fls, line);) {
+    if (line.rfind("r/r * ", 0) != 0 && line.rfind("-/r * ", 0) != 0) continue;
+    ++fls_files;
+    const std::size_t tab = line.find('\t');
+    if (line.compare(tab + 1, 7, "Photos/") == 0) fls_in_photos.push_back(line.substr(tab + 8));
+  }
+  ASSERT_EQ(fls_files, 220);
+  EXPECT_EQ(file_count(), fls_files);
+
+  // Photos' later clusters lie apart from its first; the first of them starts inside a name
+  // whose first pieces end the folder's first cluster, which ties them to Photos. Summer has no
+  // entry any more: it is found among the free clusters.
+  std::map<std::string, std::int64_t> expected = expected_files();
+  for (std::int32_t k = 0; k < file_count(); ++k) {
+    const FileInfo& e = file_list[k];
+    SCOPED_TRACE(e.Path + e.FileName);
+    const auto it = expected.find(e.FileName);
+    ASSERT_NE(it, expected.end()) << "listed once, under its long name";
+    EXPECT_EQ(e.FileSize, it->second);
+    EXPECT_EQ(e.Percent, 100);
+    if (e.FileName.rfind("Beach", 0) == 0) EXPECT_EQ(e.Path.rfind("C:\\Deleted ", 0), 0u);
+    else EXPECT_EQ(e.Path, "C:\\Photos\\");
+    expected.erase(it);
+  }
+  EXPECT_TRUE(expected.empty());
+  for (const std::string& name : fls_in_photos) EXPECT_EQ(test::entries_named(name, "C:\\Photos\\").size(), 1u) << name;
+
+  // The lost folder is named after its first cluster and hangs under the root.
+  const DriveInfo& drive = drive_list[0];
+  std::vector<std::string> lost;
+  for (std::int32_t f = 0; f < drive.CurrentFolder(); ++f) {
+    const FolderInfo& folder = drive.Folders[f];
+    if (folder.FolderName.rfind("Deleted ", 0) != 0) continue;
+    lost.push_back(folder.FolderName);
+    EXPECT_EQ(folder.parent, kRootFolder);
+    EXPECT_EQ(folder.deleted_flag, 1);
+  }
+  ASSERT_EQ(lost.size(), 1u);
+  const std::string cluster = lost[0].substr(8);
+  EXPECT_EQ(cluster.find_first_not_of("0123456789"), std::string::npos) << lost[0];
+}
+
+TEST_P(FatLostFolders, RecoversTheFilesOfLostFoldersByteForByte) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("dravelo-fat-lost-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  for (std::int32_t k = 0; k < file_count(); ++k) {
+    const FileInfo& e = file_list[k];
+    SCOPED_TRACE(e.Path + e.FileName);
+    const std::string target = (dir / std::to_string(k)).string();
+    const RecoverResult r = RecoverFatFile(e, target, RecoverOptions{});
+    ASSERT_EQ(r.status, RecoverStatus::complete) << r.message;
+    EXPECT_TRUE(test::read_text_file(target) == content_of(e.FileName, e.FileSize));
+  }
+  std::filesystem::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clusters, FatLostFolders, testing::ValuesIn(kCases), [](const auto& info) {
+  std::string name = info.param.image;
+  return name.substr(0, name.find('.'));
+});
+
+}  // namespace
+}  // namespace dravelo
