@@ -3,7 +3,6 @@
 // `dravelo IMAGE...` makes the image files the first volumes, the first one C: and ticked;
 // `dravelo --samples` does so with the sample volumes installed with the program.
 #include <QApplication>
-#include <QDialog>
 #include <QTimer>
 
 #include <algorithm>
@@ -15,6 +14,8 @@
 
 #include "catalogue/install_paths.h"
 #include "catalogue/version.h"
+#include "ui/about_box.h"
+#include "ui/help.h"
 #include "ui/main_form.h"
 #include "ui/recover_form.h"
 
@@ -59,8 +60,9 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Dravelo"));
-  QApplication::setApplicationVersion(QString::fromLatin1(dravelo::kVersionText));
+  QApplication::setApplicationName(QString::fromUtf8(dravelo::kProductName));
+  QApplication::setApplicationVersion(QString::fromUtf8(dravelo::kVersionText));
+  QApplication::setWindowIcon(dravelo::productIcon());
 
   // QApplication has taken its own options (-platform, -style, ...) out of argv; the rest are
   // image paths, kept as the bytes the shell gave.
@@ -94,16 +96,15 @@ int main(int argc, char** argv) {
 
   dravelo::T_mainForm window(images, true);
 
-  // The undelete options dialog and the about box are created hidden at start; until the about
-  // box has its own window a plain dialog stands in for it.
+  // The undelete options dialog and the about box are created hidden at start.
   dravelo::T_recoverForm recoverForm(&window);
   recoverForm.hide();
   dravelo::installUndelete(window, recoverForm);
-  QDialog aboutBox(&window);
-  aboutBox.setObjectName(QStringLiteral("TAboutBox"));
-  aboutBox.setWindowTitle(QStringLiteral("Dravelo - ") + QString::fromLatin1(dravelo::kVersionText));
-  aboutBox.setFixedSize(448, 148);
+  dravelo::TAboutBox aboutBox(&window);
+  aboutBox.hide();
   QObject::connect(&window, &dravelo::T_mainForm::aboutRequested, &aboutBox, &QDialog::exec);
+  QObject::connect(&window, &dravelo::T_mainForm::helpRequested, &window,
+                   [] { dravelo::openHelp(dravelo::programHelpPlaces(), dravelo::desktopOpener()); });
 
   window.centerOnScreen();
   window.show();
