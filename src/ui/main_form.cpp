@@ -35,6 +35,7 @@
 #include "catalogue/presentation.h"
 #include "catalogue/texts.h"
 #include "catalogue/type_table.h"
+#include "catalogue/version.h"
 #include "ui/folder_tree.h"
 #include "ui/ui_text.h"
 #include "ui/result_list_model.h"
@@ -103,7 +104,7 @@ QAction* makeSeparator(QMenu* menu, const char* name) {
 T_mainForm::T_mainForm(std::vector<std::string> images, bool includeDevices, QWidget* parent)
     : QMainWindow(parent), images_(std::move(images)), includeDevices_(includeDevices) {
   setObjectName(QStringLiteral("T_mainForm"));
-  setWindowTitle(QStringLiteral("Dravelo - " DRAVELO_VERSION_TEXT));
+  setWindowTitle(QString::fromUtf8(kProductName) + QStringLiteral(" - ") + QString::fromUtf8(kVersionText));
   layout_ = designLayout();
   createControls();
   resize(kClientWidth, kClientHeight);
@@ -236,6 +237,8 @@ void T_mainForm::createControls() {
   createFilterPanel();
   createMenuPanel();
   createPopupMenus();
+  createLanguageMenu();
+  createDiagnostics();
 }
 
 void T_mainForm::createFilterPanel() {
@@ -418,7 +421,7 @@ void T_mainForm::applyLanguageTexts() {
     root->setText(0, ui_text(7) + QStringLiteral(" (") + QString::number(drive_list.size()) + QStringLiteral(")"));
   for (QTreeWidget* t : {TypesTreeView, FolderHTMLTreeView})
     if (QTreeWidgetItem* root = t->topLevelItem(0)) root->setText(0, ui_text(7));
-  setWindowTitle(QStringLiteral("Dravelo - " DRAVELO_VERSION_TEXT));
+  setWindowTitle(QString::fromUtf8(kProductName) + QStringLiteral(" - ") + QString::fromUtf8(kVersionText));
 
   DrivesAdvToolButton->setText(ui_text(1));
   TypesAdvToolButton->setText(ui_text(2));
@@ -481,6 +484,7 @@ void T_mainForm::resizeEvent(QResizeEvent* event) {
 void T_mainForm::FormResize() {
   if (!client_) return;
   applyFormResize(layout_, width() + kFrameAllowanceWidth, height() + kFrameAllowanceHeight);
+  fitActionButtons();
   applyGeometry();
 }
 

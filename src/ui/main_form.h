@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QRect>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <array>
@@ -32,12 +33,14 @@ class QToolButton;
 class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QWindow;
 
 namespace dravelo {
 
 struct DriveInfo;
 class DesktopTypeNames;
 class ResultListModel;
+class T_recoverForm;
 
 // Tree node data roles: what a node of the folder or types tree stands for.
 constexpr int kNodeLevelRole = Qt::UserRole + 1;  // 0 root, 1 drive, 2 and deeper folder
@@ -85,6 +88,27 @@ class T_mainForm : public QMainWindow, public EngineHost {
   // button of a running operation keeps reading "Stop"), list captions, filter panel, files
   // label and popup entries. The language switch calls it after setting lang_base.
   void applyLanguageTexts();
+
+  // Applies a language: lang_base, every caption of both windows, the stored "language" value
+  // (deleted for English) and the language button (entry's caption and flag; the base's own
+  // entry when entry is null; left alone for a base that has no entry).
+  void set_language(int base, QAction* entry);
+  // Runs whenever the window becomes the program's focused window: at start, and when the
+  // focus comes back from another non-modal window of the program. Applies the stored language.
+  void FormActivate();
+  // The options dialog that set_language relabels with the window.
+  void setOptionsForm(T_recoverForm* form) { optionsForm_ = form; }
+  // The language menu's entry for a base (English1 ... Polish1), nullptr for none.
+  QAction* languageEntry(int base) const;
+
+  // Diagnostic dumps behind the hidden menu entries (shown when DRAVELO_ADMIN=1): the first
+  // sector of every ticked drive, and the MFT record of every ticked NTFS file, each saved to a
+  // file that the save dialog asks for.
+  void Read1stSectorClick();
+  void ReadMFTClick();
+  // The save dialog of the dumps: given the window, a file name or the empty text (cancelled).
+  using SavePicker = std::function<QString(QWidget* parent)>;
+  void setSavePicker(SavePicker picker);
 
   // Puts the window in the middle of its screen.
   void centerOnScreen();
@@ -136,6 +160,7 @@ class T_mainForm : public QMainWindow, public EngineHost {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   // The header hook: presses in the result list's header band become sort requests.
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -145,6 +170,16 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void createFilterPanel();
   void createMenuPanel();
   void createPopupMenus();
+  void createLanguageMenu();
+  void createDiagnostics();
+  void focusWindowChanged(QWindow* window);
+  // Lets the captions of the filter panel, the menu pane and the options dialog fit their
+  // controls in the font in use after a language has been applied.
+  void fitCaptions();
+  // Widens the Analyze and Undelete buttons to their captions (idle and "Stop") in the font in
+  // use; the Undelete button and the progress bar's left end move along and the progress bar
+  // gives up the room, so that the files label keeps its place. Part of the resizing.
+  void fitActionButtons();
   void applyGeometry();
   void showTree(QWidget* tree);
   void setDriveTick(int index, bool ticked);
@@ -247,6 +282,14 @@ class T_mainForm : public QMainWindow, public EngineHost {
   QElapsedTimer filesTimer_;
   std::function<void()> undeleteHandler_;
   EngineHost* previousHost_ = nullptr;
+
+  T_recoverForm* optionsForm_ = nullptr;
+  std::vector<QAction*> languageEntries_;
+  // The window that had the focus before the current one (focus leaving the program is not
+  // counted), to tell a return from a non-modal window from a closed dialog.
+  QPointer<QWindow> lastFocusWindow_;
+  bool activatedOnce_ = false;
+  SavePicker savePicker_;
 };
 
 }  // namespace dravelo

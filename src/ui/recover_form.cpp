@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "catalogue/texts.h"
+#include "catalogue/version.h"
 #include "ui/main_form.h"
 #include "ui/settings.h"
 #include "ui/ui_text.h"
@@ -98,7 +99,7 @@ T_recoverForm::T_recoverForm(QWidget* parent)
 }
 
 void T_recoverForm::setTexts() {
-  setWindowTitle(QStringLiteral("Dravelo - ") + ui_text(33));
+  setWindowTitle(QString::fromUtf8(kProductName) + QStringLiteral(" - ") + ui_text(33));
   UndelHTMLStaticText->setText(ui_text(34));
   KeepFolderHTMLCheckBox->setText(ui_text(35));
   alternateALCheckBox->setText(ui_text(36));
@@ -202,6 +203,7 @@ void T_recoverForm::browseFolder() {
 }
 
 void installUndelete(T_mainForm& window, T_recoverForm& form) {
+  window.setOptionsForm(&form);
   window.setUndeleteHandler([&window, &form] {
     QCoreApplication::processEvents();
     window.disable_all_u();

@@ -1,0 +1,184 @@
+// The main window's language side: the language menu, set_language and the activation rule that
+// applies the stored language.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QShowEvent>
+#include <QToolButton>
+#include <QWindow>
+#include <algorithm>
+#include <initializer_list>
+
+#include "catalogue/languages.h"
+#include "catalogue/texts.h"
+#include "ui/fit_text.h"
+#include "ui/language_flags.h"
+#include "ui/main_form.h"
+#include "ui/recover_form.h"
+#include "ui/settings.h"
+
+namespace dravelo {
+
+namespace {
+
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+const QString kLanguageValue = QStringLiteral("language");
+
+// A combo box's width for its current entries (its own size hint is kept from the first showing).
+int comboWidthFor(const QComboBox* combo) {
+  QComboBox probe;
+  probe.setFont(combo->font());
+  for (int i = 0; i < combo->count(); ++i) probe.addItem(combo->itemText(i));
+  return probe.sizeHint().width();
+}
+
+// The options dialog's captions: the heading up to the dialog's edge, the check boxes up to the
+// buttons on their right.
+void fitOptionsCaptions(T_recoverForm& form) {
+  auto* ok = form.findChild<QPushButton*>(QStringLiteral("OkAdvToolButton"));
+  if (auto* heading = form.findChild<QLabel*>(QStringLiteral("UndelHTMLStaticText")))
+    growToText(heading, form.width() - 8);
+  for (const char* name : {"KeepFolderHTMLCheckBox", "alternateALCheckBox", "SmartRecoveryALCheckBox"})
+    if (auto* box = form.findChild<QCheckBox*>(QString::fromLatin1(name)))
+      growToText(box, ok ? ok->x() - 6 : form.width() - 8);
+}
+
+}  // namespace
+
+void T_mainForm::fitActionButtons() {
+  auto need = [](const QToolButton* button, std::initializer_list<int> captions) {
+    QToolButton probe;
+    probe.setFont(button->font());
+    probe.setToolButtonStyle(button->toolButtonStyle());
+    probe.setIcon(button->icon());
+    probe.setIconSize(button->iconSize());
+    int width = 0;
+    for (int i : captions) {
+      probe.setText(QString::fromStdString(lang_text(i)));
+      width = std::max(width, probe.sizeHint().width());
+    }
+    return width;
+  };
+  const MainLayout design = designLayout();
+  const int gap = design.undeleteButton.left - (design.analyzeButton.left + design.analyzeButton.width);
+  layout_.analyzeButton.width = std::max(design.analyzeButton.width, need(AnalyzeAdvToolButton, {8, 10}));
+  layout_.undeleteButton.left = layout_.analyzeButton.left + layout_.analyzeButton.width + gap;
+  layout_.undeleteButton.width = std::max(design.undeleteButton.width, need(UndeleteAdvToolButton, {9, 10}));
+  // The rules placed the files label from the progress bar's left end as it was shifted last
+  // time; the label keeps its designed relation to the unshifted one.
+  layout_.filesLabel.left -= layout_.progressBar.left - design.progressBar.left;
+  const int shift = layout_.undeleteButton.left + layout_.undeleteButton.width -
+                    (design.undeleteButton.left + design.undeleteButton.width);
+  layout_.progressBar.left = design.progressBar.left + shift;
+  layout_.progressBar.width -= shift;
+  AnalyzeAdvToolButton->setGeometry(layout_.analyzeButton.left, layout_.analyzeButton.top, layout_.analyzeButton.width,
+                                    layout_.analyzeButton.height);
+  UndeleteAdvToolButton->setGeometry(layout_.undeleteButton.left, layout_.undeleteButton.top,
+                                     layout_.undeleteButton.width, layout_.undeleteButton.height);
+}
+
+void T_mainForm::fitCaptions() {
+  // Set Filter keeps its right edge (the resizing rules place it by its width), and Clear stays
+  // lined up under it.
+  designedWidth(FilterAdvToolButton);
+  layout_.filterButton.width = std::max(designedWidth(FilterAdvToolButton),
+                                        FilterAdvToolButton->sizeHint().width());
+  growToTextLeftward(ClearAdvToolButton, DateHTMLCheckBox->x());
+  FormResize();
+
+  const int gap = 4;
+  growToText(NameHTMLCheckBox, SizeHTMLCheckBox->x() - gap);
+  growToText(SizeHTMLCheckBox, DateHTMLCheckBox->x() - gap);
+  growToText(DateHTMLCheckBox, FilterAdvToolButton->x() - gap);
+  growToText(OverwrittenHTMLCheckBox, FromLabel->x() - gap);
+  growToText(TemporaryHTMLCheckBox, FromLabel->x() - gap);
+  {
+    const int designed = designedWidth(DateALComboBox);
+    const int room = FilterAdvToolButton->x() - gap - DateALComboBox->x();
+    DateALComboBox->resize(std::clamp(comboWidthFor(DateALComboBox), designed, std::max(designed, room)),
+                           DateALComboBox->height());
+  }
+  growToText(LanguageAdvToolButton, MenuAdvPanel->width() - 2);
+  growToText(AboutStaticText, MenuAdvPanel->width() - 2);
+  growToText(HelpStaticText, MenuAdvPanel->width() - 2);
+  if (optionsForm_) fitOptionsCaptions(*optionsForm_);
+}
+
+void T_mainForm::createLanguageMenu() {
+  for (const Language& language : kLanguages) {
+    QAction* entry = LanguageAdvPopupMenu->addAction(languageFlag(language.code), qs(language.caption));
+    entry->setObjectName(qs(language.entry_name));
+    entry->setData(language.base);
+    const int base = language.base;
+    connect(entry, &QAction::triggered, this, [this, base, entry] { set_language(base, entry); });
+    languageEntries_.push_back(entry);
+  }
+  const Language& english = kLanguages.front();
+  LanguageAdvToolButton->setText(qs(english.caption));
+  LanguageAdvToolButton->setIcon(languageFlag(english.code));
+  LanguageAdvToolButton->setIconSize(QSize(16, 11));
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* w) { focusWindowChanged(w); });
+}
+
+QAction* T_mainForm::languageEntry(int base) const {
+  for (QAction* entry : languageEntries_)
+    if (entry->data().toInt() == base) return entry;
+  return nullptr;
+}
+
+void T_mainForm::set_language(int base, QAction* entry) {
+  lang_base = base;
+  // Tree roots, title, buttons and links, list captions, filter panel (both selectors back to
+  // their first entry), files label and popup entries; the operation's button keeps "Stop".
+  applyLanguageTexts();
+  if (optionsForm_) optionsForm_->setTexts();
+
+  if (base == kEnglishBase)
+    reg_delete_value(kSettingsKey, kLanguageValue);
+  else
+    reg_write_int(kSettingsKey, kLanguageValue, base);
+
+  if (!entry) entry = languageEntry(base);
+  if (entry) {
+    LanguageAdvToolButton->setText(entry->text());
+    LanguageAdvToolButton->setIcon(entry->icon());
+    LanguageAdvToolButton->setAccessibleName(tr("Language: %1").arg(entry->text()));
+  }
+  fitCaptions();
+}
+
+void T_mainForm::FormActivate() {
+  activatedOnce_ = true;
+  if (reg_key_exists(kSettingsKey))
+    set_language(reg_read_int(kSettingsKey, kLanguageValue, kEnglishBase), nullptr);
+  else
+    set_language(kEnglishBase, languageEntry(kEnglishBase));
+}
+
+void T_mainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // The first showing is the window's first activation, also where no window manager hands
+  // out the focus (a bare X server).
+  if (!activatedOnce_ && !event->spontaneous()) FormActivate();
+}
+
+void T_mainForm::focusWindowChanged(QWindow* window) {
+  if (!window) return;  // the focus went to another program: not a change inside this one
+  QWindow* own = windowHandle();
+  if (window == own && lastFocusWindow_ && lastFocusWindow_ != own) {
+    // Back from another window of the program: a non-modal one re-applies the language; a
+    // dialog or message box that was closed, or a menu, does not.
+    const bool passing = lastFocusWindow_->modality() != Qt::NonModal ||
+                         lastFocusWindow_->type() == Qt::Popup || lastFocusWindow_->type() == Qt::ToolTip;
+    if (!passing) FormActivate();
+  }
+  lastFocusWindow_ = window;
+}
+
+}  // namespace dravelo
