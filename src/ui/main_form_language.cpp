@@ -1,5 +1,6 @@
 // The main window's language side: the language menu, set_language and the activation rule that
 // applies the stored language.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -9,6 +10,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QShowEvent>
+#include <QTextDocumentFragment>
 #include <QToolButton>
 #include <QWindow>
 #include <algorithm>
@@ -47,6 +49,30 @@ void fitOptionsCaptions(T_recoverForm& form) {
   for (const char* name : {"KeepFolderHTMLCheckBox", "alternateALCheckBox", "SmartRecoveryALCheckBox"})
     if (auto* box = form.findChild<QCheckBox*>(QString::fromLatin1(name)))
       growToText(box, ok ? ok->x() - 6 : form.width() - 8);
+}
+
+// Screen readers announce a control by its accessible name, which must hold the caption that
+// sighted users see: the designed (English) name where it does, else the caption itself.
+void keepCaptionsInAccessibleNames(QWidget* root) {
+  static const char kDesignedName[] = "dravelo_designed_accessible_name";
+  for (QWidget* w : root->findChildren<QWidget*>()) {
+    QString caption;
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+      caption = button->text();
+    else if (auto* label = qobject_cast<QLabel*>(w); label && label->cursor().shape() == Qt::PointingHandCursor)
+      caption = QTextDocumentFragment::fromHtml(label->text()).toPlainText();  // the links
+    caption.remove(QLatin1Char('&'));
+    caption = caption.trimmed();
+    if (caption.isEmpty()) continue;
+    QVariant designed = w->property(kDesignedName);
+    if (!designed.isValid()) {
+      designed = w->accessibleName();
+      w->setProperty(kDesignedName, designed);
+    }
+    const QString name = designed.toString();
+    if (name.isEmpty()) continue;  // Qt names the control by its caption
+    w->setAccessibleName(name.contains(caption, Qt::CaseInsensitive) ? name : caption);
+  }
 }
 
 }  // namespace
@@ -108,6 +134,8 @@ void T_mainForm::fitCaptions() {
   growToText(AboutStaticText, MenuAdvPanel->width() - 2);
   growToText(HelpStaticText, MenuAdvPanel->width() - 2);
   if (optionsForm_) fitOptionsCaptions(*optionsForm_);
+  keepCaptionsInAccessibleNames(this);
+  if (optionsForm_) keepCaptionsInAccessibleNames(optionsForm_);
 }
 
 void T_mainForm::createLanguageMenu() {

@@ -282,7 +282,13 @@ TEST_F(LanguageTest, NothingIsCutOffInAnyLanguage) {
                                   "SmartRecoveryALCheckBox", "OkAdvToolButton", "CancelAdvToolButton"};
   form->show();
   options->show();
-  auto fits = [](QWidget* w, const Language& l) {
+  auto fits = [](QWidget* w, const Language& l, bool named = true) {
+    // A screen reader announces what the user sees.
+    QString caption;
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) caption = b->text();
+    if (named && !caption.isEmpty() && !w->accessibleName().isEmpty())
+      EXPECT_TRUE(w->accessibleName().contains(caption, Qt::CaseInsensitive))
+          << l.caption << ": " << w->objectName().toStdString();
     QSize need = w->sizeHint();
     if (auto* combo = qobject_cast<QComboBox*>(w)) {
       // A combo box keeps the size hint of its first showing: measure the entries it has now.
@@ -308,7 +314,7 @@ TEST_F(LanguageTest, NothingIsCutOffInAnyLanguage) {
     // The running operations' "Stop" fits the two action buttons as well.
     form->disable_all_u();
     form->applyLanguageTexts();
-    fits(find<QWidget>("UndeleteAdvToolButton"), l);
+    fits(find<QWidget>("UndeleteAdvToolButton"), l, false);
     form->enable_all_u();
   }
   options->hide();
