@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QGuiApplication>
@@ -115,7 +116,7 @@ void T_mainForm::fitCaptions() {
   designedWidth(FilterAdvToolButton);
   layout_.filterButton.width = std::max(designedWidth(FilterAdvToolButton),
                                         FilterAdvToolButton->sizeHint().width());
-  growToTextLeftward(ClearAdvToolButton, DateHTMLCheckBox->x());
+  growToTextLeftward(ClearAdvToolButton, ToDateDBAdvSpinEdit->geometry().right() + 4);
   FormResize();
 
   const int gap = 4;
