@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QRect>
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
 
 #include <array>
@@ -285,9 +284,10 @@ class T_mainForm : public QMainWindow, public EngineHost {
 
   T_recoverForm* optionsForm_ = nullptr;
   std::vector<QAction*> languageEntries_;
-  // The window that had the focus before the current one (focus leaving the program is not
-  // counted), to tell a return from a non-modal window from a closed dialog.
-  QPointer<QWindow> lastFocusWindow_;
+  // Where the focus went when it left this window inside the program: a return from another
+  // non-modal window applies the language again, a return from a dialog or menu does not.
+  enum class FocusAway { none, passing, window };
+  FocusAway focusAway_ = FocusAway::none;
   bool activatedOnce_ = false;
   SavePicker savePicker_;
 };

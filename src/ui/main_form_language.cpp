@@ -199,15 +199,17 @@ void T_mainForm::showEvent(QShowEvent* event) {
 
 void T_mainForm::focusWindowChanged(QWindow* window) {
   if (!window) return;  // the focus went to another program: not a change inside this one
-  QWindow* own = windowHandle();
-  if (window == own && lastFocusWindow_ && lastFocusWindow_ != own) {
-    // Back from another window of the program: a non-modal one re-applies the language; a
-    // dialog or message box that was closed, or a menu, does not.
-    const bool passing = lastFocusWindow_->modality() != Qt::NonModal ||
-                         lastFocusWindow_->type() == Qt::Popup || lastFocusWindow_->type() == Qt::ToolTip;
-    if (!passing) FormActivate();
+  if (window != windowHandle()) {
+    // Leaving for a dialog or message box (modal) or a menu is passing; another non-modal
+    // window of the program is a real change of the focused window.
+    const bool passing = window->modality() != Qt::NonModal || window->type() == Qt::Popup ||
+                         window->type() == Qt::ToolTip;
+    focusAway_ = passing ? FocusAway::passing : FocusAway::window;
+    return;
   }
-  lastFocusWindow_ = window;
+  const bool backFromWindow = focusAway_ == FocusAway::window;
+  focusAway_ = FocusAway::none;
+  if (backFromWindow) FormActivate();
 }
 
 }  // namespace dravelo

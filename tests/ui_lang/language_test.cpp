@@ -191,17 +191,37 @@ TEST_F(LanguageTest, ActivationRulesForStoredValues) {
 
 TEST_F(LanguageTest, ClosingADialogDoesNotApplyTheLanguageAgain) {
   form->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-  form->activateWindow();
-  QTest::qWait(50);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   auto* dateKind = find<QComboBox>("DateALComboBox");
   dateKind->setCurrentIndex(1);
-  QTimer::singleShot(50, [] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
+  bool boxHadFocus = false;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    boxHadFocus = QTest::qWaitForWindowActive(box);
+    box->accept();
   });
   QMessageBox::information(form.get(), "Dravelo", "a message");
-  QTest::qWait(50);
+  form->activateWindow();  // what the window manager does when the box has gone
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  EXPECT_TRUE(boxHadFocus);
   EXPECT_EQ(dateKind->currentIndex(), 1);
+}
+
+TEST_F(LanguageTest, FocusBackFromAnotherWindowAppliesTheStoredLanguage) {
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  auto* dateKind = find<QComboBox>("DateALComboBox");
+  reg_write_int(kSettingsKey, QStringLiteral("language"), 24000);
+  dateKind->setCurrentIndex(1);
+  QWidget other;  // a non-modal window of the program
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  EXPECT_EQ(text("AnalyzeAdvToolButton"), "Analizza");
+  EXPECT_EQ(dateKind->currentIndex(), 0);
 }
 
 // A copy during which the user switches to German and then presses the button, which must read
@@ -303,6 +323,7 @@ TEST_F(LanguageTest, NothingIsCutOffInAnyLanguage) {
   int filesLabelLeft = -1;
   for (const Language& l : kLanguages) {
     form->set_language(l.base, nullptr);
+    EXPECT_EQ(text("AnalyzeAdvToolButton").toStdString(), lang_text(8));
     for (const char* name : mainControls) fits(find<QWidget>(name), l);
     for (const char* name : optionControls) fits(find<QWidget>(name), l);
     // Wider action buttons push the progress bar's left end, not the files label.
