@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QProgressBar>
 #include <QShowEvent>
 #include <QTextDocumentFragment>
 #include <QToolButton>
@@ -97,13 +98,14 @@ void T_mainForm::fitActionButtons() {
   layout_.analyzeButton.width = std::max(design.analyzeButton.width, need(AnalyzeAdvToolButton, {8, 10}));
   layout_.undeleteButton.left = layout_.analyzeButton.left + layout_.analyzeButton.width + gap;
   layout_.undeleteButton.width = std::max(design.undeleteButton.width, need(UndeleteAdvToolButton, {9, 10}));
-  // The rules placed the files label from the progress bar's left end as it was shifted last
-  // time; the label keeps its designed relation to the unshifted one.
-  layout_.filesLabel.left -= layout_.progressBar.left - design.progressBar.left;
+  // Rules 4 and 5 of the resizing, from the designed left end of the progress bar: the files
+  // label stays where they put it, and the bar gives up what the buttons took.
   const int shift = layout_.undeleteButton.left + layout_.undeleteButton.width -
                     (design.undeleteButton.left + design.undeleteButton.width);
+  const int barWidth = layout_.rightPanel.width - 300;
+  layout_.filesLabel.left = design.progressBar.left + barWidth + 5;
   layout_.progressBar.left = design.progressBar.left + shift;
-  layout_.progressBar.width -= shift;
+  layout_.progressBar.width = barWidth - shift;
   AnalyzeAdvToolButton->setGeometry(layout_.analyzeButton.left, layout_.analyzeButton.top, layout_.analyzeButton.width,
                                     layout_.analyzeButton.height);
   UndeleteAdvToolButton->setGeometry(layout_.undeleteButton.left, layout_.undeleteButton.top,
@@ -117,7 +119,17 @@ void T_mainForm::fitCaptions() {
   layout_.filterButton.width = std::max(designedWidth(FilterAdvToolButton),
                                         FilterAdvToolButton->sizeHint().width());
   growToTextLeftward(ClearAdvToolButton, ToDateDBAdvSpinEdit->geometry().right() + 4);
-  FormResize();
+  // Only what a caption moves is placed again: a full resize would also put back column widths
+  // that the user has dragged.
+  layout_.filterButton.left = layout_.filterPanel.width - layout_.filterButton.width - 5;
+  FilterAdvToolButton->setGeometry(layout_.filterButton.left, layout_.filterButton.top, layout_.filterButton.width,
+                                   layout_.filterButton.height);
+  ClearAdvToolButton->move(layout_.filterButton.left + layout_.filterButton.width - ClearAdvToolButton->width(),
+                           ClearAdvToolButton->y());
+  fitActionButtons();
+  AdvProgressBar->setGeometry(layout_.progressBar.left, layout_.progressBar.top, layout_.progressBar.width,
+                              layout_.progressBar.height);
+  FilesHTMLabel->move(layout_.filesLabel.left, layout_.filesLabel.top);
 
   const int gap = 4;
   growToText(NameHTMLCheckBox, SizeHTMLCheckBox->x() - gap);

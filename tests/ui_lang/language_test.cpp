@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -321,6 +323,8 @@ TEST_F(LanguageTest, NothingIsCutOffInAnyLanguage) {
                                         << need.width() << " pixels";
   };
   int filesLabelLeft = -1;
+  // A column width that the user has dragged is left alone by a language switch.
+  form->findChild<QTreeView*>("AdvListView")->header()->resizeSection(1, 333);
   for (const Language& l : kLanguages) {
     form->set_language(l.base, nullptr);
     EXPECT_EQ(text("AnalyzeAdvToolButton").toStdString(), lang_text(8));
@@ -337,6 +341,7 @@ TEST_F(LanguageTest, NothingIsCutOffInAnyLanguage) {
     form->applyLanguageTexts();
     fits(find<QWidget>("UndeleteAdvToolButton"), l, false);
     form->enable_all_u();
+    EXPECT_EQ(form->findChild<QTreeView*>("AdvListView")->header()->sectionSize(1), 333) << l.caption;
   }
   options->hide();
 }
