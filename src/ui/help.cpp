@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "catalogue/install_paths.h"
 #include "catalogue/version.h"
 
 namespace dravelo {
@@ -56,13 +57,12 @@ bool openHelp(const HelpPlaces& places, const UrlOpener& open) {
 HelpPlaces programHelpPlaces() {
   HelpPlaces places;
   places.programDir = QCoreApplication::applicationDirPath();
-  const QDir dir(places.programDir);
-  const QStringList candidates{
-      dir.filePath(QStringLiteral("../share/dravelo/manual/index.html")),
+  const QString installed = QString::fromStdString(data_dir("manual", places.programDir.toStdString()));
+  QStringList candidates;
+  if (!installed.isEmpty()) candidates << QDir(installed).filePath(QStringLiteral("index.html"));
 #ifdef DRAVELO_SOURCE_MANUAL
-      QStringLiteral(DRAVELO_SOURCE_MANUAL),
+  candidates << QStringLiteral(DRAVELO_SOURCE_MANUAL);
 #endif
-  };
   for (const QString& c : candidates) {
     if (QFileInfo(c).isFile()) {
       places.manualIndex = QFileInfo(c).canonicalFilePath();

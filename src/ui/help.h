@@ -29,8 +29,8 @@ QList<QUrl> helpTargets(const HelpPlaces& places);
 // Opens the first target that the opener accepts; false when none did.
 bool openHelp(const HelpPlaces& places, const UrlOpener& open);
 
-// The places for the running program: its folder, the manual installed beside it
-// (share/dravelo/manual under the prefix) or the one of the source tree it was built from.
+// The places for the running program: its folder, the manual installed with it
+// (PREFIX/share/dravelo/manual) or the one of the source tree it was built from.
 HelpPlaces programHelpPlaces();
 
 }  // namespace dravelo

@@ -50,16 +50,20 @@ std::set<int> indexes_of(int base) {
 
 TEST(LangText, EveryTableHoldsTheEnglishIndexesGermanWithoutForty) {
   const std::set<int> english = indexes_of(kEnglishBase);
-  ASSERT_TRUE(english.count(61) && english.count(63));
+  ASSERT_TRUE(english.count(61) && english.count(63) && english.count(75));
   for (const Language& l : kLanguages) {
     SCOPED_TRACE(std::string(l.caption));
     std::set<int> expected = l.has_table ? english : std::set<int>{};
     if (l.code == "de") expected.erase(40);
     EXPECT_EQ(indexes_of(l.base), expected);
     if (!l.has_table) continue;
-    // Texts that code completes keep their parts: the drive placeholder and the closing blank
-    // before the count.
-    EXPECT_NE(table_text(l.base, 62).find("%1"), std::string::npos);
+    // Texts that code completes keep their parts: every placeholder of the English text, and
+    // the closing blank before the count.
+    for (int i : indexes_of(l.base))
+      for (const char* mark : {"%1", "%2"})
+        EXPECT_EQ(table_text(l.base, i).find(mark) != std::string::npos,
+                  table_text(kEnglishBase, i).find(mark) != std::string::npos)
+            << mark << " at index " << i;
     EXPECT_EQ(table_text(l.base, 50).back(), ' ');
     if (l.base != kEnglishBase) {
       EXPECT_NE(table_text(l.base, 0), "English");

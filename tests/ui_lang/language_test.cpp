@@ -308,9 +308,10 @@ TEST_F(LanguageTest, NothingIsCutOffInAnyLanguage) {
     // A screen reader announces what the user sees.
     QString caption;
     if (auto* b = qobject_cast<QAbstractButton*>(w)) caption = b->text();
-    if (named && !caption.isEmpty() && !w->accessibleName().isEmpty())
+    if (named && !caption.isEmpty() && !w->accessibleName().isEmpty()) {
       EXPECT_TRUE(w->accessibleName().contains(caption, Qt::CaseInsensitive))
           << l.caption << ": " << w->objectName().toStdString();
+    }
     QSize need = w->sizeHint();
     if (auto* combo = qobject_cast<QComboBox*>(w)) {
       // A combo box keeps the size hint of its first showing: measure the entries it has now.

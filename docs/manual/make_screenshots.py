@@ -2,7 +2,7 @@
 """Takes the manual's screenshots from the real window under Xvfb, through the GUI probe (a
 program that drives Qt windows over the accessibility interface; not part of this project).
 
-    /usr/bin/python3 doc/manual/make_screenshots.py PROBE BUILD_DIR OUT_DIR [LANG...]
+    /usr/bin/python3 docs/manual/make_screenshots.py PROBE BUILD_DIR OUT_DIR [LANG...]
 
 PROBE is the probe's probe.py, BUILD_DIR a build tree with src/ui/dravelo and samples/. For
 each language code (default: en) it analyses two sample volumes, ticks three files and opens
