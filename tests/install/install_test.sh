@@ -21,7 +21,8 @@ expected=(
   share/icons/hicolor/scalable/apps/dravelo.svg
   share/metainfo/example.dravelo.Dravelo.metainfo.xml
 )
-[ "$gui" = 1 ] && expected+=(bin/dravelo)
+[ "$gui" = 1 ] && expected+=(bin/dravelo share/dravelo/manual/index.html share/dravelo/manual/style.css
+  share/dravelo/manual/screenshots/window-analysed.png)
 for f in "${expected[@]}"; do [ -f "$prefix/$f" ] || fail "not installed: $f"; done
 
 # The desktop files are valid where the validators are at hand.
