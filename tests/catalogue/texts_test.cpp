@@ -64,7 +64,12 @@ TEST(LangText, EveryTableHoldsTheEnglishIndexesGermanWithoutForty) {
         EXPECT_EQ(table_text(l.base, i).find(mark) != std::string::npos,
                   table_text(kEnglishBase, i).find(mark) != std::string::npos)
             << mark << " at index " << i;
-    EXPECT_EQ(table_text(l.base, 50).back(), ' ');
+    // Texts that code continues end with their blank, as in English.
+    for (int i : indexes_of(l.base)) {
+      if (table_text(kEnglishBase, i).back() == ' ') {
+        EXPECT_EQ(table_text(l.base, i).back(), ' ') << i;
+      }
+    }
     if (l.base != kEnglishBase) {
       EXPECT_NE(table_text(l.base, 0), "English");
     }
