@@ -484,7 +484,6 @@ void T_mainForm::resizeEvent(QResizeEvent* event) {
 void T_mainForm::FormResize() {
   if (!client_) return;
   applyFormResize(layout_, width() + kFrameAllowanceWidth, height() + kFrameAllowanceHeight);
-  fitActionButtons();
   applyGeometry();
 }
 

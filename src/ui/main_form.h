@@ -172,13 +172,9 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void createLanguageMenu();
   void createDiagnostics();
   void focusWindowChanged(QWindow* window);
-  // Lets the captions of the filter panel, the menu pane and the options dialog fit their
-  // controls in the font in use after a language has been applied.
+  // After a language has been applied: the menu pane's links fit their captions, and every
+  // control's accessible name holds its visible caption.
   void fitCaptions();
-  // Widens the Analyze and Undelete buttons to their captions (idle and "Stop") in the font in
-  // use; the Undelete button and the progress bar's left end move along and the progress bar
-  // gives up the room, so that the files label keeps its place. Part of the resizing.
-  void fitActionButtons();
   void applyGeometry();
   void showTree(QWidget* tree);
   void setDriveTick(int index, bool ticked);

@@ -20,7 +20,6 @@
 
 #include "catalogue/languages.h"
 #include "catalogue/texts.h"
-#include "ui/fit_text.h"
 #include "ui/language_flags.h"
 #include "ui/main_form.h"
 #include "ui/recover_form.h"
@@ -33,25 +32,6 @@ namespace {
 QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 const QString kLanguageValue = QStringLiteral("language");
-
-// A combo box's width for its current entries (its own size hint is kept from the first showing).
-int comboWidthFor(const QComboBox* combo) {
-  QComboBox probe;
-  probe.setFont(combo->font());
-  for (int i = 0; i < combo->count(); ++i) probe.addItem(combo->itemText(i));
-  return probe.sizeHint().width();
-}
-
-// The options dialog's captions: the heading up to the dialog's edge, the check boxes up to the
-// buttons on their right.
-void fitOptionsCaptions(T_recoverForm& form) {
-  auto* ok = form.findChild<QPushButton*>(QStringLiteral("OkAdvToolButton"));
-  if (auto* heading = form.findChild<QLabel*>(QStringLiteral("UndelHTMLStaticText")))
-    growToText(heading, form.width() - 8);
-  for (const char* name : {"KeepFolderHTMLCheckBox", "alternateALCheckBox", "SmartRecoveryALCheckBox"})
-    if (auto* box = form.findChild<QCheckBox*>(QString::fromLatin1(name)))
-      growToText(box, ok ? ok->x() - 6 : form.width() - 8);
-}
 
 // Screen readers announce a control by its accessible name, which must hold the caption that
 // sighted users see: the designed (English) name where it does, else the caption itself.
@@ -79,74 +59,21 @@ void keepCaptionsInAccessibleNames(QWidget* root) {
 
 }  // namespace
 
-void T_mainForm::fitActionButtons() {
-  auto need = [](const QToolButton* button, std::initializer_list<int> captions) {
-    QToolButton probe;
-    probe.setFont(button->font());
-    probe.setToolButtonStyle(button->toolButtonStyle());
-    probe.setIcon(button->icon());
-    probe.setIconSize(button->iconSize());
-    int width = 0;
-    for (int i : captions) {
-      probe.setText(QString::fromStdString(lang_text(i)));
-      width = std::max(width, probe.sizeHint().width());
-    }
-    return width;
-  };
-  const MainLayout design = designLayout();
-  const int gap = design.undeleteButton.left - (design.analyzeButton.left + design.analyzeButton.width);
-  layout_.analyzeButton.width = std::max(design.analyzeButton.width, need(AnalyzeAdvToolButton, {8, 10}));
-  layout_.undeleteButton.left = layout_.analyzeButton.left + layout_.analyzeButton.width + gap;
-  layout_.undeleteButton.width = std::max(design.undeleteButton.width, need(UndeleteAdvToolButton, {9, 10}));
-  // Rules 4 and 5 of the resizing, from the designed left end of the progress bar: the files
-  // label stays where they put it, and the bar gives up what the buttons took.
-  const int shift = layout_.undeleteButton.left + layout_.undeleteButton.width -
-                    (design.undeleteButton.left + design.undeleteButton.width);
-  const int barWidth = layout_.rightPanel.width - 300;
-  layout_.filesLabel.left = design.progressBar.left + barWidth + 5;
-  layout_.progressBar.left = design.progressBar.left + shift;
-  layout_.progressBar.width = barWidth - shift;
-  AnalyzeAdvToolButton->setGeometry(layout_.analyzeButton.left, layout_.analyzeButton.top, layout_.analyzeButton.width,
-                                    layout_.analyzeButton.height);
-  UndeleteAdvToolButton->setGeometry(layout_.undeleteButton.left, layout_.undeleteButton.top,
-                                     layout_.undeleteButton.width, layout_.undeleteButton.height);
-}
-
 void T_mainForm::fitCaptions() {
-  // Set Filter keeps its right edge (the resizing rules place it by its width), and Clear stays
-  // lined up under it.
-  designedWidth(FilterAdvToolButton);
-  layout_.filterButton.width = std::max(designedWidth(FilterAdvToolButton),
-                                        FilterAdvToolButton->sizeHint().width());
-  growToTextLeftward(ClearAdvToolButton, ToDateDBAdvSpinEdit->geometry().right() + 4);
-  // Only what a caption moves is placed again: a full resize would also put back column widths
-  // that the user has dragged.
-  layout_.filterButton.left = layout_.filterPanel.width - layout_.filterButton.width - 5;
-  FilterAdvToolButton->setGeometry(layout_.filterButton.left, layout_.filterButton.top, layout_.filterButton.width,
-                                   layout_.filterButton.height);
-  ClearAdvToolButton->move(layout_.filterButton.left + layout_.filterButton.width - ClearAdvToolButton->width(),
-                           ClearAdvToolButton->y());
-  fitActionButtons();
-  AdvProgressBar->setGeometry(layout_.progressBar.left, layout_.progressBar.top, layout_.progressBar.width,
-                              layout_.progressBar.height);
-  FilesHTMLabel->move(layout_.filesLabel.left, layout_.filesLabel.top);
-
-  const int gap = 4;
-  growToText(NameHTMLCheckBox, SizeHTMLCheckBox->x() - gap);
-  growToText(SizeHTMLCheckBox, DateHTMLCheckBox->x() - gap);
-  growToText(DateHTMLCheckBox, FilterAdvToolButton->x() - gap);
-  growToText(OverwrittenHTMLCheckBox, FromLabel->x() - gap);
-  growToText(TemporaryHTMLCheckBox, FromLabel->x() - gap);
-  {
-    const int designed = designedWidth(DateALComboBox);
-    const int room = FilterAdvToolButton->x() - gap - DateALComboBox->x();
-    DateALComboBox->resize(std::clamp(comboWidthFor(DateALComboBox), designed, std::max(designed, room)),
-                           DateALComboBox->height());
+  // fitTexts (run by applyLanguageTexts and the options dialog's setTexts) sizes the buttons, the
+  // filter panel, the list's columns and the dialog; the links of the menu pane grow here, up to
+  // the pane's edge.
+  // The language button's caption changes after fitTexts has run.
+  LanguageAdvToolButton->resize(std::clamp(LanguageAdvToolButton->sizeHint().width(), LanguageAdvToolButton->width(),
+                                           std::max(LanguageAdvToolButton->width(), MenuAdvPanel->width() - 2)),
+                                LanguageAdvToolButton->height());
+  for (QLabel* link : {AboutStaticText, HelpStaticText}) {
+    const QVariant designed = link->property("dravelo_designed_width");
+    const int width = designed.isValid() ? designed.toInt() : link->width();
+    link->setProperty("dravelo_designed_width", width);
+    const int room = std::max(width, MenuAdvPanel->width() - 2 - link->x());
+    link->resize(std::clamp(link->sizeHint().width(), width, room), link->height());
   }
-  growToText(LanguageAdvToolButton, MenuAdvPanel->width() - 2);
-  growToText(AboutStaticText, MenuAdvPanel->width() - 2);
-  growToText(HelpStaticText, MenuAdvPanel->width() - 2);
-  if (optionsForm_) fitOptionsCaptions(*optionsForm_);
   keepCaptionsInAccessibleNames(this);
   if (optionsForm_) keepCaptionsInAccessibleNames(optionsForm_);
 }
@@ -160,6 +87,9 @@ void T_mainForm::createLanguageMenu() {
     connect(entry, &QAction::triggered, this, [this, base, entry] { set_language(base, entry); });
     languageEntries_.push_back(entry);
   }
+  // The selectors' entries change with the language: their size hints must follow them, so that
+  // fitTexts makes them wide enough (by default a combo box keeps its first showing's hint).
+  for (QComboBox* c : {DateALComboBox, SizeALComboBox}) c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   const Language& english = kLanguages.front();
   LanguageAdvToolButton->setText(qs(english.caption));
   LanguageAdvToolButton->setIcon(languageFlag(english.code));

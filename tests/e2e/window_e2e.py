@@ -299,9 +299,9 @@ def main():
             s.screenshot(shots("07-ticked-and-selected.png"))
 
             # The filter: names holding "txt"; the label keeps the catalogue count.
-            app.toggle("Filter by name", value=True, via="mouse")
+            app.toggle("All or part of the file name:", value=True, via="mouse")
             app.type_text("All or part of the file name", "txt")
-            app.click("Apply the filter", via="mouse")
+            app.click("Set Filter", via="mouse")
             want_txt = sum(1 for _, e in expected if "TXT" in shown_name(e).upper())
             f.check(poll(lambda: rows(first=0)["rows"] == want_txt, timeout=15), f"the name filter keeps {want_txt} rows")
             f.check(all("txt" in n.lower() for n in cells(0)), "every filtered row's name holds 'txt'")
