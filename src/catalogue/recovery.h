@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct RecoverResult {
   std::string message;  // what went wrong, for the command line and diagnostics
   // Further files that the recovery wrote beside the target (alternate data streams).
   std::vector<std::string> extra_files;
+  // cannot_create because something exists at the target path already (the exclusive create
+  // found it): the undelete then tries the next free name.
+  bool target_exists = false;
 };
 
 struct RecoverOptions {
@@ -46,6 +50,22 @@ extern std::int64_t undelete_written;
 
 // Progress of the undelete in percent, from the two counters (0 when the total is 0).
 int undelete_progress();
+
+// While a RecoverSession lives (the undelete holds one for its run), the recovery routines may
+// keep what they opened for one file (the volume's reader, its boot record, the $MFT's runs) for
+// the next file of the same volume, instead of opening the volume anew for every file. When the
+// outermost session ends, every engine frees what it kept.
+class RecoverSession {
+ public:
+  RecoverSession();
+  ~RecoverSession();
+  RecoverSession(const RecoverSession&) = delete;
+  RecoverSession& operator=(const RecoverSession&) = delete;
+
+  static bool active();
+  // An engine's routine that frees what it kept; registered once, called at each session's end.
+  static void on_end(void (*release)());
+};
 
 // A new file opened for writing with a large buffer. It is never opened over an existing file:
 // creation fails when the path exists already.
@@ -69,16 +89,23 @@ class TargetFile {
   bool is_open() const { return fd_ >= 0; }
   bool failed() const { return failed_; }
   const std::string& error_message() const { return error_; }
+  // The last create failed because the path exists already.
+  bool existed() const { return existed_; }
   const std::string& path() const { return path_; }
 
  private:
   bool flush();
+  void release_buffer();
 
   int fd_ = -1;
   bool failed_ = false;
+  bool existed_ = false;
   std::string path_;
   std::string error_;
-  std::vector<unsigned char> buffer_;
+  // Taken from (and given back to) a spare kept between files, so that a run of many small files
+  // does not allocate and clear a large buffer for each.
+  std::unique_ptr<unsigned char[]> buffer_;
+  std::size_t capacity_ = 0;
   std::size_t used_ = 0;
 };
 

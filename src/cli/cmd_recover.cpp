@@ -180,14 +180,20 @@ int cmd_recover(const Args& args) {
 
   request.before_file = [&host](const FileInfo& e) { host.set_caption(escape_controls(e.FileName)); };
   // Each file's line is printed as soon as the file is done, so that what was recovered is known
-  // even when the run is cut short.
+  // even when the run is cut short, and a run of many files keeps no list.
   bool all_complete = true;
   request.after_file = [&host, &all_complete](const UndeleteOutcome& o) {
     host.finish_progress();
     const FileInfo& e = file_list[o.entry];
     const std::string shown = o.target_path.empty() ? e.Path + e.FileName : o.target_path;
-    std::printf("%-13s %s", status_word(o.result.status), escape_controls(shown).c_str());
-    if (o.result.status != RecoverStatus::complete && !o.result.message.empty())
+    // A file listed as overwritten is written all the same, but what it holds now is most likely
+    // another file's data.
+    const bool overwritten = o.result.status == RecoverStatus::complete && e.Percent == 0;
+    std::printf("%-13s %s", overwritten ? "overwritten" : status_word(o.result.status),
+                escape_controls(shown).c_str());
+    if (overwritten)
+      std::printf("  (the file was overwritten: its content is probably not the original)");
+    else if (o.result.status != RecoverStatus::complete && !o.result.message.empty())
       std::printf("  (%s)", escape_controls(o.result.message).c_str());
     std::printf("\n");
     for (const std::string& extra : o.result.extra_files) std::printf("%-13s %s\n", "stream", escape_controls(extra).c_str());
@@ -201,7 +207,7 @@ int cmd_recover(const Args& args) {
   host.finish_progress();
   if (summary.refused) return 1;
 
-  if (summary.files.size() != undelete_list.size()) all_complete = false;
+  if (static_cast<std::size_t>(summary.processed) != undelete_list.size()) all_complete = false;
   std::printf("%s\n", undelete_closing_text(summary.stopped, summary.count).c_str());
   return all_complete && run.all_scanned ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <span>
 
 #include "catalogue/catalogue.h"
@@ -134,7 +135,8 @@ class StreamCopy {
       unreadable_ += count;
       return;
     }
-    if (read_exact(reader_, lcn * cluster_, static_cast<std::uint32_t>(count * cluster_), dest)) return;
+    // Straight into dest: a small file costs a read of its own clusters, never a whole window.
+    if (read_exact_direct(reader_, lcn * cluster_, static_cast<std::uint32_t>(count * cluster_), dest)) return;
     // Somewhere in the stretch the volume failed: take it cluster by cluster to keep what can
     // be read.
     for (std::int64_t i = 0; i < count; ++i)
@@ -333,6 +335,39 @@ bool create_stream_target(const std::string& target_path, const std::string& nam
   return false;
 }
 
+// The volume that the running recovery session keeps open for the next file, and where it lies.
+struct KeptVolume {
+  char drive_name = 0;
+  std::string device_path;
+  std::unique_ptr<NtfsVolume> volume;
+};
+
+KeptVolume& kept() {
+  static KeptVolume k;
+  return k;
+}
+
+void release_kept_volume() { kept() = KeptVolume{}; }
+
+NtfsVolume* kept_volume(const DriveInfo& drive) {
+  KeptVolume& k = kept();
+  if (!RecoverSession::active() || !k.volume || k.drive_name != drive.drive_name || k.device_path != drive.device_path)
+    return nullptr;
+  return k.volume.get();
+}
+
+// Moves a freshly opened volume into the session's keeping (when a session runs) and returns
+// where it now lives.
+NtfsVolume* keep_volume(const DriveInfo& drive, std::unique_ptr<NtfsVolume>& opened) {
+  if (!RecoverSession::active()) return opened.get();
+  RecoverSession::on_end(&release_kept_volume);
+  KeptVolume& k = kept();
+  k.drive_name = drive.drive_name;
+  k.device_path = drive.device_path;
+  k.volume = std::move(opened);
+  return k.volume.get();
+}
+
 // The worse of two outcomes of one file's copies.
 RecoverStatus worse(RecoverStatus a, RecoverStatus b) {
   auto rank = [](RecoverStatus s) {
@@ -357,13 +392,20 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
   if (entry.drive < 0 || static_cast<std::size_t>(entry.drive) >= drive_list.size())
     return fail(RecoverStatus::volume_unreadable, "the entry names no drive of the list");
 
-  NtfsVolume volume;
-  if (!OpenNtfsVolume(drive_list[static_cast<std::size_t>(entry.drive)].drive_name, volume))
-    return fail(RecoverStatus::volume_unreadable, "the volume could not be opened");
-  if (!LoadMft(volume)) {
-    out_text("Cannot load MFT", MsgType::error, true);
-    return fail(RecoverStatus::volume_unreadable, "Cannot load MFT");
+  const DriveInfo& drive = drive_list[static_cast<std::size_t>(entry.drive)];
+  NtfsVolume* opened = kept_volume(drive);
+  std::unique_ptr<NtfsVolume> own;
+  if (!opened) {
+    own = std::make_unique<NtfsVolume>();
+    if (!OpenNtfsVolume(drive.drive_name, *own))
+      return fail(RecoverStatus::volume_unreadable, "the volume could not be opened");
+    if (!LoadMft(*own)) {
+      out_text("Cannot load MFT", MsgType::error, true);
+      return fail(RecoverStatus::volume_unreadable, "Cannot load MFT");
+    }
+    opened = keep_volume(drive, own);
   }
+  NtfsVolume& volume = *opened;
   std::vector<std::uint8_t> record(static_cast<std::size_t>(volume.geometry.FileRecordSize));
   std::int64_t record_lcn = 0;
   std::int32_t record_offset = 0;
@@ -385,7 +427,9 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
 
   TargetFile target;
   if (!target.create(target_path)) {
-    out_text("Error:" + target.error_message(), MsgType::custom, false);
+    // A name taken already is no error of its own: the undelete goes on to the next name.
+    result.target_exists = target.existed();
+    if (!result.target_exists) out_text("Error:" + target.error_message(), MsgType::custom, false);
     return fail(RecoverStatus::cannot_create, "Error:" + target.error_message());
   }
   if (unnamed->encrypted()) append_message(&result.message, "the data is encrypted and was written as it lies");

@@ -16,7 +16,9 @@
 
 namespace dravelo {
 
-QIcon treeImage(int index) {
+namespace {
+
+QIcon makeTreeImage(int index) {
   QStyle* style = QApplication::style();
   switch (index) {
     case 0:
@@ -35,6 +37,23 @@ QIcon treeImage(int index) {
     default:
       return {};
   }
+}
+
+}  // namespace
+
+QIcon treeImage(int index) {
+  // Each picture is made once and shared by every node that shows it: a tree of a million
+  // folders then holds four pictures, not a million.
+  constexpr int kImages = 4;
+  if (index < 0 || index >= kImages) return {};
+  // Never destroyed: the pictures may outlive the application object at exit.
+  static QIcon* images = new QIcon[kImages];
+  static bool made[kImages] = {};
+  if (!made[index]) {
+    images[index] = makeTreeImage(index);
+    made[index] = true;
+  }
+  return images[index];
 }
 
 namespace {

@@ -166,6 +166,26 @@ std::int64_t TBuffer::ReadBuffer(std::int64_t Offset, std::uint32_t Size, void* 
   return n;
 }
 
+std::int64_t TBuffer::ReadDirect(std::int64_t Offset, std::uint32_t Size, void* Pointer) {
+  if (Size == 0 || error != 0 || !backend_) return 0;
+  if (Offset < 0 || Offset / kSector >= volume_sectors_ || (volume_bytes_ >= 0 && Offset >= volume_bytes_)) return 0;
+  std::int64_t end = std::min(Offset + static_cast<std::int64_t>(Size), volume_sectors_ * kSector);
+  if (volume_bytes_ >= 0) end = std::min(end, volume_bytes_);
+  const std::int64_t bytes = backend_->read_at(Offset, Pointer, static_cast<std::size_t>(end - Offset));
+  return std::clamp<std::int64_t>(bytes, 0, end - Offset);
+}
+
+bool read_exact_direct(TBuffer& reader, std::int64_t offset, std::uint32_t size, void* destination) {
+  auto* out = static_cast<std::uint8_t*>(destination);
+  std::uint32_t done = 0;
+  while (done < size) {
+    const std::int64_t n = reader.ReadDirect(offset + done, size - done, out + done);
+    if (n <= 0) break;
+    done += static_cast<std::uint32_t>(n);
+  }
+  return done == size || read_exact(reader, offset + done, size - done, out + done);
+}
+
 bool read_exact(TBuffer& reader, std::int64_t offset, std::uint32_t size, void* destination) {
   auto* out = static_cast<std::uint8_t*>(destination);
   std::uint32_t done = 0;

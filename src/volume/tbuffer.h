@@ -51,6 +51,12 @@ class TBuffer {
   // window fields describe exactly what was delivered. Returns the bytes delivered, 0 when
   // nothing could be read.
   std::int64_t Read(std::int64_t FirstSector, std::uint32_t Count);
+  // Reads up to Size bytes at byte Offset straight into Pointer, past the window, which stays as
+  // it was: for stretches that are read once (a file's clusters on recovery), so that a few
+  // clusters cost a read of their own size and a long run one copy instead of two. Answers as
+  // ReadBuffer does (bytes really read; 0 outside the volume), without any fallback: on a short
+  // answer the caller goes on through ReadBuffer.
+  std::int64_t ReadDirect(std::int64_t Offset, std::uint32_t Size, void* Pointer);
 
   // The volume's sector count that windows are bounded by.
   std::int64_t volume_sectors() const { return volume_sectors_; }
@@ -75,5 +81,8 @@ class TBuffer {
 // Reads exactly size bytes at offset; what the volume could not deliver is filled with zeros.
 // Returns true when every byte was read.
 bool read_exact(TBuffer& reader, std::int64_t offset, std::uint32_t size, void* destination);
+// The same, reading straight into destination (TBuffer::ReadDirect); what that cannot deliver is
+// tried again through the window, so failing sectors are handled as read_exact handles them.
+bool read_exact_direct(TBuffer& reader, std::int64_t offset, std::uint32_t size, void* destination);
 
 }  // namespace dravelo

@@ -16,6 +16,8 @@
 #include <fstream>
 #include <limits>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <system_error>
 
 #include "catalogue/catalogue.h"
@@ -271,7 +273,12 @@ std::string safe_component(const std::string& name) {
   for (char& c : out) {
     if (c == '/' || c == '\0') c = '_';
   }
-  return cut_to_bytes(out, kNameMaxBytes);
+  if (out.size() <= kNameMaxBytes) return out;
+  // Too long for the target (long CJK names pass 255 bytes well before 255 characters): the
+  // stem is cut, the extension kept.
+  std::string stem, ext;
+  split_name(out, &stem, &ext);
+  return fit_name(stem, "", ext);
 }
 
 std::string relative_target_folder(const std::string& Path) {
@@ -318,8 +325,55 @@ std::string unique_target_path(const std::string& path) {
   return std::string();
 }
 
+std::string TargetNamer::next(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  Folder& folder = folders_[dir];
+  if (folder.handed_out.insert(name).second) return path;
+  std::string stem, ext;
+  split_name(name, &stem, &ext);
+  int& n = folder.next_number[name];
+  if (n < 2) n = 2;
+  for (; n < kMaxNameCandidates; ++n) {
+    std::string candidate = fit_name(stem, " (" + std::to_string(n) + ")", ext);
+    if (folder.handed_out.insert(candidate).second) {
+      ++n;
+      return dir + candidate;
+    }
+  }
+  return std::string();
+}
+
+void TargetNamer::release(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  auto it = folders_.find(dir);
+  if (it == folders_.end()) return;
+  it->second.handed_out.erase(slash == std::string::npos ? path : path.substr(slash + 1));
+  // The numbers count again from the start; those still handed out are passed over.
+  it->second.next_number.clear();
+}
+
+bool TargetNamer::make_folder(const std::string& dir, std::string* error) {
+  if (made_folders_.count(dir)) return true;
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) {
+    if (error) *error = dir + ": " + ec.message();
+    return false;
+  }
+  made_folders_.insert(dir);
+  return true;
+}
+
 RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string& target, const RecoverOptions& options,
-                            std::string* written_path) {
+                            std::string* written_path, TargetNamer* namer) {
+  if (!namer) {
+    // One file alone: a namer for this file only, which still never overwrites what is there.
+    TargetNamer own;
+    return undelete_file(entry, keep, target, options, written_path, &own);
+  }
   if (written_path) written_path->clear();
   current_drive = entry.drive;
   RecoverRoutine routine = nullptr;
@@ -332,17 +386,29 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   if (keep) {
     const std::string folder = relative_target_folder(entry.Path);
     if (!folder.empty()) {
-      const std::string dir = collapse_doubled_separators(target + "/" + folder);
-      std::error_code ec;
-      fs::create_directories(dir, ec);
-      if (ec) return failure(RecoverStatus::cannot_create, dir + ": " + ec.message());
+      std::string error;
+      if (!namer->make_folder(collapse_doubled_separators(target + "/" + folder), &error))
+        return failure(RecoverStatus::cannot_create, error);
     }
   }
-  const std::string path = unique_target_path(target_path_for(entry, keep, target));
-  if (path.empty()) return failure(RecoverStatus::cannot_create, "no free name for " + entry.FileName);
+  // Each name is tried with one exclusive create (by the routine); a name that exists on the
+  // target already is never opened, the next number is tried instead.
+  const std::string wanted = target_path_for(entry, keep, target);
+  std::string path;
+  RecoverResult result;
+  for (int attempt = 0;; ++attempt) {
+    path = attempt < kMaxNameCandidates ? namer->next(wanted) : std::string();
+    if (path.empty()) return failure(RecoverStatus::cannot_create, "no free name for " + entry.FileName);
+    result = routine(entry, path, options);
+    // The routine's exclusive create found something there already (told by the routine, or
+    // seen here for a routine that does not tell).
+    const bool taken =
+        result.target_exists || (result.status == RecoverStatus::cannot_create && path_exists(path));
+    if (!taken) break;
+  }
   if (written_path) *written_path = path;
+  if (result.status != RecoverStatus::complete && result.status != RecoverStatus::read_errors) namer->release(path);
 
-  RecoverResult result = routine(entry, path, options);
   if (result.status == RecoverStatus::complete || result.status == RecoverStatus::read_errors) {
     set_modification_date(path, entry);
     for (const std::string& extra : result.extra_files) set_modification_date(extra, entry);
@@ -385,6 +451,10 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
     summary.refused = true;
     return summary;
   }
+  // The volumes stay open from one file to the next, and the names handed out are remembered,
+  // for the whole run.
+  RecoverSession session;
+  TargetNamer namer;
   for (std::int32_t pos : undelete_list) {
     if (stop_flag) break;
     if (pos < 0 || pos >= file_count()) continue;
@@ -395,8 +465,8 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
     // One file that cannot be recovered (even through an exception, such as memory running out)
     // ends as one failed file; the files after it are still recovered.
     try {
-      outcome.result =
-          undelete_file(entry, request.keep_folders, request.target_folder, request.options, &outcome.target_path);
+      outcome.result = undelete_file(entry, request.keep_folders, request.target_folder, request.options,
+                                     &outcome.target_path, &namer);
     } catch (const std::exception& failure_reason) {
       outcome.result = RecoverResult{};
       outcome.result.status = RecoverStatus::no_data;
@@ -409,8 +479,9 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
     // A copy cut short by Stop has been removed again: the entry stays ticked for the next run.
     if (outcome.result.status != RecoverStatus::stopped) entry.selected = 0;
     if (outcome.result.status == RecoverStatus::complete) ++summary.count;
+    ++summary.processed;
     if (request.after_file) request.after_file(outcome);
-    summary.files.push_back(std::move(outcome));
+    else summary.files.push_back(std::move(outcome));
   }
   summary.stopped = stop_flag;
   return summary;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "catalogue/records.h"
@@ -40,12 +42,37 @@ std::string target_path_for(const FileInfo& entry, bool keep, const std::string&
 // for a name without extension), the first that does not exist. Empty when none can be found.
 std::string unique_target_path(const std::string& path);
 
+// The names that one undelete run has handed out, per target folder, with the next number to
+// try for each name, and the folders it has made: a file costs one exclusive create however often
+// its name occurs, and a folder is made once.
+class TargetNamer {
+ public:
+  // The first name for path (folder + name) not handed out yet in this run: the path itself,
+  // then "name (2).ext", "name (3).ext", ... Marks it handed out. Empty when none is left.
+  // Whether something is on the disk there already is learnt from the exclusive create: the
+  // caller then asks again.
+  std::string next(const std::string& path);
+  // Gives back a name from next() that ended up holding no file (nothing could be written).
+  void release(const std::string& path);
+  // Creates dir and the folders above it, once per run. False, with the reason, on failure.
+  bool make_folder(const std::string& dir, std::string* error);
+
+ private:
+  struct Folder {
+    std::unordered_set<std::string> handed_out;
+    std::unordered_map<std::string, int> next_number;
+  };
+  std::unordered_map<std::string, Folder> folders_;
+  std::unordered_set<std::string> made_folders_;
+};
+
 // One entry: sets current_drive to the entry's drive, builds the target path (creating the
 // folders below the target when keep), makes it unique and lets the entry's engine write it.
 // The recovered file gets the deleted file's modification date. *written_path receives the path
 // used (empty when none was built).
+// namer: the run's names (nullptr: this file alone).
 RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string& target, const RecoverOptions& options,
-                            std::string* written_path = nullptr);
+                            std::string* written_path = nullptr, TargetNamer* namer = nullptr);
 
 struct UndeleteOutcome;
 
@@ -56,7 +83,8 @@ struct UndeleteRequest {
   RecoverOptions options;
   // Told about each entry before it is written (a caption for a progress display).
   std::function<void(const FileInfo&)> before_file;
-  // Told about each entry as soon as it is done (a line per file while the run goes on).
+  // Told about each outcome as soon as it is done (a line per file while the run goes on); when
+  // set, the outcomes are not kept in the summary, so that a run of many files does not grow.
   std::function<void(const UndeleteOutcome&)> after_file;
 };
 
@@ -74,7 +102,8 @@ struct UndeleteSummary {
   bool refused = false;
   bool stopped = false;  // stop_flag was set when the run ended
   int count = 0;         // files undeleted completely
-  std::vector<UndeleteOutcome> files;
+  int processed = 0;     // entries the run went through
+  std::vector<UndeleteOutcome> files;  // every outcome, unless the request's after_file took them
 };
 
 // Makes the target folder with its missing parents; the reason why files cannot be written
