@@ -120,6 +120,25 @@ TEST(RecoverCommand, PicksByInodeAndByGlob) {
   fs::remove_all(out);
 }
 
+TEST(RecoverCommand, SaysWhenAWrittenFileWasListedOverwritten) {
+  const fs::path out = fs::temp_directory_path() / ("dravelo-recover-overwritten-" + std::to_string(::getpid()));
+  fs::remove_all(out);
+  const std::string image = std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img";
+  // Old presentation.pptx is listed "Overwritten"; hello.txt is intact.
+  ::testing::internal::CaptureStdout();
+  const int code = cli::cmd_recover({"--to", out.string(), "--match", "Old presentation.pptx", "--match", "hello.txt", image});
+  std::fflush(stdout);
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(fs::exists(out / "Old presentation.pptx")) << "still written";
+  EXPECT_NE(printed.find("overwritten   " + (out / "Old presentation.pptx").string() +
+                         "  (the file was overwritten: its content is probably not the original)\n"),
+            std::string::npos)
+      << printed;
+  EXPECT_NE(printed.find("recovered     " + (out / "hello.txt").string() + "\n"), std::string::npos) << printed;
+  fs::remove_all(out);
+}
+
 // The volumes whose manifests list named streams.
 class RecoverSampleStreams : public RecoverSample {};
 

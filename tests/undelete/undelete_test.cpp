@@ -191,6 +191,43 @@ TEST_F(Undelete, NeverOverwritesAnExistingFile) {
   EXPECT_EQ(s.files[1].target_path, (dir_ / "a (3).txt").string());
 }
 
+TEST_F(Undelete, ANameTakenOnDiskCostsOneCreateAndIsPassedOver) {
+  std::ofstream(dir_ / "index (3).js") << "there before";
+  for (std::int32_t inode = 70; inode < 74; ++inode) add(inode, "index.js");
+  build_undelete_list();
+  routine_calls.clear();
+  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  EXPECT_EQ(s.count, 4);
+  // Four files, one refused exclusive create for the name that was there.
+  EXPECT_EQ(routine_calls.size(), 5u);
+  EXPECT_EQ(read_file(dir_ / "index (3).js"), "there before");
+  std::vector<std::string> written;
+  for (const UndeleteOutcome& o : s.files) written.push_back(fs::path(o.target_path).filename().string());
+  EXPECT_EQ(written, (std::vector<std::string>{"index.js", "index (2).js", "index (4).js", "index (5).js"}));
+}
+
+TEST_F(Undelete, ANameThatHeldNothingIsHandedOutAgain) {
+  add(70, "a.txt");
+  add(71, "a.txt");
+  plans[70].status = RecoverStatus::write_failed;  // removed again: the name stays free
+  build_undelete_list();
+  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  ASSERT_EQ(s.files.size(), 2u);
+  EXPECT_EQ(s.files[1].target_path, (dir_ / "a.txt").string());
+  EXPECT_EQ(read_file(dir_ / "a.txt"), "data of a.txt");
+}
+
+TEST_F(Undelete, ANameTooLongForTheTargetKeepsItsExtension) {
+  // 100 CJK characters are 300 bytes of UTF-8.
+  std::string stem;
+  for (int i = 0; i < 100; ++i) stem += "\xE6\x96\x87";
+  FileInfo e;
+  e.FileName = stem + ".docx";
+  const std::string name = fs::path(target_path_for(e, false, target())).filename().string();
+  // 83 whole characters (249 bytes) and the extension.
+  EXPECT_EQ(name, stem.substr(0, 249) + ".docx");
+}
+
 TEST_F(Undelete, UniqueNamesKeepDotFilesAndLongNamesWithinLimits) {
   std::ofstream(dir_ / ".profile") << "x";
   EXPECT_EQ(unique_target_path((dir_ / ".profile").string()), (dir_ / ".profile (2)").string());

@@ -146,6 +146,47 @@ TEST_F(TBufferWindow, ReadExactZeroFillsWhatLiesBeyondTheVolume) {
   EXPECT_EQ(slice(out, 200, 800), std::vector<std::uint8_t>(800, 0));
 }
 
+TEST_F(TBufferWindow, DirectReadsBypassTheWindowAndStopAtTheVolumesEnd) {
+  TBuffer r(file_.path(), kCapacity);
+  std::vector<std::uint8_t> out(20000, 0xEE);
+  // Larger than the window, in one read, and the window is neither filled nor spoilt.
+  ASSERT_EQ(read_checked(r, 1000, 100), 100);
+  const std::int64_t fills = r.fills();
+  const std::int64_t start = r.StartSector;
+  EXPECT_EQ(r.ReadDirect(300, 20000, out.data()), 20000);
+  EXPECT_EQ(out, slice(image_, 300, 20000));
+  EXPECT_EQ(r.fills(), fills);
+  EXPECT_EQ(r.StartSector, start);
+  EXPECT_EQ(read_checked(r, 1100, 100), 100);
+  EXPECT_EQ(r.fills(), fills) << "the window still serves what it held";
+  // Cut at the volume's end; nothing outside it.
+  EXPECT_EQ(r.ReadDirect(64 * 512 - 200, 1000, out.data()), 200);
+  EXPECT_EQ(r.ReadDirect(64 * 512, 10, out.data()), 0);
+  EXPECT_EQ(r.ReadDirect(-1, 10, out.data()), 0);
+  std::fill(out.begin(), out.end(), 0xEE);
+  EXPECT_FALSE(read_exact_direct(r, 64 * 512 - 200, 1000, out.data()));
+  EXPECT_EQ(slice(out, 0, 200), slice(image_, 64 * 512 - 200, 200));
+  EXPECT_EQ(slice(out, 200, 800), std::vector<std::uint8_t>(800, 0));
+}
+
+TEST(TBufferReadError, DirectReadKeepsTheGoodSectorsInFrontOfABadOne) {
+  RecordingHost host;
+  ScopedHost scope(host);
+  const std::vector<std::uint8_t> image = make_volume(64, 1, 64);
+  register_memory_volume("failing-direct", image);
+  TBuffer r(std::string("mem:failing-direct"), 8);
+  ASSERT_EQ(r.error, 0);
+  set_memory_volume_failure("failing-direct", 20 * 512);
+  std::vector<std::uint8_t> out(4096, 0xEE);
+  // Sectors 18 and 19 come through the window once the direct read fails; from 20 on zeros.
+  EXPECT_FALSE(read_exact_direct(r, 18 * 512, 2048, out.data()));
+  EXPECT_EQ(slice(out, 0, 1024), slice(image, 18 * 512, 1024));
+  EXPECT_EQ(slice(out, 1024, 1024), std::vector<std::uint8_t>(1024, 0));
+  EXPECT_EQ(slice(out, 2048, 2048), std::vector<std::uint8_t>(2048, 0xEE));
+  EXPECT_TRUE(host.shown().empty());
+  unregister_memory_volume("failing-direct");
+}
+
 // Windows are bounded by the smaller of the boot sector's figure (whole clusters of it, counted
 // in the volume's own sectors) and the device's size; a figure that makes no sense leaves the
 // device's size.
