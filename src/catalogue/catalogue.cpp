@@ -1,5 +1,7 @@
 #include "catalogue/catalogue.h"
 
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "catalogue/text_util.h"
@@ -15,9 +17,38 @@ std::int32_t selection_anchor = -1;
 
 DriveInfo& current_drive_info() { return drive_list.at(static_cast<std::size_t>(current_drive)); }
 
+namespace {
+
+// The Paths and file-system names of the catalogue, each stored once: the files of one folder
+// share their Path instead of holding a copy each. Emptied with the catalogue.
+std::unordered_map<std::string_view, SharedText>& shared_texts() {
+  static std::unordered_map<std::string_view, SharedText> texts;
+  return texts;
+}
+
+void share_text(SharedText& text, bool cut) {
+  if (text.empty()) return;
+  auto& texts = shared_texts();
+  if (cut && text.size() > kNameCapacity) {
+    std::string whole = text.str();
+    cut_name(whole);
+    text = SharedText(std::move(whole));
+  }
+  const auto found = texts.find(std::string_view(text));
+  if (found != texts.end()) {
+    text = found->second;
+    return;
+  }
+  // The key views the stored text, which lives as long as the entry in the table.
+  texts.emplace(std::string_view(text.str()), text);
+}
+
+}  // namespace
+
 FileInfo& add_file(FileInfo&& entry) {
   cut_name(entry.FileName);
-  cut_name(entry.Path);
+  share_text(entry.Path, true);
+  share_text(entry.fs, false);
   return file_list.push(std::move(entry));
 }
 
@@ -48,6 +79,7 @@ void reset_catalogue() {
   std::vector<std::int32_t>().swap(visible_files);
   std::vector<TRecycleBinFile>().swap(recycle_bin_files);
   file_list.release();
+  std::unordered_map<std::string_view, SharedText>().swap(shared_texts());
 }
 
 void AddRecycleBinName(std::string_view oFileName, std::string_view original_path) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -106,14 +107,14 @@ void sort_by(const Get& get, const Before& before) {
   const std::int32_t n = file_count();
   if (n < 2) return;
   std::vector<Slot<T>> slots(static_cast<std::size_t>(n));
-  for (std::int32_t k = 0; k < n; ++k) slots[static_cast<std::size_t>(k)] = {get(file_list[k]), k};
+  for (std::int32_t k = 0; k < n; ++k) slots[static_cast<std::size_t>(k)] = {get(k), k};
   hoare_sort(slots, 0, n - 1, before);
   move_entries(slots);
 }
 
 template <typename T, T FileInfo::*Field>
 void sort_number(bool ascending) {
-  const auto get = [](const FileInfo& e) { return e.*Field; };
+  const auto get = [](std::int32_t k) { return file_list[k].*Field; };
   if (ascending)
     sort_by<T>(get, [](T a, T b) { return a < b; });
   else
@@ -158,13 +159,45 @@ int compare_keys(const TextKey& a, const TextKey& b) {
   return compare_text_keys(a.text.data() + skip, a.text.size() - skip, b.text.data() + skip, b.text.size() - skip);
 }
 
-template <std::string FileInfo::*Field>
-void sort_text(bool ascending) {
-  const auto get = [](const FileInfo& e) { return text_key(e.*Field); };
+void sort_names(bool ascending) {
+  const auto get = [](std::int32_t k) { return text_key(file_list[k].FileName); };
   if (ascending)
     sort_by<TextKey>(get, [](const TextKey& a, const TextKey& b) { return compare_keys(a, b) < 0; });
   else
     sort_by<TextKey>(get, [](const TextKey& a, const TextKey& b) { return compare_keys(a, b) > 0; });
+}
+
+// The files of one folder share one stored Path, so a catalogue holds far fewer distinct paths
+// than files: those are put in order once, and the files are then sorted by the rank of their
+// path (equal texts stored apart get the same rank), a plain number.
+void sort_paths(bool ascending) {
+  const std::int32_t n = file_count();
+  std::unordered_map<const std::string*, std::int32_t> index;
+  std::vector<TextKey> distinct;
+  std::vector<std::int32_t> of(static_cast<std::size_t>(n));
+  for (std::int32_t k = 0; k < n; ++k) {
+    const SharedText& path = file_list[k].Path;
+    const auto [at, added] = index.try_emplace(path.identity(), static_cast<std::int32_t>(distinct.size()));
+    if (added) distinct.push_back(text_key(path.str()));
+    of[static_cast<std::size_t>(k)] = at->second;
+  }
+  std::vector<std::int32_t> order(distinct.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::int32_t>(i);
+  std::sort(order.begin(), order.end(), [&distinct](std::int32_t a, std::int32_t b) {
+    return compare_keys(distinct[static_cast<std::size_t>(a)], distinct[static_cast<std::size_t>(b)]) < 0;
+  });
+  std::vector<std::int32_t> rank(distinct.size());
+  std::int32_t r = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (i > 0 && compare_keys(distinct[static_cast<std::size_t>(order[i - 1])], distinct[static_cast<std::size_t>(order[i])]) != 0)
+      ++r;
+    rank[static_cast<std::size_t>(order[i])] = r;
+  }
+  const auto get = [&](std::int32_t k) { return rank[static_cast<std::size_t>(of[static_cast<std::size_t>(k)])]; };
+  if (ascending)
+    sort_by<std::int32_t>(get, [](std::int32_t a, std::int32_t b) { return a < b; });
+  else
+    sort_by<std::int32_t>(get, [](std::int32_t a, std::int32_t b) { return a > b; });
 }
 
 bool fixed_ascending(int key) { return key == kSortFileName || key == kSortPath; }
@@ -209,8 +242,8 @@ void sort_files(int key) {
   if (key < 1 || key > kSortKeyCount) return;
   const bool asc = sort_ascending(key);
   switch (key) {
-    case kSortFileName: sort_text<&FileInfo::FileName>(asc); break;
-    case kSortPath: sort_text<&FileInfo::Path>(asc); break;
+    case kSortFileName: sort_names(asc); break;
+    case kSortPath: sort_paths(asc); break;
     case kSortStatus: sort_number<std::int8_t, &FileInfo::Percent>(asc); break;
     case kSortSize: sort_number<std::int64_t, &FileInfo::FileSize>(asc); break;
     case kSortDateCreated: sort_number<DateTime, &FileInfo::DateCreated>(asc); break;

@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "catalogue/shared_text.h"
+
 namespace dravelo {
 
 // Days since 1899-12-30 00:00, the fraction being the time of day; 0 means no known date.
@@ -75,27 +77,30 @@ struct DriveInfo {
   std::int32_t CurrentFolder() const { return Folders.size(); }
 };
 
+// A found file. The fields are ordered by size so that no padding is wasted: a catalogue holds
+// millions of them.
 struct FileInfo {
-  std::int32_t drive = 0;
-  std::string fs;
-  char drv = 0;
-  std::int32_t inode = 0;
   std::int64_t startCluster = 0;
   std::int64_t sc = 0;
-  std::uint32_t sc_offset = 0;
   std::int64_t FileSize = 0;
-  std::int8_t Percent = 0;
   DateTime DateCreated = 0;
   DateTime DateModified = 0;
-  std::string FileName;
-  std::uint16_t FileExt = 0;
-  std::string Path;
-  std::int32_t parent = 0;
-  std::uint8_t Checked = 0;
-  std::uint8_t selected = 0;
   std::int64_t lcn = 0;
+  std::string FileName;
+  // The file's folder, shared with the other files of the same folder (add_file does that).
+  SharedText Path;
+  SharedText fs;
+  std::int32_t drive = 0;
+  std::int32_t inode = 0;
+  std::uint32_t sc_offset = 0;
+  std::int32_t parent = 0;
   std::int32_t lcn_offset = 0;
   std::int32_t rType = 0;
+  std::uint16_t FileExt = 0;
+  char drv = 0;
+  std::int8_t Percent = 0;
+  std::uint8_t Checked = 0;
+  std::uint8_t selected = 0;
 };
 
 struct TRecycleBinFile {

@@ -79,6 +79,27 @@ TEST_F(CatalogueTest, NamesAreCutAt255Characters) {
   EXPECT_EQ(drive_list[0].Folders[0].FolderName.size(), 510u);
 }
 
+TEST_F(CatalogueTest, FilesOfOneFolderShareOnePath) {
+  FileInfo a = named("a.txt"), b = named("b.txt"), c = named("c.txt");
+  a.Path = std::string("C:\\Users\\Ann\\");
+  b.Path = std::string("C:\\Users\\Ann\\");
+  c.Path = std::string("C:\\Users\\Bob\\");
+  a.fs = b.fs = c.fs = std::string("NTFS");
+  add_file(std::move(a));
+  add_file(std::move(b));
+  add_file(std::move(c));
+  EXPECT_TRUE(file_list[0].Path.shares(file_list[1].Path));
+  EXPECT_FALSE(file_list[0].Path.shares(file_list[2].Path));
+  EXPECT_TRUE(file_list[0].fs.shares(file_list[2].fs));
+  EXPECT_EQ(file_list[1].Path, "C:\\Users\\Ann\\");
+  EXPECT_EQ(file_list[2].Path, "C:\\Users\\Bob\\");
+  // Emptying the catalogue lets go of the shared texts; they are not found again afterwards.
+  reset_catalogue();
+  FileInfo d = named("d.txt");
+  d.Path = std::string("C:\\Users\\Ann\\");
+  EXPECT_EQ(add_file(std::move(d)).Path, "C:\\Users\\Ann\\");
+}
+
 TEST_F(CatalogueTest, NamesOutsideAnyCodePageSurviveWhole) {
   const std::string name = "\xE6\x97\xA5\xE6\x9C\xAC.txt";  // 日本.txt
   EXPECT_EQ(add_file(named(name)).FileName, name);

@@ -22,6 +22,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <vector>
+
 #include "catalogue/catalogue.h"
 #include "catalogue/filter.h"
 #include "ui/main_form.h"
@@ -142,6 +145,23 @@ TEST_F(AnalysisWindowTest, AnalyzeFillsTheListAndBothTrees) {
     return QString::localeAwareCompare(a.toLower(), b.toLower()) < 0;
   });
   EXPECT_EQ(order, sorted);
+
+  // Every folder node shows one of two pictures (a folder, a deleted folder), made once and
+  // shared: a tree of a million folders must not hold a million pictures.
+  std::set<qint64> pictures;
+  std::vector<QTreeWidgetItem*> pending{c, d};
+  int nodes = 0;
+  while (!pending.empty()) {
+    QTreeWidgetItem* node = pending.back();
+    pending.pop_back();
+    for (int i = 0; i < node->childCount(); ++i) {
+      pictures.insert(node->child(i)->icon(0).cacheKey());
+      pending.push_back(node->child(i));
+      ++nodes;
+    }
+  }
+  EXPECT_GT(nodes, 4);
+  EXPECT_LE(pictures.size(), 2u);
 }
 
 TEST_F(AnalysisWindowTest, TreeNodesNarrowTheList) {
