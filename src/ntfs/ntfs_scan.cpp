@@ -72,7 +72,7 @@ std::int32_t resolve_folder(ScanState& st, std::uint32_t r, std::uint16_t seq) {
     std::int64_t lcn = 0;
     std::int32_t offset = 0;
     // A record that cannot be read is left to the path walk, which says "Error".
-    if (!ReadFileRecord(st.volume, r, st.probe_record, &lcn, &offset)) return static_cast<std::int32_t>(r);
+    if (!ReadFileRecordAside(st.volume, r, st.probe_record, &lcn, &offset)) return static_cast<std::int32_t>(r);
     mark = st.folder_marks
                .emplace(r, std::make_pair(RecordSequenceNumber(st.probe_record), (RecordFlags(st.probe_record) & kRecordInUse) != 0))
                .first;
@@ -109,7 +109,7 @@ void build_parent_path(ScanState& st, std::int32_t parent_id, std::string& path)
     }
     std::int64_t lcn = 0;
     std::int32_t offset = 0;
-    if (!ReadFileRecord(volume, r, st.parent_record, &lcn, &offset)) {
+    if (!ReadFileRecordAside(volume, r, st.parent_record, &lcn, &offset)) {
       path = "Error";
       return;
     }

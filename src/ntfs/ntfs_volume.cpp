@@ -43,10 +43,13 @@ void reset(NtfsVolume& volume) {
 }
 
 // Reads size bytes at byte offset of the volume; false (and zeros) for what cannot be read.
-bool read_bytes(NtfsVolume& volume, std::int64_t lcn, std::int64_t within, std::uint32_t size, std::uint8_t* out) {
+// aside: straight into out, leaving the reader's window where it is.
+bool read_bytes(NtfsVolume& volume, std::int64_t lcn, std::int64_t within, std::uint32_t size, std::uint8_t* out,
+                bool aside = false) {
   const std::int64_t bpc = volume.geometry.bytes_per_cluster;
   if (lcn <= 0 || lcn > (std::numeric_limits<std::int64_t>::max() - within) / bpc - 1) return false;
-  return read_exact(*volume.reader, lcn * bpc + within, size, out);
+  return aside ? read_exact_direct(*volume.reader, lcn * bpc + within, size, out)
+               : read_exact(*volume.reader, lcn * bpc + within, size, out);
 }
 
 // Keeps the $MFT's runs (sorted by VCN) only as far as they can hold records: the list ends
@@ -71,6 +74,9 @@ std::int64_t trim_mft_runs(std::vector<DataRun>& runs, std::int64_t volume_clust
   runs.resize(kept);
   return vcn;
 }
+
+bool read_file_record(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
+                      std::int32_t* offset, bool aside);
 
 }  // namespace
 
@@ -137,6 +143,18 @@ bool LoadMft(NtfsVolume& volume) {
 
 bool ReadFileRecord(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
                     std::int32_t* offset) {
+  return read_file_record(volume, number, record, lcn, offset, false);
+}
+
+bool ReadFileRecordAside(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
+                         std::int32_t* offset) {
+  return read_file_record(volume, number, record, lcn, offset, true);
+}
+
+namespace {
+
+bool read_file_record(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
+                      std::int32_t* offset, bool aside) {
   if (!volume.reader || !volume.geometry_ok || number >= volume.MftRecordCount) return false;
   const std::int64_t frs = volume.geometry.FileRecordSize;
   const std::int64_t bpc = volume.geometry.bytes_per_cluster;
@@ -156,7 +174,7 @@ bool ReadFileRecord(NtfsVolume& volume, std::uint32_t number, std::span<std::uin
     first = false;
     const std::int64_t available = run > (frs + bpc) / bpc ? frs + bpc : run * bpc;
     const std::int64_t take = std::min(frs - done, available - within);
-    if (!read_bytes(volume, run_lcn, within, static_cast<std::uint32_t>(take), record.data() + done)) return false;
+    if (!read_bytes(volume, run_lcn, within, static_cast<std::uint32_t>(take), record.data() + done, aside)) return false;
     done += take;
     vcn += (within + take) / bpc;
     within = 0;
@@ -165,6 +183,8 @@ bool ReadFileRecord(NtfsVolume& volume, std::uint32_t number, std::span<std::uin
   ApplyUpdateSequence(record.first(static_cast<std::size_t>(frs)));
   return true;
 }
+
+}  // namespace
 
 std::int64_t VolumeBytes(const NtfsVolume& volume) {
   if (!volume.geometry_ok) return 0;

@@ -93,6 +93,12 @@ inline std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
   return __builtin_add_overflow(a, b, &sum) ? (b < 0 ? INT64_MIN : INT64_MAX) : sum;
 }
 
+// The same, read straight from the volume past the reader's window, which stays where it is:
+// for records looked up out of order (a file's parent folders) while a scan walks the $MFT
+// through the window. Without it every such lookup costs two refills of the whole window.
+bool ReadFileRecordAside(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
+                         std::int32_t* offset);
+
 // count sectors of bytes_per_sector bytes from sector on; true when all were read (missing bytes
 // read as zeros).
 bool ReadSectors(NtfsVolume& volume, std::int64_t count, std::uint8_t* destination, std::int64_t sector);
