@@ -10,8 +10,8 @@ set -eu
 work=$1
 ntfs_files=${2:-260000}
 ntfs_folders=${3:-16000}
-fat_files=${4:-100000}
-fat_folders=${5:-5000}
+fat_files=${4:-110000}
+fat_folders=${5:-5500}
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
