@@ -73,27 +73,8 @@ class RowWriter {
     if (iso) ch(':').two(t.second);
     return *this;
   }
-  RowWriter& json(std::string_view t) {
-    static const char hex[] = "0123456789abcdef";
-    for (unsigned char c : t) {
-      switch (c) {
-        case '"': buffer_ += "\\\""; break;
-        case '\\': buffer_ += "\\\\"; break;
-        case '\n': buffer_ += "\\n"; break;
-        case '\r': buffer_ += "\\r"; break;
-        case '\t': buffer_ += "\\t"; break;
-        default:
-          if (c < 0x20) {
-            buffer_ += "\\u00";
-            buffer_.push_back(hex[c >> 4]);
-            buffer_.push_back(hex[c & 15]);
-          } else {
-            buffer_.push_back(static_cast<char>(c));
-          }
-      }
-    }
-    return *this;
-  }
+  // A JSON string's contents, escaped as json_escape does.
+  RowWriter& json(std::string_view t) { return text(json_escape(std::string(t))); }
   void end_row() {
     if (buffer_.size() >= kFlushAt) flush();
   }
