@@ -166,7 +166,7 @@ TEST_P(NtfsGeometry, ListsWhatFlsListsAndRecoversItByteForByte) {
   const FileInfo* report = find("report.txt");
   ASSERT_NE(report, nullptr);
   std::smatch m;
-  ASSERT_TRUE(std::regex_match(report->Path, m, std::regex(R"(^.:\\Deleted ([0-9]+)\\$)"))) << report->Path;
+  ASSERT_TRUE(std::regex_match(report->Path.str(), m, std::regex(R"(^.:\\Deleted ([0-9]+)\\$)"))) << report->Path;
   EXPECT_LT(report->parent, 0);
   fs::path written;
   EXPECT_EQ(recover(*report, &written), pattern(4, 51200));
