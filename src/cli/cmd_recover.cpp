@@ -200,6 +200,7 @@ int cmd_recover(const Args& args) {
     std::fflush(stdout);
     if (o.result.status != RecoverStatus::complete) all_complete = false;
   };
+  request.keep_outcomes = false;
   stop_flag = false;
   auto previous = std::signal(SIGINT, on_interrupt);
   const UndeleteSummary summary = run_undelete(request);

@@ -481,7 +481,7 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
     if (outcome.result.status == RecoverStatus::complete) ++summary.count;
     ++summary.processed;
     if (request.after_file) request.after_file(outcome);
-    else summary.files.push_back(std::move(outcome));
+    if (request.keep_outcomes) summary.files.push_back(std::move(outcome));
   }
   summary.stopped = stop_flag;
   return summary;

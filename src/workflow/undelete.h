@@ -83,9 +83,11 @@ struct UndeleteRequest {
   RecoverOptions options;
   // Told about each entry before it is written (a caption for a progress display).
   std::function<void(const FileInfo&)> before_file;
-  // Told about each outcome as soon as it is done (a line per file while the run goes on); when
-  // set, the outcomes are not kept in the summary, so that a run of many files does not grow.
+  // Told about each outcome as soon as it is done (a line per file while the run goes on).
   std::function<void(const UndeleteOutcome&)> after_file;
+  // Whether the summary keeps every outcome; a caller that takes them through after_file may
+  // say no, so that a run of many files does not grow with them.
+  bool keep_outcomes = true;
 };
 
 struct UndeleteOutcome {
@@ -103,7 +105,7 @@ struct UndeleteSummary {
   bool stopped = false;  // stop_flag was set when the run ended
   int count = 0;         // files undeleted completely
   int processed = 0;     // entries the run went through
-  std::vector<UndeleteOutcome> files;  // every outcome, unless the request's after_file took them
+  std::vector<UndeleteOutcome> files;  // every outcome, unless the request's keep_outcomes is false
 };
 
 // Makes the target folder with its missing parents; the reason why files cannot be written
