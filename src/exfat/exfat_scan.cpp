@@ -18,7 +18,7 @@ namespace dravelo {
 namespace {
 
 // "exFAT volume cannot be read: ", followed by the reason.
-constexpr int kCannotReadText = 76;
+constexpr int kCannotReadText = 71;
 
 // A directory holds at most 256 MiB of entries (the format's own limit), which bounds what one
 // directory costs however its stream or chain is damaged.

@@ -37,11 +37,11 @@ bool device_needs_root(const DriveInfo& drive);
 std::string volume_problem_text(const std::string& path, const VolumeCheck& check);
 
 // Texts of the string tables used above.
-constexpr int kVolumeMissingText = 70;      // "'%1' does not exist"
-constexpr int kVolumeFolderText = 71;       // "'%1' is a folder"
-constexpr int kVolumeCannotOpenText = 72;   // "'%1' cannot be opened (%2)"
-constexpr int kVolumeNeedsRootText = 73;    // "'%1' cannot be opened: reading a device needs root"
-constexpr int kVolumeNoFatNtfsText = 74;    // "'%1' holds no FAT or NTFS file system (found: %2)"
-constexpr int kVolumeTooSmallText = 75;     // "'%1' is smaller than 1 MiB"
+constexpr int kVolumeMissingText = 65;      // "'%1' does not exist"
+constexpr int kVolumeFolderText = 66;       // "'%1' is a folder"
+constexpr int kVolumeCannotOpenText = 67;   // "'%1' cannot be opened (%2)"
+constexpr int kVolumeNeedsRootText = 68;    // "'%1' cannot be opened: reading a device needs root"
+constexpr int kVolumeNoFatNtfsText = 69;    // "'%1' holds no FAT, exFAT or NTFS file system (found: %2)"
+constexpr int kVolumeTooSmallText = 70;     // "'%1' is smaller than 1 MiB"
 
 }  // namespace dravelo

@@ -133,7 +133,7 @@ TEST_F(DriveList, LeavesOutNamedImagesThatCannotBeUsedAndSaysWhy) {
   EXPECT_EQ(drive_list[0].drive_fs, "FAT");
   EXPECT_EQ(why, (std::vector<std::string>{"'/nonexistent-dravelo/a.img' does not exist",
                                            "'" + small.path() + "' is smaller than 1 MiB", "'" + small.dir() + "' is a folder",
-                                           "'" + plain.path() + "' holds no FAT or NTFS file system (found: none)"}));
+                                           "'" + plain.path() + "' holds no FAT, exFAT or NTFS file system (found: none)"}));
 }
 
 TEST(VolumeCheck, NamesWhyAVolumeCannotBeUsed) {
@@ -156,9 +156,9 @@ TEST(VolumeCheck, NamesWhyAVolumeCannotBeUsed) {
       {plain.dir(), VolumeProblem::folder, "", "'" + plain.dir() + "' is a folder"},
       {fifo, VolumeProblem::not_a_volume, "", "'" + fifo + "' cannot be opened (not an image file or a block device)"},
       {small.path(), VolumeProblem::too_small, "", "'" + small.path() + "' is smaller than 1 MiB"},
-      {plain.path(), VolumeProblem::no_file_system, "", "'" + plain.path() + "' holds no FAT or NTFS file system (found: none)"},
+      {plain.path(), VolumeProblem::no_file_system, "", "'" + plain.path() + "' holds no FAT, exFAT or NTFS file system (found: none)"},
       {swap_file.path(), VolumeProblem::no_file_system, "swap",
-       "'" + swap_file.path() + "' holds no FAT or NTFS file system (found: swap)"},
+       "'" + swap_file.path() + "' holds no FAT, exFAT or NTFS file system (found: swap)"},
       {sample("ntfs_24m.img"), VolumeProblem::none, "", ""},
   };
   for (const auto& c : cases) {
