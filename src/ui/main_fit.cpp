@@ -43,8 +43,6 @@ int buttonWidthFor(QToolButton* b, const QStringList& texts) {
   return b->sizeHint().width() - fm.horizontalAdvance(b->text()) + widest;
 }
 
-int rightOf(const QWidget* w) { return w->x() + w->width(); }
-
 }  // namespace
 
 void T_mainForm::fitTexts() {
