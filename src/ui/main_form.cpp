@@ -85,6 +85,13 @@ class GridLineDelegate : public QStyledItemDelegate {
     painter->drawLine(r.bottomLeft(), r.bottomRight());
     painter->restore();
   }
+  // The style sizes a row to the text alone, so the bottom grid line would cover descenders and
+  // underscores (a deleted FAT name's "_" would vanish): keep a pixel above and below the text.
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(std::max(size.height(), option.fontMetrics.height() + 3));
+    return size;
+  }
 };
 
 QAction* makeAction(QMenu* menu, const char* name, const QString& caption) {

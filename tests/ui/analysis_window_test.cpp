@@ -319,6 +319,13 @@ TEST_F(AnalysisWindowTest, ASelectedRowStaysReadableAndTheGridLinesStay) {
   EXPECT_EQ(QColor(image.pixel(name3.center().x(), name3.bottom())), QColor(0xd8, 0xd8, 0xd8));
 }
 
+TEST_F(AnalysisWindowTest, ARowHoldsItsWholeTextAboveTheGridLine) {
+  analyze();
+  // Descenders and underscores ("_ETUP.LOG") must not fall on the row's bottom grid line.
+  const QRect row = list->visualRect(list->model()->index(0, 0));
+  EXPECT_GE(row.height() - 1, list->fontMetrics().height() + 1);
+}
+
 TEST_F(AnalysisWindowTest, FirstShiftClickAfterAnAnalysisTicksUpToTheFirstRow) {
   analyze();
   const QRect row4 = list->visualRect(list->model()->index(4, 0));
