@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "catalogue/catalogue.h"
@@ -11,6 +10,7 @@
 #include "catalogue/text_util.h"
 #include "catalogue/texts.h"
 #include "exfat/exfat_dir_entry.h"
+#include "fat/fat_folders.h"
 #include "volume/little_endian.h"
 #include "volume/tbuffer.h"
 
@@ -33,50 +33,6 @@ constexpr std::size_t kBitmapFlags = 1;  // bit 0: which FAT the bitmap belongs 
 constexpr std::size_t kBitmapFirstCluster = 20;
 constexpr std::size_t kBitmapLength = 24;
 
-// The folders of one walk: folder id 5 + position, as the FAT engine hands them out; the first
-// clusters seen tell a folder that two entries share (or a loop) from a new one.
-class ExfatFolders {
- public:
-  std::int32_t add(std::string_view name, ExfatCluster first_cluster, std::uint8_t deleted, std::int32_t parent) {
-    FolderInfo record;
-    record.inode = kRootFolder + static_cast<std::int32_t>(folders_.size());
-    record.cluster = static_cast<std::int32_t>(first_cluster);
-    record.parent = parent;
-    record.FolderName = cut_utf8(name, kNameCapacity);
-    record.deleted_flag = deleted;
-    folders_.push_back(std::move(record));
-    clusters_.insert(first_cluster);
-    return folders_.back().inode;
-  }
-
-  bool seen(ExfatCluster first_cluster) const { return clusters_.count(first_cluster) != 0; }
-
-  // "E:\a\b\" for folder b inside a (just "E:\" for the root), from at most the 20 innermost
-  // folders; every folder on the path that the drive's folder list lacks is added to it.
-  std::string path(std::int32_t id, char letter) const {
-    std::string text;
-    for (int budget = 20; id != kRootFolder && budget > 0; --budget) {
-      std::string name;
-      std::int32_t parent = 0;
-      if (!FindDriveFolder(id, &name, &parent)) {
-        const std::int64_t at = static_cast<std::int64_t>(id) - kRootFolder;
-        if (at < 0 || at >= static_cast<std::int64_t>(folders_.size())) break;
-        const FolderInfo& record = folders_[static_cast<std::size_t>(at)];
-        AddDriveFolder(record.inode, record.FolderName, record.parent, record.deleted_flag);
-        name = record.FolderName;
-        parent = record.parent;
-      }
-      text = name + "\\" + text;
-      id = parent;
-    }
-    return std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))) + ":\\" + text;
-  }
-
- private:
-  std::vector<FolderInfo> folders_;
-  std::unordered_set<ExfatCluster> clusters_;
-};
-
 // The entries of one directory, read whole, with the cluster that holds each block of them.
 struct Directory {
   std::vector<std::uint8_t> bytes;
@@ -91,7 +47,7 @@ struct ScanContext {
   TBuffer* data = nullptr;
   TBuffer* fat = nullptr;
   ExfatBitmap bitmap;
-  ExfatFolders folders;
+  FatFolderRegistry folders;  // the FAT engine's: same ids, paths and loop guard
   std::int32_t drive = 0;
   std::string fs;
   char letter = 0;
@@ -157,7 +113,7 @@ void add_found_file(ScanContext& context, const ExfatEntrySet& set, std::string 
   info.DateCreated = ExfatTimestampToDateTime(set.create_timestamp, set.create_10ms, set.create_utc_offset);
   info.DateModified = ExfatTimestampToDateTime(set.modify_timestamp, set.modify_10ms, set.modify_utc_offset);
   info.FileName = cut_utf8(name, kNameCapacity);
-  info.Path = context.folders.path(folder, context.letter);
+  info.Path = context.folders.BuildFolderPath(folder, context.letter);
   info.parent = folder;
   info.Checked = 0;
   info.lcn = lcn;
@@ -176,7 +132,7 @@ void enter_folder(ScanContext& context, const ExfatEntrySet& set, const std::str
   // A first cluster met before is a folder walked already: two entries that share a folder, or
   // a loop. A deleted folder whose first cluster is in use again has been overwritten; whatever
   // took the cluster is found through its own entry.
-  if (context.folders.seen(set.first_cluster)) return;
+  if (context.folders.IsScannedCluster(set.first_cluster)) return;
   if (deleted && context.bitmap.in_use(set.first_cluster)) return;
   const std::uint64_t length = std::min(set.data_length, kMaxDirectoryBytes);
   const ExfatLayout layout = ExfatFileLayout(*context.fat, g, set.first_cluster, length, set.no_fat_chain());
@@ -184,7 +140,7 @@ void enter_folder(ScanContext& context, const ExfatEntrySet& set, const std::str
   if (context.path_bytes + bytes > kMaxPathDirectoryBytes) return;
   Directory child;
   load_directory(context, layout, deleted, &child);
-  const std::int32_t id = context.folders.add(name, set.first_cluster, deleted ? 1 : 0, parent);
+  const std::int32_t id = context.folders.AddScanFolder(name, set.first_cluster, deleted ? 1 : 0, parent);
   context.path_bytes += bytes;
   walk_directory(context, child, id, deleted, depth + 1);
   context.path_bytes -= bytes;
@@ -314,7 +270,7 @@ bool ScanExfatVolume() {
   }
   context.used_bytes = static_cast<std::int64_t>(context.bitmap.used_clusters() * g.bytes_per_cluster);
   host()._updateProgress(0);
-  const std::int32_t root_id = context.folders.add(
+  const std::int32_t root_id = context.folders.AddScanFolder(
       std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name)))) + ":", g.root_cluster,
       0, kRootFolder - 1);
   walk_directory(context, root, root_id, false, 0);
