@@ -1,4 +1,3 @@
-#include <fnmatch.h>
 
 #include <cctype>
 #include <csignal>
@@ -14,6 +13,7 @@
 #include "catalogue/text_util.h"
 #include "catalogue/texts.h"
 #include "cli/commands.h"
+#include "cli/glob.h"
 #include "cli/help.h"
 #include "cli/scan_support.h"
 #include "workflow/undelete.h"
@@ -75,7 +75,7 @@ struct Globs {
   bool matches(const std::string& text) const {
     const std::string folded = fold_case(text);
     for (const std::string& p : patterns)
-      if (::fnmatch(p.c_str(), folded.c_str(), FNM_NOESCAPE) == 0) return true;
+      if (glob_match(p, folded)) return true;
     return false;
   }
 };
@@ -197,6 +197,7 @@ int cmd_recover(const Args& args) {
       std::printf("  (%s)", escape_controls(o.result.message).c_str());
     std::printf("\n");
     for (const std::string& extra : o.result.extra_files) std::printf("%-13s %s\n", "stream", escape_controls(extra).c_str());
+    for (const std::string& note : o.result.notes) std::printf("%-13s %s\n", "note", escape_controls(note).c_str());
     std::fflush(stdout);
     if (o.result.status != RecoverStatus::complete) all_complete = false;
   };

@@ -1,8 +1,5 @@
 #include "ntfs/ntfs_recover.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -11,6 +8,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/target_files.h"
 #include "catalogue/text_util.h"
 #include "ntfs/lznt1.h"
 #include "ntfs/ntfs_stream.h"
@@ -304,11 +302,6 @@ NtfsStreamLayout layout_of(const NtfsStream& stream) {
   return l;
 }
 
-bool path_exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 // A stream's name as one path component: "/" and NUL cannot stand in a file name.
 std::string stream_component(const std::u16string& name) {
   std::string s = utf16_to_utf8(name);
@@ -324,7 +317,7 @@ bool create_stream_target(const std::string& target_path, const std::string& nam
   const std::string candidates[] = {target_path + ":" + name, target_path + "_" + name};
   std::string refused;
   for (const std::string& path : candidates) {
-    if (path_exists(path)) {
+    if (target_path_exists(path)) {
       append_message(message, "stream " + name + " not recovered: " + path + " exists already");
       return false;
     }
@@ -472,7 +465,7 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
     if (s == RecoverStatus::stopped || s == RecoverStatus::write_failed || !closed) {
       // Nothing of a file cut short stays behind: its streams go with it.
       file.remove();
-      for (const std::string& extra : result.extra_files) ::unlink(extra.c_str());
+      for (const std::string& extra : result.extra_files) remove_target_file(extra);
       result.extra_files.clear();
       target.remove();
       result.status = s == RecoverStatus::stopped ? s : RecoverStatus::write_failed;
