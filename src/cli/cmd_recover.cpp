@@ -3,13 +3,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <set>
 #include <string>
-#include <system_error>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/target_files.h"
 #include "catalogue/text_util.h"
 #include "catalogue/texts.h"
 #include "cli/commands.h"
@@ -170,10 +169,9 @@ int cmd_recover(const Args& args) {
 
   // The target folder is made only once it is known not to lie on a volume being read.
   if (target_volume_conflict(request.target_folder) < 0) {
-    std::error_code ec;
-    std::filesystem::create_directories(request.target_folder, ec);
-    if (ec) {
-      std::fprintf(stderr, "dravelo-cli recover: %s: %s\n", request.target_folder.c_str(), ec.message().c_str());
+    std::string why;
+    if (!make_target_folder(request.target_folder, &why)) {
+      std::fprintf(stderr, "dravelo-cli recover: %s: %s\n", request.target_folder.c_str(), why.c_str());
       return 1;
     }
   }
