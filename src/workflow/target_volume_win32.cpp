@@ -33,12 +33,14 @@ bool volume_of(const std::wstring& path, std::uint64_t* dev) {
   std::wstring root(mount.data());
   if (root.empty()) return false;
   if (root.back() != L'\\') root += L'\\';
+  // "\\?\C:\" and "C:\" are the same mount point; the plain form is the one that every
+  // system's volume-name lookup takes.
+  if (root.rfind(L"\\\\?\\", 0) == 0 && root.rfind(L"\\\\?\\UNC\\", 0) != 0) root = root.substr(4);
   wchar_t name[MAX_PATH + 1] = {};
   if (::GetVolumeNameForVolumeMountPointW(root.c_str(), name, MAX_PATH + 1) && name[0] != 0) {
     *dev = volume_number(name);
   } else {
-    // Without a volume name, by its mount point: "\\?\C:\" and "C:\" are the same volume.
-    if (root.rfind(L"\\\\?\\", 0) == 0 && root.rfind(L"\\\\?\\UNC\\", 0) != 0) root = root.substr(4);
+    // Without a volume name, by its mount point.
     *dev = volume_number(root);
   }
   return true;
