@@ -27,7 +27,13 @@ std::string volume_problem_text(const std::string& path, const VolumeCheck& chec
       detail = "not an image file or a block device";
       break;
     case VolumeProblem::cannot_open: index = kVolumeCannotOpenText; break;
-    case VolumeProblem::needs_root: index = kVolumeNeedsRootText; break;
+    case VolumeProblem::needs_root:
+#ifdef _WIN32
+      index = kVolumeNeedsAdminText;
+#else
+      index = kVolumeNeedsRootText;
+#endif
+      break;
     case VolumeProblem::too_small: index = kVolumeTooSmallText; break;
     case VolumeProblem::no_file_system:
       index = kVolumeNoFatNtfsText;
