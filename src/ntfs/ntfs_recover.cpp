@@ -310,11 +310,14 @@ std::string stream_component(const std::u16string& name) {
   return s;
 }
 
-// Creates the file for a named stream: "<target>:<name>", or "<target>_<name>" where the target's
-// file system refuses the first. An existing file is never opened; the stream is then skipped.
-bool create_stream_target(const std::string& target_path, const std::string& name, TargetFile& file,
+// Creates the file for a named stream: "<target>:<name>" (a real stream on an NTFS target on
+// Windows), or "<target>_<name>" where the target's file system refuses the first; under the
+// Windows rules the latter is a file name and so takes the Windows substitutes. An existing file
+// is never opened; the stream is then skipped.
+bool create_stream_target(const std::string& target_path, const std::string& name, NameRules rules, TargetFile& file,
                           std::string* message) {
-  const std::string candidates[] = {target_path + ":" + name, target_path + "_" + name};
+  const std::string beside = target_path + "_" + (rules == NameRules::windows ? windows_safe_name(name) : name);
+  const std::string candidates[] = {target_path + ":" + name, beside};
   std::string refused;
   for (const std::string& path : candidates) {
     if (target_path_exists(path)) {
@@ -453,7 +456,7 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
     if (!stream.found || stream.name.empty()) continue;
     const std::string name = stream_component(stream.name);
     TargetFile file;
-    if (!create_stream_target(target_path, name, file, &result.message)) continue;
+    if (!create_stream_target(target_path, name, options.name_rules, file, &result.message)) continue;
     std::string text;
     bool stream_size_damaged = false;
     const std::int64_t stream_size = RecoverableSize(volume, stream, &stream_size_damaged);
