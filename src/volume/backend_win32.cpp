@@ -4,7 +4,10 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <algorithm>
+#include <cstring>
 #include <cwctype>
+#include <vector>
 
 #include "catalogue/win32_path.h"
 #include "volume/volume_backend.h"
@@ -15,19 +18,43 @@ std::unique_ptr<VolumeBackend> open_memory_volume(const std::string& name, int* 
 
 namespace {
 
+// A volume handle takes only reads at whole sectors (offsets and lengths); 4096 is a multiple of
+// every sector size that the engines accept, so a device is read in 4096-byte blocks through a
+// buffer, and an image file directly.
+constexpr std::uint64_t kDeviceBlock = 4096;
+
 class Win32Backend : public VolumeBackend {
  public:
-  Win32Backend(HANDLE handle, std::int64_t size) : handle_(handle), size_(size) {}
+  Win32Backend(HANDLE handle, std::int64_t size, bool device) : handle_(handle), size_(size), device_(device) {}
   ~Win32Backend() override { ::CloseHandle(handle_); }
   Win32Backend(const Win32Backend&) = delete;
   Win32Backend& operator=(const Win32Backend&) = delete;
 
   std::int64_t read_at(std::int64_t offset, void* destination, std::size_t bytes) override {
     if (offset < 0) return 0;
-    std::size_t done = 0;
+    if (!device_) return read_direct(static_cast<std::uint64_t>(offset), static_cast<unsigned char*>(destination), bytes);
     auto* out = static_cast<unsigned char*>(destination);
+    const std::uint64_t start = static_cast<std::uint64_t>(offset);
+    const std::uint64_t first = start / kDeviceBlock * kDeviceBlock;
+    const std::uint64_t end = start + bytes;
+    const std::uint64_t last = (end + kDeviceBlock - 1) / kDeviceBlock * kDeviceBlock;
+    // Whole blocks in the middle go straight into the caller's memory when it is aligned there.
+    if (first == start && last == end) return read_direct(start, out, bytes);
+    std::vector<unsigned char> block(static_cast<std::size_t>(last - first));
+    const std::int64_t got = read_direct(first, block.data(), block.size());
+    if (got <= static_cast<std::int64_t>(start - first)) return 0;
+    const std::size_t usable = std::min<std::size_t>(bytes, static_cast<std::size_t>(got) - static_cast<std::size_t>(start - first));
+    std::memcpy(out, block.data() + (start - first), usable);
+    return static_cast<std::int64_t>(usable);
+  }
+
+  std::int64_t size() const override { return size_; }
+
+ private:
+  std::int64_t read_direct(std::uint64_t offset, unsigned char* out, std::size_t bytes) {
+    std::size_t done = 0;
     while (done < bytes) {
-      const std::uint64_t at = static_cast<std::uint64_t>(offset) + done;
+      const std::uint64_t at = offset + done;
       OVERLAPPED where{};
       where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
       where.OffsetHigh = static_cast<DWORD>(at >> 32);
@@ -40,11 +67,9 @@ class Win32Backend : public VolumeBackend {
     return static_cast<std::int64_t>(done);
   }
 
-  std::int64_t size() const override { return size_; }
-
- private:
   HANDLE handle_;
   std::int64_t size_;
+  bool device_;
 };
 
 // "\\.\X:" or "X:" (a drive letter and a colon, nothing after) names a volume.
@@ -80,7 +105,7 @@ std::unique_ptr<VolumeBackend> open_volume(const std::string& path, int* error_c
     size = length.Length.QuadPart;
   else if (!device && ::GetFileSizeEx(h, &file_size))
     size = file_size.QuadPart;
-  return std::make_unique<Win32Backend>(h, size);
+  return std::make_unique<Win32Backend>(h, size, device);
 }
 
 }  // namespace dravelo
