@@ -7,12 +7,6 @@ namespace dravelo {
 
 namespace fs = std::filesystem;
 
-std::string program_dir() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string() : exe.parent_path().string();
-}
-
 std::string data_dir(std::string_view name, const std::string& program_folder) {
   const std::string from = program_folder.empty() ? program_dir() : program_folder;
   if (from.empty()) return {};

@@ -1,12 +1,10 @@
 #include "catalogue/recovery.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
+
+#include "catalogue/target_files.h"
 
 namespace dravelo {
 
@@ -52,19 +50,18 @@ void RecoverSession::on_end(void (*release)()) {
 }
 
 TargetFile::~TargetFile() {
-  if (fd_ >= 0) close();
+  if (fd_ != kNoTargetHandle) close();
 }
 
 bool TargetFile::create(const std::string& path) {
   path_ = path;
   existed_ = false;
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd_ < 0) {
-    existed_ = errno == EEXIST;
-    error_ = std::strerror(errno);
+  TargetHandle handle = kNoTargetHandle;
+  if (!create_exclusive_file(path, &handle, &error_, &existed_)) {
     failed_ = true;
     return false;
   }
+  fd_ = handle;
   if (!buffer_) {
     buffer_ = spare_buffer() ? std::move(spare_buffer()) : std::make_unique_for_overwrite<unsigned char[]>(kBufferSize);
     capacity_ = kBufferSize;
@@ -75,39 +72,22 @@ bool TargetFile::create(const std::string& path) {
 }
 
 bool TargetFile::flush() {
-  std::size_t done = 0;
-  while (done < used_) {
-    const ssize_t n = ::write(fd_, buffer_.get() + done, used_ - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      error_ = std::strerror(n < 0 ? errno : ENOSPC);
-      failed_ = true;
-      used_ = 0;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
+  const std::size_t done = write_target_file(fd_, buffer_.get(), used_, &error_);
+  const bool ok = done == used_;
+  if (!ok) failed_ = true;
   used_ = 0;
-  return true;
+  return ok;
 }
 
 std::size_t TargetFile::write(const void* data, std::size_t size) {
-  if (fd_ < 0 || failed_) return 0;
+  if (fd_ == kNoTargetHandle || failed_) return 0;
   const auto* in = static_cast<const unsigned char*>(data);
   std::size_t done = 0;
   if (size >= capacity_) {
     // A large block goes straight to the file after what is buffered, without another copy.
     if (used_ > 0 && !flush()) return 0;
-    while (done < size) {
-      const ssize_t n = ::write(fd_, in + done, size - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        error_ = std::strerror(n < 0 ? errno : ENOSPC);
-        failed_ = true;
-        return done;
-      }
-      done += static_cast<std::size_t>(n);
-    }
+    done = write_target_file(fd_, in, size, &error_);
+    if (done < size) failed_ = true;
     return done;
   }
   while (done < size) {
@@ -128,24 +108,26 @@ void TargetFile::release_buffer() {
 }
 
 bool TargetFile::close() {
-  if (fd_ < 0) return !failed_;
+  if (fd_ == kNoTargetHandle) return !failed_;
   if (used_ > 0) flush();
-  if (::close(fd_) != 0 && !failed_) {
-    error_ = std::strerror(errno);
+  std::string error;
+  if (!close_target_file(fd_, &error) && !failed_) {
+    error_ = error;
     failed_ = true;
   }
-  fd_ = -1;
+  fd_ = kNoTargetHandle;
   release_buffer();
   return !failed_;
 }
 
 void TargetFile::remove() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
+  if (fd_ != kNoTargetHandle) {
+    std::string ignored;
+    close_target_file(fd_, &ignored);
+    fd_ = kNoTargetHandle;
   }
   release_buffer();
-  if (!path_.empty()) ::unlink(path_.c_str());
+  if (!path_.empty()) remove_target_file(path_);
 }
 
 }  // namespace dravelo

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/windows_names.h"
+
 namespace dravelo {
 
 enum class RecoverStatus {
@@ -37,10 +39,16 @@ struct RecoverResult {
   // cannot_create because something exists at the target path already (the exclusive create
   // found it): the undelete then tries the next free name.
   bool target_exists = false;
+  // What the user should know about a file that was written all the same, such as a name that
+  // the target refused and the substitute it was written under.
+  std::vector<std::string> notes;
 };
 
 struct RecoverOptions {
   bool alternate_streams = false;  // also recover an NTFS file's named $DATA streams
+  // The target's file-name rules: on Windows, names that it refuses are written under a
+  // visible substitute (windows_safe_name), each change noted in the result.
+  NameRules name_rules = native_name_rules();
 };
 
 // Bytes to write in the running undelete, and bytes written so far; the recovery routines add
@@ -86,7 +94,7 @@ class TargetFile {
   // Closes and deletes the file.
   void remove();
 
-  bool is_open() const { return fd_ >= 0; }
+  bool is_open() const { return fd_ != -1; }
   bool failed() const { return failed_; }
   const std::string& error_message() const { return error_; }
   // The last create failed because the path exists already.
@@ -97,7 +105,7 @@ class TargetFile {
   bool flush();
   void release_buffer();
 
-  int fd_ = -1;
+  std::intptr_t fd_ = -1;  // a TargetHandle (target_files.h)
   bool failed_ = false;
   bool existed_ = false;
   std::string path_;

@@ -1,19 +1,18 @@
-#include <fnmatch.h>
 
 #include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <set>
 #include <string>
-#include <system_error>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/target_files.h"
 #include "catalogue/text_util.h"
 #include "catalogue/texts.h"
 #include "cli/commands.h"
+#include "cli/glob.h"
 #include "cli/help.h"
 #include "cli/scan_support.h"
 #include "workflow/undelete.h"
@@ -75,7 +74,7 @@ struct Globs {
   bool matches(const std::string& text) const {
     const std::string folded = fold_case(text);
     for (const std::string& p : patterns)
-      if (::fnmatch(p.c_str(), folded.c_str(), FNM_NOESCAPE) == 0) return true;
+      if (glob_match(p, folded)) return true;
     return false;
   }
 };
@@ -170,10 +169,9 @@ int cmd_recover(const Args& args) {
 
   // The target folder is made only once it is known not to lie on a volume being read.
   if (target_volume_conflict(request.target_folder) < 0) {
-    std::error_code ec;
-    std::filesystem::create_directories(request.target_folder, ec);
-    if (ec) {
-      std::fprintf(stderr, "dravelo-cli recover: %s: %s\n", request.target_folder.c_str(), ec.message().c_str());
+    std::string why;
+    if (!make_target_folder(request.target_folder, &why)) {
+      std::fprintf(stderr, "dravelo-cli recover: %s: %s\n", request.target_folder.c_str(), why.c_str());
       return 1;
     }
   }
@@ -197,6 +195,7 @@ int cmd_recover(const Args& args) {
       std::printf("  (%s)", escape_controls(o.result.message).c_str());
     std::printf("\n");
     for (const std::string& extra : o.result.extra_files) std::printf("%-13s %s\n", "stream", escape_controls(extra).c_str());
+    for (const std::string& note : o.result.notes) std::printf("%-13s %s\n", "note", escape_controls(note).c_str());
     std::fflush(stdout);
     if (o.result.status != RecoverStatus::complete) all_complete = false;
   };

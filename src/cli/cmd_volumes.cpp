@@ -80,7 +80,12 @@ int cmd_volumes(const Args& args) {
   for (const DriveInfo& d : drive_list)
     unreadable_device = unreadable_device || device_needs_root(d);
   if (unreadable_device)
+#ifdef _WIN32
+    std::fputs("dravelo-cli volumes: note: reading the volumes listed needs administrator rights (image files do not)\n",
+               stderr);
+#else
     std::fputs("dravelo-cli volumes: note: reading the devices listed needs root (image files do not)\n", stderr);
+#endif
 
   if (drive_list.empty()) {
     std::fprintf(stderr, "dravelo-cli volumes: no volumes found%s\n",

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "catalogue/date_time.h"
+#include "catalogue/local_time.h"
 #include "volume/little_endian.h"
 
 namespace dravelo {
@@ -119,8 +120,8 @@ DateTime ExfatTimestampToDateTime(std::uint32_t timestamp, std::uint8_t incremen
     const int steps = (utc_offset & 0x40) ? static_cast<int>(utc_offset & 0x7F) - 128 : (utc_offset & 0x3F);
     const DateTime utc = value - steps * 15 / 1440.0;
     const std::time_t seconds = static_cast<std::time_t>(std::floor((utc - kUnixEpochDays) * 86400.0));
-    std::tm local{};
-    if (::localtime_r(&seconds, &local)) value = utc + static_cast<double>(local.tm_gmtoff) / 86400.0;
+    long offset = 0;
+    if (local_utc_offset(seconds, &offset)) value = utc + static_cast<double>(offset) / 86400.0;
   }
   return value;
 }

@@ -1,8 +1,5 @@
 #include "ntfs/ntfs_recover.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -11,6 +8,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/target_files.h"
 #include "catalogue/text_util.h"
 #include "ntfs/lznt1.h"
 #include "ntfs/ntfs_stream.h"
@@ -304,11 +302,6 @@ NtfsStreamLayout layout_of(const NtfsStream& stream) {
   return l;
 }
 
-bool path_exists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 // A stream's name as one path component: "/" and NUL cannot stand in a file name.
 std::string stream_component(const std::u16string& name) {
   std::string s = utf16_to_utf8(name);
@@ -317,14 +310,17 @@ std::string stream_component(const std::u16string& name) {
   return s;
 }
 
-// Creates the file for a named stream: "<target>:<name>", or "<target>_<name>" where the target's
-// file system refuses the first. An existing file is never opened; the stream is then skipped.
-bool create_stream_target(const std::string& target_path, const std::string& name, TargetFile& file,
+// Creates the file for a named stream: "<target>:<name>" (a real stream on an NTFS target on
+// Windows), or "<target>_<name>" where the target's file system refuses the first; under the
+// Windows rules the latter is a file name and so takes the Windows substitutes. An existing file
+// is never opened; the stream is then skipped.
+bool create_stream_target(const std::string& target_path, const std::string& name, NameRules rules, TargetFile& file,
                           std::string* message) {
-  const std::string candidates[] = {target_path + ":" + name, target_path + "_" + name};
+  const std::string beside = target_path + "_" + (rules == NameRules::windows ? windows_safe_name(name) : name);
+  const std::string candidates[] = {target_path + ":" + name, beside};
   std::string refused;
   for (const std::string& path : candidates) {
-    if (path_exists(path)) {
+    if (target_path_exists(path)) {
       append_message(message, "stream " + name + " not recovered: " + path + " exists already");
       return false;
     }
@@ -460,7 +456,7 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
     if (!stream.found || stream.name.empty()) continue;
     const std::string name = stream_component(stream.name);
     TargetFile file;
-    if (!create_stream_target(target_path, name, file, &result.message)) continue;
+    if (!create_stream_target(target_path, name, options.name_rules, file, &result.message)) continue;
     std::string text;
     bool stream_size_damaged = false;
     const std::int64_t stream_size = RecoverableSize(volume, stream, &stream_size_damaged);
@@ -472,7 +468,7 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
     if (s == RecoverStatus::stopped || s == RecoverStatus::write_failed || !closed) {
       // Nothing of a file cut short stays behind: its streams go with it.
       file.remove();
-      for (const std::string& extra : result.extra_files) ::unlink(extra.c_str());
+      for (const std::string& extra : result.extra_files) remove_target_file(extra);
       result.extra_files.clear();
       target.remove();
       result.status = s == RecoverStatus::stopped ? s : RecoverStatus::write_failed;

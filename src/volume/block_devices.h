@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "volume/drive_facts.h"
+
 namespace dravelo {
 
 // Where the facts are read from. Tests point these at a made-up tree.
@@ -39,13 +41,6 @@ bool block_device_at(const std::string& path, BlockDevice* out);
 int block_device_kind(const BlockDevice& device);
 // Size in bytes from sysfs (512-byte units there whatever the device's sector size), 0 unknown.
 std::int64_t block_device_bytes(const BlockDevice& device);
-
-struct FileSystemProbe {
-  std::string type;     // libblkid's TYPE: "vfat", "ntfs", "exfat", "ext4", ...
-  std::string version;  // VERSION: "FAT12", "FAT16", "FAT32" for vfat
-  std::string usage;    // USAGE: "filesystem", "other", "raid", "crypto"
-  bool opened = false;  // the volume could be opened and read
-};
 
 // Recognises the file system of a device or image file with libblkid.
 FileSystemProbe probe_file_system(const std::string& path);

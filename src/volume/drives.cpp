@@ -1,18 +1,14 @@
-// Drive enumeration on Linux: image files named by the user, then the block devices whose file
-// system libblkid (or, without the rights to read them, udev) recognises.
+// The drive list's facts that do not depend on the platform: the file-system names, the size and
+// node texts, the boot-sector probe and cluster size, and the "Open image..." entry.
 #include "volume/drives.h"
 
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <set>
 #include <span>
 
 #include "catalogue/catalogue.h"
-#include "volume/block_devices.h"
+#include "volume/drive_facts.h"
 #include "volume/volume_backend.h"
 #include "volume/volume_check.h"
 
@@ -21,9 +17,18 @@ namespace {
 
 constexpr std::int64_t kMiB = 1048576;
 
-// Boot sector fields used for the cluster size (offsets from the start of sector 0).
+// Boot sector fields (offsets from the start of sector 0, little-endian).
+constexpr std::size_t kOemName = 0x03;             // 8 bytes
 constexpr std::size_t kBytesPerSector = 0x0B;      // u16, FAT and NTFS
 constexpr std::size_t kSectorsPerCluster = 0x0D;   // u8, FAT and NTFS
+constexpr std::size_t kReservedSectors = 0x0E;     // u16, FAT
+constexpr std::size_t kFatCount = 0x10;            // u8, FAT
+constexpr std::size_t kRootEntries = 0x11;         // u16, FAT12/16
+constexpr std::size_t kTotalSectors16 = 0x13;      // u16, FAT
+constexpr std::size_t kSectorsPerFat16 = 0x16;     // u16, FAT12/16; 0 on FAT32
+constexpr std::size_t kTotalSectors32 = 0x20;      // u32, FAT
+constexpr std::size_t kSectorsPerFat32 = 0x24;     // u32, FAT32
+constexpr std::size_t kSignature = 0x1FE;          // 0x55 0xAA
 constexpr std::size_t kExfatBytesShift = 0x6C;     // u8, log2 of bytes per sector
 constexpr std::size_t kExfatClusterShift = 0x6D;   // u8, log2 of sectors per cluster
 
@@ -33,19 +38,67 @@ std::string lower(std::string_view s) {
   return out;
 }
 
-bool contains_nocase(std::string_view haystack, std::string_view needle) {
-  return lower(haystack).find(lower(needle)) != std::string::npos;
-}
-
 std::uint16_t le16(std::span<const std::uint8_t> b, std::size_t at) {
   return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
 }
 
+std::uint32_t le32(std::span<const std::uint8_t> b, std::size_t at) {
+  return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
+         (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
 bool power_of_two(std::int64_t v) { return v > 0 && (v & (v - 1)) == 0; }
 
-// Bytes per cluster as the boot sector gives them, 0 when it gives nothing sensible. On NTFS a
-// sectors-per-cluster byte above 0x80 is a negative power of two (clusters of 128 KiB and more);
-// exFAT keeps both figures as powers of two further on and zeroes the FAT fields.
+bool oem_is(std::span<const std::uint8_t> boot, std::string_view name) {
+  return std::string_view(reinterpret_cast<const char*>(boot.data()) + kOemName, 8) == name;
+}
+
+// The FAT type of a FAT boot sector, "" when the sector is not one. The type is determined by
+// the count of clusters and nothing else; a FAT32 volume keeps 0 in the 16-bit FAT size.
+std::string fat_version(std::span<const std::uint8_t> boot) {
+  if (boot[0] != 0xEB && boot[0] != 0xE9) return {};
+  const std::uint32_t bytes_per_sector = le16(boot, kBytesPerSector);
+  const std::uint32_t sectors_per_cluster = boot[kSectorsPerCluster];
+  if (bytes_per_sector < 512 || bytes_per_sector > 4096 || !power_of_two(bytes_per_sector)) return {};
+  if (!power_of_two(sectors_per_cluster)) return {};
+  const std::uint32_t reserved = le16(boot, kReservedSectors);
+  const std::uint32_t fats = boot[kFatCount];
+  if (reserved == 0 || fats == 0) return {};
+  const std::uint32_t fat16_size = le16(boot, kSectorsPerFat16);
+  const std::uint64_t fat_size = fat16_size ? fat16_size : le32(boot, kSectorsPerFat32);
+  const std::uint64_t total = le16(boot, kTotalSectors16) ? le16(boot, kTotalSectors16) : le32(boot, kTotalSectors32);
+  const std::uint64_t root_sectors = (le16(boot, kRootEntries) * 32ull + bytes_per_sector - 1) / bytes_per_sector;
+  const std::uint64_t meta = reserved + fats * fat_size + root_sectors;
+  if (fat_size == 0 || total <= meta) return {};
+  const std::uint64_t clusters = (total - meta) / sectors_per_cluster;
+  if (fat16_size == 0) return "FAT32";
+  return clusters < 4085 ? "FAT12" : "FAT16";
+}
+
+}  // namespace
+
+bool contains_nocase(std::string_view haystack, std::string_view needle) {
+  return lower(haystack).find(lower(needle)) != std::string::npos;
+}
+
+FileSystemProbe probe_boot_sector(std::span<const std::uint8_t> boot) {
+  FileSystemProbe p;
+  if (boot.size() < 512) return p;
+  p.opened = true;
+  if (oem_is(boot, "NTFS    ")) {
+    p.type = "ntfs";
+  } else if (oem_is(boot, "EXFAT   ")) {
+    p.type = "exfat";
+  } else if (boot[kSignature] == 0x55 && boot[kSignature + 1] == 0xAA) {
+    p.version = fat_version(boot);
+    if (!p.version.empty()) p.type = "vfat";
+  }
+  if (!p.type.empty()) p.usage = "filesystem";
+  return p;
+}
+
+// On NTFS a sectors-per-cluster byte above 0x80 is a negative power of two (clusters of 128 KiB
+// and more); exFAT keeps both figures as powers of two further on and zeroes the FAT fields.
 std::int32_t boot_cluster_size(std::span<const std::uint8_t> boot, std::string_view probed) {
   if (boot.size() < 512) return 0;
   if (contains_nocase(probed, "exfat")) {
@@ -67,16 +120,14 @@ std::int32_t boot_cluster_size(std::span<const std::uint8_t> boot, std::string_v
   return size > (std::int64_t{1} << 25) ? 0 : static_cast<std::int32_t>(size);
 }
 
-void finish(DriveInfo& d, const FileSystemProbe& probe, std::span<const std::uint8_t> boot) {
+void finish_drive_facts(DriveInfo& d, const FileSystemProbe& probe, std::span<const std::uint8_t> boot) {
   d.probed_fs = probed_fs_name(probe.type, probe.version);
   d.drive_fs = drive_fs_from_name(d.probed_fs);
   d.drive_size = static_cast<double>(d.total_bytes / kMiB);
   d.cluster_size = d.probed_fs.empty() ? 0 : boot_cluster_size(boot, d.probed_fs);
 }
 
-// Sector 0 and the size of the volume at path; false when it cannot be opened. The sector is
-// left empty when it cannot be read whole.
-bool read_boot(const std::string& path, std::vector<std::uint8_t>* boot, std::int64_t* size) {
+bool read_boot_sector(const std::string& path, std::vector<std::uint8_t>* boot, std::int64_t* size) {
   int code = 0;
   auto backend = open_volume(path, &code);
   if (!backend) return false;
@@ -85,47 +136,6 @@ bool read_boot(const std::string& path, std::vector<std::uint8_t>* boot, std::in
   *size = backend->size();
   return true;
 }
-
-// A device is listed when libblkid can read it, or, failing the rights to open it, when udev
-// knows its file system; a scan of the latter then says that the drive cannot be read.
-bool describe_device(const BlockDevice& device, DriveInfo* out, std::string* usage = nullptr) {
-  DriveInfo d;
-  d.device_path = device.node;
-  d.is_image = false;
-  d.drive_type = block_device_kind(device);
-  d.total_bytes = block_device_bytes(device);
-  FileSystemProbe probe = probe_file_system(device.node);
-  std::vector<std::uint8_t> boot;
-  std::int64_t size = -1;
-  if (probe.opened && read_boot(device.node, &boot, &size) && d.total_bytes <= 0 && size > 0) d.total_bytes = size;
-  if (!probe.opened) {
-    probe = udev_file_system(device.major, device.minor);
-    if (probe.type.empty()) return false;
-  }
-  d.free_bytes = mounted_free_bytes(device.major, device.minor);
-  if (usage) *usage = probe.usage;
-  finish(d, probe, boot);
-  *out = std::move(d);
-  return true;
-}
-
-bool describe_image(const std::string& path, DriveInfo* out) {
-  DriveInfo d;
-  d.device_path = path;
-  d.is_image = true;
-  d.drive_type = kDriveFixed;
-  std::vector<std::uint8_t> boot;
-  std::int64_t size = -1;
-  if (!read_boot(path, &boot, &size) || size < 0) return false;
-  d.total_bytes = size;
-  finish(d, probe_file_system(path), boot);
-  *out = std::move(d);
-  return true;
-}
-
-bool big_enough(const DriveInfo& d) { return d.drive_size >= 1; }
-
-}  // namespace
 
 std::string probed_fs_name(std::string_view type, std::string_view version) {
   const std::string t = lower(type);
@@ -141,51 +151,6 @@ std::string drive_fs_from_name(std::string_view probed) {
   if (contains_nocase(probed, "FAT")) return "FAT";
   if (contains_nocase(probed, "NTFS")) return "NTFS";
   return {};
-}
-
-bool describe_volume(const std::string& path, bool, DriveInfo* out) {
-  struct stat st {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
-  BlockDevice device;
-  if (block_device_at(path, &device)) return describe_device(device, out);
-  if (S_ISREG(st.st_mode)) return describe_image(path, out);
-  return false;
-}
-
-void get_drives(const std::vector<std::string>& images, bool include_devices, std::vector<std::string>* left_out) {
-  drive_list.clear();
-  // Devices named among the images are not listed a second time.
-  std::set<std::pair<unsigned, unsigned>> listed;
-  char letter = 'c';
-  auto append = [&](DriveInfo&& d) {
-    d.drive_name = letter++;
-    d.selected = d.drive_name == 'c' ? 1 : 0;
-    drive_list.push_back(std::move(d));
-  };
-  for (const std::string& path : images) {
-    if (letter > 'z') return;
-    DriveInfo d;
-    const VolumeCheck check = check_volume(path, &d);
-    if (check.problem != VolumeProblem::none) {
-      if (left_out) left_out->push_back(volume_problem_text(path, check));
-      continue;
-    }
-    BlockDevice device;
-    if (block_device_at(path, &device)) listed.insert({device.major, device.minor});
-    append(std::move(d));
-  }
-  if (!include_devices) return;
-  for (const BlockDevice& device : list_block_devices()) {
-    if (letter > 'z') return;
-    if (listed.count({device.major, device.minor})) continue;
-    DriveInfo d;
-    std::string usage;
-    // Only volumes that hold a file system: a disk with a partition table, swap, or a RAID, LVM
-    // or encryption member has nothing to scan.
-    if (!describe_device(device, &d, &usage) || !big_enough(d) || d.probed_fs.empty()) continue;
-    if (!usage.empty() && usage != "filesystem") continue;
-    append(std::move(d));
-  }
 }
 
 int add_image_drive(const std::string& path, std::string* why) {

@@ -15,7 +15,7 @@ enum class VolumeProblem {
   folder,          // the path names a folder
   not_a_volume,    // neither a regular file nor a block device (a fifo, a character device, ...)
   cannot_open,     // open or read failed; detail holds the system's reason
-  needs_root,      // a block device that the user may not read
+  needs_root,      // a block device that the user may not read (on Windows: not an administrator)
   too_small,       // below 1 MiB
   no_file_system,  // no FAT or NTFS file system; detail holds what libblkid found ("" for nothing)
 };
@@ -43,5 +43,7 @@ constexpr int kVolumeCannotOpenText = 67;   // "'%1' cannot be opened (%2)"
 constexpr int kVolumeNeedsRootText = 68;    // "'%1' cannot be opened: reading a device needs root"
 constexpr int kVolumeNoFatNtfsText = 69;    // "'%1' holds no FAT, exFAT or NTFS file system (found: %2)"
 constexpr int kVolumeTooSmallText = 70;     // "'%1' is smaller than 1 MiB"
+// On Windows, for needs_root: "'%1' cannot be opened: reading a volume needs administrator rights"
+constexpr int kVolumeNeedsAdminText = 73;
 
 }  // namespace dravelo

@@ -1,19 +1,12 @@
 #include "workflow/undelete.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <exception>
-#include <fstream>
 #include <limits>
 #include <set>
 #include <unordered_map>
@@ -23,6 +16,8 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/date_time.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/local_time.h"
+#include "catalogue/target_files.h"
 #include "catalogue/texts.h"
 
 #include "exfat/exfat_recover.h"
@@ -33,14 +28,14 @@ namespace dravelo {
 
 std::vector<std::int32_t> undelete_list;
 
-namespace fs = std::filesystem;
-
 namespace {
 
 // The refusal's text: %1 stands for the drive.
 constexpr int kTargetOnSourceText = 62;
 // "Files cannot be written to the folder %1: %2"
 constexpr int kTargetUnusableText = 64;
+// "'%1' was written as '%2': Windows does not allow that name"
+constexpr int kRenamedText = 72;
 
 // A file name on Linux file systems holds at most this many bytes.
 constexpr std::size_t kNameMaxBytes = 255;
@@ -65,10 +60,7 @@ const DeviceProbe*& current_probe() {
 
 const DeviceProbe& probe() { return current_probe() ? *current_probe() : system_probe(); }
 
-bool path_exists(const std::string& path) {
-  struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
-}
+bool path_exists(const std::string& path) { return target_path_exists(path); }
 
 // The longest prefix of text, cut at a character boundary, that holds at most max_bytes bytes.
 std::string cut_to_bytes(const std::string& text, std::size_t max_bytes) {
@@ -111,19 +103,14 @@ bool catalogue_date_to_unix(DateTime value, bool local, std::time_t* out) {
   tm.tm_min = c.minute;
   tm.tm_sec = c.second;
   tm.tm_isdst = -1;
-  *out = local ? std::mktime(&tm) : ::timegm(&tm);
+  *out = local ? std::mktime(&tm) : utc_time_from_tm(&tm);
   return true;
 }
 
 void set_modification_date(const std::string& path, const FileInfo& entry) {
   std::time_t t = 0;
   if (!catalogue_date_to_unix(entry.DateModified, entry.fs != "NTFS", &t)) return;
-  struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = t;
-  times[1].tv_nsec = 0;
-  ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  set_target_modified_time(path, static_cast<std::int64_t>(t));
 }
 
 RecoverResult failure(RecoverStatus status, std::string message) {
@@ -131,23 +118,6 @@ RecoverResult failure(RecoverStatus status, std::string message) {
   r.status = status;
   r.message = std::move(message);
   return r;
-}
-
-// The kernel's directory of a block device, e.g. /sys/devices/.../block/sda/sda1; empty when
-// the device is not there.
-std::string sys_device_dir(std::uint64_t dev, const std::string& sys_root) {
-  const std::string link = sys_root + "/dev/block/" + std::to_string(major(static_cast<dev_t>(dev))) + ":" +
-                           std::to_string(minor(static_cast<dev_t>(dev)));
-  std::error_code ec;
-  const fs::path real = fs::canonical(link, ec);
-  return ec ? std::string() : real.string();
-}
-
-// A partition's directory lies inside its disk's directory and holds a "partition" file.
-std::string disk_dir_of(const std::string& dir) {
-  std::error_code ec;
-  if (fs::exists(fs::path(dir) / "partition", ec)) return fs::path(dir).parent_path().string();
-  return dir;
 }
 
 }  // namespace
@@ -166,65 +136,6 @@ const DeviceProbe* set_device_probe(const DeviceProbe* p) {
   const DeviceProbe* previous = current_probe();
   current_probe() = p;
   return previous;
-}
-
-bool DeviceProbe::folder_device(const std::string& path, std::uint64_t* dev) const {
-  std::error_code ec;
-  fs::path p = fs::absolute(path.empty() ? fs::path(".") : fs::path(path), ec);
-  if (ec) return false;
-  // The nearest existing ancestor: a folder that is still to be made lands on its file system.
-  for (int depth = 0; depth < 4096; ++depth) {
-    struct stat st;
-    if (::stat(p.c_str(), &st) == 0) {
-      *dev = static_cast<std::uint64_t>(st.st_dev);
-      return true;
-    }
-    if (!p.has_relative_path()) return false;
-    p = p.parent_path();
-  }
-  return false;
-}
-
-bool DeviceProbe::volume_device(const DriveInfo& drive, std::uint64_t* dev) const {
-  struct stat st;
-  if (drive.device_path.empty() || ::stat(drive.device_path.c_str(), &st) != 0) return false;
-  if (!S_ISBLK(st.st_mode)) return false;  // an image file: writing beside it cannot touch its bytes
-  *dev = static_cast<std::uint64_t>(st.st_rdev);
-  return true;
-}
-
-bool devices_overlap(std::uint64_t target, std::uint64_t source, const std::string& sys_root) {
-  if (target == source) return true;
-  const std::string target_dir = sys_device_dir(target, sys_root);
-  const std::string source_dir = sys_device_dir(source, sys_root);
-  if (target_dir.empty() || source_dir.empty()) return false;
-  if (target_dir == source_dir) return true;
-  if (disk_dir_of(source_dir) == target_dir) return true;  // the target's file system spans the whole disk
-  // The target device, its disk, and everything it is built on (its slaves, their disks).
-  std::set<std::string> below;
-  std::vector<std::string> todo{target_dir};
-  while (!todo.empty() && below.size() < 256) {
-    const std::string dir = todo.back();
-    todo.pop_back();
-    if (!below.insert(dir).second) continue;
-    below.insert(disk_dir_of(dir));
-    std::error_code ec;
-    for (fs::directory_iterator it(fs::path(dir) / "slaves", ec), end; !ec && it != end; it.increment(ec)) {
-      std::error_code ec2;
-      const fs::path slave = fs::canonical(it->path(), ec2);
-      if (!ec2) todo.push_back(slave.string());
-    }
-    // A loop device writes into its backing file, and so into the file system that holds it.
-    std::string backing;
-    if (std::ifstream in(fs::path(dir) / "loop" / "backing_file"); in && std::getline(in, backing) && !backing.empty()) {
-      struct stat st;
-      if (::stat(backing.c_str(), &st) == 0) {
-        const std::string holder = sys_device_dir(static_cast<std::uint64_t>(st.st_dev), sys_root);
-        if (!holder.empty()) todo.push_back(holder);
-      }
-    }
-  }
-  return below.count(source_dir) > 0;
 }
 
 std::string drive_display_name(const DriveInfo& drive) {
@@ -265,7 +176,7 @@ std::size_t build_undelete_list() {
   return undelete_list.size();
 }
 
-std::string safe_component(const std::string& name) {
+std::string safe_component(const std::string& name, NameRules rules) {
   if (name.empty()) return "_";
   if (name == ".") return "_";
   if (name == "..") return "__";
@@ -273,6 +184,7 @@ std::string safe_component(const std::string& name) {
   for (char& c : out) {
     if (c == '/' || c == '\0') c = '_';
   }
+  if (rules == NameRules::windows) out = windows_safe_name(out);
   if (out.size() <= kNameMaxBytes) return out;
   // Too long for the target (long CJK names pass 255 bytes well before 255 characters): the
   // stem is cut, the extension kept.
@@ -281,7 +193,7 @@ std::string safe_component(const std::string& name) {
   return fit_name(stem, "", ext);
 }
 
-std::string relative_target_folder(const std::string& Path) {
+std::string relative_target_folder(const std::string& Path, NameRules rules) {
   // Only a Path of the catalogue's form "X:\..." names folders; "Error" (a parent that could
   // not be read) and anything else land in the target folder itself.
   if (Path.size() < 3 || !std::isalpha(static_cast<unsigned char>(Path[0])) || Path[1] != ':' || Path[2] != '\\')
@@ -291,7 +203,7 @@ std::string relative_target_folder(const std::string& Path) {
   while (pos < Path.size()) {
     std::size_t end = Path.find('\\', pos);
     if (end == std::string::npos) end = Path.size();
-    if (end > pos) out += safe_component(Path.substr(pos, end - pos)) + "/";
+    if (end > pos) out += safe_component(Path.substr(pos, end - pos), rules) + "/";
     pos = end + 1;
   }
   return out;
@@ -307,9 +219,36 @@ std::string collapse_doubled_separators(const std::string& path) {
   return out;
 }
 
-std::string target_path_for(const FileInfo& entry, bool keep, const std::string& target) {
-  const std::string folder = keep ? relative_target_folder(entry.Path) : std::string();
-  return collapse_doubled_separators(target + "/" + folder + safe_component(entry.FileName));
+std::string target_path_for(const FileInfo& entry, bool keep, const std::string& target, NameRules rules) {
+  const std::string folder = keep ? relative_target_folder(entry.Path, rules) : std::string();
+  return collapse_doubled_separators(target + "/" + folder + safe_component(entry.FileName, rules));
+}
+
+std::vector<std::string> renamed_notes(const FileInfo& entry, bool keep, NameRules rules) {
+  std::vector<std::string> notes;
+  if (rules != NameRules::windows) return notes;
+  auto note = [&](const std::string& name) {
+    const std::string plain = safe_component(name, NameRules::posix);
+    const std::string written = safe_component(name, rules);
+    if (written == plain) return;
+    std::string text = lang_text(kRenamedText);
+    // %2 first: a name may itself contain "%2".
+    if (const std::size_t at = text.find("%2"); at != std::string::npos) text.replace(at, 2, written);
+    if (const std::size_t at = text.find("%1"); at != std::string::npos) text.replace(at, 2, name);
+    notes.push_back(std::move(text));
+  };
+  if (keep && relative_target_folder(entry.Path, rules) != relative_target_folder(entry.Path, NameRules::posix)) {
+    // Each folder of the path once, from the top.
+    std::size_t pos = 3;
+    while (pos < entry.Path.size()) {
+      std::size_t end = entry.Path.find('\\', pos);
+      if (end == std::string::npos) end = entry.Path.size();
+      if (end > pos) note(entry.Path.substr(pos, end - pos));
+      pos = end + 1;
+    }
+  }
+  note(entry.FileName);
+  return notes;
 }
 
 std::string unique_target_path(const std::string& path) {
@@ -357,10 +296,9 @@ void TargetNamer::release(const std::string& path) {
 
 bool TargetNamer::make_folder(const std::string& dir, std::string* error) {
   if (made_folders_.count(dir)) return true;
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec) {
-    if (error) *error = dir + ": " + ec.message();
+  std::string why;
+  if (!make_target_folder(dir, &why)) {
+    if (error) *error = dir + ": " + why;
     return false;
   }
   made_folders_.insert(dir);
@@ -384,7 +322,7 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   if (target.empty()) return failure(RecoverStatus::cannot_create, "no target folder");
 
   if (keep) {
-    const std::string folder = relative_target_folder(entry.Path);
+    const std::string folder = relative_target_folder(entry.Path, options.name_rules);
     if (!folder.empty()) {
       std::string error;
       if (!namer->make_folder(collapse_doubled_separators(target + "/" + folder), &error))
@@ -393,7 +331,7 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   }
   // Each name is tried with one exclusive create (by the routine); a name that exists on the
   // target already is never opened, the next number is tried instead.
-  const std::string wanted = target_path_for(entry, keep, target);
+  const std::string wanted = target_path_for(entry, keep, target, options.name_rules);
   std::string path;
   RecoverResult result;
   for (int attempt = 0;; ++attempt) {
@@ -410,6 +348,7 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   if (result.status != RecoverStatus::complete && result.status != RecoverStatus::read_errors) namer->release(path);
 
   if (result.status == RecoverStatus::complete || result.status == RecoverStatus::read_errors) {
+    for (std::string& note : renamed_notes(entry, keep, options.name_rules)) result.notes.push_back(std::move(note));
     set_modification_date(path, entry);
     for (const std::string& extra : result.extra_files) set_modification_date(extra, entry);
   }
@@ -418,12 +357,9 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
 
 std::string prepare_target_folder(const std::string& folder) {
   if (folder.empty()) return std::strerror(ENOENT);
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec) return ec.message();
-  if (!fs::is_directory(folder, ec)) return std::strerror(ENOTDIR);
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
-  return {};
+  std::string why;
+  if (!make_target_folder(folder, &why)) return why;
+  return target_folder_unusable(folder);
 }
 
 UndeleteSummary run_undelete(const UndeleteRequest& request) {
@@ -471,10 +407,7 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
       outcome.result = RecoverResult{};
       outcome.result.status = RecoverStatus::no_data;
       outcome.result.message = std::string("the recovery failed: ") + failure_reason.what();
-      if (!outcome.target_path.empty()) {
-        std::error_code ec;
-        fs::remove(outcome.target_path, ec);
-      }
+      if (!outcome.target_path.empty()) remove_target_file(outcome.target_path);
     }
     // A copy cut short by Stop has been removed again: the entry stays ticked for the next run.
     if (outcome.result.status != RecoverStatus::stopped) entry.selected = 0;

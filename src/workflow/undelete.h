@@ -24,11 +24,13 @@ std::size_t build_undelete_list();
 
 // The folder below the target that keeps an entry's folder structure: "C:\Users\Ann\" gives
 // "Users/Ann/", a root folder or a Path without a drive prefix gives "". Folder names that
-// would leave the target ("..", "." or a name holding "/") are made harmless.
-std::string relative_target_folder(const std::string& Path);
+// would leave the target ("..", "." or a name holding "/") are made harmless, and under the
+// Windows rules so are names that Windows refuses.
+std::string relative_target_folder(const std::string& Path, NameRules rules = native_name_rules());
 
-// A catalogue name made safe as one path component of the target.
-std::string safe_component(const std::string& name);
+// A catalogue name made safe as one path component of the target: under the Windows rules also
+// through windows_safe_name.
+std::string safe_component(const std::string& name, NameRules rules = native_name_rules());
 
 // Replaces every pair of consecutive "/" by one, in one left-to-right pass over pairs that do
 // not overlap (a run of three leaves two).
@@ -36,7 +38,12 @@ std::string collapse_doubled_separators(const std::string& path);
 
 // The target path of an entry before the unique-name rule: target + "/" + relative folder (when
 // keep) + name, with doubled separators collapsed. Creates nothing.
-std::string target_path_for(const FileInfo& entry, bool keep, const std::string& target);
+std::string target_path_for(const FileInfo& entry, bool keep, const std::string& target,
+                            NameRules rules = native_name_rules());
+
+// The notes on the names of an entry that the target's rules changed (its name, and with keep
+// its folders' names): text 77, "'%1' was written as '%2': Windows does not allow that name".
+std::vector<std::string> renamed_notes(const FileInfo& entry, bool keep, NameRules rules);
 
 // The path itself when nothing exists there, else "name (2).ext", "name (3).ext", ... ("name (2)"
 // for a name without extension), the first that does not exist. Empty when none can be found.

@@ -13,6 +13,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "common/unxz.h"
 
 namespace dravelo::test {
 
@@ -133,15 +134,7 @@ inline std::vector<std::uint8_t> read_binary(const std::string& path) {
 
 // A fixture image of tests/fixtures/fat, decompressed with xz into memory.
 inline std::vector<std::uint8_t> fixture_image(const std::string& name) {
-  const std::string command = "xz -dc '" + std::string(DRAVELO_TEST_FIXTURES_DIR) + "/fat/" + name + ".xz'";
-  std::vector<std::uint8_t> bytes;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    std::uint8_t chunk[65536];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-    ::pclose(pipe);
-  }
-  return bytes;
+  return unxz(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/fat/" + name + ".xz");
 }
 
 // Makes drive_list one volume, C:, read from path (an image file or "mem:NAME"), and empties the

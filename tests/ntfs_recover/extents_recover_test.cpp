@@ -50,8 +50,10 @@ RecoverResult recover_from(const std::string& name, std::int32_t inode, std::int
   fs::create_directories(dir);
   const std::string path = (dir / "recovered.bin").string();
   const RecoverResult r = RecoverNtfsFile(entry, path, RecoverOptions{});
-  std::ifstream in(path, std::ios::binary);
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  {
+    std::ifstream in(path, std::ios::binary);
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   fs::remove_all(dir);
   drive_list.clear();
   return r;

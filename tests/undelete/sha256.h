@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -55,8 +56,14 @@ inline std::string sha256_hex(const std::vector<unsigned char>& data) {
 }
 
 // The digest of a file's contents; empty when it cannot be read.
+// path is UTF-8 (as the recovery writes it), also on Windows, where a plain string would be
+// taken in the system's code page.
+inline std::filesystem::path utf8_path(const std::string& path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
 inline std::string sha256_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(utf8_path(path), std::ios::binary);
   if (!in) return std::string();
   std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   return sha256_hex(data);

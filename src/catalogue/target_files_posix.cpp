@@ -1,0 +1,78 @@
+#include "catalogue/target_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace dravelo {
+
+bool create_exclusive_file(const std::string& path, TargetHandle* handle, std::string* error, bool* existed) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  *existed = false;
+  if (fd < 0) {
+    *existed = errno == EEXIST;
+    *error = std::strerror(errno);
+    *handle = kNoTargetHandle;
+    return false;
+  }
+  *handle = fd;
+  return true;
+}
+
+std::size_t write_target_file(TargetHandle handle, const void* data, std::size_t size, std::string* error) {
+  const auto* in = static_cast<const unsigned char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(static_cast<int>(handle), in + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *error = std::strerror(n < 0 ? errno : ENOSPC);
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+bool close_target_file(TargetHandle handle, std::string* error) {
+  if (::close(static_cast<int>(handle)) == 0) return true;
+  *error = std::strerror(errno);
+  return false;
+}
+
+void remove_target_file(const std::string& path) { ::unlink(path.c_str()); }
+
+bool make_target_folder(const std::string& path, std::string* error) {
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  if (ec) *error = ec.message();
+  return !ec;
+}
+
+bool target_path_exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string target_folder_unusable(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(path, ec)) return std::strerror(ENOTDIR);
+  if (::access(path.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  return {};
+}
+
+void set_target_modified_time(const std::string& path, std::int64_t unix_seconds) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(unix_seconds);
+  times[1].tv_nsec = 0;
+  ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+}  // namespace dravelo

@@ -1,0 +1,42 @@
+// What both platforms' drive lists share: the file-system name as the boot sector tells it, the
+// cluster size from the boot sector, and the helpers that turn them into DriveInfo fields.
+// drives_linux.cpp and drives_win32.cpp gather the facts from their system; these turn them
+// into the same drive record.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/records.h"
+
+namespace dravelo {
+
+struct FileSystemProbe {
+  std::string type;     // "vfat", "ntfs", "exfat", "ext4", ... (libblkid's names)
+  std::string version;  // "FAT12", "FAT16", "FAT32" for vfat
+  std::string usage;    // "filesystem", "other", "raid", "crypto"
+  bool opened = false;  // the volume could be opened and read
+};
+
+// Recognises FAT12/16/32, exFAT and NTFS from sector 0 alone, the way the engines read it:
+// "NTFS    " or "EXFAT   " as the OEM name, else a FAT boot sector (jump, 0x55AA, sane
+// geometry) whose type follows from its count of clusters. Anything else gives an empty type.
+FileSystemProbe probe_boot_sector(std::span<const std::uint8_t> boot);
+
+// Bytes per cluster as the boot sector gives them, 0 when it gives nothing sensible. probed is
+// the probed file-system name (probed_fs_name).
+std::int32_t boot_cluster_size(std::span<const std::uint8_t> boot, std::string_view probed);
+
+// Fills probed_fs, drive_fs, drive_size (whole MiB of total_bytes) and cluster_size.
+void finish_drive_facts(DriveInfo& drive, const FileSystemProbe& probe, std::span<const std::uint8_t> boot);
+
+// Sector 0 and the size of the volume at path; false when it cannot be opened. The sector is
+// left empty when it cannot be read whole.
+bool read_boot_sector(const std::string& path, std::vector<std::uint8_t>* boot, std::int64_t* size);
+
+bool contains_nocase(std::string_view haystack, std::string_view needle);
+
+}  // namespace dravelo

@@ -1,0 +1,106 @@
+// Drive enumeration on Linux: image files named by the user, then the block devices whose file
+// system libblkid (or, without the rights to read them, udev) recognises.
+#include "volume/drives.h"
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <set>
+#include <span>
+
+#include "catalogue/catalogue.h"
+#include "volume/block_devices.h"
+#include "volume/drive_facts.h"
+#include "volume/volume_backend.h"
+#include "volume/volume_check.h"
+
+namespace dravelo {
+namespace {
+
+// A device is listed when libblkid can read it, or, failing the rights to open it, when udev
+// knows its file system; a scan of the latter then says that the drive cannot be read.
+bool describe_device(const BlockDevice& device, DriveInfo* out, std::string* usage = nullptr) {
+  DriveInfo d;
+  d.device_path = device.node;
+  d.is_image = false;
+  d.drive_type = block_device_kind(device);
+  d.total_bytes = block_device_bytes(device);
+  FileSystemProbe probe = probe_file_system(device.node);
+  std::vector<std::uint8_t> boot;
+  std::int64_t size = -1;
+  if (probe.opened && read_boot_sector(device.node, &boot, &size) && d.total_bytes <= 0 && size > 0) d.total_bytes = size;
+  if (!probe.opened) {
+    probe = udev_file_system(device.major, device.minor);
+    if (probe.type.empty()) return false;
+  }
+  d.free_bytes = mounted_free_bytes(device.major, device.minor);
+  if (usage) *usage = probe.usage;
+  finish_drive_facts(d, probe, boot);
+  *out = std::move(d);
+  return true;
+}
+
+bool describe_image(const std::string& path, DriveInfo* out) {
+  DriveInfo d;
+  d.device_path = path;
+  d.is_image = true;
+  d.drive_type = kDriveFixed;
+  std::vector<std::uint8_t> boot;
+  std::int64_t size = -1;
+  if (!read_boot_sector(path, &boot, &size) || size < 0) return false;
+  d.total_bytes = size;
+  finish_drive_facts(d, probe_file_system(path), boot);
+  *out = std::move(d);
+  return true;
+}
+
+bool big_enough(const DriveInfo& d) { return d.drive_size >= 1; }
+
+}  // namespace
+
+bool describe_volume(const std::string& path, bool, DriveInfo* out) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+  BlockDevice device;
+  if (block_device_at(path, &device)) return describe_device(device, out);
+  if (S_ISREG(st.st_mode)) return describe_image(path, out);
+  return false;
+}
+
+void get_drives(const std::vector<std::string>& images, bool include_devices, std::vector<std::string>* left_out) {
+  drive_list.clear();
+  // Devices named among the images are not listed a second time.
+  std::set<std::pair<unsigned, unsigned>> listed;
+  char letter = 'c';
+  auto append = [&](DriveInfo&& d) {
+    d.drive_name = letter++;
+    d.selected = d.drive_name == 'c' ? 1 : 0;
+    drive_list.push_back(std::move(d));
+  };
+  for (const std::string& path : images) {
+    if (letter > 'z') return;
+    DriveInfo d;
+    const VolumeCheck check = check_volume(path, &d);
+    if (check.problem != VolumeProblem::none) {
+      if (left_out) left_out->push_back(volume_problem_text(path, check));
+      continue;
+    }
+    BlockDevice device;
+    if (block_device_at(path, &device)) listed.insert({device.major, device.minor});
+    append(std::move(d));
+  }
+  if (!include_devices) return;
+  for (const BlockDevice& device : list_block_devices()) {
+    if (letter > 'z') return;
+    if (listed.count({device.major, device.minor})) continue;
+    DriveInfo d;
+    std::string usage;
+    // Only volumes that hold a file system: a disk with a partition table, swap, or a RAID, LVM
+    // or encryption member has nothing to scan.
+    if (!describe_device(device, &d, &usage) || !big_enough(d) || d.probed_fs.empty()) continue;
+    if (!usage.empty() && usage != "filesystem") continue;
+    append(std::move(d));
+  }
+}
+
+}  // namespace dravelo
