@@ -4,7 +4,9 @@
 # the same files to the same disk, each followed by sync, page cache warm for the image. Reports
 # wall, user and system time, peak memory, files/s, MB/s and the ratio, and checks that every
 # recovered file equals the floor's copy (same paths with --keep-folders, the same contents
-# without).
+# without). Every run writes to a folder of its own and nothing is deleted until all runs are
+# done: on ext4 a file created soon after a mass deletion costs a search past the inodes freed
+# moments ago, which would charge the deletion of one run's output to the next run.
 #   run_bench.sh DRAVELO_CLI RECOVER_FLOOR WORK_DIR [ntfs|fat32 ...]
 set -eu
 cli=$1
@@ -14,8 +16,14 @@ shift 3
 images=${*:-ntfs fat32}
 here=$(cd "$(dirname "$0")" && pwd)
 sh "$here/make_images.sh" "$work" >/dev/null
-out=$work/out
-ref=$work/floor_out
+runs=$work/runs
+if [ -d "$runs" ]; then
+  rm -rf "$runs"
+  sync
+  # Let the inodes freed above age past ext4's "recently deleted" window before timing anything.
+  sleep $(( $(cat /proc/sys/vm/dirty_expire_centisecs 2>/dev/null || echo 3000) / 100 + 5 ))
+fi
+mkdir -p "$runs"
 
 field() { grep -E "$1" "$2" | sed 's/.*: //'; }
 seconds() {  # h:mm:ss or m:ss.cc to seconds
@@ -32,7 +40,9 @@ for image in $images; do
   for mode in flat keep; do
     opt=
     [ "$mode" = keep ] && opt=--keep-folders
-    rm -rf "$out" "$ref"; sync
+    out=$runs/$image-$mode-recovered
+    ref=$runs/$image-$mode-floor
+    sync
     /usr/bin/time -v sh -c "\"$cli\" recover --all $opt --to \"$out\" \"$img\" > \"$work/recover.log\" 2>/dev/null; sync" \
       2> "$work/recover_time.txt" || true
     /usr/bin/time -v sh -c "\"$floor\" \"$work/blocks.bin\" \"$manifest\" \"$ref\" $opt > /dev/null; sync" \
@@ -54,4 +64,4 @@ for image in $images; do
     }'
   done
 done
-rm -rf "$out" "$ref"
+rm -rf "$runs"
