@@ -72,9 +72,6 @@ std::string deleted_folder_name(std::uint32_t r) { return "Deleted " + std::to_s
 // frees the record (skipping 0).
 std::uint16_t next_sequence(std::uint16_t s) { return s == 0xFFFF ? 1 : static_cast<std::uint16_t>(s + 1); }
 
-// The folder id under which a reference (record r, sequence seq) is filed: r itself while the
-// record is still the one referred to (same sequence; or one more, with the record free: the
-// folder was deleted but its record not reused), otherwise the gone folder of r.
 constexpr std::uint32_t kMarkKnown = 1u << 31;
 constexpr std::uint32_t kMarkInUse = 1u << 16;
 
@@ -86,6 +83,9 @@ void mark_folder(ScanState& st, std::uint32_t r, std::span<const std::uint8_t> r
   mark = kMarkKnown | RecordSequenceNumber(record) | ((RecordFlags(record) & kRecordInUse) ? kMarkInUse : 0);
 }
 
+// The folder id under which a reference (record r, sequence seq) is filed: r itself while the
+// record is still the one referred to (same sequence; or one more, with the record free: the
+// folder was deleted but its record not reused), otherwise the gone folder of r.
 std::int32_t resolve_folder(ScanState& st, std::uint32_t r, std::uint16_t seq) {
   if (r == static_cast<std::uint32_t>(kRootFolder) || r >= st.volume.MftRecordCount || seq == 0)
     return static_cast<std::int32_t>(r);
@@ -233,8 +233,10 @@ struct Batch {
 
 // Reads the records from first on, as many as fit in the batch buffer and lie in one run of the
 // $MFT, straight from the volume into st.batch: one copy, no window in between. A record that
-// straddles two runs, or a piece that cannot be read, gives a batch of one record that is not
-// read here (the caller reads it on its own, as every record used to be read).
+// straddles two runs gives a batch of one record that is not read here; a piece that cannot be
+// read whole gives a batch of its records that are not read here. The caller reads those records
+// one by one, as every record used to be read (so a damaged stretch costs one more read of each
+// of its records, not a whole piece per record).
 Batch read_batch(ScanState& st, std::uint32_t first) {
   NtfsVolume& volume = st.volume;
   const std::int64_t frs = volume.geometry.FileRecordSize;
@@ -252,10 +254,8 @@ Batch read_batch(ScanState& st, std::uint32_t first) {
                                                   (run * bpc - b.within) / frs);
   const std::int64_t n = std::min<std::int64_t>(fit, static_cast<std::int64_t>(volume.MftRecordCount) - first);
   if (n <= 0 || lcn > (std::numeric_limits<std::int64_t>::max() - b.within) / bpc - run) return b;
-  if (!read_exact_direct(*volume.reader, lcn * bpc + b.within, static_cast<std::uint32_t>(n * frs), st.batch.data()))
-    return b;
   b.count = static_cast<std::uint32_t>(n);
-  b.read = true;
+  b.read = read_exact_direct(*volume.reader, lcn * bpc + b.within, static_cast<std::uint32_t>(n * frs), st.batch.data());
   return b;
 }
 
