@@ -149,7 +149,8 @@ void sort_by_keys(const Key& key_of) {
 std::uint64_t number_key(std::int8_t v) { return static_cast<std::uint8_t>(v) ^ 0x80u; }
 std::uint64_t number_key(std::int64_t v) { return static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63); }
 std::uint64_t number_key(double v) {
-  if (v == 0) v = 0;  // -0 and +0 compare equal
+  // -0 and +0 compare equal; a date that is no number (never a real one) sorts as unknown (0).
+  if (v == 0 || v != v) v = 0;
   std::uint64_t bits = 0;
   std::memcpy(&bits, &v, sizeof bits);
   return (bits >> 63) ? ~bits : bits | (std::uint64_t{1} << 63);
