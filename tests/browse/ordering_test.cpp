@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -136,6 +137,17 @@ TEST_F(BrowseTest, SizeAndDatesSortDescendingWithUnknownDatesLast) {
   const Names m = catalogue_names();
   EXPECT_EQ((Names{m[0], m[1]}), (Names{"b", "c"}));
   EXPECT_TRUE((m[2] == "a" && m[3] == "d") || (m[2] == "d" && m[3] == "a"));
+}
+
+TEST_F(BrowseTest, DateThatIsNoNumberSortsWithTheUnknownDates) {
+  add("nan").DateModified = std::numeric_limits<double>::quiet_NaN();
+  add("new").DateModified = 44000.0;
+  add("unknown").DateModified = 0;
+  add("old").DateModified = 30000.0;
+  sort_files(kSortDateModified);
+  const Names m = catalogue_names();
+  EXPECT_EQ((Names{m[0], m[1]}), (Names{"new", "old"}));
+  EXPECT_TRUE((m[2] == "nan" && m[3] == "unknown") || (m[2] == "unknown" && m[3] == "nan"));
 }
 
 TEST_F(BrowseTest, SortMovesWholeEntriesAndRebuildsTheView) {
