@@ -2,6 +2,7 @@
 
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "catalogue/text_util.h"
@@ -20,27 +21,36 @@ DriveInfo& current_drive_info() { return drive_list.at(static_cast<std::size_t>(
 namespace {
 
 // The Paths and file-system names of the catalogue, each stored once: the files of one folder
-// share their Path instead of holding a copy each. Emptied with the catalogue.
-std::unordered_map<std::string_view, SharedText>& shared_texts() {
-  static std::unordered_map<std::string_view, SharedText> texts;
-  return texts;
+// share their Path instead of holding a copy each. Emptied with the catalogue. The identities of
+// the stored texts are kept too, so that a text handed in already shared (an engine keeps the
+// Path of a folder once it is made) is known without hashing its characters.
+struct SharedTexts {
+  std::unordered_map<std::string_view, SharedText> texts;
+  std::unordered_set<const std::string*> stored;
+};
+
+SharedTexts& shared_texts() {
+  static SharedTexts shared;
+  return shared;
 }
 
 void share_text(SharedText& text, bool cut) {
   if (text.empty()) return;
-  auto& texts = shared_texts();
+  auto& shared = shared_texts();
+  if (shared.stored.count(text.identity()) != 0) return;
   if (cut && text.size() > kNameCapacity) {
     std::string whole = text.str();
     cut_name(whole);
     text = SharedText(std::move(whole));
   }
-  const auto found = texts.find(std::string_view(text));
-  if (found != texts.end()) {
+  const auto found = shared.texts.find(std::string_view(text));
+  if (found != shared.texts.end()) {
     text = found->second;
     return;
   }
   // The key views the stored text, which lives as long as the entry in the table.
-  texts.emplace(std::string_view(text.str()), text);
+  shared.texts.emplace(std::string_view(text.str()), text);
+  shared.stored.insert(text.identity());
 }
 
 }  // namespace
@@ -79,7 +89,8 @@ void reset_catalogue() {
   std::vector<std::int32_t>().swap(visible_files);
   std::vector<TRecycleBinFile>().swap(recycle_bin_files);
   file_list.release();
-  std::unordered_map<std::string_view, SharedText>().swap(shared_texts());
+  std::unordered_map<std::string_view, SharedText>().swap(shared_texts().texts);
+  std::unordered_set<const std::string*>().swap(shared_texts().stored);
 }
 
 void AddRecycleBinName(std::string_view oFileName, std::string_view original_path) {

@@ -1,9 +1,10 @@
 #include "catalogue/ordering.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -41,130 +42,215 @@ long decode_at(const unsigned char* p, const unsigned char* end) {
 // surrogate (D800 to DBFF), which sorts below U+E000 to U+FFFF.
 long first_unit(long cp) { return cp >= 0x10000 ? 0xD800 + ((cp - 0x10000) >> 10) : cp; }
 
-// One catalogue entry during a sort: its key and its position before the sort.
-template <typename T>
-struct Slot {
-  T key;
+// One catalogue entry during a sort: a key whose unsigned order is the sort's order (so far as
+// it goes) and the entry's position before the sort.
+struct Item {
+  std::uint64_t key;
   std::int32_t pos;
 };
 
-// The Hoare quicksort over the slots; before(a, b): key a comes before key b in the sort's
-// direction. Recurses into the smaller part and loops over the larger, so the depth stays
-// logarithmic; the parts are disjoint, so the result is the same as recursing into both.
-template <typename T, typename Before>
-void hoare_sort(std::vector<Slot<T>>& a, std::int32_t low, std::int32_t high, const Before& before) {
-  while (low < high) {
-    const T pivot = a[static_cast<std::size_t>(low + (high - low) / 2)].key;
-    std::int32_t i = low;
-    std::int32_t j = high;
-    do {
-      while (before(a[static_cast<std::size_t>(i)].key, pivot)) ++i;
-      while (before(pivot, a[static_cast<std::size_t>(j)].key)) --j;
-      if (i <= j) {
-        if (i != j) std::swap(a[static_cast<std::size_t>(i)], a[static_cast<std::size_t>(j)]);
-        ++i;
-        --j;
-      }
-    } while (i <= j);
-    if (j - low < high - i) {
-      if (low < j) hoare_sort(a, low, j, before);
-      low = i;
-    } else {
-      if (i < high) hoare_sort(a, i, high, before);
-      high = j;
-    }
+// The same for a text: key is the chunk of the text at the offset sorted by, next the chunk
+// after it (see text_chunk), len the text's length.
+struct TextItem {
+  std::uint64_t key;
+  std::uint64_t next;
+  std::int32_t pos;
+  std::uint32_t len;
+};
+
+// Sorts items by key (equal keys in any order): a byte-wise radix sort from the lowest byte up,
+// skipping the bytes in which all keys agree. Small ranges go to std::sort instead.
+template <typename T>
+void sort_items(T* first, std::size_t n, std::vector<T>& scratch) {
+  if (n < 2) return;
+  if (n < 256) {
+    std::sort(first, first + n, [](const T& a, const T& b) { return a.key < b.key; });
+    return;
   }
+  std::array<std::array<std::uint32_t, 256>, 8> count{};
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::uint64_t key = first[k].key;
+    for (int b = 0; b < 8; ++b) ++count[static_cast<std::size_t>(b)][(key >> (8 * b)) & 0xFF];
+  }
+  if (scratch.size() < n) scratch.resize(n);
+  T* from = first;
+  T* to = scratch.data();
+  for (int b = 0; b < 8; ++b) {
+    auto& c = count[static_cast<std::size_t>(b)];
+    if (c[(first[0].key >> (8 * b)) & 0xFF] == n) continue;  // every key has the same byte here
+    std::uint32_t sum = 0;
+    for (auto& v : c) {
+      const std::uint32_t here = v;
+      v = sum;
+      sum += here;
+    }
+    for (std::size_t k = 0; k < n; ++k) to[c[(from[k].key >> (8 * b)) & 0xFF]++] = from[k];
+    std::swap(from, to);
+  }
+  if (from != first) std::copy(from, from + n, first);
 }
 
-// Moves every entry to its place: slot i names the old position of the entry that belongs at i.
-// Follows the permutation's cycles, so each entry is moved once and none is copied.
+// Moves every entry to its place: item i names the old position of the entry that belongs at i.
+// Follows the permutation's cycles, so each entry is moved once and none is copied. The entries
+// of a cycle lie anywhere in the catalogue, so the walk asks for the entries a few steps ahead
+// of it to be fetched while it moves the current one.
 template <typename T>
-void move_entries(std::vector<Slot<T>>& slots) {
-  const std::int32_t n = static_cast<std::int32_t>(slots.size());
+void move_entries(std::vector<T>& items) {
+  const std::int32_t n = static_cast<std::int32_t>(items.size());
+  std::vector<std::int32_t> from(static_cast<std::size_t>(n));
+  for (std::int32_t k = 0; k < n; ++k) from[static_cast<std::size_t>(k)] = items[static_cast<std::size_t>(k)].pos;
+  std::vector<T>().swap(items);
+  constexpr int kAhead = 8;
+  const auto fetch = [](std::int32_t k) {
+    const char* p = reinterpret_cast<const char*>(&file_list[k]);
+    for (std::size_t b = 0; b < sizeof(FileInfo); b += 64) __builtin_prefetch(p + b, 1);
+  };
   for (std::int32_t start = 0; start < n; ++start) {
-    if (slots[static_cast<std::size_t>(start)].pos == start) continue;
+    if (from[static_cast<std::size_t>(start)] == start) continue;
+    std::int32_t ahead = start;
+    for (int k = 0; k < kAhead && (k == 0 || ahead != start); ++k) {
+      ahead = from[static_cast<std::size_t>(ahead)];
+      fetch(ahead);
+    }
     FileInfo held = std::move(file_list[start]);
     std::int32_t at = start;
     for (;;) {
-      const std::int32_t from = slots[static_cast<std::size_t>(at)].pos;
-      slots[static_cast<std::size_t>(at)].pos = at;  // done
-      if (from == start) {
+      const std::int32_t next = from[static_cast<std::size_t>(at)];
+      if (ahead != start) {  // the walk ahead stops when it is back at the cycle's start
+        ahead = from[static_cast<std::size_t>(ahead)];
+        fetch(ahead);
+      }
+      from[static_cast<std::size_t>(at)] = at;  // done
+      if (next == start) {
         file_list[at] = std::move(held);
         break;
       }
-      file_list[at] = std::move(file_list[from]);
-      at = from;
+      file_list[at] = std::move(file_list[next]);
+      at = next;
     }
   }
 }
 
-// The quicksort partitions a compact array of (key, position) slots instead of the entries
-// themselves, then the entries move once to their final places. The comparisons and swaps are
-// the same as on the entries, so the final order is the very one that swapping whole entries at
-// every step gives, without dragging each entry through the cache at every swap.
-template <typename T, typename Get, typename Before>
-void sort_by(const Get& get, const Before& before) {
+// Sorts the catalogue by keys in ascending unsigned order (equal keys in any order) and moves
+// the entries once to their places.
+template <typename Key>
+void sort_by_keys(const Key& key_of) {
   const std::int32_t n = file_count();
   if (n < 2) return;
-  std::vector<Slot<T>> slots(static_cast<std::size_t>(n));
-  for (std::int32_t k = 0; k < n; ++k) slots[static_cast<std::size_t>(k)] = {get(k), k};
-  hoare_sort(slots, 0, n - 1, before);
-  move_entries(slots);
+  std::vector<Item> items(static_cast<std::size_t>(n));
+  for (std::int32_t k = 0; k < n; ++k) items[static_cast<std::size_t>(k)] = {key_of(k), k};
+  std::vector<Item> scratch;
+  sort_items(items.data(), items.size(), scratch);
+  move_entries(items);
+}
+
+// Order-keeping maps of the numeric fields onto unsigned 64-bit keys; a descending sort takes
+// the complement.
+std::uint64_t number_key(std::int8_t v) { return static_cast<std::uint8_t>(v) ^ 0x80u; }
+std::uint64_t number_key(std::int64_t v) { return static_cast<std::uint64_t>(v) ^ (std::uint64_t{1} << 63); }
+std::uint64_t number_key(double v) {
+  // -0 and +0 compare equal; a date that is no number (never a real one) sorts as unknown (0).
+  if (v == 0 || v != v) v = 0;
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &v, sizeof bits);
+  return (bits >> 63) ? ~bits : bits | (std::uint64_t{1} << 63);
 }
 
 template <typename T, T FileInfo::*Field>
 void sort_number(bool ascending) {
-  const auto get = [](std::int32_t k) { return file_list[k].*Field; };
-  if (ascending)
-    sort_by<T>(get, [](T a, T b) { return a < b; });
-  else
-    sort_by<T>(get, [](T a, T b) { return a > b; });
+  const std::uint64_t flip = ascending ? 0 : ~std::uint64_t{0};
+  sort_by_keys([flip](std::int32_t k) { return number_key(file_list[k].*Field) ^ flip; });
 }
 
-// A text key: the first 16 bytes upper-cased and packed big-endian into two integers, so that
-// most comparisons end without reading the text itself (most names are shorter than that), and
-// the whole text, which the view finds in the entry's own string (it stays where it is until the
-// entries move at the very end).
-constexpr std::size_t kHeadBytes = 16;
-
-struct TextKey {
-  std::uint64_t head[2] = {0, 0};
-  bool plain = true;  // no byte of head starts U+E000 or above, so byte order is the text order
-  std::string_view text;
-};
-
-TextKey text_key(std::string_view text) {
-  TextKey key;
-  key.text = text;
-  for (std::size_t i = 0; i < kHeadBytes; ++i) {
-    const unsigned char c = i < text.size() ? upper(static_cast<unsigned char>(text[i])) : 0;
-    if (c >= 0xEE) key.plain = false;
-    key.head[i / 8] = (key.head[i / 8] << 8) | c;
+// The text keys are taken eight bytes at a time: bytes offset to offset + 7 of the text,
+// upper-cased, big-endian, zeros past its end. From the first byte of 0xEE or above on (a
+// character of U+E000 and above, whose UTF-8 order is not its UTF-16 order) the chunk is filled
+// with 0xFF. So when two texts' chunks at the same offset differ, and all their earlier chunks
+// were equal, the chunks' order is the texts' order; when they are equal, the texts agree in
+// these bytes but for case, zeros in place of the shorter text's missing bytes, or after such a
+// character. A chunk ends in 0xFF exactly when it holds such a character (no other byte is).
+std::uint64_t text_chunk(std::string_view text, std::size_t offset) {
+  std::uint64_t key = 0;
+  bool saturated = false;
+  for (std::size_t i = offset; i < offset + 8; ++i) {
+    unsigned char c = i < text.size() ? upper(static_cast<unsigned char>(text[i])) : 0;
+    if (c >= 0xEE) saturated = true;
+    if (saturated) c = 0xFF;
+    key = (key << 8) | c;
   }
   return key;
 }
 
-// Agrees with compare_text_keys: when both heads are plain and differ, the first differing byte
-// lies in them (a shorter text's zero padding against a non-zero byte means it is a prefix);
-// otherwise the rest of the texts decides.
-int compare_keys(const TextKey& a, const TextKey& b) {
-  std::size_t skip = 0;
-  if (a.plain && b.plain) {
-    if (a.head[0] != b.head[0]) return a.head[0] < b.head[0] ? -1 : 1;
-    if (a.head[1] != b.head[1]) return a.head[1] < b.head[1] ? -1 : 1;
-    // Equal plain heads: the first bytes are equal but for case. Texts no longer than the head
-    // are then told apart by their lengths alone, without reading them.
-    skip = std::min<std::size_t>({kHeadBytes, a.text.size(), b.text.size()});
-  }
-  return compare_text_keys(a.text.data() + skip, a.text.size() - skip, b.text.data() + skip, b.text.size() - skip);
+bool chunk_saturated(std::uint64_t key) { return (key & 0xFF) == 0xFF; }
+
+// compare_text_keys for two texts known to agree but for case in their first `known` bytes.
+int compare_after(std::string_view a, std::string_view b, std::size_t known) {
+  const std::size_t skip = std::min({known, a.size(), b.size()});
+  return compare_text_keys(a.data() + skip, a.size() - skip, b.data() + skip, b.size() - skip);
 }
 
+// Puts items (positions into texts) in text order, items whose texts compare equal next to
+// each other in any order. The items' keys hold the texts' chunks at offset, their next the
+// chunks at offset + 8; every item's text agrees with the others' in the bytes before offset.
+// Only the chunks from offset + 16 on are read from the texts themselves.
+void sort_texts_from(const std::vector<std::string_view>& texts, TextItem* first, std::size_t n, std::size_t offset,
+                     std::vector<TextItem>& scratch) {
+  sort_items(first, n, scratch);
+  for (std::size_t lo = 0; lo < n;) {
+    std::size_t hi = lo + 1;
+    while (hi < n && first[hi].key == first[lo].key) ++hi;
+    if (hi - lo > 1) {
+      TextItem* run = first + lo;
+      const std::size_t m = hi - lo;
+      const auto text = [&texts](const TextItem& item) { return texts[static_cast<std::size_t>(item.pos)]; };
+      bool longer = false;
+      bool lengths_differ = false;
+      for (std::size_t k = 0; k < m; ++k) {
+        longer = longer || run[k].len > offset + 8;
+        lengths_differ = lengths_differ || run[k].len != run[0].len;
+      }
+      if (chunk_saturated(run[0].key)) {
+        // The rest of the texts decides (its bytes before offset are known equal but for case).
+        std::sort(run, run + m,
+                  [&](const TextItem& a, const TextItem& b) { return compare_after(text(a), text(b), offset) < 0; });
+      } else if (longer) {
+        for (std::size_t k = 0; k < m; ++k) {
+          run[k].key = run[k].next;
+          run[k].next = run[k].len > offset + 16 ? text_chunk(text(run[k]), offset + 16) : 0;
+        }
+        sort_texts_from(texts, run, m, offset + 8, scratch);
+      } else if (lengths_differ) {
+        // Equal chunks and no text beyond them: the texts differ only in zero bytes at the end,
+        // so the shorter text comes first.
+        std::sort(run, run + m, [](const TextItem& a, const TextItem& b) { return a.len < b.len; });
+      }
+    }
+    lo = hi;
+  }
+}
+
+// The order of texts: the returned items list their positions in text order.
+std::vector<TextItem> sort_texts(const std::vector<std::string_view>& texts) {
+  std::vector<TextItem> items(texts.size());
+  for (std::size_t k = 0; k < texts.size(); ++k)
+    items[k] = {text_chunk(texts[k], 0), text_chunk(texts[k], 8), static_cast<std::int32_t>(k),
+                static_cast<std::uint32_t>(texts[k].size())};
+  std::vector<TextItem> scratch;
+  sort_texts_from(texts, items.data(), items.size(), 0, scratch);
+  return items;
+}
+
+// Names: the catalogue's names put in text order, then the entries moved there (the other way
+// round for a descending sort).
 void sort_names(bool ascending) {
-  const auto get = [](std::int32_t k) { return text_key(file_list[k].FileName); };
-  if (ascending)
-    sort_by<TextKey>(get, [](const TextKey& a, const TextKey& b) { return compare_keys(a, b) < 0; });
-  else
-    sort_by<TextKey>(get, [](const TextKey& a, const TextKey& b) { return compare_keys(a, b) > 0; });
+  const std::int32_t n = file_count();
+  if (n < 2) return;
+  std::vector<std::string_view> texts(static_cast<std::size_t>(n));
+  for (std::int32_t k = 0; k < n; ++k) texts[static_cast<std::size_t>(k)] = file_list[k].FileName;
+  std::vector<TextItem> items = sort_texts(texts);
+  std::vector<std::string_view>().swap(texts);
+  if (!ascending) std::reverse(items.begin(), items.end());
+  move_entries(items);
 }
 
 // The files of one folder share one stored Path, so a catalogue holds far fewer distinct paths
@@ -172,32 +258,49 @@ void sort_names(bool ascending) {
 // path (equal texts stored apart get the same rank), a plain number.
 void sort_paths(bool ascending) {
   const std::int32_t n = file_count();
-  std::unordered_map<const std::string*, std::int32_t> index;
-  std::vector<TextKey> distinct;
+  if (n < 2) return;
+  // The distinct stored paths, found by their identity in an open-addressed table.
+  std::vector<std::string_view> distinct;
+  std::vector<std::pair<const std::string*, std::int32_t>> table(1024, {nullptr, -1});
+  std::size_t mask = table.size() - 1;
+  const auto slot_of = [&](const std::string* id) {
+    std::size_t h = (reinterpret_cast<std::uintptr_t>(id) >> 4) * 0x9E3779B97F4A7C15ull >> 32;
+    while (table[h & mask].second >= 0 && table[h & mask].first != id) ++h;
+    return h & mask;
+  };
   std::vector<std::int32_t> of(static_cast<std::size_t>(n));
   for (std::int32_t k = 0; k < n; ++k) {
     const SharedText& path = file_list[k].Path;
-    const auto [at, added] = index.try_emplace(path.identity(), static_cast<std::int32_t>(distinct.size()));
-    if (added) distinct.push_back(text_key(path.str()));
-    of[static_cast<std::size_t>(k)] = at->second;
+    std::size_t at = slot_of(path.identity());
+    if (table[at].second < 0) {
+      table[at] = {path.identity(), static_cast<std::int32_t>(distinct.size())};
+      distinct.push_back(path.str());
+      if (distinct.size() * 2 > table.size()) {  // grow at half full
+        std::vector<std::pair<const std::string*, std::int32_t>> old(table.size() * 2, {nullptr, -1});
+        old.swap(table);
+        mask = table.size() - 1;
+        for (const auto& e : old)
+          if (e.second >= 0) table[slot_of(e.first)] = e;
+        at = slot_of(path.identity());
+      }
+    }
+    of[static_cast<std::size_t>(k)] = table[at].second;
   }
-  std::vector<std::int32_t> order(distinct.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::int32_t>(i);
-  std::sort(order.begin(), order.end(), [&distinct](std::int32_t a, std::int32_t b) {
-    return compare_keys(distinct[static_cast<std::size_t>(a)], distinct[static_cast<std::size_t>(b)]) < 0;
-  });
-  std::vector<std::int32_t> rank(distinct.size());
-  std::int32_t r = 0;
+  std::vector<std::pair<const std::string*, std::int32_t>>().swap(table);
+  const std::vector<TextItem> order = sort_texts(distinct);
+  std::vector<std::uint64_t> rank(distinct.size());
+  std::uint64_t r = 0;
   for (std::size_t i = 0; i < order.size(); ++i) {
-    if (i > 0 && compare_keys(distinct[static_cast<std::size_t>(order[i - 1])], distinct[static_cast<std::size_t>(order[i])]) != 0)
-      ++r;
-    rank[static_cast<std::size_t>(order[i])] = r;
+    if (i > 0) {
+      // Texts of different lengths never compare equal (a prefix comes first).
+      const std::string_view a = distinct[static_cast<std::size_t>(order[i - 1].pos)];
+      const std::string_view b = distinct[static_cast<std::size_t>(order[i].pos)];
+      if (a.size() != b.size() || compare_text_keys(a.data(), a.size(), b.data(), b.size()) != 0) ++r;
+    }
+    rank[static_cast<std::size_t>(order[i].pos)] = r;
   }
-  const auto get = [&](std::int32_t k) { return rank[static_cast<std::size_t>(of[static_cast<std::size_t>(k)])]; };
-  if (ascending)
-    sort_by<std::int32_t>(get, [](std::int32_t a, std::int32_t b) { return a < b; });
-  else
-    sort_by<std::int32_t>(get, [](std::int32_t a, std::int32_t b) { return a > b; });
+  const std::uint64_t flip = ascending ? 0 : ~std::uint64_t{0};
+  sort_by_keys([&](std::int32_t k) { return rank[static_cast<std::size_t>(of[static_cast<std::size_t>(k)])] ^ flip; });
 }
 
 bool fixed_ascending(int key) { return key == kSortFileName || key == kSortPath; }

@@ -38,9 +38,9 @@ bool sort_ascending(int key);
 // Negative, zero or positive like strcmp.
 int compare_text_keys(const char* a, std::size_t a_len, const char* b, std::size_t b_len);
 
-// Sorts file_list positions 0 to file_count - 1 by key (Hoare quicksort on the middle element;
-// equal keys keep no particular order); whole entries move, nothing is copied. A key outside
-// 1 to 6 leaves the catalogue as it is.
+// Sorts file_list positions 0 to file_count - 1 by key (equal keys keep no particular order);
+// whole entries move once to their places, nothing is copied. A key outside 1 to 6 leaves the
+// catalogue as it is.
 void sort_files(int key);
 
 // A press on the header of column (0 to 5): a press on the same header as the last one turns its

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -27,7 +29,11 @@ constexpr std::int64_t kMaxRecycleInfo = 64 * 1024;
 struct ScanState {
   NtfsVolume& volume;
   ClusterBitmap bitmap;
-  std::vector<std::uint8_t> record;
+  // The record being judged: a piece of batch, or own_record for a record read on its own.
+  std::span<std::uint8_t> record;
+  std::vector<std::uint8_t> own_record;
+  // Consecutive records of the $MFT, read in one piece straight from the volume.
+  std::vector<std::uint8_t> batch;
   std::vector<std::uint8_t> parent_record;
   std::vector<std::uint8_t> probe_record;
   NtfsStream data;
@@ -37,13 +43,18 @@ struct ScanState {
   std::string folder_name;
   std::vector<std::uint8_t> info_bytes;
   std::u16string info_path;
-  // Sequence number and in-use flag of every folder record looked at, by record number.
-  std::unordered_map<std::uint32_t, std::pair<std::uint16_t, bool>> folder_marks;
+  // Sequence number and in-use flag of every folder record looked at, by record number (see
+  // mark_folder); sized to the $MFT when first used.
+  std::vector<std::uint32_t> folder_marks;
+  // The path built for each folder id so far: a folder's path never changes during a scan (its
+  // folders are found, or added once, in the drive's folder list), and the files of one folder
+  // share the text.
+  std::unordered_map<std::int32_t, SharedText> paths;
 
   ScanState(NtfsVolume& v, std::int64_t window_bytes)
       : volume(v),
         bitmap(v, window_bytes),
-        record(static_cast<std::size_t>(v.geometry.FileRecordSize)),
+        own_record(static_cast<std::size_t>(v.geometry.FileRecordSize)),
         parent_record(static_cast<std::size_t>(v.geometry.FileRecordSize)),
         probe_record(static_cast<std::size_t>(v.geometry.FileRecordSize)) {}
 };
@@ -61,28 +72,36 @@ std::string deleted_folder_name(std::uint32_t r) { return "Deleted " + std::to_s
 // frees the record (skipping 0).
 std::uint16_t next_sequence(std::uint16_t s) { return s == 0xFFFF ? 1 : static_cast<std::uint16_t>(s + 1); }
 
+constexpr std::uint32_t kMarkKnown = 1u << 31;
+constexpr std::uint32_t kMarkInUse = 1u << 16;
+
+// Notes record r's sequence number and in-use flag, unless they are noted already.
+void mark_folder(ScanState& st, std::uint32_t r, std::span<const std::uint8_t> record) {
+  if (st.folder_marks.empty()) st.folder_marks.assign(st.volume.MftRecordCount, 0);
+  std::uint32_t& mark = st.folder_marks[r];
+  if (mark & kMarkKnown) return;
+  mark = kMarkKnown | RecordSequenceNumber(record) | ((RecordFlags(record) & kRecordInUse) ? kMarkInUse : 0);
+}
+
 // The folder id under which a reference (record r, sequence seq) is filed: r itself while the
 // record is still the one referred to (same sequence; or one more, with the record free: the
 // folder was deleted but its record not reused), otherwise the gone folder of r.
 std::int32_t resolve_folder(ScanState& st, std::uint32_t r, std::uint16_t seq) {
   if (r == static_cast<std::uint32_t>(kRootFolder) || r >= st.volume.MftRecordCount || seq == 0)
     return static_cast<std::int32_t>(r);
-  auto mark = st.folder_marks.find(r);
-  if (mark == st.folder_marks.end()) {
+  if (st.folder_marks.empty() || !(st.folder_marks[r] & kMarkKnown)) {
     std::int64_t lcn = 0;
     std::int32_t offset = 0;
     // A record that cannot be read is left to the path walk, which says "Error".
     if (!ReadFileRecordAside(st.volume, r, st.probe_record, &lcn, &offset)) return static_cast<std::int32_t>(r);
-    mark = st.folder_marks
-               .emplace(r, std::make_pair(RecordSequenceNumber(st.probe_record), (RecordFlags(st.probe_record) & kRecordInUse) != 0))
-               .first;
+    mark_folder(st, r, st.probe_record);
   }
-  const auto [record_seq, in_use] = mark->second;
+  const std::uint32_t mark = st.folder_marks[r];
+  const auto record_seq = static_cast<std::uint16_t>(mark & 0xFFFF);
+  const bool in_use = (mark & kMarkInUse) != 0;
   if (record_seq == seq || (!in_use && record_seq == next_sequence(seq))) return static_cast<std::int32_t>(r);
   const std::int32_t id = gone_folder_id(r);
-  std::string name;
-  std::int32_t next = 0;
-  if (!FindDriveFolder(id, &name, &next)) AddDriveFolder(id, deleted_folder_name(r), kRootFolder, 1);
+  if (!FindDriveFolder(id, nullptr, nullptr)) AddDriveFolder(id, deleted_folder_name(r), kRootFolder, 1);
   return id;
 }
 
@@ -117,7 +136,7 @@ void build_parent_path(ScanState& st, std::int32_t parent_id, std::string& path)
     std::uint16_t next_seq = 0;
     ChooseFileNameOfFile(volume, st.parent_record, r, st.folder16, next_parent, &next_seq);
     const std::uint16_t flags = RecordFlags(st.parent_record);
-    st.folder_marks.emplace(r, std::make_pair(RecordSequenceNumber(st.parent_record), (flags & kRecordInUse) != 0));
+    mark_folder(st, r, st.parent_record);
     bool replaced = false;
     if (!(flags & kRecordDirectory) || st.folder16.empty()) {
       level = deleted_folder_name(r);
@@ -140,6 +159,17 @@ void build_parent_path(ScanState& st, std::int32_t parent_id, std::string& path)
     path += st.levels[static_cast<std::size_t>(i)];
     path += '\\';
   }
+}
+
+// The path of the files in folder id, built once per folder.
+SharedText& folder_path(ScanState& st, std::int32_t id) {
+  const auto [at, added] = st.paths.try_emplace(id);
+  if (added) {
+    std::string path;
+    build_parent_path(st, id, path);
+    at->second = SharedText(std::move(path));
+  }
+  return at->second;
 }
 
 // A recycle-bin info file: records the pair ("$R" name, original path) and adds no entry.
@@ -189,6 +219,46 @@ void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, s
   if (d.encrypted()) e.Percent = -3;
 }
 
+// Bytes of $MFT read in one piece by the scan.
+constexpr std::int64_t kBatchBytes = 4 << 20;
+
+// Where a batch of records lies: the first record, how many, and where the first one starts.
+struct Batch {
+  std::uint32_t first = 0;
+  std::uint32_t count = 0;
+  std::int64_t lcn = 0;     // cluster of the first record's first byte
+  std::int64_t within = 0;  // byte offset of the first record in that cluster
+  bool read = false;        // the bytes are in st.batch
+};
+
+// Reads the records from first on, as many as fit in the batch buffer and lie in one run of the
+// $MFT, straight from the volume into st.batch: one copy, no window in between. A record that
+// straddles two runs gives a batch of one record that is not read here; a piece that cannot be
+// read whole gives a batch of its records that are not read here. The caller reads those records
+// one by one, as every record used to be read (so a damaged stretch costs one more read of each
+// of its records, not a whole piece per record).
+Batch read_batch(ScanState& st, std::uint32_t first) {
+  NtfsVolume& volume = st.volume;
+  const std::int64_t frs = volume.geometry.FileRecordSize;
+  const std::int64_t bpc = volume.geometry.bytes_per_cluster;
+  Batch b;
+  b.first = first;
+  b.count = 1;
+  const std::int64_t byte = static_cast<std::int64_t>(first) * frs;
+  std::int64_t lcn = 0;
+  std::int64_t run = 0;
+  if (!MapVcn(volume.mft_runs, byte / bpc, lcn, run) || lcn <= 0) return b;
+  b.lcn = lcn;
+  b.within = byte % bpc;
+  const std::int64_t fit = std::min<std::int64_t>(static_cast<std::int64_t>(st.batch.size()) / frs,
+                                                  (run * bpc - b.within) / frs);
+  const std::int64_t n = std::min<std::int64_t>(fit, static_cast<std::int64_t>(volume.MftRecordCount) - first);
+  if (n <= 0 || lcn > (std::numeric_limits<std::int64_t>::max() - b.within) / bpc - run) return b;
+  b.count = static_cast<std::uint32_t>(n);
+  b.read = read_exact_direct(*volume.reader, lcn * bpc + b.within, static_cast<std::uint32_t>(n * frs), st.batch.data());
+  return b;
+}
+
 }  // namespace
 
 void BuildParentPath(NtfsVolume& volume, std::uint32_t parent, std::string& path) {
@@ -213,19 +283,35 @@ void ScanMft(NtfsVolume& volume) {
   ReadStreamBytes(volume, bitmap_stream, (static_cast<std::int64_t>(volume.MftRecordCount) + 7) / 8, mft_bitmap);
 
   ScanState st(volume, static_cast<std::int64_t>(BitmapWindowSectors) * volume.geometry.bytes_per_sector);
+  const std::int64_t frs = volume.geometry.FileRecordSize;
+  const std::int64_t bpc = volume.geometry.bytes_per_cluster;
+  st.batch.resize(static_cast<std::size_t>(std::max(frs, kBatchBytes / frs * frs)));
   active_state = &st;
   const DriveInfo& drive = current_drive_info();
   const std::uint32_t count = volume.MftRecordCount;
-  std::string path;
   h._updateProgress(0);
+  Batch batch;
+  SharedText fs(drive.drive_fs);
   for (std::uint32_t s = 0; s < count; ++s) {
     if (stop_flag) break;
     h.pump();
     if (stop_flag) break;
     if (BitIsSet(mft_bitmap, s)) continue;
+    if (s >= batch.first + batch.count) batch = read_batch(st, s);
     std::int64_t lcn = 0;
     std::int32_t record_offset = 0;
-    if (!ReadFileRecord(volume, s, st.record, &lcn, &record_offset)) continue;
+    if (batch.read) {
+      const std::int64_t at = batch.within + static_cast<std::int64_t>(s - batch.first) * frs;
+      st.record = std::span<std::uint8_t>(st.batch).subspan(static_cast<std::size_t>(at - batch.within),
+                                                              static_cast<std::size_t>(frs));
+      if (!IsFileRecord(st.record)) continue;
+      ApplyUpdateSequence(st.record);
+      lcn = batch.lcn + at / bpc;
+      record_offset = static_cast<std::int32_t>(at % bpc);
+    } else {
+      st.record = st.own_record;
+      if (!ReadFileRecord(volume, s, st.record, &lcn, &record_offset)) continue;
+    }
     if (RecordFlags(st.record) & (kRecordInUse | kRecordDirectory)) continue;
     // An extension record belongs to the file of its base record, which is judged as a whole.
     if (RecordBaseReference(st.record) != 0) continue;
@@ -240,12 +326,12 @@ void ScanMft(NtfsVolume& volume) {
     }
     FileInfo e;
     e.drive = current_drive;
-    e.fs = drive.drive_fs;
+    e.fs = fs;
     e.drv = drive.drive_name;
     e.inode = static_cast<std::int32_t>(s);
     e.parent = resolve_folder(st, static_cast<std::uint32_t>(parent), parent_seq);
-    build_parent_path(st, e.parent, path);
-    e.Path = path;
+    SharedText& folder = folder_path(st, e.parent);
+    e.Path = folder;
     e.FileName = utf16_to_utf8(st.name16);
     e.lcn = lcn;
     e.lcn_offset = record_offset;
@@ -253,7 +339,10 @@ void ScanMft(NtfsVolume& volume) {
     e.rType = -1;
     fill_status(st, s, lcn, record_offset, e);
     StandardInformationDates(st.record, &e.DateCreated, &e.DateModified);
-    add_file(std::move(e));
+    const FileInfo& added = add_file(std::move(e));
+    // The catalogue's own copies of the texts, which the next files of the folder hand in as is.
+    fs = added.fs;
+    folder = added.Path;
     if (s % 100 == 0) {
       h._updateFiles(file_count());
       h._updateProgress(static_cast<int>(std::min<std::uint64_t>(static_cast<std::uint64_t>(s) * 100 / count, 100)));

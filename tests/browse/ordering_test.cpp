@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -73,6 +74,38 @@ TEST_F(BrowseTest, FilenameSortAgreesWithTheTextOrderForLongAndWideNames) {
   }
 }
 
+// Thousands of texts alike over long stretches, built from pieces that differ only in case, in
+// length, or in UTF-8 against UTF-16 order, at every distance from the start: the text columns
+// must agree with the text order in both directions, for names and for paths (equal paths stored
+// apart included).
+TEST_F(BrowseTest, TextSortsAgreeWithTheTextOrderOverLongAlikeTexts) {
+  const char* pieces[] = {"a", "A", "b", "_", "\\", "\xC3\xA9", "\xC3\x89", "\xEF\xBC\xA1", "\xF0\x9F\x98\x80", "\xED\x9F\xBF", "0"};
+  const std::string prefixes[] = {"", "Documents\\", "Documents\\Projects 2021\\", "documents\\projects 2021\\Final\\"};
+  std::mt19937 rng(5);
+  std::vector<std::string> texts;
+  for (int i = 0; i < 3000; ++i) {
+    std::string t = prefixes[rng() % 4];
+    const int pieces_count = static_cast<int>(rng() % 6);
+    for (int k = 0; k < pieces_count; ++k) t += pieces[rng() % std::size(pieces)];
+    texts.push_back(t);
+  }
+  for (int key : {kSortFileName, kSortPath}) {
+    for (bool reverse : {false, true}) {
+      clear();
+      for (const std::string& t : texts) add(t).Path = t;  // each Path stored on its own
+      sort_reverse[static_cast<std::size_t>(key)] = reverse;
+      sort_files(key);
+      ASSERT_EQ(file_count(), static_cast<std::int32_t>(texts.size()));
+      for (std::int32_t k = 1; k < file_count(); ++k) {
+        const std::string& a = file_list[k - 1].FileName;
+        const std::string& b = file_list[k].FileName;
+        ASSERT_EQ(file_list[k].Path, b);  // entries stay whole
+        ASSERT_LE(reverse ? cmp(b, a) : cmp(a, b), 0) << key << ": " << a << " / " << b;
+      }
+    }
+  }
+}
+
 TEST_F(BrowseTest, StatusSortsVeryGoodFirstAndStatusCodesLast) {
   const int percents[] = {-3, 0, 100, -1, 50, 99, -2, 1, 100};
   for (int p : percents) add("f" + std::to_string(p), 0, p);
@@ -104,6 +137,17 @@ TEST_F(BrowseTest, SizeAndDatesSortDescendingWithUnknownDatesLast) {
   const Names m = catalogue_names();
   EXPECT_EQ((Names{m[0], m[1]}), (Names{"b", "c"}));
   EXPECT_TRUE((m[2] == "a" && m[3] == "d") || (m[2] == "d" && m[3] == "a"));
+}
+
+TEST_F(BrowseTest, DateThatIsNoNumberSortsWithTheUnknownDates) {
+  add("nan").DateModified = std::numeric_limits<double>::quiet_NaN();
+  add("new").DateModified = 44000.0;
+  add("unknown").DateModified = 0;
+  add("old").DateModified = 30000.0;
+  sort_files(kSortDateModified);
+  const Names m = catalogue_names();
+  EXPECT_EQ((Names{m[0], m[1]}), (Names{"new", "old"}));
+  EXPECT_TRUE((m[2] == "nan" && m[3] == "unknown") || (m[2] == "unknown" && m[3] == "nan"));
 }
 
 TEST_F(BrowseTest, SortMovesWholeEntriesAndRebuildsTheView) {

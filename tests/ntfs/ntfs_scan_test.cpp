@@ -313,6 +313,51 @@ TEST_F(NtfsScan, MessagesForAnUnloadableMftAndAMissingBitmap) {
   EXPECT_TRUE(host_.progress.empty());
 }
 
+// The scan reads the $MFT in pieces that never cross one of its runs: deleted files on both sides
+// of a run boundary, and one whose record straddles it, are all found, each with the cluster
+// and offset of its record's first byte.
+TEST_F(NtfsScan, RecordsOnEitherSideOfAnMftRunBoundary) {
+  struct Case {
+    const char* name;
+    std::uint32_t sectors_per_cluster;
+    std::uint8_t clusters_per_record_byte;
+    std::vector<ntfs_test::Run> layout;
+    std::uint32_t records;
+  };
+  const Case cases[] = {
+      // 512-byte clusters, two per record: record 5 takes VCN 10 (first run) and 11 (second).
+      {"ntfs-scan-split", 1, 2, {{11, 100}, {21, 300}}, 16},
+      // 4 KiB clusters, four records each: records 12 and on lie in the second run.
+      {"ntfs-scan-runs", 8, 0xF6, {{3, 16}, {5, 200}}, 32},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestVolume tv;
+    tv.sectors_per_cluster = c.sectors_per_cluster;
+    tv.clusters_per_record_byte = c.clusters_per_record_byte;
+    tv.clusters = 8192;
+    tv.bitmap_lcn = 20;
+    tv.mft_records = c.records;
+    tv.mft_layout = c.layout;
+    tv.init();
+    std::vector<std::uint32_t> deleted;
+    for (std::uint32_t n = 7; n < c.records; ++n) {
+      tv.records[n] = file_record(1024, 0, 5, u"f" + std::u16string(1, static_cast<char16_t>(u'A' + n)) + u".txt");
+      deleted.push_back(n);
+    }
+    EXPECT_TRUE(analyse(tv.build(), c.name));
+    EXPECT_EQ(file_count(), static_cast<std::int32_t>(deleted.size()));
+    for (std::uint32_t n : deleted) {
+      const FileInfo* e = entry(static_cast<std::int32_t>(n));
+      ASSERT_TRUE(e) << n;
+      EXPECT_EQ(e->FileName, "f" + std::string(1, static_cast<char>('A' + n)) + ".txt");
+      EXPECT_EQ(e->lcn, tv.record_offset(n) / tv.cluster_bytes()) << n;
+      EXPECT_EQ(e->lcn_offset, tv.record_offset(n) % tv.cluster_bytes()) << n;
+    }
+    TearDown();
+  }
+}
+
 TEST_F(NtfsScan, UnreadableVolumeIsNotScanned) {
   EXPECT_FALSE(analyse({}, "ntfs-scan-empty"));
 }
