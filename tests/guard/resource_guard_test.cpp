@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ struct Crafted {
   const char* fs;
   std::function<std::vector<std::uint8_t>()> image;
 };
+
+void PrintTo(const Crafted& c, std::ostream* os) { *os << c.name; }
 
 std::vector<std::uint8_t> fat_fixture(const char* name) {
   return test::unxz(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/fat/" + name + ".img.xz");
