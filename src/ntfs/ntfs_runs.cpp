@@ -54,6 +54,8 @@ bool RunDecoder::next(DataRun& run) {
 }
 
 bool DecodeRunList(std::span<const std::uint8_t> bytes, std::int64_t low_vcn, std::vector<DataRun>& out) {
+  // A run list that starts before the stream's first cluster is damage: none of it is taken.
+  if (low_vcn < 0) return false;
   RunDecoder decoder(bytes, low_vcn);
   DataRun run;
   while (decoder.next(run)) out.push_back(run);

@@ -52,7 +52,8 @@ class RunDecoder {
   bool done_ = false;
 };
 
-// Appends the runs of bytes (starting at low_vcn) to out. True when the list ended cleanly.
+// Appends the runs of bytes (starting at low_vcn) to out. True when the list ended cleanly; a
+// negative low_vcn is damage and appends nothing.
 bool DecodeRunList(std::span<const std::uint8_t> bytes, std::int64_t low_vcn, std::vector<DataRun>& out);
 // The same for a non-resident attribute (its LowVcn and run bytes).
 bool DecodeAttributeRuns(const AttributeRef& attr, std::vector<DataRun>& out);

@@ -315,7 +315,7 @@ std::int64_t RecoverableSize(const NtfsVolume& volume, const NtfsStream& stream,
   if (stream.data_size >= 0 && stream.data_size <= volume_bytes) return stream.data_size;
   *size_damaged = true;
   const std::int64_t bpc = std::max<std::int64_t>(volume.geometry.bytes_per_cluster, 1);
-  const std::int64_t clusters = std::min(stream.mapped_clusters(), VolumeClusters(volume));
+  const std::int64_t clusters = std::clamp<std::int64_t>(stream.mapped_clusters(), 0, VolumeClusters(volume));
   const std::int64_t mapped = clusters - UnmappedClusters(stream.runs, clusters);
   return std::min(mapped, volume_bytes / bpc) * bpc;
 }

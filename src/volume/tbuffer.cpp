@@ -97,6 +97,8 @@ void TBuffer::create(const std::string& path, int sec_count) {
                               (bytes_per_sector & (bytes_per_sector - 1)) == 0)
                                  ? bytes_per_sector / kSector
                                  : 1;
+  // A negative count (FAT's own fields read as the NTFS one, or damage) tells nothing.
+  total = std::max<std::int64_t>(total, 0);
   total_clusters = total / spc;
   sectors_per_cluster = spc * scale;
   volume_sectors_ = total_clusters <= kUnboundedSectors / sectors_per_cluster ? total_clusters * sectors_per_cluster

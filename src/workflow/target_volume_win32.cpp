@@ -69,6 +69,15 @@ bool DeviceProbe::volume_device(const DriveInfo& drive, std::uint64_t* dev) cons
   return volume_of(widen(rest) + L"\\", dev);
 }
 
-bool devices_overlap(std::uint64_t target, std::uint64_t source, const std::string&) { return target == source; }
+// Windows names no file behind a mounted volume here: an image is never taken for the target's volume.
+bool DeviceProbe::volume_file(const DriveInfo&, std::uint64_t*, std::uint64_t*) const { return false; }
+
+bool devices_overlap(std::uint64_t target, std::uint64_t source, const std::string&, const std::string&) {
+  return target == source;
+}
+
+bool device_backed_by_file(std::uint64_t, std::uint64_t, std::uint64_t, const std::string&, const std::string&) {
+  return false;
+}
 
 }  // namespace dravelo

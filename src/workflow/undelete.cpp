@@ -154,9 +154,14 @@ std::int32_t target_volume_conflict(const std::string& target_folder) {
     if (pos < 0 || pos >= file_count()) continue;
     const std::int32_t drive = file_list[pos].drive;
     if (drive < 0 || static_cast<std::size_t>(drive) >= drive_list.size() || !checked.insert(drive).second) continue;
-    std::uint64_t source_dev = 0;
-    if (!p.volume_device(drive_list[static_cast<std::size_t>(drive)], &source_dev)) continue;
-    if (devices_overlap(target_dev, source_dev, p.sys_root())) return drive;
+    const DriveInfo& volume = drive_list[static_cast<std::size_t>(drive)];
+    std::uint64_t source_dev = 0, source_ino = 0;
+    if (p.volume_device(volume, &source_dev)) {
+      if (devices_overlap(target_dev, source_dev, p.sys_root(), p.proc_root())) return drive;
+    } else if (p.volume_file(volume, &source_dev, &source_ino)) {
+      // Writing beside an image file cannot touch its bytes, writing into a mount of it can.
+      if (device_backed_by_file(target_dev, source_dev, source_ino, p.sys_root(), p.proc_root())) return drive;
+    }
   }
   return -1;
 }

@@ -159,8 +159,13 @@ struct DeviceProbe {
   virtual bool folder_device(const std::string& path, std::uint64_t* dev) const;
   // The device number of a drive's volume when it is a block device; false for an image file.
   virtual bool volume_device(const DriveInfo& drive, std::uint64_t* dev) const;
+  // The device and inode numbers of a drive's volume when it is an image file.
+  virtual bool volume_file(const DriveInfo& drive, std::uint64_t* dev, std::uint64_t* ino) const;
   // Where the kernel's block-device tree is mounted.
   virtual std::string sys_root() const { return "/sys"; }
+  // Where the kernel's process tree is mounted: self/mountinfo names what a FUSE file system is
+  // read from, and the open files of the FUSE servers stand in where it names nothing.
+  virtual std::string proc_root() const { return "/proc"; }
   virtual ~DeviceProbe() = default;
 };
 
@@ -170,8 +175,17 @@ const DeviceProbe* set_device_probe(const DeviceProbe* probe);
 // Whether writing to a file system on device target can overwrite volume device source: the
 // same device, a partition of the disk source, the disk of partition source, or a device built
 // on any of these (device-mapper, md) as its slaves show, or a loop device whose backing file
-// lies on one of these.
-bool devices_overlap(std::uint64_t target, std::uint64_t source, const std::string& sys_root);
+// lies on one of these; with a proc_root, also a FUSE file system (a device number without a
+// block device) whose mount names one of these (or, where it names no path, whose servers have
+// one of them open), and a target built on the very file that a loop device source reads.
+bool devices_overlap(std::uint64_t target, std::uint64_t source, const std::string& sys_root,
+                     const std::string& proc_root = {});
+
+// Whether writing to a file system on device target can overwrite the image file with these
+// device and inode numbers: the target is built, along the same paths, on a loop device whose
+// backing file it is, or on a FUSE mount of it.
+bool device_backed_by_file(std::uint64_t target, std::uint64_t file_dev, std::uint64_t file_ino,
+                           const std::string& sys_root, const std::string& proc_root);
 
 // The drive of the listed entries whose volume the target folder (or its nearest existing
 // ancestor) lies on; -1 when none.

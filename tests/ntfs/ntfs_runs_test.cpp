@@ -60,6 +60,11 @@ TEST(NtfsRunList, DamagedListsStopWhereTheyBreak) {
     EXPECT_EQ(decode(c.bytes, &clean).size(), c.runs) << c.what;
     EXPECT_FALSE(clean) << c.what;
   }
+  // An extent whose first VCN lies below zero: its runs would map clusters before the stream's
+  // start (and made the recoverable size negative).
+  bool clean = true;
+  EXPECT_TRUE(decode({0x11, 0x04, 0x10, 0x00}, &clean, -0x0F0F0F0F0F0F0F10).empty());
+  EXPECT_FALSE(clean);
 }
 
 TEST(NtfsRunList, MapVcn) {

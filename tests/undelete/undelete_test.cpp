@@ -351,9 +351,11 @@ struct FakeProbe : DeviceProbe {
     return true;
   }
   std::string sys_root() const override { return root; }
+  std::string proc_root() const override { return proc; }
   std::uint64_t folder_dev = 0;
   std::map<std::string, std::uint64_t> volumes;
   std::string root;
+  std::string proc;
 };
 
 std::uint64_t dev(unsigned maj, unsigned min) { return static_cast<std::uint64_t>(makedev(maj, min)); }
@@ -451,6 +453,89 @@ TEST_F(Undelete, RefusesATargetOnAVolumeBeingRecoveredFrom) {
   build_undelete_list();
   s = run_undelete({target(), false, {}, nullptr, nullptr});
   EXPECT_FALSE(s.refused);
+  set_device_probe(previous);
+}
+
+// An image file reaches the target through a loop device (and a device-mapper device over it) or
+// a FUSE mount that names it; a loop device over another file, tmpfs, or a FUSE mount of another
+// file do not. A FUSE mount that names no path (fusefat gives its own name) is backed by what its
+// server has open. The image's name holds a blank, which the mount table writes as "\040".
+TEST_F(Undelete, ImageFileBacksLoopDeviceMapperAndFuseMounts) {
+  make_fake_sys(dir_ / "sys");
+  const fs::path sys = dir_ / "sys", proc = dir_ / "proc";
+  const fs::path image = dir_ / "my image.img", other = dir_ / "other.img";
+  std::ofstream(image) << "x";
+  std::ofstream(other) << "y";
+  struct stat st;
+  ASSERT_EQ(::stat(image.c_str(), &st), 0);
+  const fs::path virt = sys / "devices" / "virtual" / "block";
+  auto make_loop = [&](const std::string& name, const std::string& numbers, const fs::path& file) {
+    fs::create_directories(virt / name / "loop");
+    std::ofstream(virt / name / "loop" / "backing_file") << file.string() << "\n";
+    fs::create_directory_symlink(virt / name, sys / "dev" / "block" / numbers);
+  };
+  make_loop("loop0", "7:0", image);
+  make_loop("loop1", "7:1", other);
+  fs::create_directories(virt / "dm-1" / "slaves");
+  fs::create_directory_symlink(virt / "loop0", virt / "dm-1" / "slaves" / "loop0");
+  fs::create_directory_symlink(virt / "dm-1", sys / "dev" / "block" / "253:1");
+  std::string escaped = image.string();
+  escaped.replace(escaped.find(' '), 1, "\\040");
+  fs::create_directories(proc / "self");
+  std::ofstream(proc / "self" / "mountinfo") << "30 1 0:77 / /mnt/fat rw,nosuid - fuseblk " << escaped << " rw,user_id=0\n"
+                                             << "31 1 0:78 / /mnt/other rw - fuse.fusefat " << other.string() << " rw\n"
+                                             << "32 1 0:79 / /tmp rw shared:5 - tmpfs tmpfs rw\n"
+                                             << "33 1 0:80 / /mnt/served rw - fuse.fusefat fusefat rw\n";
+  // The server of the mount that names no path: /dev/fuse and the image open; another process
+  // has the image open without serving anything.
+  fs::create_directories(proc / "4242" / "fd");
+  fs::create_symlink("/dev/fuse", proc / "4242" / "fd" / "3");
+  fs::create_symlink(image, proc / "4242" / "fd" / "4");
+  fs::create_directories(proc / "99" / "fd");
+  fs::create_symlink(other, proc / "99" / "fd" / "4");
+  struct Case {
+    std::uint64_t target;
+    bool backed;
+  } cases[] = {{dev(7, 0), true},   {dev(253, 1), true}, {dev(0, 77), true},  {dev(0, 80), true},
+               {dev(7, 1), false},  {dev(0, 78), false}, {dev(0, 79), false}, {dev(8, 1), false}};
+  for (const Case& c : cases)
+    EXPECT_EQ(device_backed_by_file(c.target, st.st_dev, st.st_ino, sys.string(), proc.string()), c.backed)
+        << major(c.target) << ":" << minor(c.target);
+  // Another file served through FUSE does not back the mount that names no path.
+  struct stat other_st;
+  ASSERT_EQ(::stat(other.c_str(), &other_st), 0);
+  EXPECT_FALSE(device_backed_by_file(dev(0, 80), other_st.st_dev, other_st.st_ino, sys.string(), proc.string()));
+  // Without the process tree FUSE mounts are not followed; the loop device is found all the same.
+  EXPECT_FALSE(device_backed_by_file(dev(0, 77), st.st_dev, st.st_ino, sys.string(), ""));
+  EXPECT_TRUE(device_backed_by_file(dev(7, 0), st.st_dev, st.st_ino, sys.string(), ""));
+
+  // A loop device over the image and a FUSE mount of the same image overlap as devices too.
+  EXPECT_TRUE(devices_overlap(dev(0, 77), dev(7, 0), sys.string(), proc.string()));
+  EXPECT_FALSE(devices_overlap(dev(0, 78), dev(7, 0), sys.string(), proc.string()));
+
+  // The refusal names the image's drive with the same-drive text.
+  FakeProbe probe;
+  probe.root = sys.string();
+  probe.proc = proc.string();
+  probe.folder_dev = dev(253, 1);
+  drive_list[0].device_path = image.string();
+  const DeviceProbe* previous = set_device_probe(&probe);
+  CapturingHost host;
+  ScopedHost scope(host);
+  add(1, "a.txt", "C:\\", 0);
+  build_undelete_list();
+  UndeleteSummary s = run_undelete({target(), false, {}, nullptr, nullptr});
+  EXPECT_TRUE(s.refused);
+  EXPECT_TRUE(routine_calls.empty());
+  ASSERT_EQ(host.shown.size(), 1u);
+  EXPECT_EQ(host.shown[0].first, "The target folder lies on drive C: (" + image.string() +
+                                     "), which is being recovered from. Choose a folder on another drive.");
+  // A target on a loop device over another file is fine.
+  probe.folder_dev = dev(7, 1);
+  build_undelete_list();
+  s = run_undelete({target(), false, {}, nullptr, nullptr});
+  EXPECT_FALSE(s.refused);
+  EXPECT_EQ(s.count, 1);
   set_device_probe(previous);
 }
 

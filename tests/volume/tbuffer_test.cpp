@@ -200,7 +200,7 @@ TEST(TBufferCreation, VolumeBoundIsTheSmallerOfBootSectorAndDevice) {
   const Case cases[] = {
       {1, 64, 64}, {1, 32, 32}, {8, 63, 56}, {1, 1000, 64}, {1, INT64_MAX, 64}, {2, INT64_MAX, 64}, {1, -5, 64}, {1, 0, 64},
       {1, 64, 64, 512}, {1, 4, 32, 4096}, {2, 7, 48, 4096}, {1, 8, 64, 4096}, {1, 16, 32, 1024},
-      {1, INT64_MAX, 64, 4096}, {1, INT64_MAX / 4, 64, 4096},
+      {1, INT64_MAX, 64, 4096}, {1, INT64_MAX / 4, 64, 4096}, {1, INT64_MIN / 2, 64, 4096},
   };
   for (const Case& c : cases) {
     std::vector<std::uint8_t> image = make_volume(64, c.spc, c.total_at_28);
