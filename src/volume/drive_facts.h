@@ -37,6 +37,14 @@ void finish_drive_facts(DriveInfo& drive, const FileSystemProbe& probe, std::spa
 // left empty when it cannot be read whole.
 bool read_boot_sector(const std::string& path, std::vector<std::uint8_t>* boot, std::int64_t* size);
 
+// The file system of an image file as this platform's probe names it (libblkid on Linux, the
+// boot sector where there is none); boot is its sector 0.
+FileSystemProbe probe_image_file(const std::string& path, std::span<const std::uint8_t> boot);
+
+// An image file's drive facts: its size, its boot sector and the file system that
+// probe_image_file names; false when it cannot be opened.
+bool describe_image_file(const std::string& path, DriveInfo* out);
+
 bool contains_nocase(std::string_view haystack, std::string_view needle);
 
 }  // namespace dravelo

@@ -153,6 +153,20 @@ std::string drive_fs_from_name(std::string_view probed) {
   return {};
 }
 
+bool describe_image_file(const std::string& path, DriveInfo* out) {
+  DriveInfo d;
+  d.device_path = path;
+  d.is_image = true;
+  d.drive_type = kDriveFixed;
+  std::vector<std::uint8_t> boot;
+  std::int64_t size = -1;
+  if (!read_boot_sector(path, &boot, &size) || size < 0) return false;
+  d.total_bytes = size;
+  finish_drive_facts(d, probe_image_file(path, boot), boot);
+  *out = std::move(d);
+  return true;
+}
+
 int add_image_drive(const std::string& path, std::string* why) {
   const char letter = drive_list.empty() ? 'c' : static_cast<char>(drive_list.back().drive_name + 1);
   if (letter < 'c' || letter > 'z') return -1;

@@ -40,30 +40,20 @@ bool describe_device(const BlockDevice& device, DriveInfo* out, std::string* usa
   return true;
 }
 
-bool describe_image(const std::string& path, DriveInfo* out) {
-  DriveInfo d;
-  d.device_path = path;
-  d.is_image = true;
-  d.drive_type = kDriveFixed;
-  std::vector<std::uint8_t> boot;
-  std::int64_t size = -1;
-  if (!read_boot_sector(path, &boot, &size) || size < 0) return false;
-  d.total_bytes = size;
-  finish_drive_facts(d, probe_file_system(path), boot);
-  *out = std::move(d);
-  return true;
-}
-
 bool big_enough(const DriveInfo& d) { return d.drive_size >= 1; }
 
 }  // namespace
+
+FileSystemProbe probe_image_file(const std::string& path, std::span<const std::uint8_t>) {
+  return probe_file_system(path);
+}
 
 bool describe_volume(const std::string& path, bool, DriveInfo* out) {
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
   BlockDevice device;
   if (block_device_at(path, &device)) return describe_device(device, out);
-  if (S_ISREG(st.st_mode)) return describe_image(path, out);
+  if (S_ISREG(st.st_mode)) return describe_image_file(path, out);
   return false;
 }
 

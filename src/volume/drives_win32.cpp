@@ -87,6 +87,11 @@ bool describe_letter(char letter, DriveInfo* out) {
 
 }  // namespace
 
+// libblkid is not there: an image's sector 0 names its file system.
+FileSystemProbe probe_image_file(const std::string&, std::span<const std::uint8_t> boot) {
+  return probe_boot_sector(boot);
+}
+
 bool describe_volume(const std::string& path, bool, DriveInfo* out) {
   if (path.empty()) return false;
   // A volume by letter ("\\.\X:", "X:") is described as the system lists it.
@@ -97,17 +102,7 @@ bool describe_volume(const std::string& path, bool, DriveInfo* out) {
     out->selected = 0;
     return true;
   }
-  DriveInfo d;
-  d.device_path = path;
-  d.is_image = true;
-  d.drive_type = kDriveFixed;
-  std::vector<std::uint8_t> boot;
-  std::int64_t size = -1;
-  if (!read_boot_sector(path, &boot, &size) || size < 0) return false;
-  d.total_bytes = size;
-  finish_drive_facts(d, probe_boot_sector(boot), boot);
-  *out = std::move(d);
-  return true;
+  return describe_image_file(path, out);
 }
 
 void get_drives(const std::vector<std::string>& images, bool include_devices, std::vector<std::string>* left_out) {
