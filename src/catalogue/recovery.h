@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "catalogue/windows_names.h"
@@ -43,6 +44,15 @@ struct RecoverResult {
   // the target refused and the substitute it was written under.
   std::vector<std::string> notes;
 };
+
+// A result with these fields and nothing else.
+inline RecoverResult recover_outcome(RecoverStatus status, std::int64_t written, std::string message = {}) {
+  RecoverResult r;
+  r.status = status;
+  r.bytes_written = written;
+  r.message = std::move(message);
+  return r;
+}
 
 struct RecoverOptions {
   bool alternate_streams = false;  // also recover an NTFS file's named $DATA streams

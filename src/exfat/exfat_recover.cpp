@@ -22,14 +22,6 @@ constexpr int kErrorText = 61;
 // The longest entry set: a File entry and 18 secondary entries.
 constexpr std::size_t kMaxSetBytes = 19 * kExfatEntrySize;
 
-RecoverResult outcome(RecoverStatus status, std::int64_t written, std::string message = {}) {
-  RecoverResult r;
-  r.status = status;
-  r.bytes_written = written;
-  r.message = std::move(message);
-  return r;
-}
-
 // The entry set at the catalogue entry's place, when it still describes the same data (first
 // cluster and length). A set that runs on past its cluster continues in the folder's next
 // cluster: the FAT's link when that names a heap cluster, else the following cluster (a folder
@@ -71,21 +63,21 @@ bool reread_entry_set(TBuffer& reader, TBuffer& fat_reader, const ExfatGeometry&
 
 RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_path, const RecoverOptions&) {
   if (entry.drive < 0 || static_cast<std::size_t>(entry.drive) >= drive_list.size())
-    return outcome(RecoverStatus::volume_unreadable, 0, "no drive " + std::to_string(entry.drive));
+    return recover_outcome(RecoverStatus::volume_unreadable, 0, "no drive " + std::to_string(entry.drive));
   const DriveInfo& drive = drive_list[static_cast<std::size_t>(entry.drive)];
 
   TBuffer data_reader(drive.drive_name, BufferSectors);
-  if (data_reader.error != 0) return outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
+  if (data_reader.error != 0) return recover_outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
   ExfatGeometry g;
   if (!LoadExfatBootRegion(data_reader, &g))
-    return outcome(RecoverStatus::volume_unreadable, 0, "the boot region does not describe an exFAT volume");
+    return recover_outcome(RecoverStatus::volume_unreadable, 0, "the boot region does not describe an exFAT volume");
   TBuffer fat_reader(drive.drive_name, BitmapWindowSectors);
-  if (fat_reader.error != 0) return outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
+  if (fat_reader.error != 0) return recover_outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
 
   const std::uint64_t size = entry.FileSize > 0 ? static_cast<std::uint64_t>(entry.FileSize) : 0;
   const ExfatCluster first = static_cast<ExfatCluster>(entry.startCluster & 0xFFFFFFFF);
   if (size > 0 && !is_heap_cluster(g, first))
-    return outcome(RecoverStatus::no_data, 0, "the first cluster " + std::to_string(first) + " lies outside the heap");
+    return recover_outcome(RecoverStatus::no_data, 0, "the first cluster " + std::to_string(first) + " lies outside the heap");
 
   // Without its entry set (overwritten since the scan) the file is taken as chained and its whole
   // length as valid: the layout then still prefers an intact chain.
@@ -98,7 +90,7 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
   TargetFile target;
   if (!target.create(target_path)) {
     out_text(lang_text(kErrorText) + target.error_message(), MsgType::custom, false);
-    return outcome(RecoverStatus::cannot_create, 0, target.error_message());
+    return recover_outcome(RecoverStatus::cannot_create, 0, target.error_message());
   }
 
   std::vector<std::uint8_t> buffer(g.bytes_per_cluster);
@@ -115,7 +107,7 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
   auto fail_write = [&] {
     const std::string error = target.error_message();
     target.remove();
-    return outcome(RecoverStatus::write_failed, static_cast<std::int64_t>(written), error);
+    return recover_outcome(RecoverStatus::write_failed, static_cast<std::int64_t>(written), error);
   };
 
   for (const ExfatRun& run : layout.runs) {
@@ -123,7 +115,7 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
       host().pump();
       if (stop_flag) {
         target.remove();
-        return outcome(RecoverStatus::stopped, static_cast<std::int64_t>(written));
+        return recover_outcome(RecoverStatus::stopped, static_cast<std::int64_t>(written));
       }
       const ExfatCluster cluster = static_cast<ExfatCluster>(run.first + k);
       const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(g.bytes_per_cluster, size - written));
@@ -148,7 +140,7 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
       if (!write_block(static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - written)))) return fail_write();
   }
   if (!target.close()) return fail_write();
-  return outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
+  return recover_outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
                  message);
 }
 

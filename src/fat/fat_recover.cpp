@@ -20,14 +20,6 @@ constexpr std::uint64_t kProgressClusters = 500;
 // "Error:", put in front of the platform's message when the target cannot be created.
 constexpr int kErrorText = 61;
 
-RecoverResult outcome(RecoverStatus status, std::int64_t written, std::string message = {}) {
-  RecoverResult r;
-  r.status = status;
-  r.bytes_written = written;
-  r.message = std::move(message);
-  return r;
-}
-
 // Clusters that follow one another are read in stretches of up to this many bytes.
 constexpr std::uint64_t kStretchBytes = 4 << 20;
 
@@ -73,7 +65,7 @@ OpenedFat* keep_fat(const DriveInfo& drive, std::unique_ptr<OpenedFat>& opened) 
 
 RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_path, const RecoverOptions&) {
   if (entry.drive < 0 || static_cast<std::size_t>(entry.drive) >= drive_list.size())
-    return outcome(RecoverStatus::volume_unreadable, 0, "no drive " + std::to_string(entry.drive));
+    return recover_outcome(RecoverStatus::volume_unreadable, 0, "no drive " + std::to_string(entry.drive));
   const DriveInfo& drive = drive_list[static_cast<std::size_t>(entry.drive)];
 
   std::unique_ptr<OpenedFat> own;
@@ -81,12 +73,12 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
   if (!opened) {
     own = std::make_unique<OpenedFat>();
     own->data_reader = std::make_unique<TBuffer>(drive.drive_name, BufferSectors);
-    if (own->data_reader->error != 0) return outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
+    if (own->data_reader->error != 0) return recover_outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
     if (!LoadFatBootSector(*own->data_reader, &own->g))
-      return outcome(RecoverStatus::volume_unreadable, 0, "the boot sector does not describe a FAT volume");
+      return recover_outcome(RecoverStatus::volume_unreadable, 0, "the boot sector does not describe a FAT volume");
     own->free_map_reader = std::make_unique<TBuffer>(drive.drive_name, BitmapWindowSectors);
     if (own->free_map_reader->error != 0)
-      return outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
+      return recover_outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
     opened = keep_fat(drive, own);
   }
   TBuffer& data_reader = *opened->data_reader;
@@ -96,11 +88,11 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
   const std::uint64_t size = entry.FileSize > 0 ? static_cast<std::uint64_t>(entry.FileSize) : 0;
   ClusterNumber cluster = static_cast<ClusterNumber>(entry.startCluster & 0xFFFFFFFF);
   if (size > 0 && !is_data_cluster(g, cluster))
-    return outcome(RecoverStatus::no_data, 0, "the first cluster " + std::to_string(cluster) + " lies outside the data area");
+    return recover_outcome(RecoverStatus::no_data, 0, "the first cluster " + std::to_string(cluster) + " lies outside the data area");
 
   TargetFile target;
   if (!target.create(target_path)) {
-    RecoverResult r = outcome(RecoverStatus::cannot_create, 0, target.error_message());
+    RecoverResult r = recover_outcome(RecoverStatus::cannot_create, 0, target.error_message());
     // A name taken already is no error of its own: the undelete goes on to the next name.
     r.target_exists = target.existed();
     if (!r.target_exists) out_text(lang_text(kErrorText) + target.error_message(), MsgType::custom, false);
@@ -130,7 +122,7 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
   auto fail_write = [&]() {
     const std::string error = target.error_message();
     target.remove();
-    return outcome(RecoverStatus::write_failed, static_cast<std::int64_t>(written), error);
+    return recover_outcome(RecoverStatus::write_failed, static_cast<std::int64_t>(written), error);
   };
   // The window's messages are delivered and Stop is looked at for every cluster taken.
   auto stopped = [&]() {
@@ -140,7 +132,7 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
   while (written < size) {
     if (stopped()) {
       target.remove();
-      return outcome(RecoverStatus::stopped, static_cast<std::int64_t>(written));
+      return recover_outcome(RecoverStatus::stopped, static_cast<std::int64_t>(written));
     }
     // A stretch of clusters that follow one another on the volume is read at once, straight
     // into the buffer: a small file costs a read of its own clusters, never a whole window.
@@ -154,7 +146,7 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
       if (next != cluster + count) break;
       if (stopped()) {
         target.remove();
-        return outcome(RecoverStatus::stopped, static_cast<std::int64_t>(written));
+        return recover_outcome(RecoverStatus::stopped, static_cast<std::int64_t>(written));
       }
       ++count;
       next_known = false;
@@ -194,7 +186,7 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
     cluster = next;
   }
   if (!target.close()) return fail_write();
-  return outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
+  return recover_outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
                  message);
 }
 

@@ -113,13 +113,6 @@ void set_modification_date(const std::string& path, const FileInfo& entry) {
   set_target_modified_time(path, static_cast<std::int64_t>(t));
 }
 
-RecoverResult failure(RecoverStatus status, std::string message) {
-  RecoverResult r;
-  r.status = status;
-  r.message = std::move(message);
-  return r;
-}
-
 }  // namespace
 
 RecoverRoutines engine_recover_routines() {
@@ -323,15 +316,15 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   if (entry.fs == "FAT32" || entry.fs == "FAT") routine = routines().fat;
   else if (entry.fs == "NTFS") routine = routines().ntfs;
   else if (entry.fs == "exFAT") routine = routines().exfat;
-  if (!routine) return failure(RecoverStatus::volume_unreadable, "no recovery for the file system '" + entry.fs + "'");
-  if (target.empty()) return failure(RecoverStatus::cannot_create, "no target folder");
+  if (!routine) return recover_outcome(RecoverStatus::volume_unreadable, 0, "no recovery for the file system '" + entry.fs + "'");
+  if (target.empty()) return recover_outcome(RecoverStatus::cannot_create, 0, "no target folder");
 
   if (keep) {
     const std::string folder = relative_target_folder(entry.Path, options.name_rules);
     if (!folder.empty()) {
       std::string error;
       if (!namer->make_folder(collapse_doubled_separators(target + "/" + folder), &error))
-        return failure(RecoverStatus::cannot_create, error);
+        return recover_outcome(RecoverStatus::cannot_create, 0, error);
     }
   }
   // Each name is tried with one exclusive create (by the routine); a name that exists on the
@@ -341,7 +334,7 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   RecoverResult result;
   for (int attempt = 0;; ++attempt) {
     path = attempt < kMaxNameCandidates ? namer->next(wanted) : std::string();
-    if (path.empty()) return failure(RecoverStatus::cannot_create, "no free name for " + entry.FileName);
+    if (path.empty()) return recover_outcome(RecoverStatus::cannot_create, 0, "no free name for " + entry.FileName);
     result = routine(entry, path, options);
     // The routine's exclusive create found something there already (told by the routine, or
     // seen here for a routine that does not tell).
