@@ -50,6 +50,19 @@ struct ScanState {
   // folders are found, or added once, in the drive's folder list), and the files of one folder
   // share the text.
   std::unordered_map<std::int32_t, SharedText> paths;
+  // The folder records met in the pieces read so far, by record number (ascending, as the
+  // pieces are read in order), with their names in one pool: a path is then built without
+  // reading its folders' records again.
+  struct FolderRecord {
+    std::uint32_t number;
+    std::uint32_t name_at;
+    std::uint32_t name_length;
+    std::int32_t parent;
+    std::uint16_t parent_sequence;
+    std::uint16_t flags;
+  };
+  std::vector<FolderRecord> folder_records;
+  std::u16string folder_names;
 
   ScanState(NtfsVolume& v, std::int64_t window_bytes)
       : volume(v),
@@ -74,13 +87,22 @@ std::uint16_t next_sequence(std::uint16_t s) { return s == 0xFFFF ? 1 : static_c
 
 constexpr std::uint32_t kMarkKnown = 1u << 31;
 constexpr std::uint32_t kMarkInUse = 1u << 16;
+constexpr std::uint32_t kMarkDirectory = 1u << 17;
 
-// Notes record r's sequence number and in-use flag, unless they are noted already.
+// Notes record r's sequence number and in-use and directory flags, unless they are noted already.
 void mark_folder(ScanState& st, std::uint32_t r, std::span<const std::uint8_t> record) {
   if (st.folder_marks.empty()) st.folder_marks.assign(st.volume.MftRecordCount, 0);
   std::uint32_t& mark = st.folder_marks[r];
   if (mark & kMarkKnown) return;
-  mark = kMarkKnown | RecordSequenceNumber(record) | ((RecordFlags(record) & kRecordInUse) ? kMarkInUse : 0);
+  const std::uint16_t flags = RecordFlags(record);
+  mark = kMarkKnown | RecordSequenceNumber(record) | ((flags & kRecordInUse) ? kMarkInUse : 0) |
+         ((flags & kRecordDirectory) ? kMarkDirectory : 0);
+}
+
+const ScanState::FolderRecord* find_folder_record(const ScanState& st, std::uint32_t r) {
+  const auto at = std::lower_bound(st.folder_records.begin(), st.folder_records.end(), r,
+                                   [](const ScanState::FolderRecord& f, std::uint32_t n) { return f.number < n; });
+  return at != st.folder_records.end() && at->number == r ? &*at : nullptr;
 }
 
 // The folder id under which a reference (record r, sequence seq) is filed: r itself while the
@@ -126,17 +148,31 @@ void build_parent_path(ScanState& st, std::int32_t parent_id, std::string& path)
       id = next;
       continue;
     }
-    std::int64_t lcn = 0;
-    std::int32_t offset = 0;
-    if (!ReadFileRecordAside(volume, r, st.parent_record, &lcn, &offset)) {
-      path = "Error";
-      return;
-    }
     std::int32_t next_parent = kRootFolder;
     std::uint16_t next_seq = 0;
-    ChooseFileNameOfFile(volume, st.parent_record, r, st.folder16, next_parent, &next_seq);
-    const std::uint16_t flags = RecordFlags(st.parent_record);
-    mark_folder(st, r, st.parent_record);
+    std::uint16_t flags = 0;
+    const std::uint32_t mark = st.folder_marks.empty() ? 0 : st.folder_marks[r];
+    if (const ScanState::FolderRecord* f = find_folder_record(st, r)) {
+      // Met in a piece read already.
+      st.folder16.assign(st.folder_names, f->name_at, f->name_length);
+      next_parent = f->parent;
+      next_seq = f->parent_sequence;
+      flags = f->flags;
+    } else if ((mark & kMarkKnown) && !(mark & kMarkDirectory)) {
+      // Met already, and no folder: its record now holds a file.
+      st.folder16.clear();
+      flags = (mark & kMarkInUse) ? kRecordInUse : 0;
+    } else {
+      std::int64_t lcn = 0;
+      std::int32_t offset = 0;
+      if (!ReadFileRecordAside(volume, r, st.parent_record, &lcn, &offset)) {
+        path = "Error";
+        return;
+      }
+      ChooseFileNameOfFile(volume, st.parent_record, r, st.folder16, next_parent, &next_seq);
+      flags = RecordFlags(st.parent_record);
+      mark_folder(st, r, st.parent_record);
+    }
     bool replaced = false;
     if (!(flags & kRecordDirectory) || st.folder16.empty()) {
       level = deleted_folder_name(r);
@@ -259,6 +295,32 @@ Batch read_batch(ScanState& st, std::uint32_t first) {
   return b;
 }
 
+// Notes every record of a piece that was read: its sequence number and flags, and for a folder
+// its name and parent, so that the paths of the files after it need no record read aside.
+void note_batch_records(ScanState& st, const Batch& b) {
+  if (!b.read) return;
+  const auto frs = static_cast<std::size_t>(st.volume.geometry.FileRecordSize);
+  for (std::uint32_t i = 0; i < b.count; ++i) {
+    const std::span<std::uint8_t> record = std::span<std::uint8_t>(st.batch).subspan(i * frs, frs);
+    if (!IsFileRecord(record)) continue;
+    const std::uint32_t r = b.first + i;
+    mark_folder(st, r, record);
+    const std::uint16_t flags = RecordFlags(record);
+    if (!(flags & kRecordDirectory) || RecordBaseReference(record) != 0) continue;
+    if (!st.folder_records.empty() && st.folder_records.back().number >= r) continue;
+    ApplyUpdateSequence(record);
+    ScanState::FolderRecord f{};
+    f.number = r;
+    f.parent = kRootFolder;
+    ChooseFileNameOfFile(st.volume, record, r, st.folder16, f.parent, &f.parent_sequence);
+    f.flags = flags;
+    f.name_at = static_cast<std::uint32_t>(st.folder_names.size());
+    f.name_length = static_cast<std::uint32_t>(st.folder16.size());
+    st.folder_names += st.folder16;
+    st.folder_records.push_back(f);
+  }
+}
+
 }  // namespace
 
 void BuildParentPath(NtfsVolume& volume, std::uint32_t parent, std::string& path) {
@@ -297,7 +359,10 @@ void ScanMft(NtfsVolume& volume) {
     h.pump();
     if (stop_flag) break;
     if (BitIsSet(mft_bitmap, s)) continue;
-    if (s >= batch.first + batch.count) batch = read_batch(st, s);
+    if (s >= batch.first + batch.count) {
+      batch = read_batch(st, s);
+      note_batch_records(st, batch);
+    }
     std::int64_t lcn = 0;
     std::int32_t record_offset = 0;
     if (batch.read) {
