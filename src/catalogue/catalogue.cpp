@@ -1,5 +1,7 @@
 #include "catalogue/catalogue.h"
 
+#include <array>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -27,7 +29,16 @@ namespace {
 struct SharedTexts {
   std::unordered_map<std::string_view, SharedText> texts;
   std::unordered_set<const std::string*> stored;
+  // The identities found in stored lately, by their address bits: the files of one folder mostly
+  // come one after another, and a look here costs no walk through the table's nodes. Holds only
+  // stored texts, which live until the catalogue is emptied, so an address never stands for
+  // another text.
+  std::array<const std::string*, 256> recent{};
 };
+
+std::size_t recent_slot(const std::string* identity) {
+  return (reinterpret_cast<std::uintptr_t>(identity) >> 4) % 256;
+}
 
 SharedTexts& shared_texts() {
   static SharedTexts shared;
@@ -37,7 +48,13 @@ SharedTexts& shared_texts() {
 void share_text(SharedText& text, bool cut) {
   if (text.empty()) return;
   auto& shared = shared_texts();
-  if (shared.stored.count(text.identity()) != 0) return;
+  const std::string* const identity = text.identity();
+  const std::string*& recent = shared.recent[recent_slot(identity)];
+  if (recent == identity) return;
+  if (shared.stored.count(identity) != 0) {
+    recent = identity;
+    return;
+  }
   if (cut && text.size() > kNameCapacity) {
     std::string whole = text.str();
     cut_name(whole);
@@ -91,6 +108,7 @@ void reset_catalogue() {
   file_list.release();
   std::unordered_map<std::string_view, SharedText>().swap(shared_texts().texts);
   std::unordered_set<const std::string*>().swap(shared_texts().stored);
+  shared_texts().recent.fill(nullptr);
 }
 
 void AddRecycleBinName(std::string_view oFileName, std::string_view original_path) {
