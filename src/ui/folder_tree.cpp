@@ -58,33 +58,50 @@ QIcon treeImage(int index) {
 
 namespace {
 
-// One pending level of the depth-first walk: the children of X are looked for from position i
-// on, forwards or backwards, since the array is sorted by parent.
+// One pending level of the depth-first walk: the children of X are the records at positions
+// [i, end) walked forwards, or (end, i] walked backwards.
 struct Frame {
   QTreeWidgetItem* node;
   std::int32_t X;
   std::int32_t i;
+  std::int32_t end;
   int step;
 };
 
-Frame startFrame(QTreeWidgetItem* node, std::int32_t X, std::int32_t P, std::int32_t A) {
-  if (P < X) return {node, X, A + 1, +1};
-  if (P == X) return {node, X, A, +1};
-  return {node, X, A - 1, -1};
+// The records whose parent is X form one stretch of the array, which is sorted by parent: found
+// by halving instead of walking from the child's own place, so that a tree of a million folders
+// costs n log n steps, not up to n for each folder. They are visited in the order of the walk
+// from position A: forwards when the folder's own parent P comes before X, backwards after it.
+Frame startFrame(QTreeWidgetItem* node, const FolderArray& folders, std::int32_t count, std::int32_t X, std::int32_t P) {
+  std::int32_t lo = 0, hi = count;
+  while (lo < hi) {
+    const std::int32_t mid = lo + (hi - lo) / 2;
+    if (folders[mid].parent < X) lo = mid + 1;
+    else hi = mid;
+  }
+  std::int32_t end = lo;
+  hi = count;
+  while (end < hi) {
+    const std::int32_t mid = end + (hi - end) / 2;
+    if (folders[mid].parent <= X) end = mid + 1;
+    else hi = mid;
+  }
+  if (P <= X) return {node, X, lo, end, +1};
+  return {node, X, end - 1, lo - 1, -1};
 }
 
 }  // namespace
 
 void add_folder_nodes(QTreeWidgetItem* node, const DriveInfo& drive, std::int32_t X, std::int32_t P, std::int32_t A) {
+  (void)A;
   const FolderArray& folders = drive.Folders;
   const std::int32_t count = drive.CurrentFolder();
   std::unordered_set<std::int32_t> added;  // inodes that already have a node
   added.insert(X);
-  std::vector<Frame> stack{startFrame(node, X, P, A)};
+  std::vector<Frame> stack{startFrame(node, folders, count, X, P)};
   while (!stack.empty()) {
     Frame& f = stack.back();
-    const bool inside = f.step > 0 ? (f.i < count && folders[f.i].parent <= f.X) : (f.i >= 0 && folders[f.i].parent >= f.X);
-    if (!inside) {
+    if (f.i == f.end) {
       stack.pop_back();
       continue;
     }
@@ -98,7 +115,7 @@ void add_folder_nodes(QTreeWidgetItem* node, const DriveInfo& drive, std::int32_
     child->setData(0, kNodeLevelRole, level);
     child->setData(0, kNodeDriveRole, static_cast<int>(static_cast<unsigned char>(rec.drv ? rec.drv : drive.drive_name)));
     child->setData(0, kNodeInodeRole, rec.inode);
-    stack.push_back(startFrame(child, rec.inode, rec.parent, i));  // f is not used after this
+    stack.push_back(startFrame(child, folders, count, rec.inode, rec.parent));  // f is not used after this
   }
 }
 
