@@ -33,11 +33,11 @@ struct SharedTexts {
   // come one after another, and a look here costs no walk through the table's nodes. Holds only
   // stored texts, which live until the catalogue is emptied, so an address never stands for
   // another text.
-  std::array<const std::string*, 256> recent{};
+  std::array<const std::string*, 4096> recent{};
 };
 
 std::size_t recent_slot(const std::string* identity) {
-  return (reinterpret_cast<std::uintptr_t>(identity) >> 4) % 256;
+  return (reinterpret_cast<std::uintptr_t>(identity) >> 4) % 4096;
 }
 
 SharedTexts& shared_texts() {

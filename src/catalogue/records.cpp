@@ -1,6 +1,10 @@
 #include "catalogue/records.h"
 
+#include <memory>
+#include <new>
 #include <utility>
+
+#include "catalogue/large_memory.h"
 
 namespace dravelo {
 
@@ -25,8 +29,31 @@ void FolderArray::reindex() {
   for (std::int32_t i = 0; i < size(); ++i) first_by_inode_.try_emplace(records_[static_cast<std::size_t>(i)].inode, i);
 }
 
+namespace {
+
+// A slab holds as many blocks as fit in 8 MiB (about eleven), so that large pages are filled.
+constexpr std::size_t kSlabBytes = std::size_t{8} << 20;
+constexpr std::size_t kBlockBytes = sizeof(FileInfo) * FileList::kBlock;
+constexpr std::size_t kBlocksPerSlab = kSlabBytes / kBlockBytes > 0 ? kSlabBytes / kBlockBytes : 1;
+
+}  // namespace
+
+void FileList::add_block() {
+  if (slabs_.empty() || blocks_in_last_slab_ == kBlocksPerSlab) {
+    const std::size_t bytes = kBlocksPerSlab * kBlockBytes;
+    void* memory = large_allocate(bytes);
+    if (!memory) throw std::bad_alloc();
+    slabs_.push_back({memory, bytes});
+    blocks_in_last_slab_ = 0;
+  }
+  auto* block = static_cast<FileInfo*>(slabs_.back().memory) + blocks_in_last_slab_ * static_cast<std::size_t>(kBlock);
+  std::uninitialized_value_construct_n(block, kBlock);
+  blocks_.push_back(block);
+  ++blocks_in_last_slab_;
+}
+
 FileInfo& FileList::push(FileInfo&& entry) {
-  if (size_ % kBlock == 0 && capacity() == size_) blocks_.push_back(std::make_unique<FileInfo[]>(kBlock));
+  if (size_ == capacity()) add_block();
   FileInfo& slot = (*this)[size_];
   slot = std::move(entry);
   ++size_;
@@ -39,8 +66,11 @@ void FileList::swap_entries(std::int32_t a, std::int32_t b) {
 }
 
 void FileList::release() {
-  blocks_.clear();
-  blocks_.shrink_to_fit();
+  for (FileInfo* block : blocks_) std::destroy_n(block, kBlock);
+  for (const Slab& slab : slabs_) large_release(slab.memory, slab.bytes);
+  std::vector<FileInfo*>().swap(blocks_);
+  std::vector<Slab>().swap(slabs_);
+  blocks_in_last_slab_ = 0;
   size_ = 0;
 }
 

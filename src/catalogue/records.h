@@ -110,14 +110,20 @@ struct TRecycleBinFile {
 
 // The found files. Storage comes in blocks of 5000 entries that never move once allocated, so
 // the capacity is always a multiple of 5000 and growing never copies the entries already there.
+// The blocks are cut from slabs of large memory (see large_memory.h), several blocks a slab.
 class FileList {
  public:
   static constexpr std::int32_t kBlock = 5000;
 
+  FileList() = default;
+  FileList(const FileList&) = delete;
+  FileList& operator=(const FileList&) = delete;
+  ~FileList() { release(); }
+
   std::int32_t size() const { return size_; }
   std::int64_t capacity() const { return static_cast<std::int64_t>(blocks_.size()) * kBlock; }
-  FileInfo& operator[](std::int32_t i) { return blocks_[i / kBlock][i % kBlock]; }
-  const FileInfo& operator[](std::int32_t i) const { return blocks_[i / kBlock][i % kBlock]; }
+  FileInfo& operator[](std::int32_t i) { return blocks_[static_cast<std::size_t>(i / kBlock)][i % kBlock]; }
+  const FileInfo& operator[](std::int32_t i) const { return blocks_[static_cast<std::size_t>(i / kBlock)][i % kBlock]; }
 
   // Appends an entry, growing by one block when the count is a multiple of 5000.
   FileInfo& push(FileInfo&& entry);
@@ -126,7 +132,14 @@ class FileList {
   void release();
 
  private:
-  std::vector<std::unique_ptr<FileInfo[]>> blocks_;
+  struct Slab {
+    void* memory;
+    std::size_t bytes;
+  };
+  void add_block();
+  std::vector<FileInfo*> blocks_;
+  std::vector<Slab> slabs_;
+  std::size_t blocks_in_last_slab_ = 0;
   std::int32_t size_ = 0;
 };
 

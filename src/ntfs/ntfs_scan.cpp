@@ -11,6 +11,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/large_memory.h"
 #include "catalogue/text_util.h"
 #include "ntfs/ntfs_cluster_bitmap.h"
 #include "ntfs/ntfs_recycle_bin.h"
@@ -33,7 +34,7 @@ struct ScanState {
   std::span<std::uint8_t> record;
   std::vector<std::uint8_t> own_record;
   // Consecutive records of the $MFT, read in one piece straight from the volume.
-  std::vector<std::uint8_t> batch;
+  LargeBuffer batch;
   std::vector<std::uint8_t> parent_record;
   std::vector<std::uint8_t> probe_record;
   NtfsStream data;
@@ -301,7 +302,7 @@ void note_batch_records(ScanState& st, const Batch& b) {
   if (!b.read) return;
   const auto frs = static_cast<std::size_t>(st.volume.geometry.FileRecordSize);
   for (std::uint32_t i = 0; i < b.count; ++i) {
-    const std::span<std::uint8_t> record = std::span<std::uint8_t>(st.batch).subspan(i * frs, frs);
+    const std::span<std::uint8_t> record = st.batch.span().subspan(i * frs, frs);
     if (!IsFileRecord(record)) continue;
     const std::uint32_t r = b.first + i;
     mark_folder(st, r, record);
@@ -347,7 +348,7 @@ void ScanMft(NtfsVolume& volume) {
   ScanState st(volume, static_cast<std::int64_t>(BitmapWindowSectors) * volume.geometry.bytes_per_sector);
   const std::int64_t frs = volume.geometry.FileRecordSize;
   const std::int64_t bpc = volume.geometry.bytes_per_cluster;
-  st.batch.resize(static_cast<std::size_t>(std::max(frs, kBatchBytes / frs * frs)));
+  st.batch = LargeBuffer(static_cast<std::size_t>(std::max(frs, kBatchBytes / frs * frs)));
   active_state = &st;
   const DriveInfo& drive = current_drive_info();
   const std::uint32_t count = volume.MftRecordCount;
@@ -367,7 +368,7 @@ void ScanMft(NtfsVolume& volume) {
     std::int32_t record_offset = 0;
     if (batch.read) {
       const std::int64_t at = batch.within + static_cast<std::int64_t>(s - batch.first) * frs;
-      st.record = std::span<std::uint8_t>(st.batch).subspan(static_cast<std::size_t>(at - batch.within),
+      st.record = st.batch.span().subspan(static_cast<std::size_t>(at - batch.within),
                                                               static_cast<std::size_t>(frs));
       if (!IsFileRecord(st.record)) continue;
       ApplyUpdateSequence(st.record);
