@@ -14,7 +14,8 @@ namespace dravelo {
 
 // The granularity that large_allocate rounds sizes up to (2 MiB where large pages exist).
 std::size_t large_page_size();
-// Zero-filled memory of at least bytes bytes (aligned to large_page_size()), or nullptr.
+// Zero-filled memory of at least bytes bytes, or nullptr; from large_page_size() bytes on it is
+// aligned to that size and offered to the system for large pages.
 void* large_allocate(std::size_t bytes);
 // Gives back memory from large_allocate (the same byte count).
 void large_release(void* memory, std::size_t bytes);
@@ -38,8 +39,12 @@ class LargeBuffer {
   ~LargeBuffer() { large_release(data_, size_); }
 
   std::uint8_t* data() { return data_; }
+  const std::uint8_t* data() const { return data_; }
   std::size_t size() const { return size_; }
   std::span<std::uint8_t> span() { return {data_, size_}; }
+  std::uint8_t& operator[](std::size_t i) { return data_[i]; }
+  std::uint8_t operator[](std::size_t i) const { return data_[i]; }
+  operator std::span<const std::uint8_t>() const { return {data_, size_}; }
 
  private:
   std::uint8_t* data_ = nullptr;

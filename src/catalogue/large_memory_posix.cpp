@@ -10,7 +10,13 @@ namespace {
 
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 
-std::size_t rounded(std::size_t bytes) { return (bytes + kLargePage - 1) / kLargePage * kLargePage; }
+constexpr std::size_t kSmallPage = 4096;
+
+// Less than a large page is not worth one: such a buffer keeps small pages.
+std::size_t rounded(std::size_t bytes) {
+  const std::size_t unit = bytes < kLargePage ? kSmallPage : kLargePage;
+  return (bytes + unit - 1) / unit * unit;
+}
 
 }  // namespace
 
@@ -19,6 +25,10 @@ std::size_t large_page_size() { return kLargePage; }
 void* large_allocate(std::size_t bytes) {
   if (bytes == 0) return nullptr;
   const std::size_t size = rounded(bytes);
+  if (size < kLargePage) {
+    void* small = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return small == MAP_FAILED ? nullptr : small;
+  }
   // One large page more than needed, so that an aligned stretch can be cut out of it.
   void* raw = mmap(nullptr, size + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (raw == MAP_FAILED) return nullptr;

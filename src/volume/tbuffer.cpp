@@ -48,7 +48,7 @@ void TBuffer::create(const std::string& path, int sec_count) {
   sec_count = std::clamp(sec_count, 1, kMaxSectors);
   capacity_ = static_cast<std::uint32_t>(sec_count) * kSector;
   BufferSize = capacity_;
-  Buffer.assign(capacity_, 0);
+  Buffer = LargeBuffer(capacity_);
   StartSector = EndSector = SectorCount = 0;
 
   int code = 0;

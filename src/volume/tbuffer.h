@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/large_memory.h"
+
 #include "volume/volume_backend.h"
 
 namespace dravelo {
@@ -69,7 +71,8 @@ class TBuffer {
   void report_once(bool& shown, const std::string& text);
 
   std::unique_ptr<VolumeBackend> backend_;
-  std::vector<std::uint8_t> Buffer;
+  // The window: zero-filled without a pass over it, and in large pages where the system has them.
+  LargeBuffer Buffer;
   std::uint32_t capacity_ = 0;
   std::int64_t volume_sectors_ = 0;
   std::int64_t volume_bytes_ = -1;  // the device's or file's size, -1 when it does not tell
