@@ -1,10 +1,10 @@
 #include "catalogue/catalogue.h"
 
-#include <array>
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
+#include <vector>
 #include <utility>
 
 #include "catalogue/text_util.h"
@@ -22,23 +22,58 @@ DriveInfo& current_drive_info() { return drive_list.at(static_cast<std::size_t>(
 
 namespace {
 
+// The identities of stored texts: an open-addressing table of addresses (a power of two in
+// size, at most half full), one probe in memory that stays in the cache where a node-based set
+// costs a miss per node.
+class IdentitySet {
+ public:
+  bool contains(const std::string* p) const {
+    if (slots_.empty()) return false;
+    for (std::size_t i = slot(p);; i = (i + 1) & (slots_.size() - 1)) {
+      if (slots_[i] == p) return true;
+      if (!slots_[i]) return false;
+    }
+  }
+  void insert(const std::string* p) {
+    if (!p || contains(p)) return;
+    if ((count_ + 1) * 2 > slots_.size()) grow();
+    place(p);
+    ++count_;
+  }
+  void clear() {
+    std::vector<const std::string*>().swap(slots_);
+    count_ = 0;
+  }
+
+ private:
+  std::size_t slot(const std::string* p) const {
+    // Fibonacci hashing of the address: its low bits are alike (allocation alignment).
+    const std::uint64_t h = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p)) * 0x9E3779B97F4A7C15ULL;
+    return static_cast<std::size_t>(h >> 32) & (slots_.size() - 1);
+  }
+  void place(const std::string* p) {
+    std::size_t i = slot(p);
+    while (slots_[i]) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = p;
+  }
+  void grow() {
+    std::vector<const std::string*> old(std::max<std::size_t>(64, slots_.size() * 2), nullptr);
+    old.swap(slots_);
+    for (const std::string* p : old)
+      if (p) place(p);
+  }
+  std::vector<const std::string*> slots_;
+  std::size_t count_ = 0;
+};
+
 // The Paths and file-system names of the catalogue, each stored once: the files of one folder
 // share their Path instead of holding a copy each. Emptied with the catalogue. The identities of
 // the stored texts are kept too, so that a text handed in already shared (an engine keeps the
 // Path of a folder once it is made) is known without hashing its characters.
 struct SharedTexts {
   std::unordered_map<std::string_view, SharedText> texts;
-  std::unordered_set<const std::string*> stored;
-  // The identities found in stored lately, by their address bits: the files of one folder mostly
-  // come one after another, and a look here costs no walk through the table's nodes. Holds only
-  // stored texts, which live until the catalogue is emptied, so an address never stands for
-  // another text.
-  std::array<const std::string*, 4096> recent{};
+  IdentitySet stored;
 };
-
-std::size_t recent_slot(const std::string* identity) {
-  return (reinterpret_cast<std::uintptr_t>(identity) >> 4) % 4096;
-}
 
 SharedTexts& shared_texts() {
   static SharedTexts shared;
@@ -48,13 +83,7 @@ SharedTexts& shared_texts() {
 void share_text(SharedText& text, bool cut) {
   if (text.empty()) return;
   auto& shared = shared_texts();
-  const std::string* const identity = text.identity();
-  const std::string*& recent = shared.recent[recent_slot(identity)];
-  if (recent == identity) return;
-  if (shared.stored.count(identity) != 0) {
-    recent = identity;
-    return;
-  }
+  if (shared.stored.contains(text.identity())) return;
   if (cut && text.size() > kNameCapacity) {
     std::string whole = text.str();
     cut_name(whole);
@@ -107,8 +136,7 @@ void reset_catalogue() {
   std::vector<TRecycleBinFile>().swap(recycle_bin_files);
   file_list.release();
   std::unordered_map<std::string_view, SharedText>().swap(shared_texts().texts);
-  std::unordered_set<const std::string*>().swap(shared_texts().stored);
-  shared_texts().recent.fill(nullptr);
+  shared_texts().stored.clear();
 }
 
 void AddRecycleBinName(std::string_view oFileName, std::string_view original_path) {

@@ -1,5 +1,6 @@
 #include "catalogue/records.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <utility>
@@ -9,7 +10,8 @@
 namespace dravelo {
 
 void FolderArray::append(FolderInfo record) {
-  if (records_.size() % kBlock == 0) records_.reserve(records_.size() + kBlock);
+  if (records_.size() % kBlock == 0 && records_.size() == capacity_) capacity_ = records_.size() + kBlock;
+  if (records_.size() == records_.capacity()) records_.reserve(std::max(capacity_, records_.size() + records_.size() / 2));
   first_by_inode_.try_emplace(record.inode, size());
   records_.push_back(std::move(record));
 }
@@ -21,6 +23,7 @@ std::int32_t FolderArray::find(std::int32_t inode) const {
 
 void FolderArray::release() {
   std::vector<FolderInfo>().swap(records_);
+  capacity_ = 0;
   std::unordered_map<std::int32_t, std::int32_t>().swap(first_by_inode_);
 }
 
