@@ -50,7 +50,11 @@ struct ScanState {
   // The path built for each folder id so far: a folder's path never changes during a scan (its
   // folders are found, or added once, in the drive's folder list), and the files of one folder
   // share the text.
-  std::unordered_map<std::int32_t, SharedText> paths;
+  // By record number: the place in path_texts of the folder's path, 0 for none yet. Gone
+  // folders (negative ids) are few and kept in gone_paths.
+  std::vector<std::uint32_t> path_places;
+  std::vector<SharedText> path_texts;
+  std::unordered_map<std::int32_t, SharedText> gone_paths;
   // The folder records met in the pieces read so far, by record number (ascending, as the
   // pieces are read in order), with their names in one pool: a path is then built without
   // reading its folders' records again.
@@ -200,13 +204,28 @@ void build_parent_path(ScanState& st, std::int32_t parent_id, std::string& path)
 
 // The path of the files in folder id, built once per folder.
 SharedText& folder_path(ScanState& st, std::int32_t id) {
-  const auto [at, added] = st.paths.try_emplace(id);
-  if (added) {
+  const auto r = static_cast<std::uint32_t>(id);
+  if (id < 0 || r >= st.volume.MftRecordCount) {
+    const auto [at, added] = st.gone_paths.try_emplace(id);
+    if (added) {
+      std::string path;
+      build_parent_path(st, id, path);
+      at->second = SharedText(std::move(path));
+    }
+    return at->second;
+  }
+  if (st.path_places.empty()) {
+    st.path_places.assign(st.volume.MftRecordCount, 0);
+    st.path_texts.emplace_back();  // place 0: none
+  }
+  std::uint32_t& place = st.path_places[r];
+  if (place == 0) {
     std::string path;
     build_parent_path(st, id, path);
-    at->second = SharedText(std::move(path));
+    place = static_cast<std::uint32_t>(st.path_texts.size());
+    st.path_texts.emplace_back(std::move(path));
   }
-  return at->second;
+  return st.path_texts[place];
 }
 
 // A recycle-bin info file: records the pair ("$R" name, original path) and adds no entry.
