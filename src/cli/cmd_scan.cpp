@@ -68,9 +68,20 @@ class RowWriter {
     if (iso && value == 0) return *this;
     const CivilTime t = decode_date_time(value);
     if (t.year < 0 || t.year > 9999) return text(iso ? format_iso_date(value) : format_list_date(value));
-    two(t.year / 100).two(t.year % 100).ch('-').two(t.month).ch('-').two(t.day).ch(iso ? 'T' : ' ');
-    two(t.hour).ch(':').two(t.minute);
-    if (iso) ch(':').two(t.second);
+    char d[19];
+    put_two(d, t.year / 100);
+    put_two(d + 2, t.year % 100);
+    d[4] = '-';
+    put_two(d + 5, t.month);
+    d[7] = '-';
+    put_two(d + 8, t.day);
+    d[10] = iso ? 'T' : ' ';
+    put_two(d + 11, t.hour);
+    d[13] = ':';
+    put_two(d + 14, t.minute);
+    d[16] = ':';
+    put_two(d + 17, t.second);
+    buffer_.append(d, iso ? 19 : 16);
     return *this;
   }
   // A JSON string's contents, escaped as json_escape does.
@@ -85,10 +96,9 @@ class RowWriter {
 
  private:
   static constexpr std::size_t kFlushAt = 1 << 20;
-  RowWriter& two(int v) {
-    buffer_.push_back(static_cast<char>('0' + v / 10 % 10));
-    buffer_.push_back(static_cast<char>('0' + v % 10));
-    return *this;
+  static void put_two(char* at, int v) {
+    at[0] = static_cast<char>('0' + v / 10 % 10);
+    at[1] = static_cast<char>('0' + v % 10);
   }
   std::FILE* out_;
   std::string buffer_;
