@@ -276,5 +276,55 @@ TEST_F(NtfsCrafted, ParentReferencesAreCheckedBySequenceNumber) {
   EXPECT_EQ(folders[sub].parent, entry(30)->parent);
 }
 
+// The scan reads the $MFT in pieces of 4 MiB and takes folder records from the pieces read so
+// far: a folder met later is read on its own. Either way the paths come out alike, also for a
+// parent reference whose record now holds a file.
+TEST_F(NtfsCrafted, FoldersBeforeAndBeyondTheFirstPieceOfTheMft) {
+  TestVolume tv;
+  tv.mft_records = 5000;  // 5 MB of records: two pieces
+  tv.init();
+  const std::size_t rs = tv.record_size;
+  auto live = [&tv](std::uint32_t n) { tv.record_in_use[n] = true; };
+  tv.records[20] = file_record(rs, kInUse | kDirectory, ref(5, 5), u"Early");
+  set_sequence(tv.records[20], 1);
+  live(20);
+  tv.records[4500] = file_record(rs, kInUse | kDirectory, ref(5, 5), u"Far");
+  set_sequence(tv.records[4500], 2);
+  live(4500);
+  tv.records[4501] = file_record(rs, kInUse, ref(5, 5), u"a file now.txt");
+  set_sequence(tv.records[4501], 3);
+  live(4501);
+  tv.records[30] = file_record(rs, 0, ref(20, 1), u"early.txt");
+  tv.records[31] = file_record(rs, 0, ref(4500, 2), u"far, met first.txt");
+  tv.records[32] = file_record(rs, 0, ref(4501, 3), u"folder gone, met first.txt");
+  tv.records[4600] = file_record(rs, 0, ref(4500, 2), u"far, met after.txt");
+  tv.records[4602] = file_record(rs, 0, ref(4501, 3), u"folder gone, met after.txt");
+  tv.records[4603] = file_record(rs, 0, ref(20, 1), u"early, met after.txt");
+  ASSERT_TRUE(analyse(tv.build()));
+
+  struct Expect {
+    std::int32_t record;
+    const char* path;
+  };
+  const Expect expected[] = {
+      {30, "C:\\Early\\"},         {31, "C:\\Far\\"},   {32, "C:\\Deleted 4501\\"},
+      {4600, "C:\\Far\\"},         {4602, "C:\\Deleted 4501\\"}, {4603, "C:\\Early\\"},
+  };
+  for (const Expect& x : expected) {
+    const FileInfo* e = entry(x.record);
+    ASSERT_NE(e, nullptr) << x.record;
+    EXPECT_EQ(e->Path, x.path) << x.record;
+  }
+  const FolderArray& folders = drive_list[0].Folders;
+  const std::int32_t far = folders.find(4500);
+  ASSERT_GE(far, 0);
+  EXPECT_EQ(folders[far].FolderName, "Far");
+  EXPECT_EQ(folders[far].deleted_flag, 0);
+  const std::int32_t gone = folders.find(4501);
+  ASSERT_GE(gone, 0);
+  EXPECT_EQ(folders[gone].FolderName, "Deleted 4501");
+  EXPECT_EQ(folders[gone].deleted_flag, 1);
+}
+
 }  // namespace
 }  // namespace dravelo
