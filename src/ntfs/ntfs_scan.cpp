@@ -54,6 +54,8 @@ struct ScanState {
   // folders (negative ids) are few and kept in gone_paths.
   std::vector<std::uint32_t> path_places;
   std::vector<SharedText> path_texts;
+  // For each path of path_texts, the levels build_parent_path gave for it.
+  std::vector<int> path_levels;
   std::unordered_map<std::int32_t, SharedText> gone_paths;
   // The folder records met in the pieces read so far, by record number (ascending, as the
   // pieces are read in order), with their names in one pool: a path is then built without
@@ -132,9 +134,15 @@ std::int32_t resolve_folder(ScanState& st, std::uint32_t r, std::uint16_t seq) {
   return id;
 }
 
-void build_parent_path(ScanState& st, std::int32_t parent_id, std::string& path) {
+// The path of the files in folder parent_id: the drive, then the folders from the top, each
+// followed by '\\'. *levels receives how many folders it names, or -1 when it cannot stand for
+// the start of a deeper path (an "Error" path, or a folder name longer than the folder list
+// keeps, which a later walk would see cut).
+void build_parent_path(ScanState& st, std::int32_t parent_id, std::string& path, int* levels = nullptr) {
   NtfsVolume& volume = st.volume;
   const DriveInfo& drive = current_drive_info();
+  if (levels) *levels = -1;
+  bool plain = true;
   int depth = 0;
   std::int32_t id = parent_id;
   // The root and the system records below it start no walk.
@@ -146,6 +154,21 @@ void build_parent_path(ScanState& st, std::int32_t parent_id, std::string& path)
     }
     const auto r = static_cast<std::uint32_t>(id);
     if (r == static_cast<std::uint32_t>(kRootFolder) || r >= volume.MftRecordCount) break;
+    // A folder whose path is built already: the walk from here on would name the same folders,
+    // so its path is taken as it is (while the whole stays within the levels a path keeps).
+    if (depth > 0 && !st.path_places.empty() && st.path_places[r] != 0) {
+      const std::uint32_t place = st.path_places[r];
+      const int above = st.path_levels[place];
+      if (above >= 0 && above + depth <= kMaxPathLevels) {
+        path = st.path_texts[place].str();
+        for (int i = depth - 1; i >= 0; --i) {
+          path += st.levels[static_cast<std::size_t>(i)];
+          path += '\\';
+        }
+        if (levels) *levels = plain ? above + depth : -1;
+        return;
+      }
+    }
     std::int32_t next = 0;
     std::string& level = st.levels[static_cast<std::size_t>(depth)];
     if (FindDriveFolder(id, &level, &next)) {
@@ -185,6 +208,7 @@ void build_parent_path(ScanState& st, std::int32_t parent_id, std::string& path)
       replaced = true;
     } else {
       level = utf16_to_utf8(st.folder16);
+      if (level.size() > kNameCapacity) plain = false;
       next_parent = resolve_folder(st, static_cast<std::uint32_t>(next_parent), next_seq);
     }
     const std::uint8_t deleted = (replaced || !(flags & kRecordInUse)) ? 1 : 0;
@@ -200,6 +224,7 @@ void build_parent_path(ScanState& st, std::int32_t parent_id, std::string& path)
     path += st.levels[static_cast<std::size_t>(i)];
     path += '\\';
   }
+  if (levels && plain) *levels = depth;
 }
 
 // The path of the files in folder id, built once per folder.
@@ -217,15 +242,17 @@ SharedText& folder_path(ScanState& st, std::int32_t id) {
   if (st.path_places.empty()) {
     st.path_places.assign(st.volume.MftRecordCount, 0);
     st.path_texts.emplace_back();  // place 0: none
+    st.path_levels.push_back(-1);
   }
-  std::uint32_t& place = st.path_places[r];
-  if (place == 0) {
+  if (st.path_places[r] == 0) {
     std::string path;
-    build_parent_path(st, id, path);
-    place = static_cast<std::uint32_t>(st.path_texts.size());
+    int levels = -1;
+    build_parent_path(st, id, path, &levels);
+    st.path_places[r] = static_cast<std::uint32_t>(st.path_texts.size());
     st.path_texts.emplace_back(std::move(path));
+    st.path_levels.push_back(levels);
   }
-  return st.path_texts[place];
+  return st.path_texts[st.path_places[r]];
 }
 
 // A recycle-bin info file: records the pair ("$R" name, original path) and adds no entry.

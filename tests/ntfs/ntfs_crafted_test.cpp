@@ -326,5 +326,33 @@ TEST_F(NtfsCrafted, FoldersBeforeAndBeyondTheFirstPieceOfTheMft) {
   EXPECT_EQ(folders[gone].deleted_flag, 1);
 }
 
+// Paths along one chain of 25 folders, the shallow ones met first so that deeper paths start
+// from a path built before: each keeps its lowest 20 folders, as a walk from the file would.
+TEST_F(NtfsCrafted, DeepPathsBuiltOnShallowerOnesKeepTheirLowest20Folders) {
+  TestVolume tv;
+  tv.init();
+  const std::size_t rs = tv.record_size;
+  for (std::uint32_t n = 20; n < 45; ++n) {  // d00 (under the root) ... d24
+    const std::u16string name = u"d" + std::u16string(1, u'0' + (n - 20) / 10) + std::u16string(1, u'0' + (n - 20) % 10);
+    tv.records[n] = file_record(rs, kInUse | kDirectory, ref(n == 20 ? 5 : n - 1, n == 20 ? 5 : 1), name);
+    set_sequence(tv.records[n], 1);
+    tv.record_in_use[n] = true;
+  }
+  const std::uint32_t depth_of[] = {3, 19, 20, 21, 25, 21, 2};  // folders above each file
+  for (std::uint32_t i = 0; i < std::size(depth_of); ++i)
+    tv.records[50 + i] = file_record(rs, 0, ref(20 + depth_of[i] - 1, 1), u"f" + std::u16string(1, u'0' + i) + u".txt");
+  ASSERT_TRUE(analyse(tv.build()));
+
+  for (std::uint32_t i = 0; i < std::size(depth_of); ++i) {
+    std::string want = "C:\\";
+    const std::uint32_t top = depth_of[i] > 20 ? depth_of[i] - 20 : 0;
+    for (std::uint32_t level = top; level < depth_of[i]; ++level)
+      want += "d" + std::to_string(level / 10) + std::to_string(level % 10) + "\\";
+    const FileInfo* e = entry(static_cast<std::int32_t>(50 + i));
+    ASSERT_NE(e, nullptr) << i;
+    EXPECT_EQ(e->Path, want) << "file " << i << " at depth " << depth_of[i];
+  }
+}
+
 }  // namespace
 }  // namespace dravelo
