@@ -70,9 +70,31 @@ class NtfsCrafted : public ::testing::Test {
     return nullptr;
   }
 
+  // Each record's entry is listed under its path.
+  struct PathOf {
+    std::int32_t record;
+    const char* path;
+  };
+  void expect_paths(std::initializer_list<PathOf> expected) const {
+    for (const PathOf& x : expected) {
+      const FileInfo* e = entry(x.record);
+      ASSERT_NE(e, nullptr) << x.record;
+      EXPECT_EQ(e->Path, x.path) << x.record;
+    }
+  }
+
   SilentHost host_;
   fs::path dir_;
 };
+
+// Record n: a file record with this sequence number, marked in use in the $MFT's bitmap when
+// its flags say so.
+void put_record(TestVolume& tv, std::uint32_t n, std::uint16_t flags, std::uint64_t parent, std::u16string_view name,
+                std::uint16_t sequence) {
+  tv.records[n] = file_record(tv.record_size, flags, parent, std::u16string(name));
+  set_sequence(tv.records[n], sequence);
+  if (flags & kInUse) tv.record_in_use[n] = true;
+}
 
 // Sizes against what the volume and the runs allow. The volume has 2048 clusters of 4096 bytes;
 // every file's runs lie on free clusters.
@@ -227,18 +249,12 @@ TEST_F(NtfsCrafted, ParentReferencesAreCheckedBySequenceNumber) {
   TestVolume tv;
   tv.init();
   const std::size_t rs = tv.record_size;
-  auto live = [&tv](std::uint32_t n) { tv.record_in_use[n] = true; };
   // 20: a live folder "New" in a record that held another folder before (sequence 4 now).
-  tv.records[20] = file_record(rs, kInUse | kDirectory, ref(5, 5), u"New");
-  set_sequence(tv.records[20], 4);
-  live(20);
+  put_record(tv, 20, kInUse | kDirectory, ref(5, 5), u"New", 4);
   // 21: the folder "Old", deleted (its sequence moved from 2 to 3), its record not reused.
-  tv.records[21] = file_record(rs, kDirectory, ref(5, 5), u"Old");
-  set_sequence(tv.records[21], 3);
+  put_record(tv, 21, kDirectory, ref(5, 5), u"Old", 3);
   // 22: a live folder "Sub" whose own parent reference (20, sequence 2) is stale.
-  tv.records[22] = file_record(rs, kInUse | kDirectory, ref(20, 2), u"Sub");
-  set_sequence(tv.records[22], 1);
-  live(22);
+  put_record(tv, 22, kInUse | kDirectory, ref(20, 2), u"Sub", 1);
   tv.records[30] = file_record(rs, 0, ref(20, 3), u"was in the old folder.txt");
   tv.records[31] = file_record(rs, 0, ref(20, 4), u"in new.txt");
   tv.records[32] = file_record(rs, 0, ref(21, 2), u"in deleted old.txt");
@@ -247,19 +263,10 @@ TEST_F(NtfsCrafted, ParentReferencesAreCheckedBySequenceNumber) {
   tv.records[35] = file_record(rs, 0, ref(20, 3), u"second in the old folder.txt");
   ASSERT_TRUE(analyse(tv.build()));
 
-  struct Expect {
-    std::int32_t record;
-    const char* path;
-  };
-  const Expect expected[] = {
+  expect_paths({
       {30, "C:\\Deleted 20\\"}, {31, "C:\\New\\"},        {32, "C:\\Old\\"},
       {33, "C:\\Deleted 21\\"}, {34, "C:\\Deleted 20\\Sub\\"}, {35, "C:\\Deleted 20\\"},
-  };
-  for (const Expect& x : expected) {
-    const FileInfo* e = entry(x.record);
-    ASSERT_NE(e, nullptr) << x.record;
-    EXPECT_EQ(e->Path, x.path) << x.record;
-  }
+  });
   // The gone folder is a folder of its own under the root, apart from "New" (record 20), and the
   // files of the old folder are filed there.
   EXPECT_EQ(entry(30)->parent, entry(35)->parent);
@@ -284,37 +291,28 @@ TEST_F(NtfsCrafted, FoldersBeforeAndBeyondTheFirstPieceOfTheMft) {
   tv.mft_records = 5000;  // 5 MB of records: two pieces
   tv.init();
   const std::size_t rs = tv.record_size;
-  auto live = [&tv](std::uint32_t n) { tv.record_in_use[n] = true; };
-  tv.records[20] = file_record(rs, kInUse | kDirectory, ref(5, 5), u"Early");
-  set_sequence(tv.records[20], 1);
-  live(20);
-  tv.records[4500] = file_record(rs, kInUse | kDirectory, ref(5, 5), u"Far");
-  set_sequence(tv.records[4500], 2);
-  live(4500);
-  tv.records[4501] = file_record(rs, kInUse, ref(5, 5), u"a file now.txt");
-  set_sequence(tv.records[4501], 3);
-  live(4501);
-  tv.records[30] = file_record(rs, 0, ref(20, 1), u"early.txt");
-  tv.records[31] = file_record(rs, 0, ref(4500, 2), u"far, met first.txt");
-  tv.records[32] = file_record(rs, 0, ref(4501, 3), u"folder gone, met first.txt");
-  tv.records[4600] = file_record(rs, 0, ref(4500, 2), u"far, met after.txt");
-  tv.records[4602] = file_record(rs, 0, ref(4501, 3), u"folder gone, met after.txt");
-  tv.records[4603] = file_record(rs, 0, ref(20, 1), u"early, met after.txt");
+  put_record(tv, 20, kInUse | kDirectory, ref(5, 5), u"Early", 1);
+  put_record(tv, 4500, kInUse | kDirectory, ref(5, 5), u"Far", 2);
+  put_record(tv, 4501, kInUse, ref(5, 5), u"a file now.txt", 3);
+  const struct {
+    std::uint32_t record;
+    std::uint64_t parent;
+    const char16_t* name;
+  } deleted[] = {
+      {30, ref(20, 1), u"early.txt"},
+      {31, ref(4500, 2), u"far, met first.txt"},
+      {32, ref(4501, 3), u"folder gone, met first.txt"},
+      {4600, ref(4500, 2), u"far, met after.txt"},
+      {4602, ref(4501, 3), u"folder gone, met after.txt"},
+      {4603, ref(20, 1), u"early, met after.txt"},
+  };
+  for (const auto& d : deleted) tv.records[d.record] = file_record(rs, 0, d.parent, d.name);
   ASSERT_TRUE(analyse(tv.build()));
 
-  struct Expect {
-    std::int32_t record;
-    const char* path;
-  };
-  const Expect expected[] = {
+  expect_paths({
       {30, "C:\\Early\\"},         {31, "C:\\Far\\"},   {32, "C:\\Deleted 4501\\"},
       {4600, "C:\\Far\\"},         {4602, "C:\\Deleted 4501\\"}, {4603, "C:\\Early\\"},
-  };
-  for (const Expect& x : expected) {
-    const FileInfo* e = entry(x.record);
-    ASSERT_NE(e, nullptr) << x.record;
-    EXPECT_EQ(e->Path, x.path) << x.record;
-  }
+  });
   const FolderArray& folders = drive_list[0].Folders;
   const std::int32_t far = folders.find(4500);
   ASSERT_GE(far, 0);
