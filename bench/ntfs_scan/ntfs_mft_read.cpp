@@ -7,6 +7,7 @@
 //                                command line's start-up, end-of-analysis passes and output
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <sys/resource.h>
@@ -20,6 +21,18 @@
 
 namespace {
 
+// The process's resident memory now, in KiB (/proc/self/status), or -1.
+long resident_kib() {
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return -1;
+  char line[256];
+  long kib = -1;
+  while (std::fgets(line, sizeof line, f))
+    if (std::strncmp(line, "VmRSS:", 6) == 0) kib = std::atol(line + 6);
+  std::fclose(f);
+  return kib;
+}
+
 int scan_only(const char* image) {
   using namespace dravelo;
   DriveInfo d;
@@ -29,15 +42,18 @@ int scan_only(const char* image) {
   d.device_path = image;
   drive_list.push_back(std::move(d));
   current_drive = 0;
+  const long before_kib = resident_kib();
   const auto start = std::chrono::steady_clock::now();
   const bool ok = AnalyzeNtfsVolume();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  std::printf("scan ok=%d files=%d folders=%d seconds=%.3f cpu=%.3f peak_rss_kib=%ld\n", ok ? 1 : 0, file_count(),
-              drive_list[0].CurrentFolder(), seconds,
+  // What the catalogue keeps once the scan's own buffers are gone, per file found.
+  const long kept_kib = resident_kib() - before_kib;
+  std::printf("scan ok=%d files=%d folders=%d seconds=%.3f cpu=%.3f peak_rss_kib=%ld kept_kib=%ld bytes_per_file=%.0f\n",
+              ok ? 1 : 0, file_count(), drive_list[0].CurrentFolder(), seconds,
               usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6,
-              usage.ru_maxrss);
+              usage.ru_maxrss, kept_kib, file_count() ? kept_kib * 1024.0 / file_count() : 0.0);
   return ok ? 0 : 1;
 }
 
