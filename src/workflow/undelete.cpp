@@ -90,6 +90,10 @@ std::string fit_name(const std::string& stem, const std::string& suffix, const s
   return cut_to_bytes(stem, kNameMaxBytes - fixed) + suffix + ext;
 }
 
+// The seconds since 1970 of the start of each local hour met in this run (keyed by year, month,
+// day and hour); a run starts it afresh, so that it follows a change of the time zone.
+thread_local std::unordered_map<std::int64_t, std::time_t> local_hour_starts;
+
 // The seconds since 1970 of a catalogue date. NTFS keeps UTC; FAT keeps the local wall-clock
 // time of the machine that wrote it, so it is read as local time here.
 bool catalogue_date_to_unix(DateTime value, bool local, std::time_t* out) {
@@ -103,7 +107,28 @@ bool catalogue_date_to_unix(DateTime value, bool local, std::time_t* out) {
   tm.tm_min = c.minute;
   tm.tm_sec = c.second;
   tm.tm_isdst = -1;
-  *out = local ? std::mktime(&tm) : utc_time_from_tm(&tm);
+  if (!local) {
+    *out = utc_time_from_tm(&tm);
+    return true;
+  }
+  // mktime reads the time zone anew on every call: it is asked once per local hour, and the
+  // minutes and seconds are added to the start of the hour (offsets change on whole hours).
+  if (c.minute < 0 || c.minute > 59 || c.second < 0 || c.second > 59) {
+    *out = std::mktime(&tm);
+    return true;
+  }
+  std::unordered_map<std::int64_t, std::time_t>& hour_starts = local_hour_starts;
+  const std::int64_t hour = ((static_cast<std::int64_t>(c.year) * 16 + c.month) * 32 + c.day) * 32 + c.hour;
+  auto it = hour_starts.find(hour);
+  if (it == hour_starts.end()) {
+    if (hour_starts.size() > 100000) hour_starts.clear();
+    std::tm start = tm;
+    start.tm_min = 0;
+    start.tm_sec = 0;
+    it = hour_starts.emplace(hour, std::mktime(&start)).first;
+  }
+  *out = it->second == static_cast<std::time_t>(-1) ? static_cast<std::time_t>(-1)
+                                                    : it->second + c.minute * 60 + c.second;
   return true;
 }
 
@@ -222,7 +247,10 @@ std::string target_path_for(const FileInfo& entry, bool keep, const std::string&
   return collapse_doubled_separators(target + "/" + folder + safe_component(entry.FileName, rules));
 }
 
-std::vector<std::string> renamed_notes(const FileInfo& entry, bool keep, NameRules rules) {
+namespace {
+
+// renamed_notes, told whether the rules changed the name of a folder of the entry's Path.
+std::vector<std::string> renamed_notes_for(const FileInfo& entry, bool folders_renamed, NameRules rules) {
   std::vector<std::string> notes;
   if (rules != NameRules::windows) return notes;
   auto note = [&](const std::string& name) {
@@ -235,7 +263,7 @@ std::vector<std::string> renamed_notes(const FileInfo& entry, bool keep, NameRul
     if (const std::size_t at = text.find("%1"); at != std::string::npos) text.replace(at, 2, name);
     notes.push_back(std::move(text));
   };
-  if (keep && relative_target_folder(entry.Path, rules) != relative_target_folder(entry.Path, NameRules::posix)) {
+  if (folders_renamed) {
     // Each folder of the path once, from the top.
     std::size_t pos = 3;
     while (pos < entry.Path.size()) {
@@ -247,6 +275,15 @@ std::vector<std::string> renamed_notes(const FileInfo& entry, bool keep, NameRul
   }
   note(entry.FileName);
   return notes;
+}
+
+}  // namespace
+
+std::vector<std::string> renamed_notes(const FileInfo& entry, bool keep, NameRules rules) {
+  if (rules != NameRules::windows) return {};
+  return renamed_notes_for(
+      entry, keep && relative_target_folder(entry.Path, rules) != relative_target_folder(entry.Path, NameRules::posix),
+      rules);
 }
 
 std::string unique_target_path(const std::string& path) {
@@ -262,34 +299,25 @@ std::string unique_target_path(const std::string& path) {
   return std::string();
 }
 
-std::string TargetNamer::next(const std::string& path) {
+std::string TargetNamer::next(const std::string& path) const {
   const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  Folder& folder = folders_[dir];
-  if (folder.handed_out.insert(name).second) return path;
+  const std::size_t cut = slash == std::string::npos ? 0 : slash + 1;
+  const auto folder = next_number_.find(path.substr(0, cut));
+  if (folder == next_number_.end()) return path;
+  const std::string name = path.substr(cut);
+  const auto number = folder->second.find(name);
+  if (number == folder->second.end()) return path;
+  if (number->second >= kMaxNameCandidates) return std::string();
   std::string stem, ext;
   split_name(name, &stem, &ext);
-  int& n = folder.next_number[name];
-  if (n < 2) n = 2;
-  for (; n < kMaxNameCandidates; ++n) {
-    std::string candidate = fit_name(stem, " (" + std::to_string(n) + ")", ext);
-    if (folder.handed_out.insert(candidate).second) {
-      ++n;
-      return dir + candidate;
-    }
-  }
-  return std::string();
+  return path.substr(0, cut) + fit_name(stem, " (" + std::to_string(number->second) + ")", ext);
 }
 
-void TargetNamer::release(const std::string& path) {
+void TargetNamer::advance(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  auto it = folders_.find(dir);
-  if (it == folders_.end()) return;
-  it->second.handed_out.erase(slash == std::string::npos ? path : path.substr(slash + 1));
-  // The numbers count again from the start; those still handed out are passed over.
-  it->second.next_number.clear();
+  const std::size_t cut = slash == std::string::npos ? 0 : slash + 1;
+  int& n = next_number_[path.substr(0, cut)][path.substr(cut)];
+  n = n < 2 ? 2 : n + 1;
 }
 
 bool TargetNamer::make_folder(const std::string& dir, std::string* error) {
@@ -319,17 +347,30 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   if (!routine) return recover_outcome(RecoverStatus::volume_unreadable, 0, "no recovery for the file system '" + entry.fs + "'");
   if (target.empty()) return recover_outcome(RecoverStatus::cannot_create, 0, "no target folder");
 
-  if (keep) {
-    const std::string folder = relative_target_folder(entry.Path, options.name_rules);
-    if (!folder.empty()) {
-      std::string error;
-      if (!namer->make_folder(collapse_doubled_separators(target + "/" + folder), &error))
-        return recover_outcome(RecoverStatus::cannot_create, 0, error);
-    }
+  // The target folder of the entry's catalogue folder, worked out once for all of its files.
+  TargetNamer::FolderPlace& place = namer->place();
+  const bool same_place = place.keep == keep && place.rules == options.name_rules && place.target == target &&
+                          (!keep || (place.path.identity() ? place.path.shares(entry.Path) : entry.Path.empty()));
+  if (!same_place) {
+    const std::string folder = keep ? relative_target_folder(entry.Path, options.name_rules) : std::string();
+    place.path = keep ? entry.Path : SharedText();
+    place.target = target;
+    place.rules = options.name_rules;
+    place.keep = keep;
+    place.prefix = target + "/" + folder;
+    place.folder = folder.empty() ? std::string() : collapse_doubled_separators(place.prefix);
+    place.renamed = keep && options.name_rules != NameRules::posix &&
+                    folder != relative_target_folder(entry.Path, NameRules::posix);
+    place.made = false;
+  }
+  if (!place.folder.empty() && !place.made) {
+    std::string error;
+    if (!namer->make_folder(place.folder, &error)) return recover_outcome(RecoverStatus::cannot_create, 0, error);
+    place.made = true;
   }
   // Each name is tried with one exclusive create (by the routine); a name that exists on the
   // target already is never opened, the next number is tried instead.
-  const std::string wanted = target_path_for(entry, keep, target, options.name_rules);
+  const std::string wanted = collapse_doubled_separators(place.prefix + safe_component(entry.FileName, options.name_rules));
   std::string path;
   RecoverResult result;
   for (int attempt = 0;; ++attempt) {
@@ -341,12 +382,16 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
     const bool taken =
         result.target_exists || (result.status == RecoverStatus::cannot_create && path_exists(path));
     if (!taken) break;
+    namer->advance(wanted);
   }
   if (written_path) *written_path = path;
-  if (result.status != RecoverStatus::complete && result.status != RecoverStatus::read_errors) namer->release(path);
+  // A numbered name that now holds a file is passed over by the next file of this name. One that
+  // ended up holding nothing (the routine removed what it began) is passed over too: the
+  // numbers only go up.
+  if (path != wanted) namer->advance(wanted);
 
   if (result.status == RecoverStatus::complete || result.status == RecoverStatus::read_errors) {
-    for (std::string& note : renamed_notes(entry, keep, options.name_rules)) result.notes.push_back(std::move(note));
+    for (std::string& note : renamed_notes_for(entry, place.renamed, options.name_rules)) result.notes.push_back(std::move(note));
     set_modification_date(path, entry);
     for (const std::string& extra : result.extra_files) set_modification_date(extra, entry);
   }
@@ -362,6 +407,7 @@ std::string prepare_target_folder(const std::string& folder) {
 
 UndeleteSummary run_undelete(const UndeleteRequest& request) {
   UndeleteSummary summary;
+  local_hour_starts.clear();
   const std::int32_t conflict = target_volume_conflict(request.target_folder);
   if (conflict >= 0) {
     std::string text = lang_text(kTargetOnSourceText);

@@ -49,27 +49,41 @@ std::vector<std::string> renamed_notes(const FileInfo& entry, bool keep, NameRul
 // for a name without extension), the first that does not exist. Empty when none can be found.
 std::string unique_target_path(const std::string& path);
 
-// The names that one undelete run has handed out, per target folder, with the next number to
-// try for each name, and the folders it has made: a file costs one exclusive create however often
-// its name occurs, and a folder is made once.
+// The run's memory of names that collided, per target folder: for each name that met a file on
+// the target, the next number to try, so that a name occurring thousands of times does not probe
+// from "(2)" each time. Whether a name is free is learnt from the exclusive create alone: every
+// name handed out is created with it, so the target itself holds what was handed out and a run
+// keeps nothing per file. Also the folders it has made, so that a folder is made once.
 class TargetNamer {
  public:
-  // The first name for path (folder + name) not handed out yet in this run: the path itself,
-  // then "name (2).ext", "name (3).ext", ... Marks it handed out. Empty when none is left.
-  // Whether something is on the disk there already is learnt from the exclusive create: the
-  // caller then asks again.
-  std::string next(const std::string& path);
-  // Gives back a name from next() that ended up holding no file (nothing could be written).
-  void release(const std::string& path);
+  // The name to try for path (folder + name): the path itself while that name has not collided
+  // in this run, else "name (n).ext" ("name (n)" without extension) for the name's next number.
+  // Empty when the numbers are used up.
+  std::string next(const std::string& path) const;
+  // The candidate that next(path) gave is gone now: something was there already, or a file was
+  // written under a numbered name. The next call tries the following number.
+  void advance(const std::string& path);
   // Creates dir and the folders above it, once per run. False, with the reason, on failure.
   bool make_folder(const std::string& dir, std::string* error);
 
- private:
-  struct Folder {
-    std::unordered_set<std::string> handed_out;
-    std::unordered_map<std::string, int> next_number;
+  // What undelete_file works out once per folder of the catalogue: the files of one folder
+  // share one stored Path, so the last one's outcome serves them all.
+  struct FolderPlace {
+    SharedText path;         // the catalogue Path it was made for (held, so its identity stays)
+    std::string target;      // the target folder and rules it was made for
+    NameRules rules = NameRules::posix;
+    bool keep = false;
+    std::string prefix;      // target + "/" + relative folder, before doubled "/" are collapsed
+    std::string folder;      // the folder to make (collapsed), empty when there is none
+    bool renamed = false;    // the rules changed a folder's name (renamed_notes then names them)
+    bool made = false;       // folder exists: made (or found) by this run
   };
-  std::unordered_map<std::string, Folder> folders_;
+  FolderPlace& place() { return place_; }
+
+ private:
+  FolderPlace place_;
+  // Per folder (with its trailing "/"), per name: the next number to try (2 and up).
+  std::unordered_map<std::string, std::unordered_map<std::string, int>> next_number_;
   std::unordered_set<std::string> made_folders_;
 };
 

@@ -6,6 +6,7 @@
 #include <sys/sysmacros.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -198,8 +199,9 @@ TEST_F(Undelete, ANameTakenOnDiskCostsOneCreateAndIsPassedOver) {
   routine_calls.clear();
   const UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
   EXPECT_EQ(s.count, 4);
-  // Four files, one refused exclusive create for the name that was there.
-  EXPECT_EQ(routine_calls.size(), 5u);
+  // Four files; refused exclusive creates: the first repeat of the name meets the first file,
+  // and "index (3).js" was there before. Later files go straight to the next number.
+  EXPECT_EQ(routine_calls.size(), 6u);
   EXPECT_EQ(read_file(dir_ / "index (3).js"), "there before");
   std::vector<std::string> written;
   for (const UndeleteOutcome& o : s.files) written.push_back(fs::path(o.target_path).filename().string());
@@ -335,6 +337,62 @@ TEST_F(Undelete, RecoveredFileTakesTheDeletedFilesModificationDate) {
   struct stat st;
   ASSERT_EQ(::stat((dir_ / "dated.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtim.tv_sec, 1600000000);
+}
+
+TEST_F(Undelete, FatDatesAreLocalTimeThroughoutTheHourAndAcrossClockChanges) {
+  // FAT keeps the local wall-clock time; each date must come out as mktime gives it, also for
+  // minutes of one hour met after another and around the clock changes of the zone.
+  const std::string old_tz = std::getenv("TZ") ? std::getenv("TZ") : "";
+  const bool had_tz = std::getenv("TZ") != nullptr;
+  ::setenv("TZ", "Europe/Berlin", 1);
+  ::tzset();
+  const CivilTime dates[] = {
+      {2021, 6, 15, 10, 0, 0},  {2021, 6, 15, 10, 59, 58}, {2021, 6, 15, 10, 7, 30}, {2021, 1, 3, 23, 45, 12},
+      {2021, 3, 28, 3, 30, 0},  {2021, 10, 31, 2, 30, 0},  {2021, 10, 31, 3, 15, 4}, {1999, 12, 31, 23, 59, 58},
+  };
+  std::vector<std::time_t> expected;
+  for (std::size_t i = 0; i < std::size(dates); ++i) {
+    FileInfo& e = add(static_cast<std::int32_t>(100 + i), "f" + std::to_string(i) + ".txt", "C:\\", 1);
+    e.DateModified = encode_date_time(dates[i]);
+    std::tm tm{};
+    tm.tm_year = dates[i].year - 1900;
+    tm.tm_mon = dates[i].month - 1;
+    tm.tm_mday = dates[i].day;
+    tm.tm_hour = dates[i].hour;
+    tm.tm_min = dates[i].minute;
+    tm.tm_sec = dates[i].second;
+    tm.tm_isdst = -1;
+    expected.push_back(std::mktime(&tm));
+  }
+  build_undelete_list();
+  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr, nullptr});
+  if (had_tz) ::setenv("TZ", old_tz.c_str(), 1);
+  else ::unsetenv("TZ");
+  ::tzset();
+  ASSERT_EQ(s.files.size(), std::size(dates));
+  for (std::size_t i = 0; i < std::size(dates); ++i) {
+    struct stat st;
+    ASSERT_EQ(::stat(s.files[i].target_path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, expected[i]) << "date " << i;
+  }
+}
+
+TEST_F(Undelete, KeepPutsFilesOfAlternatingFoldersEachInItsOwn) {
+  // Files of one folder share their stored Path; the list may still come back to a folder.
+  const SharedText ann("C:\\Users\\Ann\\");
+  const SharedText bob("C:\\Users\\Bob\\");
+  add(70, "a.txt").Path = ann;
+  add(71, "a.txt").Path = bob;
+  add(72, "a.txt").Path = ann;
+  add(73, "b.txt", "C:\\Users\\Ann\\");  // an equal Path stored apart
+  build_undelete_list();
+  const UndeleteSummary s = run_undelete({target(), true, {}, nullptr, nullptr});
+  EXPECT_EQ(s.count, 4);
+  ASSERT_EQ(s.files.size(), 4u);
+  EXPECT_EQ(s.files[0].target_path, (dir_ / "Users" / "Ann" / "a.txt").string());
+  EXPECT_EQ(s.files[1].target_path, (dir_ / "Users" / "Bob" / "a.txt").string());
+  EXPECT_EQ(s.files[2].target_path, (dir_ / "Users" / "Ann" / "a (2).txt").string());
+  EXPECT_EQ(s.files[3].target_path, (dir_ / "Users" / "Ann" / "b.txt").string());
 }
 
 // Device numbers and the kernel's block-device tree of a fake machine: disk sda with partitions
