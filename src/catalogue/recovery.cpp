@@ -110,6 +110,8 @@ void TargetFile::release_buffer() {
 bool TargetFile::close() {
   if (fd_ == kNoTargetHandle) return !failed_;
   if (used_ > 0) flush();
+  // After the last write, which would move the time again.
+  if (modified_time_ && !failed_) set_target_handle_modified_time(fd_, *modified_time_);
   std::string error;
   if (!close_target_file(fd_, &error) && !failed_) {
     error_ = error;

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +44,8 @@ struct RecoverResult {
   // What the user should know about a file that was written all the same, such as a name that
   // the target refused and the substitute it was written under.
   std::vector<std::string> notes;
+  // The routine gave the file (and its extra files) the options' modified_time itself.
+  bool dated = false;
 };
 
 // A result with these fields and nothing else.
@@ -59,6 +62,9 @@ struct RecoverOptions {
   // The target's file-name rules: on Windows, names that it refuses are written under a
   // visible substitute (windows_safe_name), each change noted in the result.
   NameRules name_rules = native_name_rules();
+  // The modification time (seconds since 1970, UTC) that each file written gets, set through
+  // its handle before it is closed; none: the files keep the time of their writing.
+  std::optional<std::int64_t> modified_time;
 };
 
 // Bytes to write in the running undelete, and bytes written so far; the recovery routines add
@@ -103,6 +109,8 @@ class TargetFile {
   bool close();
   // Closes and deletes the file.
   void remove();
+  // The modification time that close() gives the file once its bytes are written (none: left).
+  void set_modified_time(std::optional<std::int64_t> unix_seconds) { modified_time_ = unix_seconds; }
 
   bool is_open() const { return fd_ != -1; }
   bool failed() const { return failed_; }
@@ -118,6 +126,7 @@ class TargetFile {
   std::intptr_t fd_ = -1;  // a TargetHandle (target_files.h)
   bool failed_ = false;
   bool existed_ = false;
+  std::optional<std::int64_t> modified_time_;
   std::string path_;
   std::string error_;
   // Taken from (and given back to) a spare kept between files, so that a run of many small files

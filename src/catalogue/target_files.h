@@ -39,5 +39,7 @@ std::string target_folder_unusable(const std::string& path);
 
 // Sets the file's modification time (seconds since 1970, UTC); the access time is left alone.
 void set_target_modified_time(const std::string& path, std::int64_t unix_seconds);
+// The same through a file's open handle, without looking its path up again.
+void set_target_handle_modified_time(TargetHandle handle, std::int64_t unix_seconds);
 
 }  // namespace dravelo

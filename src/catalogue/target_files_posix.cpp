@@ -75,4 +75,13 @@ void set_target_modified_time(const std::string& path, std::int64_t unix_seconds
   ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
+void set_target_handle_modified_time(TargetHandle handle, std::int64_t unix_seconds) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(unix_seconds);
+  times[1].tv_nsec = 0;
+  ::futimens(static_cast<int>(handle), times);
+}
+
 }  // namespace dravelo

@@ -99,4 +99,9 @@ void set_target_modified_time(const std::string& path, std::int64_t unix_seconds
   ::CloseHandle(h);
 }
 
+void set_target_handle_modified_time(TargetHandle handle, std::int64_t unix_seconds) {
+  const FILETIME modified = file_time(unix_seconds);
+  ::SetFileTime(as_handle(handle), nullptr, nullptr, &modified);
+}
+
 }  // namespace dravelo

@@ -61,7 +61,7 @@ bool reread_entry_set(TBuffer& reader, TBuffer& fat_reader, const ExfatGeometry&
 
 }  // namespace
 
-RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_path, const RecoverOptions&) {
+RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_path, const RecoverOptions& options) {
   if (entry.drive < 0 || static_cast<std::size_t>(entry.drive) >= drive_list.size())
     return recover_outcome(RecoverStatus::volume_unreadable, 0, "no drive " + std::to_string(entry.drive));
   const DriveInfo& drive = drive_list[static_cast<std::size_t>(entry.drive)];
@@ -92,6 +92,7 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
     out_text(lang_text(kErrorText) + target.error_message(), MsgType::custom, false);
     return recover_outcome(RecoverStatus::cannot_create, 0, target.error_message());
   }
+  target.set_modified_time(options.modified_time);
 
   std::vector<std::uint8_t> buffer(g.bytes_per_cluster);
   std::uint64_t written = 0;
@@ -140,8 +141,10 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
       if (!write_block(static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - written)))) return fail_write();
   }
   if (!target.close()) return fail_write();
-  return recover_outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
+  RecoverResult done = recover_outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
                  message);
+  done.dated = options.modified_time.has_value();
+  return done;
 }
 
 }  // namespace dravelo

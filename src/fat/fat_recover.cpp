@@ -63,7 +63,7 @@ OpenedFat* keep_fat(const DriveInfo& drive, std::unique_ptr<OpenedFat>& opened) 
 
 }  // namespace
 
-RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_path, const RecoverOptions&) {
+RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_path, const RecoverOptions& options) {
   if (entry.drive < 0 || static_cast<std::size_t>(entry.drive) >= drive_list.size())
     return recover_outcome(RecoverStatus::volume_unreadable, 0, "no drive " + std::to_string(entry.drive));
   const DriveInfo& drive = drive_list[static_cast<std::size_t>(entry.drive)];
@@ -98,6 +98,7 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
     if (!r.target_exists) out_text(lang_text(kErrorText) + target.error_message(), MsgType::custom, false);
     return r;
   }
+  target.set_modified_time(options.modified_time);
 
   const std::uint64_t bpc = g.bytes_per_cluster;
   const std::uint64_t clusters_needed = (size + bpc - 1) / bpc;
@@ -186,8 +187,10 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
     cluster = next;
   }
   if (!target.close()) return fail_write();
-  return recover_outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
+  RecoverResult done = recover_outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
                  message);
+  done.dated = options.modified_time.has_value();
+  return done;
 }
 
 }  // namespace dravelo

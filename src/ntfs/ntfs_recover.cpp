@@ -428,6 +428,7 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
     if (!result.target_exists) out_text("Error:" + target.error_message(), MsgType::custom, false);
     return fail(RecoverStatus::cannot_create, "Error:" + target.error_message());
   }
+  target.set_modified_time(options.modified_time);
   if (unnamed->encrypted()) append_message(&result.message, "the data is encrypted and was written as it lies");
 
   TBuffer& reader = *volume.reader;
@@ -457,6 +458,7 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
     const std::string name = stream_component(stream.name);
     TargetFile file;
     if (!create_stream_target(target_path, name, options.name_rules, file, &result.message)) continue;
+    file.set_modified_time(options.modified_time);
     std::string text;
     bool stream_size_damaged = false;
     const std::int64_t stream_size = RecoverableSize(volume, stream, &stream_size_damaged);
@@ -477,6 +479,7 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
     result.extra_files.push_back(file.path());
     result.status = worse(result.status, s);
   }
+  result.dated = options.modified_time.has_value();
   return result;
 }
 

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -132,10 +133,11 @@ bool catalogue_date_to_unix(DateTime value, bool local, std::time_t* out) {
   return true;
 }
 
-void set_modification_date(const std::string& path, const FileInfo& entry) {
+// The modification time that an entry's recovered files get; none for a file without a date.
+std::optional<std::int64_t> modification_date(const FileInfo& entry) {
   std::time_t t = 0;
-  if (!catalogue_date_to_unix(entry.DateModified, entry.fs != "NTFS", &t)) return;
-  set_target_modified_time(path, static_cast<std::int64_t>(t));
+  if (!catalogue_date_to_unix(entry.DateModified, entry.fs != "NTFS", &t)) return std::nullopt;
+  return static_cast<std::int64_t>(t);
 }
 
 }  // namespace
@@ -371,12 +373,15 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   // Each name is tried with one exclusive create (by the routine); a name that exists on the
   // target already is never opened, the next number is tried instead.
   const std::string wanted = collapse_doubled_separators(place.prefix + safe_component(entry.FileName, options.name_rules));
+  // The date goes on through the file's handle, before it closes, where the routine can.
+  RecoverOptions file_options = options;
+  file_options.modified_time = modification_date(entry);
   std::string path;
   RecoverResult result;
   for (int attempt = 0;; ++attempt) {
     path = attempt < kMaxNameCandidates ? namer->next(wanted) : std::string();
     if (path.empty()) return recover_outcome(RecoverStatus::cannot_create, 0, "no free name for " + entry.FileName);
-    result = routine(entry, path, options);
+    result = routine(entry, path, file_options);
     // The routine's exclusive create found something there already (told by the routine, or
     // seen here for a routine that does not tell).
     const bool taken =
@@ -392,8 +397,10 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
 
   if (result.status == RecoverStatus::complete || result.status == RecoverStatus::read_errors) {
     for (std::string& note : renamed_notes_for(entry, place.renamed, options.name_rules)) result.notes.push_back(std::move(note));
-    set_modification_date(path, entry);
-    for (const std::string& extra : result.extra_files) set_modification_date(extra, entry);
+    if (!result.dated && file_options.modified_time) {
+      set_target_modified_time(path, *file_options.modified_time);
+      for (const std::string& extra : result.extra_files) set_target_modified_time(extra, *file_options.modified_time);
+    }
   }
   return result;
 }

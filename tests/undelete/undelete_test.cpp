@@ -27,13 +27,14 @@ namespace fs = std::filesystem;
 struct FakePlan {
   RecoverStatus status = RecoverStatus::complete;
   bool press_stop = false;  // the user presses Stop while this file is written
+  bool dates_itself = false;  // gives the file its date through the open file, as the engines do
 };
 std::map<std::int32_t, FakePlan> plans;
 std::vector<std::string> routine_calls;  // "fs:inode:drive"
 
 // Writes "data of <name>" the way a recovery routine does: exclusively created, removed again
 // when the copy is cut short.
-RecoverResult fake_recover(const FileInfo& entry, const std::string& target, const RecoverOptions&) {
+RecoverResult fake_recover(const FileInfo& entry, const std::string& target, const RecoverOptions& options) {
   routine_calls.push_back(entry.fs + ":" + std::to_string(entry.inode) + ":" + std::to_string(current_drive));
   const FakePlan plan = plans[entry.inode];
   RecoverResult r;
@@ -51,6 +52,10 @@ RecoverResult fake_recover(const FileInfo& entry, const std::string& target, con
     out.remove();
     r.status = stop_flag ? RecoverStatus::stopped : plan.status;
     return r;
+  }
+  if (plan.dates_itself) {
+    out.set_modified_time(options.modified_time);
+    r.dated = options.modified_time.has_value();
   }
   out.close();
   r.status = plan.status;
@@ -330,13 +335,17 @@ TEST_F(Undelete, StopEndsTheRunAndLeavesTheRestTicked) {
 }
 
 TEST_F(Undelete, RecoveredFileTakesTheDeletedFilesModificationDate) {
-  FileInfo& e = add(1, "dated.txt");
-  e.DateModified = unix_seconds_to_date_time(1600000000);  // NTFS dates are UTC
-  build_undelete_list();
-  ASSERT_EQ(run_undelete({target(), false, {}, nullptr, nullptr}).count, 1);
-  struct stat st;
-  ASSERT_EQ(::stat((dir_ / "dated.txt").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mtim.tv_sec, 1600000000);
+  for (const bool through_handle : {false, true}) {
+    const std::string name = through_handle ? "handle.txt" : "dated.txt";
+    FileInfo& e = add(through_handle ? 2 : 1, name);
+    e.DateModified = unix_seconds_to_date_time(1600000000);  // NTFS dates are UTC
+    plans[e.inode].dates_itself = through_handle;
+    build_undelete_list();
+    ASSERT_EQ(run_undelete({target(), false, {}, nullptr, nullptr}).count, 1) << name;
+    struct stat st;
+    ASSERT_EQ(::stat((dir_ / name).c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_mtim.tv_sec, 1600000000) << name;
+  }
 }
 
 TEST_F(Undelete, FatDatesAreLocalTimeThroughoutTheHourAndAcrossClockChanges) {
@@ -354,6 +363,7 @@ TEST_F(Undelete, FatDatesAreLocalTimeThroughoutTheHourAndAcrossClockChanges) {
   for (std::size_t i = 0; i < std::size(dates); ++i) {
     FileInfo& e = add(static_cast<std::int32_t>(100 + i), "f" + std::to_string(i) + ".txt", "C:\\", 1);
     e.DateModified = encode_date_time(dates[i]);
+    plans[e.inode].dates_itself = i % 2 == 1;  // through the open file, or by path afterwards
     std::tm tm{};
     tm.tm_year = dates[i].year - 1900;
     tm.tm_mon = dates[i].month - 1;
