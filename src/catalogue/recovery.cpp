@@ -19,6 +19,8 @@ int undelete_progress() {
 
 namespace {
 constexpr std::size_t kBufferSize = 4 << 20;
+// A write of at least this many bytes into an empty buffer goes to the file without a copy.
+constexpr std::size_t kDirectWrite = 64 << 10;
 
 int session_depth = 0;
 
@@ -32,6 +34,16 @@ std::unique_ptr<unsigned char[]>& spare_buffer() {
   static std::unique_ptr<unsigned char[]> spare;
   return spare;
 }
+// The read buffer kept between files, and its size.
+struct SpareCopy {
+  std::unique_ptr<std::uint8_t[]> memory;
+  std::size_t capacity = 0;
+};
+
+SpareCopy& spare_copy() {
+  static SpareCopy spare;
+  return spare;
+}
 }  // namespace
 
 RecoverSession::RecoverSession() { ++session_depth; }
@@ -40,6 +52,27 @@ RecoverSession::~RecoverSession() {
   if (--session_depth > 0) return;
   for (auto release : session_releases()) release();
   spare_buffer().reset();
+  spare_copy() = SpareCopy{};
+}
+
+CopyBuffer::CopyBuffer(std::size_t bytes) : size_(bytes) {
+  SpareCopy& spare = spare_copy();
+  if (spare.memory && spare.capacity >= bytes) {
+    memory_ = std::move(spare.memory);
+    capacity_ = spare.capacity;
+  } else {
+    memory_ = std::make_unique_for_overwrite<std::uint8_t[]>(std::max<std::size_t>(bytes, 1));
+    capacity_ = std::max<std::size_t>(bytes, 1);
+  }
+}
+
+CopyBuffer::~CopyBuffer() {
+  if (!RecoverSession::active()) return;
+  SpareCopy& spare = spare_copy();
+  if (!spare.memory || spare.capacity < capacity_) {
+    spare.memory = std::move(memory_);
+    spare.capacity = capacity_;
+  }
 }
 
 bool RecoverSession::active() { return session_depth > 0; }
@@ -83,7 +116,7 @@ std::size_t TargetFile::write(const void* data, std::size_t size) {
   if (fd_ == kNoTargetHandle || failed_) return 0;
   const auto* in = static_cast<const unsigned char*>(data);
   std::size_t done = 0;
-  if (size >= capacity_) {
+  if (size >= capacity_ || (used_ == 0 && size >= kDirectWrite)) {
     // A large block goes straight to the file after what is buffered, without another copy.
     if (used_ > 0 && !flush()) return 0;
     done = write_target_file(fd_, in, size, &error_);

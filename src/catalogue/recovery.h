@@ -91,6 +91,25 @@ class RecoverSession {
   static void on_end(void (*release)());
 };
 
+// The buffer that one file's clusters are read into on their way to the target. While a
+// RecoverSession lives the same memory serves the next file, not cleared: the readers set every
+// byte that is written out (zeros where the volume fails), so nothing of an earlier file shows.
+class CopyBuffer {
+ public:
+  explicit CopyBuffer(std::size_t bytes);
+  ~CopyBuffer();
+  CopyBuffer(const CopyBuffer&) = delete;
+  CopyBuffer& operator=(const CopyBuffer&) = delete;
+
+  std::uint8_t* data() { return memory_.get(); }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> memory_;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
+};
+
 // A new file opened for writing with a large buffer. It is never opened over an existing file:
 // creation fails when the path exists already.
 class TargetFile {

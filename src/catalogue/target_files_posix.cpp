@@ -47,11 +47,30 @@ bool close_target_file(TargetHandle handle, std::string* error) {
 
 void remove_target_file(const std::string& path) { ::unlink(path.c_str()); }
 
+// The folder itself is tried first: below a folder that exists (every folder of a recovery after
+// its parent) one mkdir makes it. Missing folders above are made from the top down.
 bool make_target_folder(const std::string& path, std::string* error) {
-  std::error_code ec;
-  std::filesystem::create_directories(path, ec);
-  if (ec) *error = ec.message();
-  return !ec;
+  std::string folder = path;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (folder.empty()) {
+    *error = std::strerror(ENOENT);
+    return false;
+  }
+  if (::mkdir(folder.c_str(), 0777) == 0) return true;
+  int e = errno;
+  const std::size_t slash = folder.rfind('/');
+  if (e == ENOENT && slash != std::string::npos && slash > 0) {
+    if (!make_target_folder(folder.substr(0, slash), error)) return false;
+    if (::mkdir(folder.c_str(), 0777) == 0) return true;
+    e = errno;
+  }
+  if (e == EEXIST) {
+    struct stat st;
+    if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    e = ENOTDIR;
+  }
+  *error = std::strerror(e);
+  return false;
 }
 
 bool target_path_exists(const std::string& path) {

@@ -30,6 +30,20 @@ void CliHost::_updateProgress(int position) {
 
 void CliHost::_updateProgressU(int position) { _updateProgress(position); }
 
+void CliHost::pump() {
+  if (!lines_waiting_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - last_flush_ < std::chrono::milliseconds(100)) return;
+  std::fflush(stdout);
+  lines_waiting_ = false;
+  last_flush_ = now;
+}
+
+void CliHost::line_done() {
+  lines_waiting_ = true;
+  pump();
+}
+
 void CliHost::_updateFiles(int count) {
   files_ = count;
   draw();

@@ -2,6 +2,7 @@
 // terminal (nothing when stderr is not one), results to stdout.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "catalogue/engine_host.h"
@@ -15,7 +16,12 @@ class CliHost : public EngineHost {
   void _updateProgress(int position) override;
   void _updateProgressU(int position) override;
   void _updateFiles(int count) override;
-  void pump() override {}
+  // Passes result lines that have waited a tenth of a second on to stdout.
+  void pump() override;
+  // A result line was printed to stdout. It reaches a pipe or a file with the lines after it,
+  // within a tenth of a second (at the next line or the next pump of a long copy), rather than
+  // costing a write of its own; a terminal gets it at once, as stdout is line-buffered there.
+  void line_done();
   // Ends the live bar's line.
   void finish_progress();
   // A caption for the bar (the volume being scanned, the file being recovered).
@@ -31,6 +37,8 @@ class CliHost : public EngineHost {
   int files_ = 0;
   int messages_shown_ = 0;
   std::string caption_;
+  bool lines_waiting_ = false;
+  std::chrono::steady_clock::time_point last_flush_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace dravelo

@@ -178,7 +178,9 @@ int cmd_recover(const Args& args) {
 
   request.before_file = [&host](const FileInfo& e) { host.set_caption(escape_controls(e.FileName)); };
   // Each file's line is printed as soon as the file is done, so that what was recovered is known
-  // even when the run is cut short, and a run of many files keeps no list.
+  // even when the run is cut short, and a run of many files keeps no list. A terminal gets each
+  // line at once (stdout is line-buffered there); a pipe or a log file gets what has gathered at
+  // least ten times a second, not one write per file (CliHost::line_done).
   bool all_complete = true;
   request.after_file = [&host, &all_complete](const UndeleteOutcome& o) {
     host.finish_progress();
@@ -196,7 +198,7 @@ int cmd_recover(const Args& args) {
     std::printf("\n");
     for (const std::string& extra : o.result.extra_files) std::printf("%-13s %s\n", "stream", escape_controls(extra).c_str());
     for (const std::string& note : o.result.notes) std::printf("%-13s %s\n", "note", escape_controls(note).c_str());
-    std::fflush(stdout);
+    host.line_done();
     if (o.result.status != RecoverStatus::complete) all_complete = false;
   };
   request.keep_outcomes = false;

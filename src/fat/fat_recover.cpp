@@ -103,7 +103,7 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
   const std::uint64_t bpc = g.bytes_per_cluster;
   const std::uint64_t clusters_needed = (size + bpc - 1) / bpc;
   const std::uint64_t stretch_max = std::max<std::uint64_t>(1, kStretchBytes / bpc);
-  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(stretch_max, std::max<std::uint64_t>(clusters_needed, 1)) * bpc));
+  CopyBuffer buffer(static_cast<std::size_t>(std::min(stretch_max, std::max<std::uint64_t>(clusters_needed, 1)) * bpc));
   std::uint64_t written = 0;
   std::uint64_t clusters_done = 0;
   bool read_errors = false;

@@ -177,7 +177,7 @@ class StreamCopy {
   // reader's window; sparse runs of any length are zeros.
   void copy_plain() {
     const std::int64_t block = std::max<std::int64_t>(1, reader_.capacity() / cluster_);
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(block, clusters_needed()) * cluster_));
+    CopyBuffer buffer(static_cast<std::size_t>(std::min(block, clusters_needed()) * cluster_));
     const std::int64_t needed = clusters_needed();
     std::int64_t vcn = 0;
     while (vcn < needed && !ended()) {

@@ -322,6 +322,19 @@ void TargetNamer::advance(const std::string& path) {
   n = n < 2 ? 2 : n + 1;
 }
 
+TargetNamer::FolderPlace& TargetNamer::place(const FileInfo& entry, bool keep, const std::string& target, NameRules rules,
+                                             bool* fresh) {
+  if (places_keep_ != keep || places_rules_ != rules || places_target_ != target || places_.size() >= kKeptPlaces) {
+    places_.clear();
+    places_keep_ = keep;
+    places_rules_ = rules;
+    places_target_ = target;
+  }
+  const auto [at, added] = places_.try_emplace(keep ? entry.Path.identity() : nullptr);
+  *fresh = added;
+  return at->second;
+}
+
 bool TargetNamer::make_folder(const std::string& dir, std::string* error) {
   if (made_folders_.count(dir)) return true;
   std::string why;
@@ -350,17 +363,13 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   if (target.empty()) return recover_outcome(RecoverStatus::cannot_create, 0, "no target folder");
 
   // The target folder of the entry's catalogue folder, worked out once for all of its files.
-  TargetNamer::FolderPlace& place = namer->place();
-  const bool same_place = place.keep == keep && place.rules == options.name_rules && place.target == target &&
-                          (!keep || (place.path.identity() ? place.path.shares(entry.Path) : entry.Path.empty()));
-  if (!same_place) {
+  bool fresh = false;
+  TargetNamer::FolderPlace& place = namer->place(entry, keep, target, options.name_rules, &fresh);
+  if (fresh) {
     const std::string folder = keep ? relative_target_folder(entry.Path, options.name_rules) : std::string();
     place.path = keep ? entry.Path : SharedText();
-    place.target = target;
-    place.rules = options.name_rules;
-    place.keep = keep;
-    place.prefix = target + "/" + folder;
-    place.folder = folder.empty() ? std::string() : collapse_doubled_separators(place.prefix);
+    place.prefix = collapse_doubled_separators(target + "/" + folder);
+    place.folder = folder.empty() ? std::string() : place.prefix;
     place.renamed = keep && options.name_rules != NameRules::posix &&
                     folder != relative_target_folder(entry.Path, NameRules::posix);
     place.made = false;
@@ -372,7 +381,8 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   }
   // Each name is tried with one exclusive create (by the routine); a name that exists on the
   // target already is never opened, the next number is tried instead.
-  const std::string wanted = collapse_doubled_separators(place.prefix + safe_component(entry.FileName, options.name_rules));
+  // (A name holds no "/", so the collapsed folder and the name make the collapsed path.)
+  const std::string wanted = place.prefix + safe_component(entry.FileName, options.name_rules);
   // The date goes on through the file's handle, before it closes, where the routine can.
   RecoverOptions file_options = options;
   file_options.modified_time = modification_date(entry);

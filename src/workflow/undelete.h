@@ -67,21 +67,29 @@ class TargetNamer {
   bool make_folder(const std::string& dir, std::string* error);
 
   // What undelete_file works out once per folder of the catalogue: the files of one folder
-  // share one stored Path, so the last one's outcome serves them all.
+  // share one stored Path, and the catalogue's order goes from folder to folder and back.
   struct FolderPlace {
     SharedText path;         // the catalogue Path it was made for (held, so its identity stays)
-    std::string target;      // the target folder and rules it was made for
-    NameRules rules = NameRules::posix;
-    bool keep = false;
-    std::string prefix;      // target + "/" + relative folder, before doubled "/" are collapsed
+    std::string prefix;      // target + "/" + relative folder, doubled "/" collapsed
     std::string folder;      // the folder to make (collapsed), empty when there is none
     bool renamed = false;    // the rules changed a folder's name (renamed_notes then names them)
     bool made = false;       // folder exists: made (or found) by this run
   };
-  FolderPlace& place() { return place_; }
+  // The place of the entry's folder for this target, rules and keep: the one worked out before,
+  // or a new one with *fresh set, whose fields the caller fills in.
+  FolderPlace& place(const FileInfo& entry, bool keep, const std::string& target, NameRules rules, bool* fresh);
+
+  // Places kept at most: past this many folders they are forgotten all at once and worked out
+  // again, so that a catalogue of millions of folders holds no place for each.
+  static constexpr std::size_t kKeptPlaces = 16384;
 
  private:
-  FolderPlace place_;
+  // By the identity of the stored Path (one place for all files without keep), for the target,
+  // rules and keep that they were worked out for.
+  std::unordered_map<const std::string*, FolderPlace> places_;
+  std::string places_target_;
+  NameRules places_rules_ = NameRules::posix;
+  bool places_keep_ = false;
   // Per folder (with its trailing "/"), per name: the next number to try (2 and up).
   std::unordered_map<std::string, std::unordered_map<std::string, int>> next_number_;
   std::unordered_set<std::string> made_folders_;

@@ -132,6 +132,15 @@ TEST_F(FatRecover, StopLeavesNoFile) {
 
 TEST_F(FatRecover, WritesAnUnreadableClusterAsZeros) {
   publish();
+  // In a session the read buffer goes from file to file: what the file before left in it (the
+  // same file, read whole from a sound copy of the volume) must not show where this one cannot
+  // be read.
+  RecoverSession session;
+  register_memory_volume("fat-recover12-sound", image_);
+  drive_list[0].device_path = "mem:fat-recover12-sound";
+  ASSERT_EQ(RecoverFatFile(entry_, target("before.doc"), RecoverOptions{}).status, RecoverStatus::complete);
+  unregister_memory_volume("fat-recover12-sound");
+  drive_list[0].device_path = std::string("mem:") + kVolume;
   const std::int64_t third = ClusterByteOffset(geometry_, kLetterCluster + 2);
   set_memory_volume_failure(kVolume, third);
   const RecoverResult r = RecoverFatFile(entry_, target("letter.doc"), RecoverOptions{});

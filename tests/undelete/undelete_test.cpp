@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +17,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/date_time.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/target_files.h"
 #include "catalogue/texts.h"
 #include "workflow/undelete.h"
 
@@ -168,6 +171,31 @@ TEST(UndeleteTargetPath, CollapsesPairsInOnePass) {
   EXPECT_EQ(collapse_doubled_separators("a////b"), "a//b");
   EXPECT_EQ(collapse_doubled_separators("//a"), "/a");
   EXPECT_EQ(collapse_doubled_separators("a\\\\b"), "a\\\\b");
+}
+
+TEST_F(Undelete, TargetFoldersAreMadeWithTheirMissingParentsOrRefusedWithTheReason) {
+  std::ofstream(dir_ / "a file") << "x";
+  fs::create_directories(dir_ / "there");
+  const struct {
+    std::string path;
+    bool made;
+    std::string reason;
+  } cases[] = {
+      {"new", true, ""},
+      {"deep/er/and/deeper/", true, ""},
+      {"there", true, ""},
+      {"there/under/../beside", true, ""},
+      {"a file", false, std::strerror(ENOTDIR)},
+      {"a file/under", false, std::strerror(ENOTDIR)},
+      {"there/a//b/", true, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string why;
+    EXPECT_EQ(make_target_folder((dir_ / c.path).string(), &why), c.made);
+    EXPECT_EQ(why, c.reason);
+    if (c.made) EXPECT_TRUE(fs::is_directory(dir_ / c.path));
+  }
 }
 
 TEST_F(Undelete, KeepMakesNestedFoldersBelowTheTarget) {
