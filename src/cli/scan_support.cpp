@@ -23,6 +23,7 @@ struct CaptionObserver : AnalysisObserver {
     host.finish_progress();
     if (!ok) ++failed;
   }
+  bool waits_before_scan() const override { return false; }
   CliHost& host;
   int failed = 0;
 };

@@ -24,8 +24,8 @@ int scan_current_drive() {
   return 0;
 }
 
-bool scan() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+bool scan(bool wait) {
+  if (wait) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   // A device listed from udev's records that this user may not open: say so, rather than leave
   // it to the engine's "could not be read".
   const DriveInfo& drive = current_drive_info();
@@ -69,7 +69,7 @@ bool run_analysis(AnalysisObserver* observer) {
     drive.Folders.release();
     if (drive.selected != 1 || stop_flag) continue;
     if (observer) observer->drive_started(current_drive);
-    const bool ok = scan();
+    const bool ok = scan(!observer || observer->waits_before_scan());
     if (ok) {
       scan_ok = true;
       if (drive.CurrentFolder() > 0) {

@@ -16,13 +16,17 @@ struct AnalysisObserver {
   // After its scan; ok when the engine could open the volume. The drive's Folders are sorted by
   // parent when ok and it has folders.
   virtual void drive_finished(std::int32_t /*drive*/, bool /*ok*/) {}
+  // Whether scan() waits its 50 ms before each drive. The window does; a driver without a window
+  // (the command line) has nothing to wait for.
+  virtual bool waits_before_scan() const { return true; }
   virtual ~AnalysisObserver() = default;
 };
 
 // Dispatches on the current drive's drive_fs: the engine's result, or 0 for another file system.
 int scan_current_drive();
-// Waits 50 ms, then scans the current drive; true when the engine returned a value above 0.
-bool scan();
+// Waits 50 ms (unless told not to), then scans the current drive; true when the engine returned
+// a value above 0.
+bool scan(bool wait = true);
 
 // Sorts records low..high of a folder array by parent, ascending.
 void sort_folders(std::int32_t low, std::int32_t high, std::vector<FolderInfo>& folders);
