@@ -8,6 +8,7 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/texts.h"
 #include "fat/fat_boot.h"
+#include "fat/fat_free_map.h"
 #include "fat/fat_scan.h"
 #include "fat/fat_table.h"
 #include "volume/tbuffer.h"
@@ -23,11 +24,14 @@ constexpr int kErrorText = 61;
 // Clusters that follow one another are read in stretches of up to this many bytes.
 constexpr std::uint64_t kStretchBytes = 4 << 20;
 
-// What a recovery needs of a FAT volume: the data reader, the reader of the FAT, the geometry.
+// What a recovery needs of a FAT volume: the data reader, the reader of the FAT, the geometry,
+// and which clusters the FAT marks free (read a block of entries at a time, once per session,
+// instead of entry by entry for every cluster of every file).
 struct OpenedFat {
   std::unique_ptr<TBuffer> data_reader;
   std::unique_ptr<TBuffer> free_map_reader;
   FatGeometry g;
+  std::unique_ptr<FatFreeMap> free_map;
 };
 
 // The volume that the running recovery session keeps open for the next file, and where it lies.
@@ -79,10 +83,11 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
     own->free_map_reader = std::make_unique<TBuffer>(drive.drive_name, BitmapWindowSectors);
     if (own->free_map_reader->error != 0)
       return recover_outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
+    own->free_map = std::make_unique<FatFreeMap>(*own->free_map_reader, own->g);
     opened = keep_fat(drive, own);
   }
   TBuffer& data_reader = *opened->data_reader;
-  TBuffer& free_map_reader = *opened->free_map_reader;
+  FatFreeMap& free_map = *opened->free_map;
   const FatGeometry& g = opened->g;
 
   const std::uint64_t size = entry.FileSize > 0 ? static_cast<std::uint64_t>(entry.FileSize) : 0;
@@ -113,7 +118,7 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
   // The cluster that holds the file's bytes after those of cluster c: the next free one while
   // there are free ones after it, else simply c + 1; 0 when the volume ends.
   auto next_of = [&](ClusterNumber c) -> ClusterNumber {
-    ClusterNumber next = free_left ? FindNextFreeCluster(free_map_reader, g, c, g.cluster_limit) : 0;
+    ClusterNumber next = free_left ? free_map.next_free(c) : 0;
     if (next < 2) {
       free_left = false;
       next = c + 1 < g.cluster_limit ? c + 1 : 0;

@@ -98,7 +98,12 @@ void add_folder_nodes(QTreeWidgetItem* node, const DriveInfo& drive, std::int32_
   const std::int32_t count = drive.CurrentFolder();
   std::unordered_set<std::int32_t> added;  // inodes that already have a node
   added.insert(X);
-  std::vector<Frame> stack{startFrame(node, folders, count, X, P)};
+  // The nodes are made below a node of no tree, which costs the view nothing per node, and move
+  // to node in one step at the end: a child added to a node in the tree makes the view take note
+  // of each new row on its own.
+  QTreeWidgetItem holder;
+  holder.setData(0, kNodeLevelRole, node->data(0, kNodeLevelRole));
+  std::vector<Frame> stack{startFrame(&holder, folders, count, X, P)};
   while (!stack.empty()) {
     Frame& f = stack.back();
     if (f.i == f.end) {
@@ -117,6 +122,7 @@ void add_folder_nodes(QTreeWidgetItem* node, const DriveInfo& drive, std::int32_
     child->setData(0, kNodeInodeRole, rec.inode);
     stack.push_back(startFrame(child, folders, count, rec.inode, rec.parent));  // f is not used after this
   }
+  node->addChildren(holder.takeChildren());
 }
 
 void sort_tree_by_locale(QTreeWidgetItem* root) {
