@@ -131,18 +131,22 @@ void sort_tree_by_locale(QTreeWidgetItem* root) {
   if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
   QCollator collator(locale);
   collator.setCaseSensitivity(Qt::CaseSensitive);
-  std::vector<QTreeWidgetItem*> pending{root};
+  const auto by_name = [&](QTreeWidgetItem* a, QTreeWidgetItem* b) { return collator.compare(a->text(0), b->text(0)) < 0; };
+  // The root's children leave the view while their subtrees are sorted and come back in one
+  // step: a node that is in the view makes it take note of every row taken out and put back.
+  QList<QTreeWidgetItem*> top = root->takeChildren();
+  std::stable_sort(top.begin(), top.end(), by_name);
+  std::vector<QTreeWidgetItem*> pending(top.begin(), top.end());
   while (!pending.empty()) {
     QTreeWidgetItem* node = pending.back();
     pending.pop_back();
     if (node->childCount() == 0) continue;
     QList<QTreeWidgetItem*> children = node->takeChildren();
-    std::stable_sort(children.begin(), children.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
-      return collator.compare(a->text(0), b->text(0)) < 0;
-    });
+    std::stable_sort(children.begin(), children.end(), by_name);
     node->addChildren(children);
     for (QTreeWidgetItem* c : children) pending.push_back(c);
   }
+  root->addChildren(top);
 }
 
 }  // namespace dravelo
