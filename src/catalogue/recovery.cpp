@@ -55,7 +55,7 @@ RecoverSession::~RecoverSession() {
   spare_copy() = SpareCopy{};
 }
 
-CopyBuffer::CopyBuffer(std::size_t bytes) : size_(bytes) {
+CopyBuffer::CopyBuffer(std::size_t bytes) {
   SpareCopy& spare = spare_copy();
   if (spare.memory && spare.capacity >= bytes) {
     memory_ = std::move(spare.memory);

@@ -102,12 +102,10 @@ class CopyBuffer {
   CopyBuffer& operator=(const CopyBuffer&) = delete;
 
   std::uint8_t* data() { return memory_.get(); }
-  std::size_t size() const { return size_; }
 
  private:
   std::unique_ptr<std::uint8_t[]> memory_;
   std::size_t capacity_ = 0;
-  std::size_t size_ = 0;
 };
 
 // A new file opened for writing with a large buffer. It is never opened over an existing file:
