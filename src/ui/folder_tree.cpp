@@ -7,7 +7,7 @@
 #include <QTreeWidgetItem>
 
 #include <algorithm>
-#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "catalogue/records.h"
@@ -58,10 +58,81 @@ QIcon treeImage(int index) {
 
 namespace {
 
+// A folder node keeps its level, drive, inode and picture in its own fields and answers for them
+// in data(): a node stored through setData costs a list entry and a variant per role, which for
+// a tree of a hundred thousand folders is most of the time it takes to build. A role set through
+// setData later is stored and answered the usual way.
+class FolderNode : public QTreeWidgetItem {
+ public:
+  FolderNode(QString name, int level, int drive, std::int32_t inode, bool deleted)
+      : name_(std::move(name)), level_(level), drive_(drive), inode_(inode), deleted_(deleted) {}
+
+  QVariant data(int column, int role) const override {
+    if (column == 0 && (own_ & bit(role)) != 0) {
+      switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+          return name_;
+        case Qt::DecorationRole:
+          return treeImage(deleted_ ? 3 : 2);
+        case kNodeLevelRole:
+          return level_;
+        case kNodeDriveRole:
+          return drive_;
+        case kNodeInodeRole:
+          return inode_;
+        default:
+          break;
+      }
+    }
+    return QTreeWidgetItem::data(column, role);
+  }
+
+  void setData(int column, int role, const QVariant& value) override {
+    if (column == 0) {
+      // The display and edit texts are one value in a tree item.
+      own_ &= ~bit(role);
+      if (role == Qt::DisplayRole || role == Qt::EditRole) own_ &= ~(bit(Qt::DisplayRole) | bit(Qt::EditRole));
+    }
+    QTreeWidgetItem::setData(column, role, value);
+  }
+
+  const QString& name() const { return name_; }
+
+ private:
+  static unsigned bit(int role) {
+    switch (role) {
+      case Qt::DisplayRole: return 1u;
+      case Qt::EditRole: return 2u;
+      case Qt::DecorationRole: return 4u;
+      case kNodeLevelRole: return 8u;
+      case kNodeDriveRole: return 16u;
+      case kNodeInodeRole: return 32u;
+      default: return 0u;
+    }
+  }
+
+  QString name_;
+  int level_;
+  int drive_;
+  std::int32_t inode_;
+  bool deleted_;
+  unsigned own_ = 63u;
+};
+
+QCollator folderCollator() {
+  // The C locale has no collation of its own; fall back to English word order there.
+  QLocale locale;
+  if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
+  QCollator collator(locale);
+  collator.setCaseSensitivity(Qt::CaseSensitive);
+  return collator;
+}
+
 // One pending level of the depth-first walk: the children of X are the records at positions
-// [i, end) walked forwards, or (end, i] walked backwards.
+// [i, end) walked forwards, or (end, i] walked backwards; node is the walk's place of folder X.
 struct Frame {
-  QTreeWidgetItem* node;
+  std::size_t node;
   std::int32_t X;
   std::int32_t i;
   std::int32_t end;
@@ -72,7 +143,7 @@ struct Frame {
 // by halving instead of walking from the child's own place, so that a tree of a million folders
 // costs n log n steps, not up to n for each folder. They are visited in the order of the walk
 // from position A: forwards when the folder's own parent P comes before X, backwards after it.
-Frame startFrame(QTreeWidgetItem* node, const FolderArray& folders, std::int32_t count, std::int32_t X, std::int32_t P) {
+Frame startFrame(std::size_t node, const FolderArray& folders, std::int32_t count, std::int32_t X, std::int32_t P) {
   std::int32_t lo = 0, hi = count;
   while (lo < hi) {
     const std::int32_t mid = lo + (hi - lo) / 2;
@@ -90,20 +161,33 @@ Frame startFrame(QTreeWidgetItem* node, const FolderArray& folders, std::int32_t
   return {node, X, end - 1, lo - 1, -1};
 }
 
+// A folder that gets a node: its record and the walk's place of its parent folder.
+struct Place {
+  std::int32_t record;
+  std::size_t parent;
+};
+
 }  // namespace
 
 void add_folder_nodes(QTreeWidgetItem* node, const DriveInfo& drive, std::int32_t X, std::int32_t P, std::int32_t A) {
   (void)A;
   const FolderArray& folders = drive.Folders;
   const std::int32_t count = drive.CurrentFolder();
-  std::unordered_set<std::int32_t> added;  // inodes that already have a node
-  added.insert(X);
-  // The nodes are made below a node of no tree, which costs the view nothing per node, and move
-  // to node in one step at the end: a child added to a node in the tree makes the view take note
-  // of each new row on its own.
-  QTreeWidgetItem holder;
-  holder.setData(0, kNodeLevelRole, node->data(0, kNodeLevelRole));
-  std::vector<Frame> stack{startFrame(&holder, folders, count, X, P)};
+  // First the walk decides which records get a node and below which folder, without making a
+  // node: a folder is added at most once, marked at the position of the first record with its
+  // inode.
+  std::vector<char> added(static_cast<std::size_t>(count), 0);
+  const auto mark = [&](std::int32_t inode) {
+    const std::int32_t at = folders.find(inode);
+    if (at < 0 || at >= count) return true;
+    char& seen = added[static_cast<std::size_t>(at)];
+    if (seen) return false;
+    seen = 1;
+    return true;
+  };
+  mark(X);
+  std::vector<Place> places{{-1, 0}};
+  std::vector<Frame> stack{startFrame(0, folders, count, X, P)};
   while (!stack.empty()) {
     Frame& f = stack.back();
     if (f.i == f.end) {
@@ -113,38 +197,83 @@ void add_folder_nodes(QTreeWidgetItem* node, const DriveInfo& drive, std::int32_
     const std::int32_t i = f.i;
     f.i += f.step;
     const FolderInfo& rec = folders[i];
-    if (rec.parent != f.X || rec.inode == f.X || !added.insert(rec.inode).second) continue;
-    auto* child = new QTreeWidgetItem(f.node, QStringList{QString::fromStdString(escape_controls(rec.FolderName))});
-    child->setIcon(0, treeImage(rec.deleted_flag != 0 ? 3 : 2));
-    const int level = f.node->data(0, kNodeLevelRole).toInt() + 1;
-    child->setData(0, kNodeLevelRole, level);
-    child->setData(0, kNodeDriveRole, static_cast<int>(static_cast<unsigned char>(rec.drv ? rec.drv : drive.drive_name)));
-    child->setData(0, kNodeInodeRole, rec.inode);
-    stack.push_back(startFrame(child, folders, count, rec.inode, rec.parent));  // f is not used after this
+    if (rec.parent != f.X || rec.inode == f.X || !mark(rec.inode)) continue;
+    places.push_back({i, f.node});
+    stack.push_back(startFrame(places.size() - 1, folders, count, rec.inode, rec.parent));  // f is not used after this
+  }
+  if (places.size() == 1) return;
+  // The children of place p, in the order of the walk: children[first[p], first[p + 1]).
+  std::vector<std::size_t> first(places.size() + 1, 0);
+  for (std::size_t p = 1; p < places.size(); ++p) ++first[places[p].parent + 1];
+  for (std::size_t p = 1; p <= places.size(); ++p) first[p] += first[p - 1];
+  std::vector<std::size_t> children(places.size() - 1);
+  {
+    std::vector<std::size_t> next(first.begin(), first.end() - 1);
+    for (std::size_t p = 1; p < places.size(); ++p) children[next[places[p].parent]++] = p;
+  }
+
+  // Then the nodes are made, each folder's children in the user's locale order (as
+  // sort_tree_by_locale leaves them, which then has nothing to move), below a node of no tree:
+  // that costs the view nothing per node, and the whole subtree moves to node in one step at
+  // the end. A child added to a node in the tree makes the view take note of each new row.
+  const QCollator collator = folderCollator();
+  const int driveLevel = node->data(0, kNodeLevelRole).toInt();
+  QTreeWidgetItem holder;
+  std::vector<std::pair<std::size_t, QTreeWidgetItem*>> pending{{0, &holder}};
+  std::vector<FolderNode*> made;
+  std::vector<std::size_t> order;
+  while (!pending.empty()) {
+    const auto [at, parentNode] = pending.back();
+    pending.pop_back();
+    const int level = (parentNode == &holder ? driveLevel : parentNode->data(0, kNodeLevelRole).toInt()) + 1;
+    made.clear();
+    for (std::size_t c = first[at]; c < first[at + 1]; ++c) {
+      const FolderInfo& rec = folders[places[children[c]].record];
+      made.push_back(new FolderNode(QString::fromStdString(escape_controls(rec.FolderName)), level,
+                                    static_cast<int>(static_cast<unsigned char>(rec.drv ? rec.drv : drive.drive_name)),
+                                    rec.inode, rec.deleted_flag != 0));
+    }
+    order.resize(made.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return collator.compare(made[a]->name(), made[b]->name()) < 0; });
+    for (std::size_t k : order) {
+      parentNode->addChild(made[k]);
+      pending.emplace_back(children[first[at] + k], made[k]);
+    }
   }
   node->addChildren(holder.takeChildren());
 }
 
 void sort_tree_by_locale(QTreeWidgetItem* root) {
-  // The C locale has no collation of its own; fall back to English word order there.
-  QLocale locale;
-  if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
-  QCollator collator(locale);
-  collator.setCaseSensitivity(Qt::CaseSensitive);
+  const QCollator collator = folderCollator();
   const auto by_name = [&](QTreeWidgetItem* a, QTreeWidgetItem* b) { return collator.compare(a->text(0), b->text(0)) < 0; };
+  // A node whose children are in order already is left alone: taking children out and putting
+  // them back walks their whole subtrees.
+  const auto inOrder = [&](QTreeWidgetItem* node) {
+    for (int k = 1; k < node->childCount(); ++k)
+      if (by_name(node->child(k), node->child(k - 1))) return false;
+    return true;
+  };
   // The root's children leave the view while their subtrees are sorted and come back in one
   // step: a node that is in the view makes it take note of every row taken out and put back.
-  QList<QTreeWidgetItem*> top = root->takeChildren();
-  std::stable_sort(top.begin(), top.end(), by_name);
-  std::vector<QTreeWidgetItem*> pending(top.begin(), top.end());
+  std::vector<QTreeWidgetItem*> unsorted;
+  std::vector<QTreeWidgetItem*> pending;
+  for (int k = 0; k < root->childCount(); ++k) pending.push_back(root->child(k));
   while (!pending.empty()) {
     QTreeWidgetItem* node = pending.back();
     pending.pop_back();
     if (node->childCount() == 0) continue;
+    if (!inOrder(node)) unsorted.push_back(node);
+    for (int k = 0; k < node->childCount(); ++k) pending.push_back(node->child(k));
+  }
+  if (unsorted.empty() && inOrder(root)) return;
+  QList<QTreeWidgetItem*> top = root->takeChildren();
+  std::stable_sort(top.begin(), top.end(), by_name);
+  for (QTreeWidgetItem* node : unsorted) {
     QList<QTreeWidgetItem*> children = node->takeChildren();
     std::stable_sort(children.begin(), children.end(), by_name);
     node->addChildren(children);
-    for (QTreeWidgetItem* c : children) pending.push_back(c);
   }
   root->addChildren(top);
 }

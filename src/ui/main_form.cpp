@@ -531,9 +531,20 @@ void T_mainForm::out_text(std::string_view message, MsgType type, bool show_popu
   box.exec();
 }
 
-void T_mainForm::_updateProgress(int position) { AdvProgressBar->setValue(std::clamp(position, 0, 100)); }
+void T_mainForm::_updateProgress(int position) { setProgress(position); }
 
-void T_mainForm::_updateProgressU(int position) { AdvProgressBar->setValue(std::clamp(position, 0, 100)); }
+void T_mainForm::_updateProgressU(int position) { setProgress(position); }
+
+void T_mainForm::setProgress(int position) {
+  // A progress bar repaints itself at once for every visible step of its value, which during a
+  // scan is up to a hundred synchronous paints. The new value is painted at the next message
+  // pump instead, at most 30 ms later.
+  const int value = std::clamp(position, 0, 100);
+  if (value == AdvProgressBar->value()) return;
+  AdvProgressBar->setUpdatesEnabled(false);
+  AdvProgressBar->setValue(value);
+  AdvProgressBar->setUpdatesEnabled(true);
+}
 
 void T_mainForm::_updateFiles(int count) {
   FilesHTMLabel->setText(ui_text(32) + QStringLiteral("  <b>") + QString::number(count) + QStringLiteral("</b>"));

@@ -181,6 +181,7 @@ class T_mainForm : public QMainWindow, public EngineHost {
   QTreeWidgetItem* addDriveNode(const DriveInfo& drive);
   void updateDriveRootText();
   void setAnalyzeGlyph(int image);
+  void setProgress(int position);
   void folderTreeAddDrive(std::int32_t drive);
   void folderTreeAddFolders(std::int32_t drive);
   void sortFolderTree();

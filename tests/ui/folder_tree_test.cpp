@@ -63,6 +63,37 @@ TEST_F(FolderTreeTest, BuildsTheSubtreeBelowTheRootDirectory) {
   EXPECT_EQ(old->data(0, kNodeDriveRole).toInt(), 'c');
 }
 
+TEST_F(FolderTreeTest, NodesAreMadeInLocaleOrderSoTheSortMovesNothing) {
+  // Every level out of locale order in the array; a folder (inode 40) recorded twice, below two
+  // parents: the first one the walk meets keeps it (the walk goes through the array's order,
+  // zeta before Beta).
+  const DriveInfo d = driveWith({folder(30, 5, "zeta"), folder(20, 5, "Beta"), folder(10, 5, "alpha"),
+                                 folder(41, 30, "Zoo", 1), folder(42, 30, "ant"), folder(40, 20, "Twice"),
+                                 folder(40, 30, "Twice")});
+  driveNode.setData(0, kNodeLevelRole, 1);
+  add_folder_nodes(&driveNode, d, kRootFolder, kRootFolder, 0);
+  const QString built = shape(&driveNode);
+  EXPECT_EQ(built, "alpha,Beta,zeta(ant,Twice,Zoo)");
+  std::vector<const QTreeWidgetItem*> before;
+  for (int i = 0; i < driveNode.childCount(); ++i) before.push_back(driveNode.child(i));
+  sort_tree_by_locale(&driveNode);
+  EXPECT_EQ(shape(&driveNode), built);
+  for (int i = 0; i < driveNode.childCount(); ++i) EXPECT_EQ(driveNode.child(i), before[static_cast<std::size_t>(i)]);
+
+  // The nodes answer for their pictures and roles, and take a later change like any item.
+  QTreeWidgetItem* zoo = driveNode.child(2)->child(2);
+  EXPECT_EQ(zoo->data(0, Qt::DecorationRole).value<QIcon>().cacheKey(), treeImage(3).cacheKey());
+  EXPECT_EQ(driveNode.child(2)->data(0, Qt::DecorationRole).value<QIcon>().cacheKey(), treeImage(2).cacheKey());
+  EXPECT_EQ(zoo->data(0, kNodeLevelRole).toInt(), 3);
+  zoo->setText(0, "Renamed");
+  zoo->setData(0, kNodeInodeRole, 99);
+  zoo->setIcon(0, QIcon());
+  EXPECT_EQ(zoo->text(0), "Renamed");
+  EXPECT_EQ(zoo->data(0, kNodeInodeRole).toInt(), 99);
+  EXPECT_TRUE(zoo->icon(0).isNull());
+  EXPECT_EQ(zoo->data(0, kNodeDriveRole).toInt(), 'c');
+}
+
 TEST_F(FolderTreeTest, RecordsPointingBackUpTheTreeEndTheWalk) {
   // A damaged record names the root directory as the child of one of its own folders.
   const DriveInfo d = driveWith({folder(7, 5, "A"), folder(5, 7, "Loop"), folder(9, 7, "B")});
