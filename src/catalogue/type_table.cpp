@@ -140,11 +140,39 @@ constexpr std::array<const char*, kAppCount> kRepresentative = {
     ".WAV",  "",      ".URL", ".DBF", "",     ".PSD", ".EXE", "",     "",     ".ICO",   // 61-70
 };
 
-// Extension -> group of its first row among rows 1 to 123, as the row-by-row search finds it.
-const std::unordered_map<std::string, std::uint16_t>& group_by_extension() {
-  static const std::unordered_map<std::string, std::uint16_t> map = [] {
-    std::unordered_map<std::string, std::uint16_t> out;
-    for (std::size_t row = 1; row < kExtCount; ++row) out.try_emplace(upper_ascii(kRows[row].ext), kRows[row].app);
+// The table's extensions, dot included, have at most eight characters, so that each fits one
+// 64-bit key; a longer extension belongs to no group.
+constexpr std::size_t kKeyChars = 8;
+constexpr bool extensions_fit_keys() {
+  for (const Row& row : kRows) {
+    std::size_t n = 0;
+    while (row.ext[n] != 0) ++n;
+    if (n > kKeyChars) return false;
+  }
+  return true;
+}
+static_assert(extensions_fit_keys());
+
+// An extension's characters, upper-cased as ASCII, packed into one number. A NUL would make a
+// key equal to a shorter extension's: such an extension gets a key that no row has.
+constexpr std::uint64_t kNoRowKey = ~std::uint64_t{0};
+std::uint64_t extension_key(std::string_view ext) {
+  std::uint64_t key = 0;
+  for (std::size_t i = 0; i < ext.size(); ++i) {
+    char c = ext[i];
+    if (c == 0) return kNoRowKey;
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    key |= static_cast<std::uint64_t>(static_cast<unsigned char>(c)) << (8 * i);
+  }
+  return key;
+}
+
+// Extension key -> group of its first row among rows 1 to 123, as the row-by-row search finds
+// it. Keyed by number: the type pass looks up every entry of the catalogue.
+const std::unordered_map<std::uint64_t, std::uint16_t>& group_by_extension() {
+  static const std::unordered_map<std::uint64_t, std::uint16_t> map = [] {
+    std::unordered_map<std::uint64_t, std::uint16_t> out;
+    for (std::size_t row = 1; row < kExtCount; ++row) out.try_emplace(extension_key(kRows[row].ext), kRows[row].app);
     return out;
   }();
   return map;
@@ -182,10 +210,12 @@ std::string type_extension(std::string_view file_name) {
 }
 
 std::uint16_t type_group(std::string_view file_name) {
-  const std::string ext = type_extension(file_name);
-  if (ext.empty()) return kOtherFiles;  // row 113, the empty extension of group 65
+  const std::size_t dot = file_name.rfind('.');
+  if (dot == std::string_view::npos) return kOtherFiles;  // row 113, the empty extension of group 65
+  const std::string_view ext = file_name.substr(dot);
+  if (ext.size() > kKeyChars) return kOtherFiles;
   const auto& map = group_by_extension();
-  const auto it = map.find(ext);
+  const auto it = map.find(extension_key(ext));
   return it == map.end() ? kOtherFiles : it->second;
 }
 

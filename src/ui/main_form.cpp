@@ -28,6 +28,10 @@
 #include <QTreeWidget>
 #include <QScrollBar>
 
+#include <time.h>
+
+#include <chrono>
+
 #include "catalogue/catalogue.h"
 #include "catalogue/date_time.h"
 #include "catalogue/filter.h"
@@ -53,6 +57,19 @@ constexpr int kPumpIntervalMs = 30;
 // The whole window is repainted for a new files count ten times a second: each repaint of the
 // whole window costs several milliseconds, which at the pump's rate was a seventh of a scan.
 constexpr int kFilesRepaintIntervalMs = 100;
+
+// Milliseconds of a monotonic clock, for the throttles above. The engines pump once per record,
+// hundreds of thousands of times a scan: where the system has a coarse clock (a few ms steps,
+// read without a timer query) it serves, since the throttles are tens of ms.
+std::int64_t throttleClockMs() {
+#if defined(CLOCK_MONOTONIC_COARSE)
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#else
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+#endif
+}
 
 void place(QWidget* w, const LayoutRect& r) { w->setGeometry(r.left, r.top, r.width, r.height); }
 
@@ -549,15 +566,17 @@ void T_mainForm::setProgress(int position) {
 void T_mainForm::_updateFiles(int count) {
   FilesHTMLabel->setText(ui_text(32) + QStringLiteral("  <b>") + QString::number(count) + QStringLiteral("</b>"));
   // The engines report every entry; repainting the window for each would cost more than the scan.
-  if (!filesTimer_.isValid() || filesTimer_.elapsed() >= kFilesRepaintIntervalMs) {
-    filesTimer_.restart();
+  const std::int64_t now = throttleClockMs();
+  if (now - lastFilesRepaintMs_ >= kFilesRepaintIntervalMs) {
+    lastFilesRepaintMs_ = now;
     repaint();
   }
 }
 
 void T_mainForm::pump() {
-  if (pumpTimer_.isValid() && pumpTimer_.elapsed() < kPumpIntervalMs) return;
-  pumpTimer_.restart();
+  const std::int64_t now = throttleClockMs();
+  if (now - lastPumpMs_ < kPumpIntervalMs) return;
+  lastPumpMs_ = now;
   QCoreApplication::processEvents();
 }
 

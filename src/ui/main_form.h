@@ -3,7 +3,6 @@
 // the language, About and Help links below. The window is the engines' host while it lives.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QRect>
 #include <QMainWindow>
 #include <QString>
@@ -11,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -274,8 +274,10 @@ class T_mainForm : public QMainWindow, public EngineHost {
   bool analysisState_ = false;
   bool undeleteState_ = false;
   int messagesShown_ = 0;
-  QElapsedTimer pumpTimer_;
-  QElapsedTimer filesTimer_;
+  // Times of the last message pump and files-count repaint (throttle clock, ms); the first call
+  // of each always acts.
+  std::int64_t lastPumpMs_ = std::numeric_limits<std::int64_t>::min() / 2;
+  std::int64_t lastFilesRepaintMs_ = std::numeric_limits<std::int64_t>::min() / 2;
   std::function<void()> undeleteHandler_;
   EngineHost* previousHost_ = nullptr;
 

@@ -49,8 +49,11 @@ TEST(TypeTable, ClassifiesByTheLastExtensionComparedWhole) {
       {"sheet.wks", 21},       {"inbox.mbx", 62},       {"link.url", 63},     {".bashrc", 65},
       {"letter.doc", 30},      {"style.css", 20},       {"app.js", 20},       {"x.jsx", 65},
       {"SETUP.EXE", 67},       {"a.$$$", 43},           {"tune.mp", 57},      {"b.123", 21},
+      {"x.docxdocx", 65},      {"x.htmlhtml", 65},      {"x.shtmlx", 65},
   };
   for (const Case& c : cases) EXPECT_EQ(type_group(c.name), c.group) << c.name;
+  // A NUL inside the extension does not make it a shorter one.
+  EXPECT_EQ(type_group(std::string_view("app.js\0", 7)), 65);
 }
 
 // The desktop knows .jpg and .jpeg under one name; it answers nothing for .nef.
