@@ -564,19 +564,29 @@ void T_mainForm::setProgress(int position) {
 }
 
 void T_mainForm::_updateFiles(int count) {
-  FilesHTMLabel->setText(ui_text(32) + QStringLiteral("  <b>") + QString::number(count) + QStringLiteral("</b>"));
-  // The engines report every entry; repainting the window for each would cost more than the scan.
+  // The engines report every entry, the FAT scan tens of thousands a second: the label takes the
+  // newest count with a repaint of the whole window at most ten times a second, and at each
+  // message pump in between. Rich text costs a parse per change of the label's text.
+  pendingFiles_ = count;
   const std::int64_t now = throttleClockMs();
   if (now - lastFilesRepaintMs_ >= kFilesRepaintIntervalMs) {
     lastFilesRepaintMs_ = now;
+    showPendingFiles();
     repaint();
   }
+}
+
+void T_mainForm::showPendingFiles() {
+  if (pendingFiles_ < 0) return;
+  FilesHTMLabel->setText(ui_text(32) + QStringLiteral("  <b>") + QString::number(pendingFiles_) + QStringLiteral("</b>"));
+  pendingFiles_ = -1;
 }
 
 void T_mainForm::pump() {
   const std::int64_t now = throttleClockMs();
   if (now - lastPumpMs_ < kPumpIntervalMs) return;
   lastPumpMs_ = now;
+  showPendingFiles();
   QCoreApplication::processEvents();
 }
 

@@ -182,6 +182,7 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void updateDriveRootText();
   void setAnalyzeGlyph(int image);
   void setProgress(int position);
+  void showPendingFiles();
   void folderTreeAddDrive(std::int32_t drive);
   void folderTreeAddFolders(std::int32_t drive);
   void sortFolderTree();
@@ -278,6 +279,8 @@ class T_mainForm : public QMainWindow, public EngineHost {
   // of each always acts.
   std::int64_t lastPumpMs_ = std::numeric_limits<std::int64_t>::min() / 2;
   std::int64_t lastFilesRepaintMs_ = std::numeric_limits<std::int64_t>::min() / 2;
+  // A files count that the label has not shown yet, or -1.
+  int pendingFiles_ = -1;
   std::function<void()> undeleteHandler_;
   EngineHost* previousHost_ = nullptr;
 

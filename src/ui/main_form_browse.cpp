@@ -209,6 +209,7 @@ void T_mainForm::AnalyzeAdvToolButtonClick() {
     if (ok) folderTreeAddFolders(drive);
   };
   const bool scanOk = run_analysis(&observer);
+  showPendingFiles();  // the last count the engines reported, if no pump has shown it yet
 
   enable_all();
   QApplication::restoreOverrideCursor();
