@@ -174,7 +174,7 @@ std::uint32_t entry_cluster(const std::uint8_t* e) {
 }
 
 void report_progress(FatScanContext& context) {
-  if (context.live_count % 10 != 0 || context.live_bytes <= 0) return;
+  if (!context.walk_progress || context.live_count % 10 != 0 || context.live_bytes <= 0) return;
   if (context.used_bytes > 0)
     host()._updateProgress(static_cast<int>(std::min<std::int64_t>(100, context.live_bytes * 100 / context.used_bytes)));
   else
@@ -436,9 +436,15 @@ void FindLostFolders(FatScanContext& context, TBuffer& reader, std::int32_t root
   // The reader's window is filled with runs of free clusters only, in ascending order: the
   // search reads each free cluster once and no cluster in use.
   const std::uint64_t sectors_per_cluster = g.bytes_per_cluster / TBuffer::kSector;
-  const std::uint64_t window_clusters = std::max<std::uint64_t>(1, (reader.capacity() - 1) / sectors_per_cluster);
+  // The window's capacity is in bytes; one sector stays free (below).
+  const std::uint64_t window_clusters =
+      std::max<std::uint64_t>(1, (reader.capacity() / TBuffer::kSector - 1) / sectors_per_cluster);
   std::uint64_t window_end = 0;  // one past the last cluster of the current window
   std::uint64_t visited = 0;
+  const std::uint64_t data_clusters = g.cluster_limit > 2 ? g.cluster_limit - 2 : 0;
+  const bool own_progress = data_clusters * g.bytes_per_cluster >= kSweepProgressBytes;
+  int shown = -1;
+  if (own_progress) context.walk_progress = false;
   for (ClusterNumber c = context.free_map->next_free(1); c >= 2 && !stop_flag; c = context.free_map->next_free(c)) {
     if (++visited % 256 == 0) host().pump();
     if (context.was_read(c)) continue;
@@ -457,6 +463,11 @@ void FindLostFolders(FatScanContext& context, TBuffer& reader, std::int32_t root
       // reaches past the request's last sector.
       reader.Read(at / TBuffer::kSector, static_cast<std::uint32_t>((end - c) * sectors_per_cluster + 1));
       window_end = end;
+      if (own_progress) {
+        const int percent = static_cast<int>((c - 2) * 100 / data_clusters);
+        if (percent != shown) host()._updateProgress(percent);
+        shown = percent;
+      }
     }
     // The first two entries decide most clusters.
     if (!read_exact(reader, at, 2 * kDirEntrySize, block.data())) continue;

@@ -56,6 +56,8 @@ struct FatScanContext {
   std::int64_t used_bytes = 0;
   std::int64_t live_bytes = 0;
   std::int64_t live_count = 0;
+  // Off while the search for lost folders shows its own progress.
+  bool walk_progress = true;
 };
 
 // Directories nest at most this deep in a walk. A FAT path is at most 260 characters long, so
@@ -92,7 +94,10 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
 // "Deleted N" in the root (N: the cluster number). A lost part whose first entry is the short
 // entry of long-name pieces left at the end of a deleted directory is walked as more of that one.
 // sweep_reader: the reader that the free clusters are read through; the walks of what it finds
-// read through the context's DataReader.
+// read through the context's DataReader. On a volume of kSweepProgressBytes or more, the progress
+// bar starts again from 0 and follows the clusters passed: the walk has left it near 100, and
+// the search reads most of a mostly free volume, minutes on a large card.
+constexpr std::uint64_t kSweepProgressBytes = std::uint64_t{64} << 20;
 void FindLostFolders(FatScanContext& context, TBuffer& sweep_reader, std::int32_t root_id);
 
 // True when the bytes (whole 32-byte slots) hold directory entries as a FAT file system writes

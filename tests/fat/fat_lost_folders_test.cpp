@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 
 #include "catalogue/catalogue.h"
@@ -51,12 +53,28 @@ class FatLostFolders : public testing::TestWithParam<LostCase> {
     ASSERT_EQ(static_cast<std::int64_t>(image.size()), GetParam().bytes);
     register_memory_volume(GetParam().image, std::move(image));
     test::single_drive(std::string("mem:") + GetParam().image, "FAT", GetParam().bytes);
-    test::RecordingHost host;
-    ScopedHost scope(host);
+    ScopedHost scope(host_);
     ASSERT_TRUE(ScanFatVolume());
   }
   void TearDown() override { unregister_memory_volume(GetParam().image); }
+  test::RecordingHost host_;
 };
+
+TEST_P(FatLostFolders, TheSearchOfTheFreeClustersShowsItsOwnProgressOnLargeVolumes) {
+  // The fixtures' walks see no live files, so the walk leaves the bar at 0. On a volume of
+  // 64 MiB or more the search then moves it from 0 with the clusters it passes; below that the
+  // bar goes 0, then 100, as for the walk alone.
+  const std::vector<int>& p = host_.progress;
+  if (GetParam().bytes < (64LL << 20)) {
+    EXPECT_EQ(p, (std::vector<int>{0, 100}));
+    return;
+  }
+  ASSERT_GE(p.size(), 2u);
+  EXPECT_EQ(p.front(), 0);
+  EXPECT_EQ(p.back(), 100);
+  EXPECT_TRUE(std::is_sorted(p.begin(), p.end()));
+  EXPECT_GE(std::set<int>(p.begin(), p.end()).size(), 12u) << "the search moves the bar as it goes";
+}
 
 TEST_P(FatLostFolders, ListsEveryFileThatFlsListsWithItsNameAndSize) {
   // fls lists each deleted file once: under its folder, or among its orphans when no
