@@ -65,8 +65,9 @@ TEST(DesktopTypeNames, EveryGroupIsNamedForWhatItHolds) {
     for (const QString& word : QString::fromLatin1(kAbout[app]).split('|'))
       about = about || shown.contains(word, Qt::CaseInsensitive);
     EXPECT_TRUE(about) << "group " << app << " (" << g.name << ") shows \"" << shown.toStdString() << "\"";
-    if (app != 32)  // the Works database group may well be named a Works document
+    if (app != 32) {  // the Works database group may well be named a Works document
       for (const char* wrong : kWrongFormats) EXPECT_FALSE(shown.contains(QLatin1String(wrong))) << app;
+    }
   }
   // The database does name most groups; the own names stand in only where it cannot.
   EXPECT_GT(fromDatabase, 40);

@@ -194,7 +194,9 @@ TEST_F(Undelete, TargetFoldersAreMadeWithTheirMissingParentsOrRefusedWithTheReas
     std::string why;
     EXPECT_EQ(make_target_folder((dir_ / c.path).string(), &why), c.made);
     EXPECT_EQ(why, c.reason);
-    if (c.made) EXPECT_TRUE(fs::is_directory(dir_ / c.path));
+    if (c.made) {
+      EXPECT_TRUE(fs::is_directory(dir_ / c.path));
+    }
   }
 }
 
@@ -230,7 +232,7 @@ TEST_F(Undelete, ANameTakenOnDiskCostsOneCreateAndIsPassedOver) {
   for (std::int32_t inode = 70; inode < 74; ++inode) add(inode, "index.js");
   build_undelete_list();
   routine_calls.clear();
-  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr, nullptr});
   EXPECT_EQ(s.count, 4);
   // Four files; refused exclusive creates: the first repeat of the name meets the first file,
   // and "index (3).js" was there before. Later files go straight to the next number.
@@ -246,7 +248,7 @@ TEST_F(Undelete, ANameThatHeldNothingIsHandedOutAgain) {
   add(71, "a.txt");
   plans[70].status = RecoverStatus::write_failed;  // removed again: the name stays free
   build_undelete_list();
-  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr});
+  const UndeleteSummary s = run_undelete({target(), false, {}, nullptr, nullptr});
   ASSERT_EQ(s.files.size(), 2u);
   EXPECT_EQ(s.files[1].target_path, (dir_ / "a.txt").string());
   EXPECT_EQ(read_file(dir_ / "a.txt"), "data of a.txt");
