@@ -203,12 +203,6 @@ void build_type_table(TypeNameSource* source) {
   }
 }
 
-std::string type_extension(std::string_view file_name) {
-  const std::size_t dot = file_name.rfind('.');
-  if (dot == std::string_view::npos) return {};
-  return upper_ascii(file_name.substr(dot));
-}
-
 std::uint16_t type_group(std::string_view file_name) {
   const std::size_t dot = file_name.rfind('.');
   if (dot == std::string_view::npos) return kOtherFiles;  // row 113, the empty extension of group 65

@@ -53,11 +53,8 @@ struct TypeNameSource {
 // its own name. Fetched names stay for the life of the program.
 void build_type_table(TypeNameSource* source);
 
-// The extension of a file name as the table compares it: from the last dot to the end, dot
-// included, ASCII letters upper-cased; empty when the name has no dot.
-std::string type_extension(std::string_view file_name);
-
-// The group of a file name: the first row (1 to 123) whose extension equals the name's, else 65.
+// The group of a file name: the first row (1 to 123) whose extension equals the name's (from the
+// last dot to the end, dot included, ASCII letters compared without case), else 65.
 std::uint16_t type_group(std::string_view file_name);
 
 // The type pass: build_type_table, then every catalogue entry gets its FileExt and every group

@@ -60,6 +60,9 @@ struct FatScanContext {
   bool walk_progress = true;
 };
 
+// Volumes from this size on get the search for lost folders' own progress (FindLostFolders).
+constexpr std::uint64_t kSweepProgressBytes = std::uint64_t{64} << 20;
+
 // Directories nest at most this deep in a walk. A FAT path is at most 260 characters long, so
 // no volume written by a real system comes close; only a damaged tree whose directories point at
 // one another through distinct clusters would go on.
@@ -97,7 +100,6 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
 // read through the context's DataReader. On a volume of kSweepProgressBytes or more, the progress
 // bar starts again from 0 and follows the clusters passed: the walk has left it near 100, and
 // the search reads most of a mostly free volume, minutes on a large card.
-constexpr std::uint64_t kSweepProgressBytes = std::uint64_t{64} << 20;
 void FindLostFolders(FatScanContext& context, TBuffer& sweep_reader, std::int32_t root_id);
 
 // True when the bytes (whole 32-byte slots) hold directory entries as a FAT file system writes
