@@ -33,8 +33,11 @@ FatFreeMap::Block FatFreeMap::load(std::uint64_t block) {
   }
   const std::uint32_t width = g_.fat_bits == 32 ? 4 : 2;
   std::uint64_t free_count = 0;
+  // Entry n starts at n x width / 8 bytes into the FAT (fat_entry_offset), here from the block's
+  // first byte.
+  const std::int64_t base = g_.first_fat_offset - from;
   for (std::uint64_t n = std::max<std::uint64_t>(first, 2); n < end; ++n) {
-    const std::int64_t at = fat_entry_offset(g_, static_cast<ClusterNumber>(n)) - from;
+    const std::int64_t at = base + static_cast<std::int64_t>(n * g_.fat_bits / 8);
     // An entry that was not read whole counts as in use.
     if (at + width > got) continue;
     if (decode_fat_entry(g_.fat_bits, static_cast<ClusterNumber>(n), raw_.data() + at) != 0) continue;
@@ -80,18 +83,19 @@ std::uint64_t FatFreeMap::free_run(std::uint64_t first, std::uint64_t max) {
 }
 
 ClusterNumber FatFreeMap::next_free(ClusterNumber start) {
-  for (std::uint64_t n = static_cast<std::uint64_t>(start) + 1; n < g_.cluster_limit;) {
-    if (n < 2) {
-      n = 2;
-      continue;
-    }
+  std::uint64_t n = std::max<std::uint64_t>(static_cast<std::uint64_t>(start) + 1, 2);
+  while (n < g_.cluster_limit) {
     const std::uint64_t block = n / kBlockClusters;
-    if (load(block) == Block::all_used) {
-      n = (block + 1) * kBlockClusters;
-      continue;
+    const std::uint64_t block_end = std::min<std::uint64_t>((block + 1) * kBlockClusters, g_.cluster_limit);
+    if (load(block) != Block::all_used) {
+      // A block is a whole number of words, and only its data clusters' bits are ever set: the
+      // lowest set bit at or above n within the block's words is the answer.
+      for (std::uint64_t word_at = n; word_at < block_end; word_at = (word_at / 64 + 1) * 64) {
+        const std::uint64_t word = free_bits_[static_cast<std::size_t>(word_at / 64)] >> (word_at % 64);
+        if (word != 0) return static_cast<ClusterNumber>(word_at + static_cast<std::uint64_t>(std::countr_zero(word)));
+      }
     }
-    if (is_free(n)) return static_cast<ClusterNumber>(n);
-    ++n;
+    n = block_end;
   }
   return 0;
 }

@@ -17,6 +17,7 @@ class FatFreeMap {
  public:
   // Entries read and kept per block.
   static constexpr std::uint32_t kBlockClusters = 4096;
+  static_assert(kBlockClusters % 64 == 0, "a block is a whole number of words of free bits");
 
   // reader: the reader that the FAT's entries are read through (FreeMapReader).
   FatFreeMap(TBuffer& reader, const FatGeometry& g);

@@ -10,20 +10,6 @@ std::int64_t fat_entry_offset(const FatGeometry& g, ClusterNumber n) {
   return g.first_fat_offset + static_cast<std::int64_t>(static_cast<std::uint64_t>(n) * g.fat_bits / 8);
 }
 
-std::uint32_t decode_fat_entry(std::uint32_t fat_bits, ClusterNumber n, const std::uint8_t* bytes) {
-  if (fat_bits == 32) {
-    const std::uint32_t v = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-                            (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
-    return v & 0x0FFFFFFFu;
-  }
-  std::uint32_t v = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8);
-  if (fat_bits == 12) {
-    if (n & 1u) v >>= 4;
-    return v & 0x0FFFu;
-  }
-  return v;
-}
-
 bool ReadFatEntry(TBuffer& reader, const FatGeometry& g, ClusterNumber n, std::uint32_t* value) {
   const std::uint32_t width = g.fat_bits == 32 ? 4 : 2;
   const std::int64_t at = fat_entry_offset(g, n);

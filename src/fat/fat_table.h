@@ -18,7 +18,19 @@ std::int64_t fat_entry_offset(const FatGeometry& g, ClusterNumber n);
 // for 12 and 16 bits, 4 for 32). A 12-bit entry of an odd cluster is the high 12 bits of its two
 // bytes, of an even cluster the low 12 bits; a 32-bit entry keeps only its low 28 bits, the top
 // four being reserved.
-std::uint32_t decode_fat_entry(std::uint32_t fat_bits, ClusterNumber n, const std::uint8_t* bytes);
+inline std::uint32_t decode_fat_entry(std::uint32_t fat_bits, ClusterNumber n, const std::uint8_t* bytes) {
+  if (fat_bits == 32) {
+    const std::uint32_t v = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+                            (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    return v & 0x0FFFFFFFu;
+  }
+  std::uint32_t v = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8);
+  if (fat_bits == 12) {
+    if (n & 1u) v >>= 4;
+    return v & 0x0FFFu;
+  }
+  return v;
+}
 
 // Reads cluster n's entry through reader. False when n has no entry in the FAT or the bytes could
 // not be read.

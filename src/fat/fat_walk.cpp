@@ -469,14 +469,18 @@ void FindLostFolders(FatScanContext& context, TBuffer& reader, std::int32_t root
         shown = percent;
       }
     }
-    // The first two entries decide most clusters.
-    if (!read_exact(reader, at, 2 * kDirEntrySize, block.data())) continue;
-    if (is_dot_entry(block.data(), false) && entry_cluster(block.data()) == c &&
-        is_dot_entry(block.data() + kDirEntrySize, true)) {
+    // The first two entries decide most clusters: looked at in the window, copied only where the
+    // window does not hold them.
+    const std::uint8_t* head = reader.held(at, 2 * kDirEntrySize);
+    if (!head) {
+      if (!read_exact(reader, at, 2 * kDirEntrySize, block.data())) continue;
+      head = block.data();
+    }
+    if (is_dot_entry(head, false) && entry_cluster(head) == c && is_dot_entry(head + kDirEntrySize, true)) {
       WalkFatDirectory(context, c, "Deleted " + std::to_string(c), 1, root_id, 1, DirectoryStart::entry_unknown_parent);
       continue;
     }
-    if (!LooksLikeDirectoryEntries(std::span(block.data(), 2 * kDirEntrySize), g, false)) continue;
+    if (!LooksLikeDirectoryEntries(std::span(head, 2 * kDirEntrySize), g, false)) continue;
     if (!read_exact(reader, at, g.bytes_per_cluster, block.data())) continue;
     if (!LooksLikeDirectoryEntries(block, g, true)) continue;
     // A part that starts with the short entry of a name whose first pieces end a deleted

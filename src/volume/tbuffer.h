@@ -2,6 +2,7 @@
 // 512-byte sectors. A request that the window already holds costs no I/O.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -59,6 +60,15 @@ class TBuffer {
   // ReadBuffer does (bytes really read; 0 outside the volume), without any fallback: on a short
   // answer the caller goes on through ReadBuffer.
   std::int64_t ReadDirect(std::int64_t Offset, std::uint32_t Size, void* Pointer);
+  // The window's copy of the Size bytes at byte Offset when the last fill delivered all of them,
+  // else nullptr; never fills. A look without a copy, good until the next fill.
+  const std::uint8_t* held(std::int64_t Offset, std::uint32_t Size) const {
+    // Before the first fill BufferSize is the capacity and EndSector 0: nothing is held.
+    const std::int64_t start = StartSector * kSector;
+    const std::int64_t end = std::min(EndSector * kSector, start + static_cast<std::int64_t>(BufferSize));
+    if (Offset < start || Offset > end - static_cast<std::int64_t>(Size)) return nullptr;
+    return Buffer.data() + (Offset - start);
+  }
 
   // The volume's sector count that windows are bounded by.
   std::int64_t volume_sectors() const { return volume_sectors_; }

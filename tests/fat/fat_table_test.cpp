@@ -2,8 +2,12 @@
 // estimate, over hand-made boot sectors and tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 #include "catalogue/engine_host.h"
 #include "fat/fat_boot.h"
+#include "fat/fat_free_map.h"
 #include "fat/fat_image_builder.h"
 #include "fat/fat_quality.h"
 #include "fat/fat_table.h"
@@ -201,6 +205,61 @@ TEST(FatTable, FindsTheNextFreeClusterBelowTheLimit) {
   // The reserved entries 0 and 1 are never taken for data clusters.
   EXPECT_EQ(FindNextFreeCluster(reader, g, 0, 102), 5u);
   unregister_memory_volume("free-search");
+}
+
+// The free map answers from bits kept a block of 4096 entries at a time and searches them a
+// 64-bit word at a time: free clusters on the edges of words and blocks, a block all free and
+// one all in use, the first and the last data cluster, in tables of every width.
+TEST(FatFreeMap, AgreesWithTheTableAtTheEdgesOfWordsAndBlocks) {
+  struct Case {
+    const char* name;
+    std::uint32_t clusters;
+    bool fat32;
+  };
+  for (const Case& c : {Case{"map12", 3000, false}, Case{"map16", 30000, false}, Case{"map32", 70000, true}}) {
+    BootFields f = with_clusters(c.clusters);
+    if (c.fat32) {
+      f.fat32_layout = true;
+      f.root_entries = 0;
+      f.fat_sectors = 600;
+      f.total_sectors = 1 + 600 + c.clusters;
+    } else {
+      f.fat_sectors = c.clusters / 256 * 2 + 8;
+      f.total_sectors = 1 + f.fat_sectors + 1 + c.clusters;
+    }
+    FatOnlyVolume v(f);
+    const FatGeometry& g = v.geometry;
+    ASSERT_EQ(g.data_clusters, c.clusters) << c.name;
+    const std::uint32_t limit = g.cluster_limit;
+    std::set<std::uint32_t> free;
+    for (std::uint32_t n : {2u, 63u, 64u, 65u, 127u, 128u, 2999u, 4095u, 4096u, 4097u, 29999u, 69999u, limit - 1})
+      if (n < limit) free.insert(n);
+    // Clusters 12288 to 16383 are a block all free; 8192 to 12287 stay a block all in use.
+    for (std::uint32_t n = 12288; n < 16384 && n < limit; ++n) free.insert(n);
+    for (std::uint32_t n = 2; n < limit; ++n) v.set_entry(n, free.count(n) ? 0 : 0xFFF7);
+    TBuffer reader(v.publish(c.name), 8);
+    ASSERT_EQ(reader.error, 0);
+    FatFreeMap map(reader, g);
+
+    for (std::uint32_t start : {0u, 1u, 2u, 3u, 62u, 63u, 64u, 126u, 200u, 4094u, 4095u, 4096u, 5000u, 8191u,
+                                12287u, 12300u, 16383u, 20000u, 69998u, limit - 2, limit - 1}) {
+      if (start >= limit) continue;
+      const auto next = free.upper_bound(start);
+      const std::uint32_t want = next == free.end() ? 0 : *next;
+      EXPECT_EQ(map.next_free(start), want) << c.name << " after " << start;
+      EXPECT_EQ(FindNextFreeCluster(reader, g, start, limit), want) << c.name << " after " << start;
+    }
+    std::uint32_t walked = 0;
+    for (ClusterNumber n = map.next_free(1); n >= 2; n = map.next_free(n)) ++walked;
+    EXPECT_EQ(walked, free.size()) << c.name;
+    for (std::uint32_t n = 0; n < limit + 2; ++n) ASSERT_EQ(map.is_free(n), free.count(n) == 1) << c.name << " " << n;
+    EXPECT_EQ(map.free_run(63, 100), 3u) << c.name;  // 63, 64, 65
+    if (limit > 16384) {
+      EXPECT_EQ(map.free_run(12288, 10000), 4096u) << c.name;
+    }
+    EXPECT_EQ(map.free_run(limit - 1, 10), 1u) << c.name;
+    unregister_memory_volume(c.name);
+  }
 }
 
 TEST(FatTable, FollowsChainsAndEndsDeletedDirectoriesAtAFreeEntry) {

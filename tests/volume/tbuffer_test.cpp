@@ -169,6 +169,31 @@ TEST_F(TBufferWindow, DirectReadsBypassTheWindowAndStopAtTheVolumesEnd) {
   EXPECT_EQ(slice(out, 200, 800), std::vector<std::uint8_t>(800, 0));
 }
 
+TEST_F(TBufferWindow, HeldBytesAreOnlyThoseTheLastFillDelivered) {
+  TBuffer r(file_.path(), kCapacity);
+  // After creation the buffer holds sector 0's bytes, but no window: nothing is offered.
+  EXPECT_EQ(r.held(0, 16), nullptr);
+  EXPECT_EQ(r.held(100, 1), nullptr);
+
+  ASSERT_EQ(r.Read(10, 4), 4 * 512);
+  const std::uint8_t* p = r.held(10 * 512 + 7, 100);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(std::vector<std::uint8_t>(p, p + 100), slice(image_, 10 * 512 + 7, 100));
+  ASSERT_NE(r.held(14 * 512 - 32, 32), nullptr) << "up to the window's last byte";
+  EXPECT_EQ(r.held(14 * 512 - 31, 32), nullptr) << "one byte past the window";
+  EXPECT_EQ(r.held(10 * 512 - 1, 2), nullptr) << "one byte in front of it";
+  EXPECT_EQ(r.fills(), 2) << "looking never fills";
+
+  // A fill cut at the volume's end holds what it delivered, not what was planned.
+  ASSERT_EQ(r.Read(62, 8), 2 * 512);
+  EXPECT_NE(r.held(63 * 512, 512), nullptr);
+  EXPECT_EQ(r.held(63 * 512 + 1, 512), nullptr);
+  // A fill that delivers nothing holds nothing, though the buffer keeps the old bytes.
+  EXPECT_EQ(r.Read(100, 8), 0);
+  EXPECT_EQ(r.held(62 * 512, 1), nullptr);
+  EXPECT_EQ(r.held(100 * 512, 1), nullptr);
+}
+
 TEST(TBufferReadError, DirectReadKeepsTheGoodSectorsInFrontOfABadOne) {
   RecordingHost host;
   ScopedHost scope(host);
