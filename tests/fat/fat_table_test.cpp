@@ -30,6 +30,27 @@ BootFields with_clusters(std::uint32_t clusters) {
   return f;
 }
 
+// A table of each width: FAT12 and FAT16 by their cluster count, FAT32 by its layout.
+struct TableCase {
+  const char* name;
+  std::uint32_t clusters;
+  bool fat32;
+};
+
+BootFields table_of(const TableCase& c) {
+  BootFields f = with_clusters(c.clusters);
+  if (c.fat32) {
+    f.fat32_layout = true;
+    f.root_entries = 0;
+    f.fat_sectors = 600;
+    f.total_sectors = 1 + 600 + c.clusters;
+  } else {
+    f.fat_sectors = c.clusters / 256 * 2 + 8;
+    f.total_sectors = 1 + f.fat_sectors + 1 + c.clusters;
+  }
+  return f;
+}
+
 // The 16-bit FAT size decides the layout (0: FAT32, as the kernel and dosfstools read it); the
 // cluster count decides only between FAT12 and FAT16.
 TEST(FatGeometry, TypeFollowsTheLayoutAndThenTheDataClusterCount) {
@@ -153,23 +174,8 @@ TEST(FatTable, DecodesEntriesOfEveryWidth) {
 }
 
 TEST(FatTable, ReadsEntriesThroughTheReaderAcrossSectorBoundaries) {
-  struct Case {
-    const char* name;
-    std::uint32_t clusters;
-    bool fat32;
-  };
-  for (const Case& c : {Case{"fat12", 3000, false}, Case{"fat16", 30000, false}, Case{"fat32", 70000, true}}) {
-    BootFields f = with_clusters(c.clusters);
-    if (c.fat32) {
-      f.fat32_layout = true;
-      f.root_entries = 0;
-      f.fat_sectors = 600;
-      f.total_sectors = 1 + 600 + c.clusters;
-    } else {
-      f.fat_sectors = c.clusters / 256 * 2 + 8;
-      f.total_sectors = 1 + f.fat_sectors + 1 + c.clusters;
-    }
-    FatOnlyVolume v(f);
+  for (const TableCase& c : {TableCase{"fat12", 3000, false}, TableCase{"fat16", 30000, false}, TableCase{"fat32", 70000, true}}) {
+    FatOnlyVolume v(table_of(c));
     ASSERT_EQ(v.geometry.data_clusters, c.clusters) << c.name;
     // Entry 341 of a FAT12 table starts at byte 511 and ends in the next sector.
     const std::uint32_t samples[] = {2, 3, 341, 342, 1000, 1001, 2999};
@@ -211,23 +217,8 @@ TEST(FatTable, FindsTheNextFreeClusterBelowTheLimit) {
 // 64-bit word at a time: free clusters on the edges of words and blocks, a block all free and
 // one all in use, the first and the last data cluster, in tables of every width.
 TEST(FatFreeMap, AgreesWithTheTableAtTheEdgesOfWordsAndBlocks) {
-  struct Case {
-    const char* name;
-    std::uint32_t clusters;
-    bool fat32;
-  };
-  for (const Case& c : {Case{"map12", 3000, false}, Case{"map16", 30000, false}, Case{"map32", 70000, true}}) {
-    BootFields f = with_clusters(c.clusters);
-    if (c.fat32) {
-      f.fat32_layout = true;
-      f.root_entries = 0;
-      f.fat_sectors = 600;
-      f.total_sectors = 1 + 600 + c.clusters;
-    } else {
-      f.fat_sectors = c.clusters / 256 * 2 + 8;
-      f.total_sectors = 1 + f.fat_sectors + 1 + c.clusters;
-    }
-    FatOnlyVolume v(f);
+  for (const TableCase& c : {TableCase{"map12", 3000, false}, TableCase{"map16", 30000, false}, TableCase{"map32", 70000, true}}) {
+    FatOnlyVolume v(table_of(c));
     const FatGeometry& g = v.geometry;
     ASSERT_EQ(g.data_clusters, c.clusters) << c.name;
     const std::uint32_t limit = g.cluster_limit;
