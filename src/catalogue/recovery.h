@@ -46,6 +46,10 @@ struct RecoverResult {
   std::vector<std::string> notes;
   // The routine gave the file (and its extra files) the options' modified_time itself.
   bool dated = false;
+  // Bytes that were written from clusters which the volume now gives to something else (a live
+  // file, or a deleted file newer than this one): the file was written, but those bytes are
+  // probably not its own.
+  std::int64_t reused_bytes = 0;
 };
 
 // A result with these fields and nothing else.
