@@ -24,8 +24,10 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SKIP = 77
 
 
-def tools_missing():
-    missing = [t for t in ("Xvfb", "dbus-daemon", "xdotool", "import") if not shutil.which(t)]
+def tools_missing(faultfs):
+    missing = [t for t in ("Xvfb", "dbus-daemon", "xdotool", "import", "fusermount3") if not shutil.which(t)]
+    if not (faultfs and os.access(faultfs, os.X_OK)) or not os.path.exists("/dev/fuse"):
+        missing.append("faultfs (libfuse3) with /dev/fuse")
     for helper in ("at-spi-bus-launcher", "at-spi2-registryd"):
         if not any(os.path.exists(os.path.join(d, helper)) for d in ("/usr/libexec", "/usr/lib/at-spi2-core")):
             missing.append(helper)
@@ -105,7 +107,8 @@ def make_stop_volume(folder):
     """A FAT32 image with 512-byte clusters holding one deleted file of one and a half gigabytes, made
     as Windows leaves a delete: the entry's first byte is 0xE5 and its clusters are free. The
     file's data are never written (the image stays sparse, a few megabytes on disk); only its
-    directory entry claims the size, so that the copy runs long enough to be stopped."""
+    directory entry claims the size. Returns the image's path and the byte offset of its data
+    region, where the deleted file's clusters lie."""
     path = os.path.join(folder, "stop_fat32.img")
     seed = os.path.join(folder, "seed.bin")
     subprocess.run(["mkfs.fat", "-C", "-F", "32", "-s", "1", "-S", "512", "-n", "STOPTEST", path, "1700000"],
@@ -132,7 +135,35 @@ def make_stop_volume(folder):
                 break
         else:
             raise RuntimeError("the deleted entry was not found in " + path)
-    return path
+    return path, (reserved + fats * fat_size) * bps
+
+
+class SlowMount:
+    """The image served through faultfs (tests/faultfs): reads of the file's data wait DELAY_MS
+    each once switched on, so that a copy lasts minutes on any machine until Stop ends it."""
+    DELAY_MS = 20
+
+    def __init__(self, faultfs, image, folder, slow_from):
+        self.mountpoint = os.path.join(folder, "slow")
+        os.makedirs(self.mountpoint, exist_ok=True)
+        self.path = os.path.join(self.mountpoint, os.path.basename(image))
+        self.server = subprocess.Popen([faultfs, "--delays-off", "--delay", f"{slow_from}:0:{self.DELAY_MS}",
+                                        image, self.mountpoint], stdout=subprocess.DEVNULL)
+        if not poll(lambda: os.path.exists(self.path), timeout=15):
+            self.close()
+            raise RuntimeError("faultfs did not serve " + image)
+
+    def slow_down(self):
+        import signal
+        self.server.send_signal(signal.SIGUSR1)
+
+    def close(self):
+        subprocess.run(["fusermount3", "-u", "-z", self.mountpoint], capture_output=True)
+        try:
+            self.server.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.server.kill()
+            self.server.wait()
 
 
 def _walk(folder):
@@ -148,9 +179,10 @@ def main():
     ap.add_argument("--samples", required=True, help="folder of the decompressed sample images")
     ap.add_argument("--samples-src", required=True, help="folder of the samples' manifests")
     ap.add_argument("--out", required=True, help="folder for screenshots and the probe's records")
+    ap.add_argument("--faultfs", required=True, help="the slow-device file system (tests/faultfs), or none")
     args = ap.parse_args()
 
-    missing = tools_missing()
+    missing = tools_missing(args.faultfs)
     if missing:
         print("skipped: missing " + ", ".join(missing))
         return SKIP
@@ -171,6 +203,7 @@ def main():
 
     env = {"HOME": home, "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "XDG_CONFIG_HOME": os.path.join(home, ".config")}
     cmd = [args.program, os.path.join(args.samples, "fat16_16m.img"), os.path.join(args.samples, "ntfs_24m.img")]
+    slow = None
     try:
         with probe.Session(call_timeout=10.0) as s:
             app = s.launch(cmd, env=env, timeout=60)
@@ -341,10 +374,13 @@ def main():
 
             app.close()
 
-            # Stop: a volume whose one deleted file takes many seconds to copy; Stop is pressed
-            # (the Undelete button then reads "Stop") as soon as the progress bar moves.
-            stop_image = make_stop_volume(args.out)
-            app = s.launch([args.program, stop_image], env=env, timeout=60)
+            # Stop: a volume whose one deleted file is read slowly (faultfs delays every read of
+            # its data once the copy is asked for), so that the copy is still running when Stop
+            # is pressed, however fast the machine; Stop is pressed (the Undelete button then
+            # reads "Stop") once the copy's file has appeared on the target.
+            stop_image, data_offset = make_stop_volume(args.out)
+            slow = SlowMount(args.faultfs, stop_image, args.out, data_offset)
+            app = s.launch([args.program, slow.path], env=env, timeout=60)
             app.click("Analyze the ticked drives", via="mouse")
             f.check(poll(lambda: files_label() == "Files: 1", timeout=60), "the stop volume holds one deleted file")
             tick_click(0)
@@ -354,10 +390,11 @@ def main():
             bx, by, bw, bh = _extents(app.find("Undelete the ticked files"))
             s.click_at(bx + bw // 2, by + bh // 2)
             app.wait_for({"name": "Dravelo - Undelete"}, timeout=15)
+            slow.slow_down()
             started = time.time()
             app.click({"name": "Ok", "window": "Dravelo - Undelete"}, via="mouse")
-            # The dialog closes on the button's release; the copy then runs for several seconds.
-            time.sleep(0.5)
+            copying = poll(lambda: any(n.upper().endswith("IG.BIN") for n in _walk(target)), timeout=60, interval=0.05)
+            f.check(copying, "the copy is under way (its file is on the target)")
             s.click_at(bx + bw // 2, by + bh // 2)  # the button now reads "Stop"
             print(f"Stop clicked {time.time() - started:.2f} s after Ok", flush=True)
             box = poll(lambda: next((w for w in app.windows() if probe._role(w) == "alert"), None), timeout=120)
@@ -372,11 +409,15 @@ def main():
             f.check(bool(poll(lambda: app.find({"name": "Analyze the ticked drives", "states": ["enabled"]}),
                               timeout=10)), "the window is back in its idle state")
             app.close()
+            slow.close()
+            slow = None
             os.remove(stop_image)
     except Exception as e:  # a probe failure is a failed check, with its story
         traceback.print_exc()
         f.check(False, f"the run ended early: {e}")
     finally:
+        if slow:
+            slow.close()
         shutil.rmtree(home, ignore_errors=True)
 
     print(f"{len(f.items)} failed" if f.items else "all checks passed", flush=True)
