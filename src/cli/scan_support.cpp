@@ -24,6 +24,8 @@ struct CaptionObserver : AnalysisObserver {
     if (!ok) ++failed;
   }
   bool waits_before_scan() const override { return false; }
+  // A volume scanned only in part counts as not scanned for the exit status.
+  void drive_damaged(std::int32_t, const ReadDamage&) override { ++failed; }
   CliHost& host;
   int failed = 0;
 };

@@ -30,6 +30,7 @@ class PosixBackend : public VolumeBackend {
     while (done < bytes) {
       const ssize_t n = ::pread(fd_, out + done, bytes - done, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
       if (n < 0 && errno == EINTR) continue;
+      if (n < 0) last_error_ = errno;
       if (n <= 0) break;
       done += static_cast<std::size_t>(n);
     }
@@ -37,9 +38,11 @@ class PosixBackend : public VolumeBackend {
   }
 
   std::int64_t size() const override { return size_; }
+  int last_error() const override { return last_error_; }
 
  private:
   int fd_;
+  int last_error_ = 0;
   std::int64_t size_;
 };
 

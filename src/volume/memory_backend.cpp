@@ -14,6 +14,7 @@ namespace {
 struct MemoryVolume {
   std::vector<std::uint8_t> bytes;
   std::int64_t fail_from = -1;
+  std::int64_t fail_to = -1;  // one past the last failing byte; -1: the end
 };
 
 std::map<std::string, std::shared_ptr<MemoryVolume>>& registry() {
@@ -30,12 +31,15 @@ class MemoryBackend : public VolumeBackend {
     if (offset < 0 || offset >= total) return 0;
     const std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(bytes), total - offset);
     // Like a disk's read command, a read that touches a failing sector fails as a whole.
-    if (volume_->fail_from >= 0 && offset + n > volume_->fail_from) return 0;
+    if (volume_->fail_from >= 0 && offset + n > volume_->fail_from &&
+        (volume_->fail_to < 0 || offset < volume_->fail_to))
+      return 0;
     std::memcpy(destination, volume_->bytes.data() + offset, static_cast<std::size_t>(n));
     return n;
   }
 
   std::int64_t size() const override { return static_cast<std::int64_t>(volume_->bytes.size()); }
+  int last_error() const override { return volume_->fail_from >= 0 ? 5 : 0; }  // EIO
 
  private:
   std::shared_ptr<MemoryVolume> volume_;
@@ -51,9 +55,11 @@ void register_memory_volume(const std::string& name, std::vector<std::uint8_t> b
 
 void unregister_memory_volume(const std::string& name) { registry().erase(name); }
 
-void set_memory_volume_failure(const std::string& name, std::int64_t from_offset) {
+void set_memory_volume_failure(const std::string& name, std::int64_t from_offset, std::int64_t length) {
   auto it = registry().find(name);
-  if (it != registry().end()) it->second->fail_from = from_offset;
+  if (it == registry().end()) return;
+  it->second->fail_from = from_offset;
+  it->second->fail_to = from_offset >= 0 && length >= 0 ? from_offset + length : -1;
 }
 
 std::unique_ptr<VolumeBackend> open_memory_volume(const std::string& name, int* error_code) {

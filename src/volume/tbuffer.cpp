@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <limits>
+#include <map>
+#include <system_error>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
@@ -23,6 +27,11 @@ std::string window_diagnostic(const char* what, std::int64_t value, std::int64_t
          "||" + std::to_string(spc);
 }
 
+std::map<std::string, ReadDamage>& damage_log() {
+  static std::map<std::string, ReadDamage> log;
+  return log;
+}
+
 std::string path_of_drive(char letter) {
   const char wanted = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
   for (const DriveInfo& d : drive_list)
@@ -32,11 +41,38 @@ std::string path_of_drive(char letter) {
 
 }  // namespace
 
+void ReadDamage::add(const ReadDamage& other) {
+  unreadable_sectors += other.unreadable_sectors;
+  seconds += other.seconds;
+  device_gone = device_gone || other.device_gone;
+  answered = answered || other.answered;
+  if (other.last_error) last_error = other.last_error;
+}
+
+ReadDamage read_damage(const std::string& path) {
+  auto it = damage_log().find(path);
+  return it == damage_log().end() ? ReadDamage{} : it->second;
+}
+
+void forget_read_damage(const std::string& path) {
+  auto it = damage_log().find(path);
+  if (it != damage_log().end()) it->second = ReadDamage{.answered = it->second.answered};
+}
+
+std::string system_error_text(int code) { return std::system_category().message(code); }
+
 TBuffer::TBuffer(char drive_letter, int sec_count) : drive(drive_letter) { create(path_of_drive(drive_letter), sec_count); }
 
 TBuffer::TBuffer(const std::string& path, int sec_count, char drive_letter) : drive(drive_letter) { create(path, sec_count); }
 
-TBuffer::~TBuffer() = default;
+TBuffer::~TBuffer() {
+  if (damage_.unreadable_sectors > 0 || damage_.device_gone) {
+    ReadDamage& known = damage_log()[path_];
+    const bool gone = known.device_gone;
+    known.add(damage_);
+    known.device_gone = gone || damage_.device_gone;
+  }
+}
 
 void TBuffer::report_once(bool& shown, const std::string& text) {
   if (shown) return;
@@ -51,19 +87,38 @@ void TBuffer::create(const std::string& path, int sec_count) {
   Buffer = LargeBuffer(capacity_);
   StartSector = EndSector = SectorCount = 0;
 
+  path_ = path;
   int code = 0;
   backend_ = path.empty() ? nullptr : open_volume(path, &code);
   if (!backend_) {
     report_once(open_error_shown_, "Open disk error - " + std::to_string(path.empty() ? 2 : code));
     error = 2;
-    out_text(" Unable to read drive. Administrator rights may be required.", MsgType::error, true);
+    // Only a refusal is about rights; anything else (a device gone, a missing file) says itself.
+    const bool refused = code == EACCES || code == EPERM || code == 5 /* Windows' access denied */;
+    out_text(refused || path.empty() ? " Unable to read drive. Administrator rights may be required."
+                                     : " Unable to read drive: " + system_error_text(code),
+             MsgType::error, true);
+    return;
+  }
+  ReadDamage& known = damage_log()[path];
+  if (known.device_gone) {
+    error = 2;
     return;
   }
   if (Read(0, 1) <= 0) {
     error = 2;
-    out_text(" Unable to read drive. Administrator rights may be required.", MsgType::error, true);
+    const int why = backend_->last_error();
+    if (known.answered) {
+      // It answered before in this job: the device has gone away since.
+      damage_.last_error = why;
+      declare_gone();
+      return;
+    }
+    out_text(why ? " Unable to read drive: " + system_error_text(why) : " Unable to read drive: sector 0 cannot be read",
+             MsgType::error, true);
     return;
   }
+  damage_.answered = known.answered = true;
   // Sector 0 is read with the NTFS layout whatever the volume holds: on FAT the eight bytes at
   // 0x28 belong to other fields, so the device's own size bounds the windows as well.
   std::int64_t spc = Buffer[0x0D];
@@ -131,6 +186,55 @@ std::int64_t TBuffer::Read(std::int64_t FirstSector, std::uint32_t Count) {
   return BufferSize;
 }
 
+std::int64_t TBuffer::timed_read(std::int64_t first, std::uint32_t count) {
+  ++device_reads_;
+  const auto started = std::chrono::steady_clock::now();
+  const std::int64_t bytes = Read(first, count);
+  if (bytes <= 0) {
+    damage_.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (backend_ && backend_->last_error()) damage_.last_error = backend_->last_error();
+  } else {
+    failures_in_row_ = 0;
+  }
+  return bytes;
+}
+
+std::int64_t TBuffer::first_bad(std::int64_t first, std::int64_t count) const {
+  auto it = bad_sectors_.lower_bound(first);
+  return it != bad_sectors_.end() && *it < first + count ? *it : -1;
+}
+
+void TBuffer::note_bad(std::int64_t sector) {
+  if (!bad_sectors_.insert(sector).second) return;
+  ++damage_.unreadable_sectors;
+  run_length_ = sector == run_end_ ? run_length_ + 1 : 1;
+  run_end_ = sector + 1;
+  if (run_length_ >= kFailingRun && sector + kSkippedAfterRun < volume_sectors_ &&
+      !known_bad(sector + kSkippedAfterRun) && timed_read(sector + kSkippedAfterRun, 1) <= 0) {
+    // A damaged band that goes on further ahead: the sectors up to there are taken as unreadable
+    // without asking the device for each. Where the band ends, the sectors are read one by one.
+    const std::int64_t end = sector + kSkippedAfterRun + 1;
+    for (std::int64_t s = sector + 1; s < end; ++s)
+      if (bad_sectors_.insert(s).second) ++damage_.unreadable_sectors;
+    run_end_ = end;
+  }
+  if (++failures_in_row_ < kFailuresBeforeGoneCheck || damage_.device_gone) return;
+  // Many failures in a row: a device that still answers at sector 0 is only damaged here.
+  failures_in_row_ = 0;
+  if (timed_read(0, 1) > 0) return;
+  declare_gone();
+}
+
+void TBuffer::declare_gone() {
+  damage_.device_gone = true;
+  ReadDamage& known = damage_log()[path_];
+  if (known.device_gone) return;
+  known.device_gone = true;
+  const std::string why = damage_.last_error ? system_error_text(damage_.last_error) : std::string("no answer");
+  out_text(" The volume " + path_ + " stopped answering (" + why + "): the work on it ends here.", MsgType::error, true);
+  stop_flag = true;
+}
+
 std::int64_t TBuffer::ReadBuffer(std::int64_t Offset, std::uint32_t Size, void* Pointer) {
   if (Size == 0 || error != 0) return 0;
   const std::int64_t first = Offset / kSector;
@@ -144,18 +248,37 @@ std::int64_t TBuffer::ReadBuffer(std::int64_t Offset, std::uint32_t Size, void* 
   const bool hit = BufferSize != 0 && StartSector <= first && (Offset + Size) / kSector + 1 <= EndSector &&
                    Offset + Size <= StartSector * kSector + BufferSize;
   if (!hit) {
+    // A sector known to fail is not asked for again, nor is anything of a device that is gone.
+    if (damage_.device_gone || known_bad(first)) return 0;
     // The window is planned from the capacity, not from what the last fill delivered: one short
-    // or failed fill must not shrink every later window.
-    const std::int64_t planned = std::min(first + capacity_ / kSector, volume_sectors_) - first;
-    std::int64_t bytes = Read(first, static_cast<std::uint32_t>(planned));
-    if (bytes <= 0) {
-      // A failing sector somewhere in the planned window: try the sectors of the request alone,
-      // then ever fewer of them, so that the good sectors in front of a bad one still arrive.
-      std::int64_t count = std::min<std::int64_t>(planned, (Offset + Size - 1) / kSector - first + 1);
-      if (count == planned) count = planned / 2;
-      for (; bytes <= 0 && count >= 1; count /= 2) bytes = Read(first, static_cast<std::uint32_t>(count));
+    // or failed fill must not shrink every later window. It ends in front of a known bad sector.
+    std::int64_t planned = std::min(first + capacity_ / kSector, volume_sectors_) - first;
+    const std::int64_t bad = first_bad(first, planned);
+    if (bad >= 0) planned = bad - first;
+    std::int64_t bytes = timed_read(first, static_cast<std::uint32_t>(planned));
+    if (bytes <= 0 && planned > 1) {
+      // Something in the planned window fails. Offset's own sector first: when it fails, it is
+      // remembered and the request gets nothing; else ever fewer sectors are tried, so that the
+      // good sectors in front of a bad one still arrive.
+      bytes = timed_read(first, 1);
+      if (bytes > 0) {
+        std::int64_t count = std::min<std::int64_t>(planned, (Offset + Size - 1) / kSector - first + 1);
+        if (count == planned) count = planned / 2;
+        for (std::int64_t c = count; c > 1; c /= 2) {
+          const std::int64_t more = timed_read(first, static_cast<std::uint32_t>(c));
+          if (more > 0) {
+            bytes = more;
+            break;
+          }
+        }
+        // Every longer try failed and left the window empty: the one good sector again.
+        if (BufferSize == 0) bytes = timed_read(first, 1);
+      }
     }
-    if (bytes <= 0) return 0;
+    if (bytes <= 0) {
+      note_bad(first);
+      return 0;
+    }
   }
   const std::int64_t window_offset = Offset - StartSector * kSector;
   if (window_offset >= BufferSize) {
@@ -169,10 +292,16 @@ std::int64_t TBuffer::ReadBuffer(std::int64_t Offset, std::uint32_t Size, void* 
 }
 
 std::int64_t TBuffer::ReadDirect(std::int64_t Offset, std::uint32_t Size, void* Pointer) {
-  if (Size == 0 || error != 0 || !backend_) return 0;
+  if (Size == 0 || error != 0 || !backend_ || damage_.device_gone) return 0;
   if (Offset < 0 || Offset / kSector >= volume_sectors_ || (volume_bytes_ >= 0 && Offset >= volume_bytes_)) return 0;
   std::int64_t end = std::min(Offset + static_cast<std::int64_t>(Size), volume_sectors_ * kSector);
   if (volume_bytes_ >= 0) end = std::min(end, volume_bytes_);
+  // Known bad sectors are left to ReadBuffer, which answers them without asking the device.
+  const std::int64_t first = Offset / kSector;
+  const std::int64_t bad = first_bad(first, (end - 1) / kSector - first + 1);
+  if (bad >= 0) end = std::max(Offset, bad * kSector);
+  if (end <= Offset) return 0;
+  ++device_reads_;
   const std::int64_t bytes = backend_->read_at(Offset, Pointer, static_cast<std::size_t>(end - Offset));
   return std::clamp<std::int64_t>(bytes, 0, end - Offset);
 }
@@ -191,13 +320,25 @@ bool read_exact_direct(TBuffer& reader, std::int64_t offset, std::uint32_t size,
 bool read_exact(TBuffer& reader, std::int64_t offset, std::uint32_t size, void* destination) {
   auto* out = static_cast<std::uint8_t*>(destination);
   std::uint32_t done = 0;
+  bool whole = true;
+  const std::int64_t volume_end = reader.volume_sectors() * TBuffer::kSector;
   while (done < size) {
     const std::int64_t n = reader.ReadBuffer(offset + done, size - done, out + done);
-    if (n <= 0) break;
-    done += static_cast<std::uint32_t>(n);
+    if (n > 0) {
+      done += static_cast<std::uint32_t>(n);
+      continue;
+    }
+    whole = false;
+    const std::int64_t at = offset + done;
+    if (at < 0 || at >= volume_end || reader.error != 0 || reader.damage().device_gone) break;
+    // A sector that fails stands as zeros; the reading goes on behind it.
+    const std::int64_t next = (at / TBuffer::kSector + 1) * TBuffer::kSector;
+    const auto gap = static_cast<std::uint32_t>(std::min<std::int64_t>(next - at, size - done));
+    std::memset(out + done, 0, gap);
+    done += gap;
   }
   if (done < size) std::memset(out + done, 0, size - done);
-  return done == size;
+  return whole && done == size;
 }
 
 }  // namespace dravelo

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,34 @@
 #include "volume/volume_backend.h"
 
 namespace dravelo {
+
+// What reading a volume met of damage.
+struct ReadDamage {
+  // Sectors (of 512 bytes) that could not be read: each was tried once, or skipped unread inside
+  // a long run of failing ones.
+  std::int64_t unreadable_sectors = 0;
+  // Time spent in reads that failed.
+  double seconds = 0;
+  // Every read failed, sector 0 included: the device stopped answering (unplugged, dead).
+  bool device_gone = false;
+  // The platform's code for the last failure (0 when it told none).
+  int last_error = 0;
+  // Sector 0 was read at least once: a volume that answered and then fails at sector 0 is gone.
+  bool answered = false;
+
+  void add(const ReadDamage& other);
+};
+
+// The damage that the readers of a volume met since it was last forgotten, by the volume's path:
+// each reader adds its own when it is closed. A job forgets a volume's damage before it starts
+// and asks afterwards what its readers met. Once a volume is known gone, readers opened on it
+// fail at once, without a message and without asking the device, until it is forgotten.
+ReadDamage read_damage(const std::string& path);
+// Forgets the damage met so far (whether the volume ever answered is kept).
+void forget_read_damage(const std::string& path);
+
+// The platform's words for an error code of a failed open or read.
+std::string system_error_text(int code);
 
 class TBuffer {
  public:
@@ -75,10 +104,31 @@ class TBuffer {
   std::uint32_t capacity() const { return capacity_; }
   // Number of fills so far (for tests and benchmarks).
   std::int64_t fills() const { return fills_; }
+  // Number of reads sent to the device so far, fills and direct reads (for tests).
+  std::int64_t device_reads() const { return device_reads_; }
+  // The damage this reader has met so far.
+  const ReadDamage& damage() const { return damage_; }
+  bool known_bad(std::int64_t sector) const { return bad_sectors_.count(sector) != 0; }
+
+  // After a run of this many failing sectors in a row, the sector kSkippedAfterRun further on is
+  // tried: when it fails too, the sectors between are taken as unreadable without reading them,
+  // so that a damaged band costs a bounded number of slow failing reads, not one per sector.
+  static constexpr int kFailingRun = 8;
+  static constexpr int kSkippedAfterRun = 120;
+  // This many failing reads in a row, with sector 0 failing too, mean the device is gone.
+  static constexpr int kFailuresBeforeGoneCheck = 16;
 
  private:
   void create(const std::string& path, int sec_count);
   void report_once(bool& shown, const std::string& text);
+  // Fills through Read, timing a fill that fails.
+  std::int64_t timed_read(std::int64_t first, std::uint32_t count);
+  // Notes that sector could not be read on its own; may skip a band or find the device gone.
+  void note_bad(std::int64_t sector);
+  // The device stopped answering: says so once for the volume and stops the running job.
+  void declare_gone();
+  // The first known bad sector in [first, first + count), or -1.
+  std::int64_t first_bad(std::int64_t first, std::int64_t count) const;
 
   std::unique_ptr<VolumeBackend> backend_;
   // The window: zero-filled without a pass over it, and in large pages where the system has them.
@@ -87,12 +137,22 @@ class TBuffer {
   std::int64_t volume_sectors_ = 0;
   std::int64_t volume_bytes_ = -1;  // the device's or file's size, -1 when it does not tell
   std::int64_t fills_ = 0;
+  std::int64_t device_reads_ = 0;
   bool open_error_shown_ = false;
   bool offset_error_shown_ = false;
+  std::string path_;
+  ReadDamage damage_;
+  // Sectors that failed on their own (or were skipped in a failing band): never read again.
+  std::set<std::int64_t> bad_sectors_;
+  std::int64_t run_end_ = -1;  // one past the last sector of the current run of failing ones
+  int run_length_ = 0;
+  int failures_in_row_ = 0;
 };
 
-// Reads exactly size bytes at offset; what the volume could not deliver is filled with zeros.
-// Returns true when every byte was read.
+
+// Reads exactly size bytes at offset; what the volume could not deliver (a sector that fails,
+// what lies past the volume's end) is filled with zeros, and the sectors after a failing one are
+// still read. Returns true when every byte was read.
 bool read_exact(TBuffer& reader, std::int64_t offset, std::uint32_t size, void* destination);
 // The same, reading straight into destination (TBuffer::ReadDirect); what that cannot deliver is
 // tried again through the window, so failing sectors are handled as read_exact handles them.

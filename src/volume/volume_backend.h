@@ -17,6 +17,8 @@ class VolumeBackend {
   virtual std::int64_t read_at(std::int64_t offset, void* destination, std::size_t bytes) = 0;
   // Size in bytes, or -1 when unknown.
   virtual std::int64_t size() const = 0;
+  // The platform's code for why the last read that fell short failed (0: none, or the end).
+  virtual int last_error() const { return 0; }
 };
 
 // Opens path read-only. On failure returns nullptr and sets *error_code to the platform's code.
@@ -26,8 +28,9 @@ std::unique_ptr<VolumeBackend> open_volume(const std::string& path, int* error_c
 // under NAME. Registering the same name again replaces the bytes.
 void register_memory_volume(const std::string& name, std::vector<std::uint8_t> bytes);
 void unregister_memory_volume(const std::string& name);
-// Makes every read of a registered volume fail from the given byte offset on (for read-error tests);
-// -1 lifts it.
-void set_memory_volume_failure(const std::string& name, std::int64_t from_offset);
+// Makes every read of a registered volume that touches the bytes from from_offset on (length of
+// them, or all to the end when length is -1) fail (for read-error tests); a from_offset of -1
+// lifts it.
+void set_memory_volume_failure(const std::string& name, std::int64_t from_offset, std::int64_t length = -1);
 
 }  // namespace dravelo

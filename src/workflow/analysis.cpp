@@ -1,7 +1,9 @@
 #include "workflow/analysis.h"
 
+#include <cctype>
 #include <chrono>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -9,12 +11,16 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/text_util.h"
+#include "catalogue/texts.h"
 #include "exfat/exfat_scan.h"
 #include "fat/fat_scan.h"
 #include "ntfs/ntfs_scan.h"
 #include "volume/volume_check.h"
 
 namespace dravelo {
+
+// "%1: %2 sectors could not be read (%3). What they held is missing from the list."
+constexpr int kReadDamageText = 100;
 
 int scan_current_drive() {
   const std::string& fs = current_drive_info().drive_fs;
@@ -69,7 +75,9 @@ bool run_analysis(AnalysisObserver* observer) {
     drive.Folders.release();
     if (drive.selected != 1 || stop_flag) continue;
     if (observer) observer->drive_started(current_drive);
+    forget_read_damage(drive.device_path);
     const bool ok = scan(!observer || observer->waits_before_scan());
+    const ReadDamage damage = read_damage(drive.device_path);
     if (ok) {
       scan_ok = true;
       if (drive.CurrentFolder() > 0) {
@@ -78,8 +86,24 @@ bool run_analysis(AnalysisObserver* observer) {
       }
     }
     if (observer) observer->drive_finished(current_drive, ok);
+    if (ok && damage.unreadable_sectors > 0) {
+      out_text(read_damage_text(drive, damage), MsgType::error, true);
+      if (observer) observer->drive_damaged(current_drive, damage);
+    }
   }
   return scan_ok;
+}
+
+std::string read_damage_text(const DriveInfo& drive, const ReadDamage& damage) {
+  const std::string letter(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name))));
+  std::string text = lang_text(kReadDamageText);
+  const std::pair<std::string_view, std::string> fields[] = {
+      {"%1", letter + ": (" + drive.device_path + ")"},
+      {"%2", std::to_string(damage.unreadable_sectors)},
+      {"%3", damage.last_error ? system_error_text(damage.last_error) : std::string("read error")}};
+  for (const auto& [key, value] : fields)
+    if (const std::size_t at = text.find(key); at != std::string::npos) text.replace(at, key.size(), value);
+  return text;
 }
 
 void restore_recycled_names() {

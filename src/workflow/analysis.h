@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "catalogue/records.h"
+#include "volume/tbuffer.h"
 
 namespace dravelo {
 
@@ -19,6 +21,9 @@ struct AnalysisObserver {
   // Whether scan() waits its 50 ms before each drive. The window does; a driver without a window
   // (the command line) has nothing to wait for.
   virtual bool waits_before_scan() const { return true; }
+  // After drive_finished, when the scan could not read some of the volume: what it held is
+  // missing from the list. The run has already said so (text 100) through out_text.
+  virtual void drive_damaged(std::int32_t /*drive*/, const ReadDamage& /*damage*/) {}
   virtual ~AnalysisObserver() = default;
 };
 
@@ -32,8 +37,12 @@ bool scan(bool wait = true);
 void sort_folders(std::int32_t low, std::int32_t high, std::vector<FolderInfo>& folders);
 
 // Empties the catalogue, then scans every ticked drive in drive-list order until stop_flag is
-// set. Returns scan_ok: true when at least one ticked drive could be scanned.
+// set. Returns scan_ok: true when at least one ticked drive could be scanned. A drive whose scan
+// met sectors that could not be read gets a message that says how many, and why.
 bool run_analysis(AnalysisObserver* observer = nullptr);
+
+// Text 100 for a drive whose scan met this damage.
+std::string read_damage_text(const DriveInfo& drive, const ReadDamage& damage);
 
 // Gives entries found in a recycle bin their former names.
 void restore_recycled_names();

@@ -24,6 +24,7 @@
 #include "exfat/exfat_recover.h"
 #include "fat/fat_recover.h"
 #include "ntfs/ntfs_recover.h"
+#include "volume/tbuffer.h"
 
 namespace dravelo {
 
@@ -452,6 +453,8 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
   // for the whole run.
   RecoverSession session;
   TargetNamer namer;
+  // A volume found gone in an earlier run is asked again.
+  for (const DriveInfo& drive : drive_list) forget_read_damage(drive.device_path);
   for (std::int32_t pos : undelete_list) {
     if (stop_flag) break;
     if (pos < 0 || pos >= file_count()) continue;

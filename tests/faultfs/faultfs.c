@@ -12,7 +12,8 @@
  * A read that starts before a failing range delivers the bytes up to it (a short read), as a device
  * delivers the sectors before a bad one; a read that starts inside one fails. Every read reaches
  * this program (direct I/O), so the page cache never hides a failure or a delay. The program stays
- * in the foreground and serves one request at a time; unmount with fusermount3 -u (or umount).
+ * in the foreground and serves one request at a time; unmount with fusermount3 -u (or umount),
+ * after which it says on stderr how many bytes it served.
  */
 #define FUSE_USE_VERSION 31
 
@@ -210,5 +211,8 @@ int main(int argc, char** argv) {
   /* Foreground, one request at a time, read-only. */
   char* fuse_argv[] = {argv[0], "-f", "-s", "-o", "ro,fsname=faultfs,subtype=faultfs", (char*)mountpoint,
                        NULL};
-  return fuse_main(6, fuse_argv, &operations, NULL);
+  const int status = fuse_main(6, fuse_argv, &operations, NULL);
+  /* Tests learn from this how far a job reads, to make a device fail in the middle of it. */
+  fprintf(stderr, "faultfs: served %lld bytes\n", state.served);
+  return status;
 }

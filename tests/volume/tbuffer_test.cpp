@@ -14,7 +14,7 @@ namespace {
 using test::RecordingHost;
 using test::TempFile;
 
-const std::string kUnreadable = " Unable to read drive. Administrator rights may be required.";
+const std::string kMissing = " Unable to read drive: No such file or directory";
 
 void put_le64(std::vector<std::uint8_t>& b, std::size_t at, std::int64_t v) {
   for (int i = 0; i < 8; ++i) b[at + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * i));
@@ -253,7 +253,7 @@ TEST(TBufferCreation, UnreadableVolumeSaysSoOnceAndGivesErrorTwo) {
   std::uint8_t b[16];
   EXPECT_EQ(r.ReadBuffer(0, sizeof b, b), 0);
   EXPECT_EQ(r.ReadBuffer(4096, sizeof b, b), 0);
-  EXPECT_EQ(host.shown(), (std::vector<std::string>{"Open disk error - 2", kUnreadable}));
+  EXPECT_EQ(host.shown(), (std::vector<std::string>{"Open disk error - 2", kMissing}));
 }
 
 TEST(TBufferCreation, OpensTheVolumeOfADriveLetter) {
@@ -275,7 +275,7 @@ TEST(TBufferCreation, OpensTheVolumeOfADriveLetter) {
   TBuffer missing('q', 8);
   EXPECT_EQ(missing.error, 2);
   drive_list.clear();
-  EXPECT_EQ(host.shown(), (std::vector<std::string>{"Open disk error - 2", kUnreadable}));
+  EXPECT_EQ(host.shown(), (std::vector<std::string>{"Open disk error - 2", " Unable to read drive. Administrator rights may be required."}));
 }
 
 TEST(TBufferCreation, EmptyImageIsUnreadable) {
@@ -284,7 +284,7 @@ TEST(TBufferCreation, EmptyImageIsUnreadable) {
   TempFile file("empty.img", {});
   TBuffer r(file.path(), 8);
   EXPECT_EQ(r.error, 2);
-  EXPECT_EQ(host.shown(), std::vector<std::string>{kUnreadable});
+  EXPECT_EQ(host.shown(), std::vector<std::string>{" Unable to read drive: sector 0 cannot be read"});
 }
 
 TEST(TBufferCreation, ZeroSectorsPerClusterGivesErrorOne) {
@@ -367,9 +367,14 @@ TEST(TBufferReadError, DeliversTheGoodSectorsAndNeverStaleBytes) {
   EXPECT_EQ(out, slice(image, 100, 2048));
   EXPECT_EQ(r.EndSector, 8);
 
-  // The failing stretch comes back: the window over it reads whole again.
+  // A sector that failed is not asked for again by this reader, even where the device would now
+  // answer; a new reader asks again.
   set_memory_volume_failure("failing", -1);
-  EXPECT_EQ(r.ReadBuffer(21 * 512, 2048, out.data()), 2048);
+  const std::int64_t reads = r.device_reads();
+  EXPECT_EQ(r.ReadBuffer(21 * 512, 2048, out.data()), 0);
+  EXPECT_EQ(r.device_reads(), reads);
+  TBuffer again(std::string("mem:failing"), 8);
+  EXPECT_EQ(again.ReadBuffer(21 * 512, 2048, out.data()), 2048);
   EXPECT_EQ(out, slice(image, 21 * 512, 2048));
   EXPECT_TRUE(host.shown().empty());
   unregister_memory_volume("failing");
@@ -401,6 +406,90 @@ TEST(TBufferOddSize, LastPartialSectorReadsUpToTheFilesEnd) {
   EXPECT_EQ(r.ReadBuffer(2 * 512 + 300, 10, b), 0);
   EXPECT_EQ(r.ReadBuffer(2 * 512 + 400, 10, b), 0);
   EXPECT_TRUE(host.shown().empty());
+}
+
+// Damage: each failing sector is tried once, the reading goes on behind it, a long failing band
+// costs a bounded number of reads, and a device that stops answering ends the work with one
+// message.
+TEST(TBufferDamage, ReadExactGoesOnBehindAFailingSectorAndTriesItOnce) {
+  RecordingHost host;
+  ScopedHost scope(host);
+  const std::vector<std::uint8_t> image = make_volume(64, 1, 64);
+  register_memory_volume("bad-sector", image);
+  set_memory_volume_failure("bad-sector", 30 * 512, 512);
+  {
+    TBuffer r(std::string("mem:bad-sector"), 16);
+    ASSERT_EQ(r.error, 0);
+    std::vector<std::uint8_t> out(8 * 512, 0xEE);
+    EXPECT_FALSE(read_exact(r, 28 * 512, 8 * 512, out.data()));
+    EXPECT_EQ(slice(out, 0, 2 * 512), slice(image, 28 * 512, 2 * 512));
+    EXPECT_EQ(slice(out, 2 * 512, 512), std::vector<std::uint8_t>(512, 0));
+    EXPECT_EQ(slice(out, 3 * 512, 5 * 512), slice(image, 31 * 512, 5 * 512));
+    EXPECT_EQ(r.damage().unreadable_sectors, 1);
+    EXPECT_TRUE(r.known_bad(30));
+    const std::int64_t reads = r.device_reads();
+    EXPECT_FALSE(read_exact(r, 30 * 512, 512, out.data()));
+    EXPECT_FALSE(read_exact_direct(r, 29 * 512, 3 * 512, out.data()));
+    EXPECT_EQ(slice(out, 512, 512), std::vector<std::uint8_t>(512, 0));
+    EXPECT_EQ(slice(out, 1024, 512), slice(image, 31 * 512, 512));
+    EXPECT_LE(r.device_reads(), reads + 2);  // sectors 29 and 31 only
+    EXPECT_EQ(read_damage("mem:bad-sector").unreadable_sectors, 0);  // told when the reader closes
+  }
+  EXPECT_EQ(read_damage("mem:bad-sector").unreadable_sectors, 1);
+  EXPECT_FALSE(read_damage("mem:bad-sector").device_gone);
+  forget_read_damage("mem:bad-sector");
+  EXPECT_EQ(read_damage("mem:bad-sector").unreadable_sectors, 0);
+  EXPECT_TRUE(host.shown().empty());
+  EXPECT_FALSE(stop_flag);
+  unregister_memory_volume("bad-sector");
+}
+
+TEST(TBufferDamage, AFailingBandCostsABoundedNumberOfReads) {
+  RecordingHost host;
+  ScopedHost scope(host);
+  const std::vector<std::uint8_t> image = make_volume(2048, 1, 2048);
+  register_memory_volume("band", image);
+  set_memory_volume_failure("band", 100 * 512, 1000 * 512);
+  TBuffer r(std::string("mem:band"), 64);
+  ASSERT_EQ(r.error, 0);
+  std::vector<std::uint8_t> out(1200 * 512, 0xEE);
+  EXPECT_FALSE(read_exact(r, 0, 1200 * 512, out.data()));
+  EXPECT_EQ(slice(out, 0, 100 * 512), slice(image, 0, 100 * 512));
+  EXPECT_EQ(slice(out, 1100 * 512, 100 * 512), slice(image, 1100 * 512, 100 * 512));
+  EXPECT_EQ(slice(out, 100 * 512, 1000 * 512), std::vector<std::uint8_t>(1000 * 512, 0));
+  EXPECT_EQ(r.damage().unreadable_sectors, 1000);
+  // A band of 1000 failing sectors: a few reads per run of eight before a skip of 120, and the
+  // last sectors of the band one by one; far fewer than the two reads each sector would cost.
+  EXPECT_LT(r.device_reads(), 600);
+  EXPECT_FALSE(r.damage().device_gone);
+  EXPECT_TRUE(host.shown().empty());
+  unregister_memory_volume("band");
+}
+
+TEST(TBufferDamage, ADeviceThatStopsAnsweringEndsTheWorkWithOneMessage) {
+  RecordingHost host;
+  ScopedHost scope(host);
+  const std::vector<std::uint8_t> image = make_volume(4096, 1, 4096);
+  register_memory_volume("gone", image);
+  {
+    TBuffer r(std::string("mem:gone"), 64);
+    ASSERT_EQ(r.error, 0);
+    set_memory_volume_failure("gone", 0);
+    std::vector<std::uint8_t> out(4000 * 512);
+    EXPECT_FALSE(read_exact(r, 64 * 512, 3000 * 512, out.data()));
+    EXPECT_TRUE(r.damage().device_gone);
+    EXPECT_TRUE(stop_flag);
+    EXPECT_LT(r.device_reads(), 100);
+    const std::int64_t reads = r.device_reads();
+    EXPECT_FALSE(read_exact(r, 3500 * 512, 512, out.data()));
+    EXPECT_EQ(r.device_reads(), reads);
+  }
+  stop_flag = false;
+  EXPECT_TRUE(read_damage("mem:gone").device_gone);
+  forget_read_damage("mem:gone");
+  ASSERT_EQ(host.shown().size(), 1u);
+  EXPECT_NE(host.shown()[0].find("mem:gone stopped answering"), std::string::npos) << host.shown()[0];
+  unregister_memory_volume("gone");
 }
 
 }  // namespace

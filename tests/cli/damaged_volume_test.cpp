@@ -1,0 +1,140 @@
+// dravelo-cli over a volume served as a failing device does (faultfs): a scan reads around an
+// unreadable sector and says what it could not read; a device that stops answering in the middle
+// of a recovery ends the run with one message and leaves no partial file.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "common/faultfs_mount.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using dravelo::test::FaultMount;
+
+struct Outcome {
+  std::string out, err;
+  int status = -1;
+};
+
+std::string read_all(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The rows of scan --tsv without their third column, the running number of the found file.
+std::set<std::string> rows(const std::string& text) {
+  std::set<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t second = line.find('\t', line.find('\t') + 1);
+    const std::size_t third = second == std::string::npos ? second : line.find('\t', second + 1);
+    out.insert(third == std::string::npos ? line : line.substr(0, second) + line.substr(third));
+  }
+  return out;
+}
+
+std::size_t count_of(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+class DamagedVolume : public ::testing::Test {
+ protected:
+  DamagedVolume() : dir_(fs::temp_directory_path() / ("dravelo-damage-test-" + std::to_string(::getpid()))) {
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  ~DamagedVolume() override { fs::remove_all(dir_); }
+
+  void SetUp() override {
+    if (!FaultMount::available()) GTEST_SKIP() << "faultfs or /dev/fuse is missing";
+  }
+
+  Outcome run(const std::string& args) {
+    const std::string command = std::string("'") + DRAVELO_CLI + "' " + args + " >'" + (dir_ / "stdout").string() + "' 2>'" +
+                                (dir_ / "stderr").string() + "' </dev/null";
+    const int status = std::system(command.c_str());
+    Outcome r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = read_all(dir_ / "stdout");
+    r.err = read_all(dir_ / "stderr");
+    return r;
+  }
+
+  static std::string sample(const std::string& name) { return std::string(DRAVELO_SAMPLES_DIR) + "/" + name; }
+
+  fs::path dir_;
+};
+
+// The FAT16 sample's live folder Projects\Archive is cluster 5; the data area starts at sector
+// 100 and a cluster holds 4 sectors, so the folder's first sector, which holds the entry of the
+// deleted "Contract signed March.pdf", is sector 112.
+constexpr long long kArchiveFolderSector = 100 + (5 - 2) * 4;
+
+TEST_F(DamagedVolume, ScanListsWhatItCanReadAndSaysWhatItCouldNot) {
+  const Outcome whole = run("scan --tsv '" + sample("fat16_16m.img") + "'");
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  FaultMount bad(sample("fat16_16m.img"), dir_, {"--eio", std::to_string(kArchiveFolderSector * 512) + ":512"});
+  ASSERT_TRUE(bad.mounted());
+  const Outcome damaged = run("scan --tsv '" + bad.path() + "'");
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_EQ(count_of(damaged.err, "1 sectors could not be read (Input/output error)"), 1u) << damaged.err;
+
+  std::set<std::string> missing;
+  const std::set<std::string> listed = rows(damaged.out);
+  for (const std::string& row : rows(whole.out))
+    if (!listed.count(row)) missing.insert(row);
+  ASSERT_EQ(missing.size(), 1u) << damaged.out;
+  EXPECT_NE(missing.begin()->find("Contract signed March.pdf"), std::string::npos) << *missing.begin();
+  const std::set<std::string> all = rows(whole.out);
+  EXPECT_TRUE(std::includes(all.begin(), all.end(), listed.begin(), listed.end()));
+}
+
+TEST_F(DamagedVolume, ADeviceThatStopsAnsweringEndsTheRecoveryWithOneMessage) {
+  // How far a scan alone reads, and how far the whole recovery: the device then dies soon after
+  // the recovery's first reads.
+  long long scan_bytes = 0, recover_bytes = 0;
+  {
+    FaultMount counting(sample("fat16_16m.img"), dir_, {});
+    ASSERT_TRUE(counting.mounted());
+    ASSERT_EQ(run("scan --tsv '" + counting.path() + "'").status, 0);
+    scan_bytes = counting.stop();
+  }
+  const fs::path full = dir_ / "full";
+  {
+    FaultMount counting(sample("fat16_16m.img"), dir_, {});
+    ASSERT_EQ(run("recover --all --to '" + full.string() + "' '" + counting.path() + "'").status, 0);
+    recover_bytes = counting.stop();
+  }
+  ASSERT_GT(scan_bytes, 0);
+  ASSERT_GT(recover_bytes, scan_bytes);
+
+  FaultMount dying(sample("fat16_16m.img"), dir_,
+                   {"--fail-after", std::to_string(scan_bytes + 4096)});
+  const fs::path cut = dir_ / "cut";
+  const Outcome r = run("recover --all --to '" + cut.string() + "' '" + dying.path() + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(count_of(r.err, "stopped answering"), 1u) << r.err;
+  // What was written is whole: each file holds the same bytes as in the run without failure.
+  int written = 0, total = 0;
+  for (const auto& e : fs::recursive_directory_iterator(full)) total += e.is_regular_file();
+  for (const auto& e : fs::recursive_directory_iterator(cut)) {
+    if (!e.is_regular_file()) continue;
+    ++written;
+    const fs::path same = full / fs::relative(e.path(), cut);
+    EXPECT_EQ(read_all(e.path()), read_all(same)) << e.path();
+  }
+  EXPECT_LT(written, total);
+}
+
+}  // namespace
