@@ -25,10 +25,11 @@ bool describe_device(const BlockDevice& device, DriveInfo* out, std::string* usa
   d.is_image = false;
   d.drive_type = block_device_kind(device);
   d.total_bytes = block_device_bytes(device);
-  FileSystemProbe probe = probe_file_system(device.node);
   std::vector<std::uint8_t> boot;
   std::int64_t size = -1;
-  if (probe.opened && read_boot_sector(device.node, &boot, &size) && d.total_bytes <= 0 && size > 0) d.total_bytes = size;
+  const bool boot_read = read_boot_sector(device.node, &boot, &size);
+  FileSystemProbe probe = boot_read ? probe_image_file(device.node, boot) : probe_file_system(device.node);
+  if (probe.opened && boot_read && d.total_bytes <= 0 && size > 0) d.total_bytes = size;
   if (!probe.opened) {
     probe = udev_file_system(device.major, device.minor);
     if (probe.type.empty()) return false;
@@ -44,7 +45,12 @@ bool big_enough(const DriveInfo& d) { return d.drive_size >= 1; }
 
 }  // namespace
 
-FileSystemProbe probe_image_file(const std::string& path, std::span<const std::uint8_t>) {
+// Our own probe of the boot sector comes first: it takes a volume whose metadata further on is
+// damaged (an unreadable $MFT cluster, a broken FAT), which libblkid refuses as a whole; libblkid
+// names what else a volume holds.
+FileSystemProbe probe_image_file(const std::string& path, std::span<const std::uint8_t> boot) {
+  FileSystemProbe own = probe_boot_sector(boot);
+  if (!own.type.empty()) return own;
   return probe_file_system(path);
 }
 
