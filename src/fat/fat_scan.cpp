@@ -18,6 +18,8 @@ constexpr int kDirectoryWindowSectors = 128;
 
 }  // namespace
 
+FatLostFolderFigures last_fat_lost_folder_figures;
+
 bool LoadFatBootSector(TBuffer& reader, FatGeometry* geometry) {
   FatBootRecord boot;
   if (!read_exact(reader, 0, static_cast<std::uint32_t>(boot.bytes.size()), boot.bytes.data())) {
@@ -34,6 +36,7 @@ bool LoadFatBootSector(TBuffer& reader, FatGeometry* geometry) {
 }
 
 bool ScanFatVolume() {
+  last_fat_lost_folder_figures = {};
   DriveInfo& drive = current_drive_info();
   // Directory clusters lie scattered over the volume: the walk's window is kept small, so that
   // each directory costs about its own clusters and not megabytes of file data around them. The
@@ -77,6 +80,7 @@ bool ScanFatVolume() {
   // Folders that the tree no longer reaches: their parent's entry was reused or overwritten, or
   // they are the later clusters of a deleted folder that were not next to its first one.
   if (!stop_flag) FindLostFolders(context, sweep_reader, kRootFolder);
+  last_fat_lost_folder_figures = {context.dangling_names.size(), context.dangling_names.comparisons()};
 
   host()._updateProgress(100);
   return true;

@@ -135,15 +135,6 @@ class DirectoryCursor {
   bool exhausted_ = false;
 };
 
-// Characters that a short name never holds (lower-case letters included: short names are
-// stored in upper case, the case flags of byte 12 aside).
-bool short_name_byte(std::uint8_t b) {
-  if (b < 0x20) return false;
-  if (b >= 'a' && b <= 'z') return false;
-  static constexpr std::string_view kInvalid = "\"*+,./:;<=>?[\\]|";
-  return kInvalid.find(static_cast<char>(b)) == std::string_view::npos;
-}
-
 bool plausible_date(std::uint16_t date, bool zero_allowed) {
   if (date == 0) return zero_allowed;
   const unsigned day = date & 0x1F, month = (date >> 5) & 0x0F;
@@ -152,14 +143,6 @@ bool plausible_date(std::uint16_t date, bool zero_allowed) {
 
 bool plausible_time(std::uint16_t time) {
   return (time >> 11) < 24 && ((time >> 5) & 0x3F) < 60 && (time & 0x1F) < 30;
-}
-
-// The checksum of a short name (its 11 bytes) that its long-name entries carry.
-std::uint8_t short_name_checksum(std::span<const std::uint8_t, 32> entry, std::uint8_t first) {
-  std::uint8_t sum = 0;
-  for (std::size_t i = 0; i < 11; ++i)
-    sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + (i == 0 ? first : entry[i]));
-  return sum;
 }
 
 bool is_dot_entry(const std::uint8_t* e, bool two) {
@@ -231,7 +214,7 @@ bool LooksLikeDirectoryEntries(std::span<const std::uint8_t> bytes, const FatGeo
     if ((attr & (kAttrReserved | kAttrVolumeId)) != 0) return false;
     for (std::size_t i = 0; i < 11; ++i) {
       if (i == 0 && (e[0] == kDeletedEntryMark || e[0] == 0x05)) continue;
-      if (!short_name_byte(e[i])) return false;
+      if (!IsShortNameByte(e[i])) return false;
     }
     if (e[0] == ' ') return false;
     const std::uint16_t crt_time = static_cast<std::uint16_t>(e[14] | (e[15] << 8));
@@ -277,7 +260,7 @@ std::string CheckedLongName(std::span<const std::array<std::uint8_t, 32>> pieces
   // deletion mark; exactly one byte there gives the checksum, and it must be one a short name
   // can start with.
   if (short_entry[0] != kDeletedEntryMark) {
-    if (short_name_checksum(short_entry, short_entry[0]) != checksum) return {};
+    if (ShortNameChecksum(short_entry, short_entry[0]) != checksum) return {};
   } else {
     // Undo the steps of bytes 10 down to 1: what remains is the first byte itself.
     std::uint8_t lost = checksum;
@@ -285,7 +268,7 @@ std::string CheckedLongName(std::span<const std::array<std::uint8_t, 32>> pieces
       const std::uint8_t rotated = static_cast<std::uint8_t>(lost - short_entry[i]);
       lost = static_cast<std::uint8_t>((rotated << 1) | (rotated >> 7));
     }
-    if (lost == ' ' || lost == kDeletedEntryMark || !short_name_byte(lost)) return {};
+    if (lost == ' ' || lost == kDeletedEntryMark || !IsShortNameByte(lost)) return {};
   }
   // Pieces lie last part first: the first holds count with the "last piece" flag 0x40, the one
   // next to the short entry 1. A deleted piece lost its number to the deletion mark.
@@ -296,7 +279,10 @@ std::string CheckedLongName(std::span<const std::array<std::uint8_t, 32>> pieces
     if (order != expected) return {};
   }
   std::u16string units;
-  for (std::size_t i = count; i-- > 0;) append_long_name_units(pieces[i], &units);
+  // Pieces lie last part first, so the name is read from the back; it ends at its first
+  // terminator even where a later piece goes on (debris of an earlier, longer name).
+  for (std::size_t i = count; i-- > 0;)
+    if (append_long_name_units(pieces[i], &units)) break;
   std::string name = utf16_to_utf8(units);
 
   // A short name with an extension belongs to a long name with that extension (as far as its
@@ -318,7 +304,7 @@ std::string CheckedLongName(std::span<const std::array<std::uint8_t, 32>> pieces
 
 void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, const std::string& name,
                       std::uint8_t deleted, std::int32_t parent, int depth, DirectoryStart start,
-                      ClusterNumber parent_cluster, const FatScanContext::DanglingName* continues) {
+                      ClusterNumber parent_cluster, const DanglingName* continues) {
   const FatGeometry& g = context.geometry;
   if (depth > kMaxDirectoryDepth) return;
   // Cluster 0 stands for the fixed root region of FAT12/FAT16 only; any other number must name a
@@ -373,11 +359,11 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
       // the name and tells whether the pieces are its own).
       pieces.clear();
       pieces.push_back(entry.bytes);
+      std::int64_t piece_lcn = lcn;
       while (!cursor.exhausted()) {
         FatDirEntry following;
-        std::int64_t ignored_lcn = 0;
         std::int32_t ignored_offset = 0;
-        if (!cursor.next(&following, &ignored_lcn, &ignored_offset)) {
+        if (!cursor.next(&following, &piece_lcn, &ignored_offset)) {
           short_read = true;
           break;
         }
@@ -400,7 +386,7 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
         if (entry_name.empty()) entry_name = FatShortName(entry.span());
       } else if (deleted == 1 && cursor.exhausted() && !short_read) {
         // The directory's last cluster ends inside a name: its short entry may start a lost part.
-        context.dangling_names.push_back({pieces, id, depth});
+        context.dangling_names.add({pieces, id, depth, static_cast<std::uint32_t>(piece_lcn)});
       }
     } else {
       entry_name = continues && first_entry ? CheckedLongName(continues->pieces, entry.span()) : std::string();
@@ -485,24 +471,18 @@ void FindLostFolders(FatScanContext& context, TBuffer& reader, std::int32_t root
     if (!LooksLikeDirectoryEntries(block, g, true)) continue;
     // A part that starts with the short entry of a name whose first pieces end a deleted
     // directory goes on with that directory.
-    const FatScanContext::DanglingName* continues = nullptr;
+    const DanglingName* continues = nullptr;
     std::size_t lead = 0;
     while (lead + kDirEntrySize <= block.size() && block[lead + 11] == kAttrLongName) lead += kDirEntrySize;
-    if (lead + kDirEntrySize <= block.size() && block[lead] != 0) {
-      const std::span<const std::uint8_t, 32> short_entry(block.data() + lead, 32);
-      for (const FatScanContext::DanglingName& d : context.dangling_names) {
-        std::vector<std::array<std::uint8_t, 32>> joined = d.pieces;
-        for (std::size_t at = 0; at < lead; at += kDirEntrySize) {
-          std::array<std::uint8_t, 32> piece;
-          std::copy_n(block.data() + at, 32, piece.begin());
-          joined.push_back(piece);
-        }
-        if (!CheckedLongName(joined, short_entry).empty()) continues = &d;
-      }
+    if (!context.dangling_names.empty() && lead + kDirEntrySize <= block.size() && block[lead] != 0) {
+      std::vector<std::array<std::uint8_t, 32>> lead_pieces(lead / kDirEntrySize);
+      for (std::size_t k = 0; k < lead_pieces.size(); ++k)
+        std::copy_n(block.data() + k * kDirEntrySize, kDirEntrySize, lead_pieces[k].begin());
+      continues = context.dangling_names.find(lead_pieces, std::span<const std::uint8_t, 32>(block.data() + lead, 32), c);
     }
     if (continues) {
       // A copy: the walk may add to the list.
-      const FatScanContext::DanglingName owner = *continues;
+      const DanglingName owner = *continues;
       WalkFatDirectory(context, c, {}, 1, root_id, owner.depth, DirectoryStart::lost_part, 0, &owner);
     } else {
       WalkFatDirectory(context, c, "Deleted " + std::to_string(c), 1, root_id, 1, DirectoryStart::lost_part);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fat/fat_boot.h"
+#include "fat/fat_dangling_names.h"
 #include "fat/fat_folders.h"
 
 namespace dravelo {
@@ -38,12 +39,7 @@ struct FatScanContext {
   }
   // Long-name pieces left at the end of a deleted directory's last cluster that was read: their
   // short entry starts a cluster further on, which the search for lost folders may meet.
-  struct DanglingName {
-    std::vector<std::array<std::uint8_t, 32>> pieces;
-    std::int32_t folder = 0;
-    int depth = 0;
-  };
-  std::vector<DanglingName> dangling_names;
+  DanglingNameIndex dangling_names;
   void mark_read(std::uint64_t n) {
     if (n / 64 >= directory_clusters.size()) directory_clusters.resize(n / 64 + 1, 0);
     directory_clusters[n / 64] |= std::uint64_t{1} << (n % 64);
@@ -89,7 +85,7 @@ enum class DirectoryStart {
 void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, const std::string& name,
                       std::uint8_t deleted, std::int32_t parent, int depth = 0,
                       DirectoryStart start = DirectoryStart::entry, ClusterNumber parent_cluster = 0,
-                      const FatScanContext::DanglingName* continues = nullptr);
+                      const DanglingName* continues = nullptr);
 
 // Searches the free clusters that no walk read, in ascending order, for directories that the tree
 // no longer reaches: a cluster that starts with "." pointing at itself and "..", and a cluster
