@@ -28,6 +28,23 @@ constexpr std::uint64_t kGapBytes = 16 * 1024;
 // A long name of 255 characters takes 20 entries of 13.
 constexpr std::size_t kMaxNamePieces = 20;
 
+bool is_dot_entry(const std::uint8_t* e, bool two) {
+  if (e[0] != '.' || (two && e[1] != '.')) return false;
+  for (std::size_t i = two ? 2 : 1; i < 11; ++i)
+    if (e[i] != ' ') return false;
+  return (e[11] & kAttrDirectory) != 0;
+}
+
+std::uint32_t entry_cluster(const std::uint8_t* e) {
+  return (static_cast<std::uint32_t>(e[20] | (e[21] << 8)) << 16) | static_cast<std::uint32_t>(e[26] | (e[27] << 8));
+}
+
+// True when the entries at e begin the directory whose first cluster is cluster: its "." entry
+// points at it.
+bool starts_own_directory(const std::uint8_t* e, std::uint32_t cluster) {
+  return is_dot_entry(e, false) && entry_cluster(e) == cluster;
+}
+
 // Reads the entries of one directory in order: a whole cluster (or the whole fixed root region)
 // at a time through the data reader, following the chain through the chain reader. Keeping the
 // block here means that coming back from a subdirectory costs no new read of the parent.
@@ -118,6 +135,13 @@ class DirectoryCursor {
       exhausted_ = true;
       return false;
     }
+    // A deleted directory's chain may lead on into clusters that another directory took since:
+    // a cluster that starts with its own "." entry begins that directory, and this one ends
+    // before it.
+    if (deleted_ && read_ > 0 && valid_ >= kDirEntrySize && starts_own_directory(block_.data(), cluster_)) {
+      exhausted_ = true;
+      return false;
+    }
     if (!root_region_) context_.mark_read(cluster_);
     loaded_ = true;
     return true;
@@ -145,15 +169,11 @@ bool plausible_time(std::uint16_t time) {
   return (time >> 11) < 24 && ((time >> 5) & 0x3F) < 60 && (time & 0x1F) < 30;
 }
 
-bool is_dot_entry(const std::uint8_t* e, bool two) {
-  if (e[0] != '.' || (two && e[1] != '.')) return false;
-  for (std::size_t i = two ? 2 : 1; i < 11; ++i)
-    if (e[i] != ' ') return false;
-  return (e[11] & kAttrDirectory) != 0;
-}
-
-std::uint32_t entry_cluster(const std::uint8_t* e) {
-  return (static_cast<std::uint32_t>(e[20] | (e[21] << 8)) << 16) | static_cast<std::uint32_t>(e[26] | (e[27] << 8));
+// The last cluster of size bytes from first on, as a file whose clusters follow one another
+// takes them (within the volume).
+std::uint32_t LastClusterOf(const FatGeometry& g, std::uint32_t first, std::uint32_t size) {
+  const std::uint64_t clusters = size == 0 ? 1 : (static_cast<std::uint64_t>(size) - 1) / g.bytes_per_cluster + 1;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(first + clusters - 1, g.cluster_limit - 1));
 }
 
 void report_progress(FatScanContext& context) {
@@ -189,6 +209,39 @@ void add_found_file(FatScanContext& context, const FatDirEntry& entry, std::stri
   info.rType = -1;
   add_file(std::move(info));
   host()._updateFiles(file_count());
+}
+
+// The deleted directory that a part (of plausible entries, with no "." entry) at cluster part
+// goes on with when no cut name ties them: one whose last cluster read was full, and after whose
+// mark the next free cluster is the part itself or the first cluster of the part's first file
+// (the allocation went on from that directory straight to the part, or to the data of the file
+// whose entry needed it). The directory is taken out of the open ones: one part goes on with it.
+const DanglingName* open_folder_going_on(FatScanContext& context, std::span<const std::uint8_t> block,
+                                         ClusterNumber part) {
+  if (context.open_folders.empty()) return nullptr;
+  const FatGeometry& g = context.geometry;
+  std::uint32_t file_cluster = 0;
+  for (std::size_t at = 0; at + kDirEntrySize <= block.size() && block[at] != 0; at += kDirEntrySize) {
+    const std::uint8_t* e = block.data() + at;
+    if (e[11] == kAttrLongName || (e[11] & (kAttrDirectory | kAttrVolumeId)) != 0) continue;
+    const std::uint32_t size = static_cast<std::uint32_t>(e[28] | (e[29] << 8) | (e[30] << 16)) |
+                               (static_cast<std::uint32_t>(e[31]) << 24);
+    if (size != 0 && is_data_cluster(g, entry_cluster(e))) {
+      file_cluster = entry_cluster(e);
+      break;
+    }
+  }
+  for (const std::uint32_t target : {part, file_cluster}) {
+    if (target < 3) continue;
+    auto it = context.open_folders.lower_bound(target);
+    if (it == context.open_folders.begin()) continue;
+    --it;
+    if (context.free_map->next_free(it->first) != target) continue;
+    context.continued_folder = it->second;
+    context.open_folders.erase(it);
+    return &context.continued_folder;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -344,6 +397,11 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
   DirectoryCursor cursor(context, first_cluster, deleted == 1);
   std::vector<std::array<std::uint8_t, 32>> pieces;
   bool first_entry = true;
+  // The highest cluster that this walk met: its own clusters, its subdirectories' first clusters
+  // and the last clusters of its files. A system that grows the directory takes the next free
+  // cluster after what it allocated last, so a part cut off from it lies after this mark.
+  std::uint32_t mark = fixed_root ? 0 : first_cluster;
+  bool open_end = false;
   while (true) {
     host().pump();
     FatDirEntry entry;
@@ -386,7 +444,8 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
         if (entry_name.empty()) entry_name = FatShortName(entry.span());
       } else if (deleted == 1 && cursor.exhausted() && !short_read) {
         // The directory's last cluster ends inside a name: its short entry may start a lost part.
-        context.dangling_names.add({pieces, id, depth, static_cast<std::uint32_t>(piece_lcn)});
+        mark = std::max(mark, static_cast<std::uint32_t>(piece_lcn));
+        context.dangling_names.add({pieces, id, depth, mark});
       }
     } else {
       entry_name = continues && first_entry ? CheckedLongName(continues->pieces, entry.span()) : std::string();
@@ -397,8 +456,11 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
     // An entry whose name is empty (normally all zeros) marks the end of the directory.
     const bool end_marker = entry_name.empty();
     const std::uint8_t attr = entry.DIR_Attr();
+    if (lcn > 0) mark = std::max(mark, static_cast<std::uint32_t>(lcn));
     if (IsValidFileName(entry_name) && IsValidEntryAttr(attr) && !entry.is_long_name()) {
       const bool is_deleted = entry.first_byte() == kDeletedEntryMark;
+      if (entry.first_byte() != '.' && is_data_cluster(g, entry.first_cluster()))
+        mark = std::max(mark, LastClusterOf(g, entry.first_cluster(), (attr & kAttrDirectory) ? 0 : entry.DIR_FileSize()));
       if ((attr & kAttrDirectory) && !(attr & kAttrVolumeId) && entry.first_byte() != '.') {
         WalkFatDirectory(context, entry.first_cluster(), entry_name, is_deleted ? 1 : deleted, id, depth + 1,
                          child_start, own_cluster);
@@ -412,8 +474,14 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
         add_found_file(context, entry, std::move(entry_name), id, lcn, lcn_offset);
       }
     }
-    if (end_marker || stop_flag || short_read || cursor.exhausted()) break;
+    if (end_marker || stop_flag || short_read || cursor.exhausted()) {
+      // A deleted directory whose last cluster read is full up to its end, and does not end
+      // inside a name, may go on in a part further on.
+      open_end = deleted == 1 && !fixed_root && !end_marker && !stop_flag && !short_read && !entry.is_long_name();
+      break;
+    }
   }
+  if (open_end) context.open_folders.emplace(mark, DanglingName{{}, id, depth, mark});
 }
 
 void FindLostFolders(FatScanContext& context, TBuffer& reader, std::int32_t root_id) {
@@ -480,6 +548,7 @@ void FindLostFolders(FatScanContext& context, TBuffer& reader, std::int32_t root
         std::copy_n(block.data() + k * kDirEntrySize, kDirEntrySize, lead_pieces[k].begin());
       continues = context.dangling_names.find(lead_pieces, std::span<const std::uint8_t, 32>(block.data() + lead, 32), c);
     }
+    if (!continues) continues = open_folder_going_on(context, block, c);
     if (continues) {
       // A copy: the walk may add to the list.
       const DanglingName owner = *continues;
