@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/text_util.h"
+#include "fat/fat_claims.h"
 #include "fat/fat_dir_entry.h"
 #include "fat/fat_free_map.h"
 #include "fat/fat_names.h"
@@ -196,8 +197,18 @@ void add_found_file(FatScanContext& context, const FatDirEntry& entry, std::stri
   info.sc = static_cast<std::int64_t>(entry.first_cluster()) - 2;
   info.sc_offset = static_cast<std::uint32_t>(g.data_offset);
   info.FileSize = entry.DIR_FileSize();
-  info.Percent = static_cast<std::int8_t>(
-      CheckRecoveryQuality(*context.free_map, g, entry.first_cluster(), entry.DIR_FileSize()));
+  const int percent = CheckRecoveryQuality(*context.free_map, g, entry.first_cluster(), entry.DIR_FileSize());
+  info.Percent = static_cast<std::int8_t>(percent);
+  // The free clusters that the estimate counted as the file's own, for the comparison with
+  // the other deleted files that claim some of them (after the scan).
+  const std::uint64_t key = FatWrittenKey(entry);
+  fat_claim_record::set_key(info.inode, key);
+  if (percent > 0 && key != 0) {
+    const std::uint64_t clusters = (static_cast<std::uint64_t>(entry.DIR_FileSize()) + g.bytes_per_cluster - 1) / g.bytes_per_cluster;
+    const std::uint64_t run = context.free_map->free_run(entry.first_cluster(), clusters);
+    context.claims.push_back(
+        {entry.first_cluster(), static_cast<ClusterNumber>(entry.first_cluster() + run), key, info.inode, run < clusters});
+  }
   info.DateCreated = FatDateTimeToDateTime(entry.DIR_CrtDate(), entry.DIR_CrtTime());
   info.DateModified = FatDateTimeToDateTime(entry.DIR_WrtDate(), entry.DIR_WrtTime());
   info.FileName = std::move(name);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fat/fat_boot.h"
+#include "fat/fat_claims.h"
 #include "fat/fat_dangling_names.h"
 #include "fat/fat_folders.h"
 
@@ -45,6 +46,8 @@ struct FatScanContext {
   // mark (the highest cluster their walk met): the part that goes on with one may lie further on.
   std::multimap<std::uint32_t, DanglingName> open_folders;
   DanglingName continued_folder;
+  // The free clusters that each listed file with a date counts as its own.
+  std::vector<FatClaim> claims;
   void mark_read(std::uint64_t n) {
     if (n / 64 >= directory_clusters.size()) directory_clusters.resize(n / 64 + 1, 0);
     directory_clusters[n / 64] |= std::uint64_t{1} << (n % 64);
