@@ -64,7 +64,7 @@ class FolderArray {
 struct DriveInfo {
   std::int32_t drive_type = 0;  // 0 floppy, 1 fixed disk or image file, 2 other removable
   char drive_name = 0;          // lower-case letter
-  double drive_size = 0;        // whole MiB
+  double drive_size = 0;        // MiB, with its fraction (a 1.44 MB floppy: 1.40625)
   std::uint8_t selected = 0;
   std::string drive_fs;         // "FAT32", "FAT", "exFAT", "NTFS" or empty
   std::int32_t cluster_size = 0;

@@ -26,6 +26,7 @@ struct FatDirEntry {
 
   std::uint8_t first_byte() const { return bytes[0]; }
   std::uint8_t DIR_Attr() const { return bytes[11]; }
+  std::uint8_t DIR_CrtTimeTenth() const { return bytes[13]; }  // hundredths of a second, 0 to 199
   std::uint16_t DIR_CrtTime() const { return u16(14); }
   std::uint16_t DIR_CrtDate() const { return u16(16); }
   std::uint16_t DIR_WrtTime() const { return u16(22); }

@@ -77,14 +77,31 @@ std::string FatShortName(std::span<const std::uint8_t, 32> entry) {
   return name;
 }
 
-void append_long_name_units(std::span<const std::uint8_t, 32> entry, std::u16string* units) {
+bool append_long_name_units(std::span<const std::uint8_t, 32> entry, std::u16string* units) {
   // LDIR_Name1 (5 units at 1), LDIR_Name2 (6 units at 14), LDIR_Name3 (2 units at 28).
   static constexpr std::size_t kUnitOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
   for (std::size_t at : kUnitOffsets) {
     const char16_t unit = static_cast<char16_t>(entry[at] | (entry[at + 1] << 8));
-    if (unit == 0x0000) return;
+    if (unit == 0x0000) return true;
     if (unit != 0xFFFF) units->push_back(unit);
   }
+  return false;
+}
+
+bool IsShortNameByte(std::uint8_t b) {
+  if (b < 0x20) return false;
+  if (b >= 'a' && b <= 'z') return false;
+  static constexpr std::string_view kInvalid = "\"*+,./:;<=>?[\\]|";
+  return kInvalid.find(static_cast<char>(b)) == std::string_view::npos;
+}
+
+bool IsShortNameFirstByte(std::uint8_t b) { return b != ' ' && b != kDeletedMark && IsShortNameByte(b); }
+
+std::uint8_t ShortNameChecksum(std::span<const std::uint8_t, 32> entry, std::uint8_t first) {
+  std::uint8_t sum = 0;
+  for (std::size_t i = 0; i < 11; ++i)
+    sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + (i == 0 ? first : entry[i]));
+  return sum;
 }
 
 bool IsValidFileName(std::string_view name) {

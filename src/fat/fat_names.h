@@ -31,8 +31,21 @@ std::string short_name_part(std::span<const std::uint8_t> bytes);
 std::string FatShortName(std::span<const std::uint8_t, 32> entry);
 
 // Appends the text of one long-name entry (its 13 UTF-16 units at offsets 1, 14 and 28) to
-// units: up to the name's terminator U+0000, without the 0xFFFF fillers after it.
-void append_long_name_units(std::span<const std::uint8_t, 32> entry, std::u16string* units);
+// units: up to the name's terminator U+0000, without the 0xFFFF fillers after it. True when
+// the piece holds the terminator: the name ends there, whatever later pieces hold.
+bool append_long_name_units(std::span<const std::uint8_t, 32> entry, std::u16string* units);
+
+// Characters that a short name may hold (lower-case letters excluded: short names are stored
+// in upper case, the case flags of byte 12 aside).
+bool IsShortNameByte(std::uint8_t b);
+
+// True for a byte that a short name may start with: a short-name character other than the
+// blank and the deletion mark.
+bool IsShortNameFirstByte(std::uint8_t b);
+
+// The checksum of a short name (the 11 bytes of its entry, the first one given apart, since a
+// deleted entry lost it to the deletion mark) that its long-name entries carry.
+std::uint8_t ShortNameChecksum(std::span<const std::uint8_t, 32> entry, std::uint8_t first);
 
 // False when the name is empty, holds any of \ / : * ? " < > |, or starts or ends with the
 // control character U+0014: such names cannot stand on a FAT volume, so the entry is debris.

@@ -8,6 +8,7 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/texts.h"
 #include "fat/fat_boot.h"
+#include "fat/fat_claims.h"
 #include "fat/fat_free_map.h"
 #include "fat/fat_scan.h"
 #include "fat/fat_table.h"
@@ -112,6 +113,7 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
   std::uint64_t written = 0;
   std::uint64_t clusters_done = 0;
   bool read_errors = false;
+  std::int64_t reused = 0;
   // Once no free cluster is left after some cluster, none is left after any later one.
   bool free_left = true;
   std::string message;
@@ -170,6 +172,13 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
       }
     }
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(stretch_bytes, size - written));
+    // Bytes from a cluster in use now, or claimed by a deleted file newer than this one, are
+    // probably not this file's.
+    for (std::uint64_t i = 0; i < count && i * bpc < n; ++i) {
+      const auto c = static_cast<ClusterNumber>(cluster + i);
+      if (!free_map.is_free(c) || fat_claim_record::newer_claim(entry.drive, entry.inode, c))
+        reused += static_cast<std::int64_t>(std::min<std::uint64_t>(bpc, n - i * bpc));
+    }
     const std::size_t m = target.write(buffer.data(), n);
     undelete_written += static_cast<std::int64_t>(m);
     if ((clusters_done + count) / kProgressClusters != clusters_done / kProgressClusters || clusters_done == 0)
@@ -195,6 +204,7 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
   RecoverResult done = recover_outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
                  message);
   done.dated = options.modified_time.has_value();
+  done.reused_bytes = reused;
   return done;
 }
 

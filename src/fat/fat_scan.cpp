@@ -1,11 +1,14 @@
 #include "fat/fat_scan.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "fat/fat_claims.h"
 #include "fat/fat_folders.h"
+#include "fat/fat_quality.h"
 #include "fat/fat_free_map.h"
 #include "fat/fat_walk.h"
 #include "volume/tbuffer.h"
@@ -17,6 +20,8 @@ namespace {
 constexpr int kDirectoryWindowSectors = 128;
 
 }  // namespace
+
+FatLostFolderFigures last_fat_lost_folder_figures;
 
 bool LoadFatBootSector(TBuffer& reader, FatGeometry* geometry) {
   FatBootRecord boot;
@@ -34,6 +39,9 @@ bool LoadFatBootSector(TBuffer& reader, FatGeometry* geometry) {
 }
 
 bool ScanFatVolume() {
+  last_fat_lost_folder_figures = {};
+  // A new analysis starts with an empty catalogue: what the recoveries kept of earlier scans goes.
+  if (file_count() == 0) fat_claim_record::clear();
   DriveInfo& drive = current_drive_info();
   // Directory clusters lie scattered over the volume: the walk's window is kept small, so that
   // each directory costs about its own clusters and not megabytes of file data around them. The
@@ -77,6 +85,21 @@ bool ScanFatVolume() {
   // Folders that the tree no longer reaches: their parent's entry was reused or overwritten, or
   // they are the later clusters of a deleted folder that were not next to its first one.
   if (!stop_flag) FindLostFolders(context, sweep_reader, kRootFolder);
+  last_fat_lost_folder_figures = {context.dangling_names.size(), context.dangling_names.comparisons()};
+
+  // Clusters that a newer deleted file claims hold that file's bytes: for an older file they
+  // count as overwritten from the first of them on, as a cluster in use does.
+  TrimFatClaims(context.claims);
+  FatClaimCuts cuts = ResolveFatClaims(context.claims);
+  for (std::size_t k = 0; k < context.claims.size(); ++k) {
+    const FatClaim& claim = context.claims[k];
+    if (cuts.cut[k] >= claim.end) continue;
+    FileInfo& entry = file_list[claim.inode];
+    const std::uint64_t clusters =
+        std::max<std::uint64_t>(1, (static_cast<std::uint64_t>(entry.FileSize) + g.bytes_per_cluster - 1) / g.bytes_per_cluster);
+    entry.Percent = static_cast<std::int8_t>(percent_half_even(cuts.cut[k] - claim.first, clusters));
+  }
+  fat_claim_record::keep(current_drive, std::move(cuts.newest));
 
   host()._updateProgress(100);
   return true;

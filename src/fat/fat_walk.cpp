@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/text_util.h"
+#include "fat/fat_claims.h"
 #include "fat/fat_dir_entry.h"
 #include "fat/fat_free_map.h"
 #include "fat/fat_names.h"
@@ -27,6 +28,23 @@ constexpr std::uint64_t kMaxDirectoryBytes = 65536ULL * kDirEntrySize;
 constexpr std::uint64_t kGapBytes = 16 * 1024;
 // A long name of 255 characters takes 20 entries of 13.
 constexpr std::size_t kMaxNamePieces = 20;
+
+bool is_dot_entry(const std::uint8_t* e, bool two) {
+  if (e[0] != '.' || (two && e[1] != '.')) return false;
+  for (std::size_t i = two ? 2 : 1; i < 11; ++i)
+    if (e[i] != ' ') return false;
+  return (e[11] & kAttrDirectory) != 0;
+}
+
+std::uint32_t entry_cluster(const std::uint8_t* e) {
+  return (static_cast<std::uint32_t>(e[20] | (e[21] << 8)) << 16) | static_cast<std::uint32_t>(e[26] | (e[27] << 8));
+}
+
+// True when the entries at e begin the directory whose first cluster is cluster: its "." entry
+// points at it.
+bool starts_own_directory(const std::uint8_t* e, std::uint32_t cluster) {
+  return is_dot_entry(e, false) && entry_cluster(e) == cluster;
+}
 
 // Reads the entries of one directory in order: a whole cluster (or the whole fixed root region)
 // at a time through the data reader, following the chain through the chain reader. Keeping the
@@ -118,6 +136,13 @@ class DirectoryCursor {
       exhausted_ = true;
       return false;
     }
+    // A deleted directory's chain may lead on into clusters that another directory took since:
+    // a cluster that starts with its own "." entry begins that directory, and this one ends
+    // before it.
+    if (deleted_ && read_ > 0 && valid_ >= kDirEntrySize && starts_own_directory(block_.data(), cluster_)) {
+      exhausted_ = true;
+      return false;
+    }
     if (!root_region_) context_.mark_read(cluster_);
     loaded_ = true;
     return true;
@@ -135,15 +160,6 @@ class DirectoryCursor {
   bool exhausted_ = false;
 };
 
-// Characters that a short name never holds (lower-case letters included: short names are
-// stored in upper case, the case flags of byte 12 aside).
-bool short_name_byte(std::uint8_t b) {
-  if (b < 0x20) return false;
-  if (b >= 'a' && b <= 'z') return false;
-  static constexpr std::string_view kInvalid = "\"*+,./:;<=>?[\\]|";
-  return kInvalid.find(static_cast<char>(b)) == std::string_view::npos;
-}
-
 bool plausible_date(std::uint16_t date, bool zero_allowed) {
   if (date == 0) return zero_allowed;
   const unsigned day = date & 0x1F, month = (date >> 5) & 0x0F;
@@ -154,23 +170,11 @@ bool plausible_time(std::uint16_t time) {
   return (time >> 11) < 24 && ((time >> 5) & 0x3F) < 60 && (time & 0x1F) < 30;
 }
 
-// The checksum of a short name (its 11 bytes) that its long-name entries carry.
-std::uint8_t short_name_checksum(std::span<const std::uint8_t, 32> entry, std::uint8_t first) {
-  std::uint8_t sum = 0;
-  for (std::size_t i = 0; i < 11; ++i)
-    sum = static_cast<std::uint8_t>(((sum & 1) << 7) + (sum >> 1) + (i == 0 ? first : entry[i]));
-  return sum;
-}
-
-bool is_dot_entry(const std::uint8_t* e, bool two) {
-  if (e[0] != '.' || (two && e[1] != '.')) return false;
-  for (std::size_t i = two ? 2 : 1; i < 11; ++i)
-    if (e[i] != ' ') return false;
-  return (e[11] & kAttrDirectory) != 0;
-}
-
-std::uint32_t entry_cluster(const std::uint8_t* e) {
-  return (static_cast<std::uint32_t>(e[20] | (e[21] << 8)) << 16) | static_cast<std::uint32_t>(e[26] | (e[27] << 8));
+// The last cluster of size bytes from first on, as a file whose clusters follow one another
+// takes them (within the volume).
+std::uint32_t LastClusterOf(const FatGeometry& g, std::uint32_t first, std::uint32_t size) {
+  const std::uint64_t clusters = size == 0 ? 1 : (static_cast<std::uint64_t>(size) - 1) / g.bytes_per_cluster + 1;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(first + clusters - 1, g.cluster_limit - 1));
 }
 
 void report_progress(FatScanContext& context) {
@@ -193,8 +197,18 @@ void add_found_file(FatScanContext& context, const FatDirEntry& entry, std::stri
   info.sc = static_cast<std::int64_t>(entry.first_cluster()) - 2;
   info.sc_offset = static_cast<std::uint32_t>(g.data_offset);
   info.FileSize = entry.DIR_FileSize();
-  info.Percent = static_cast<std::int8_t>(
-      CheckRecoveryQuality(*context.free_map, g, entry.first_cluster(), entry.DIR_FileSize()));
+  const int percent = CheckRecoveryQuality(*context.free_map, g, entry.first_cluster(), entry.DIR_FileSize());
+  info.Percent = static_cast<std::int8_t>(percent);
+  // The free clusters that the estimate counted as the file's own, for the comparison with
+  // the other deleted files that claim some of them (after the scan).
+  const std::uint64_t key = FatWrittenKey(entry);
+  fat_claim_record::set_key(info.inode, key);
+  if (percent > 0 && key != 0) {
+    const std::uint64_t clusters = (static_cast<std::uint64_t>(entry.DIR_FileSize()) + g.bytes_per_cluster - 1) / g.bytes_per_cluster;
+    const std::uint64_t run = context.free_map->free_run(entry.first_cluster(), clusters);
+    context.claims.push_back(
+        {entry.first_cluster(), static_cast<ClusterNumber>(entry.first_cluster() + run), key, info.inode, run < clusters});
+  }
   info.DateCreated = FatDateTimeToDateTime(entry.DIR_CrtDate(), entry.DIR_CrtTime());
   info.DateModified = FatDateTimeToDateTime(entry.DIR_WrtDate(), entry.DIR_WrtTime());
   info.FileName = std::move(name);
@@ -206,6 +220,39 @@ void add_found_file(FatScanContext& context, const FatDirEntry& entry, std::stri
   info.rType = -1;
   add_file(std::move(info));
   host()._updateFiles(file_count());
+}
+
+// The deleted directory that a part (of plausible entries, with no "." entry) at cluster part
+// goes on with when no cut name ties them: one whose last cluster read was full, and after whose
+// mark the next free cluster is the part itself or the first cluster of the part's first file
+// (the allocation went on from that directory straight to the part, or to the data of the file
+// whose entry needed it). The directory is taken out of the open ones: one part goes on with it.
+const DanglingName* open_folder_going_on(FatScanContext& context, std::span<const std::uint8_t> block,
+                                         ClusterNumber part) {
+  if (context.open_folders.empty()) return nullptr;
+  const FatGeometry& g = context.geometry;
+  std::uint32_t file_cluster = 0;
+  for (std::size_t at = 0; at + kDirEntrySize <= block.size() && block[at] != 0; at += kDirEntrySize) {
+    const std::uint8_t* e = block.data() + at;
+    if (e[11] == kAttrLongName || (e[11] & (kAttrDirectory | kAttrVolumeId)) != 0) continue;
+    const std::uint32_t size = static_cast<std::uint32_t>(e[28] | (e[29] << 8) | (e[30] << 16)) |
+                               (static_cast<std::uint32_t>(e[31]) << 24);
+    if (size != 0 && is_data_cluster(g, entry_cluster(e))) {
+      file_cluster = entry_cluster(e);
+      break;
+    }
+  }
+  for (const std::uint32_t target : {part, file_cluster}) {
+    if (target < 3) continue;
+    auto it = context.open_folders.lower_bound(target);
+    if (it == context.open_folders.begin()) continue;
+    --it;
+    if (context.free_map->next_free(it->first) != target) continue;
+    context.continued_folder = it->second;
+    context.open_folders.erase(it);
+    return &context.continued_folder;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -231,7 +278,7 @@ bool LooksLikeDirectoryEntries(std::span<const std::uint8_t> bytes, const FatGeo
     if ((attr & (kAttrReserved | kAttrVolumeId)) != 0) return false;
     for (std::size_t i = 0; i < 11; ++i) {
       if (i == 0 && (e[0] == kDeletedEntryMark || e[0] == 0x05)) continue;
-      if (!short_name_byte(e[i])) return false;
+      if (!IsShortNameByte(e[i])) return false;
     }
     if (e[0] == ' ') return false;
     const std::uint16_t crt_time = static_cast<std::uint16_t>(e[14] | (e[15] << 8));
@@ -277,7 +324,7 @@ std::string CheckedLongName(std::span<const std::array<std::uint8_t, 32>> pieces
   // deletion mark; exactly one byte there gives the checksum, and it must be one a short name
   // can start with.
   if (short_entry[0] != kDeletedEntryMark) {
-    if (short_name_checksum(short_entry, short_entry[0]) != checksum) return {};
+    if (ShortNameChecksum(short_entry, short_entry[0]) != checksum) return {};
   } else {
     // Undo the steps of bytes 10 down to 1: what remains is the first byte itself.
     std::uint8_t lost = checksum;
@@ -285,7 +332,7 @@ std::string CheckedLongName(std::span<const std::array<std::uint8_t, 32>> pieces
       const std::uint8_t rotated = static_cast<std::uint8_t>(lost - short_entry[i]);
       lost = static_cast<std::uint8_t>((rotated << 1) | (rotated >> 7));
     }
-    if (lost == ' ' || lost == kDeletedEntryMark || !short_name_byte(lost)) return {};
+    if (lost == ' ' || lost == kDeletedEntryMark || !IsShortNameByte(lost)) return {};
   }
   // Pieces lie last part first: the first holds count with the "last piece" flag 0x40, the one
   // next to the short entry 1. A deleted piece lost its number to the deletion mark.
@@ -296,7 +343,10 @@ std::string CheckedLongName(std::span<const std::array<std::uint8_t, 32>> pieces
     if (order != expected) return {};
   }
   std::u16string units;
-  for (std::size_t i = count; i-- > 0;) append_long_name_units(pieces[i], &units);
+  // Pieces lie last part first, so the name is read from the back; it ends at its first
+  // terminator even where a later piece goes on (debris of an earlier, longer name).
+  for (std::size_t i = count; i-- > 0;)
+    if (append_long_name_units(pieces[i], &units)) break;
   std::string name = utf16_to_utf8(units);
 
   // A short name with an extension belongs to a long name with that extension (as far as its
@@ -318,7 +368,7 @@ std::string CheckedLongName(std::span<const std::array<std::uint8_t, 32>> pieces
 
 void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, const std::string& name,
                       std::uint8_t deleted, std::int32_t parent, int depth, DirectoryStart start,
-                      ClusterNumber parent_cluster, const FatScanContext::DanglingName* continues) {
+                      ClusterNumber parent_cluster, const DanglingName* continues) {
   const FatGeometry& g = context.geometry;
   if (depth > kMaxDirectoryDepth) return;
   // Cluster 0 stands for the fixed root region of FAT12/FAT16 only; any other number must name a
@@ -358,6 +408,11 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
   DirectoryCursor cursor(context, first_cluster, deleted == 1);
   std::vector<std::array<std::uint8_t, 32>> pieces;
   bool first_entry = true;
+  // The highest cluster that this walk met: its own clusters, its subdirectories' first clusters
+  // and the last clusters of its files. A system that grows the directory takes the next free
+  // cluster after what it allocated last, so a part cut off from it lies after this mark.
+  std::uint32_t mark = fixed_root ? 0 : first_cluster;
+  bool open_end = false;
   while (true) {
     host().pump();
     FatDirEntry entry;
@@ -373,11 +428,11 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
       // the name and tells whether the pieces are its own).
       pieces.clear();
       pieces.push_back(entry.bytes);
+      std::int64_t piece_lcn = lcn;
       while (!cursor.exhausted()) {
         FatDirEntry following;
-        std::int64_t ignored_lcn = 0;
         std::int32_t ignored_offset = 0;
-        if (!cursor.next(&following, &ignored_lcn, &ignored_offset)) {
+        if (!cursor.next(&following, &piece_lcn, &ignored_offset)) {
           short_read = true;
           break;
         }
@@ -400,7 +455,8 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
         if (entry_name.empty()) entry_name = FatShortName(entry.span());
       } else if (deleted == 1 && cursor.exhausted() && !short_read) {
         // The directory's last cluster ends inside a name: its short entry may start a lost part.
-        context.dangling_names.push_back({pieces, id, depth});
+        mark = std::max(mark, static_cast<std::uint32_t>(piece_lcn));
+        context.dangling_names.add({pieces, id, depth, mark});
       }
     } else {
       entry_name = continues && first_entry ? CheckedLongName(continues->pieces, entry.span()) : std::string();
@@ -411,8 +467,11 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
     // An entry whose name is empty (normally all zeros) marks the end of the directory.
     const bool end_marker = entry_name.empty();
     const std::uint8_t attr = entry.DIR_Attr();
+    if (lcn > 0) mark = std::max(mark, static_cast<std::uint32_t>(lcn));
     if (IsValidFileName(entry_name) && IsValidEntryAttr(attr) && !entry.is_long_name()) {
       const bool is_deleted = entry.first_byte() == kDeletedEntryMark;
+      if (entry.first_byte() != '.' && is_data_cluster(g, entry.first_cluster()))
+        mark = std::max(mark, LastClusterOf(g, entry.first_cluster(), (attr & kAttrDirectory) ? 0 : entry.DIR_FileSize()));
       if ((attr & kAttrDirectory) && !(attr & kAttrVolumeId) && entry.first_byte() != '.') {
         WalkFatDirectory(context, entry.first_cluster(), entry_name, is_deleted ? 1 : deleted, id, depth + 1,
                          child_start, own_cluster);
@@ -426,8 +485,14 @@ void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, cons
         add_found_file(context, entry, std::move(entry_name), id, lcn, lcn_offset);
       }
     }
-    if (end_marker || stop_flag || short_read || cursor.exhausted()) break;
+    if (end_marker || stop_flag || short_read || cursor.exhausted()) {
+      // A deleted directory whose last cluster read is full up to its end, and does not end
+      // inside a name, may go on in a part further on.
+      open_end = deleted == 1 && !fixed_root && !end_marker && !stop_flag && !short_read && !entry.is_long_name();
+      break;
+    }
   }
+  if (open_end) context.open_folders.emplace(mark, DanglingName{{}, id, depth, mark});
 }
 
 void FindLostFolders(FatScanContext& context, TBuffer& reader, std::int32_t root_id) {
@@ -485,24 +550,19 @@ void FindLostFolders(FatScanContext& context, TBuffer& reader, std::int32_t root
     if (!LooksLikeDirectoryEntries(block, g, true)) continue;
     // A part that starts with the short entry of a name whose first pieces end a deleted
     // directory goes on with that directory.
-    const FatScanContext::DanglingName* continues = nullptr;
+    const DanglingName* continues = nullptr;
     std::size_t lead = 0;
     while (lead + kDirEntrySize <= block.size() && block[lead + 11] == kAttrLongName) lead += kDirEntrySize;
-    if (lead + kDirEntrySize <= block.size() && block[lead] != 0) {
-      const std::span<const std::uint8_t, 32> short_entry(block.data() + lead, 32);
-      for (const FatScanContext::DanglingName& d : context.dangling_names) {
-        std::vector<std::array<std::uint8_t, 32>> joined = d.pieces;
-        for (std::size_t at = 0; at < lead; at += kDirEntrySize) {
-          std::array<std::uint8_t, 32> piece;
-          std::copy_n(block.data() + at, 32, piece.begin());
-          joined.push_back(piece);
-        }
-        if (!CheckedLongName(joined, short_entry).empty()) continues = &d;
-      }
+    if (!context.dangling_names.empty() && lead + kDirEntrySize <= block.size() && block[lead] != 0) {
+      std::vector<std::array<std::uint8_t, 32>> lead_pieces(lead / kDirEntrySize);
+      for (std::size_t k = 0; k < lead_pieces.size(); ++k)
+        std::copy_n(block.data() + k * kDirEntrySize, kDirEntrySize, lead_pieces[k].begin());
+      continues = context.dangling_names.find(lead_pieces, std::span<const std::uint8_t, 32>(block.data() + lead, 32), c);
     }
+    if (!continues) continues = open_folder_going_on(context, block, c);
     if (continues) {
       // A copy: the walk may add to the list.
-      const FatScanContext::DanglingName owner = *continues;
+      const DanglingName owner = *continues;
       WalkFatDirectory(context, c, {}, 1, root_id, owner.depth, DirectoryStart::lost_part, 0, &owner);
     } else {
       WalkFatDirectory(context, c, "Deleted " + std::to_string(c), 1, root_id, 1, DirectoryStart::lost_part);

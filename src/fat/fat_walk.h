@@ -5,11 +5,14 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "fat/fat_boot.h"
+#include "fat/fat_claims.h"
+#include "fat/fat_dangling_names.h"
 #include "fat/fat_folders.h"
 
 namespace dravelo {
@@ -38,12 +41,13 @@ struct FatScanContext {
   }
   // Long-name pieces left at the end of a deleted directory's last cluster that was read: their
   // short entry starts a cluster further on, which the search for lost folders may meet.
-  struct DanglingName {
-    std::vector<std::array<std::uint8_t, 32>> pieces;
-    std::int32_t folder = 0;
-    int depth = 0;
-  };
-  std::vector<DanglingName> dangling_names;
+  DanglingNameIndex dangling_names;
+  // Deleted directories whose last cluster read was full of entries up to its end, by their
+  // mark (the highest cluster their walk met): the part that goes on with one may lie further on.
+  std::multimap<std::uint32_t, DanglingName> open_folders;
+  DanglingName continued_folder;
+  // The free clusters that each listed file with a date counts as its own.
+  std::vector<FatClaim> claims;
   void mark_read(std::uint64_t n) {
     if (n / 64 >= directory_clusters.size()) directory_clusters.resize(n / 64 + 1, 0);
     directory_clusters[n / 64] |= std::uint64_t{1} << (n % 64);
@@ -89,13 +93,16 @@ enum class DirectoryStart {
 void WalkFatDirectory(FatScanContext& context, ClusterNumber first_cluster, const std::string& name,
                       std::uint8_t deleted, std::int32_t parent, int depth = 0,
                       DirectoryStart start = DirectoryStart::entry, ClusterNumber parent_cluster = 0,
-                      const FatScanContext::DanglingName* continues = nullptr);
+                      const DanglingName* continues = nullptr);
 
 // Searches the free clusters that no walk read, in ascending order, for directories that the tree
 // no longer reaches: a cluster that starts with "." pointing at itself and "..", and a cluster
 // of plausible directory entries that lists deleted files, and walks each under a folder
 // "Deleted N" in the root (N: the cluster number). A lost part whose first entry is the short
-// entry of long-name pieces left at the end of a deleted directory is walked as more of that one.
+// entry of long-name pieces left at the end of a deleted directory is walked as more of that one;
+// so is a part that the allocation reached straight from a deleted directory whose last cluster
+// was full (the next free cluster after that directory's mark is the part, or its first file's
+// data).
 // sweep_reader: the reader that the free clusters are read through; the walks of what it finds
 // read through the context's DataReader. On a volume of kSweepProgressBytes or more, the progress
 // bar starts again from 0 and follows the clusters passed: the walk has left it near 100, and

@@ -26,11 +26,16 @@ struct FileSystemProbe {
 // geometry) whose type follows from its count of clusters. Anything else gives an empty type.
 FileSystemProbe probe_boot_sector(std::span<const std::uint8_t> boot);
 
+// Bytes from the start of a FAT volume to the end of its first data cluster, as its boot sector
+// describes them (reserved sectors, FATs, fixed root directory, one cluster): the least that a
+// volume must hold for a scan to find anything. 0 when the sector is no FAT boot sector.
+std::int64_t fat_volume_floor(std::span<const std::uint8_t> boot);
+
 // Bytes per cluster as the boot sector gives them, 0 when it gives nothing sensible. probed is
 // the probed file-system name (probed_fs_name).
 std::int32_t boot_cluster_size(std::span<const std::uint8_t> boot, std::string_view probed);
 
-// Fills probed_fs, drive_fs, drive_size (whole MiB of total_bytes) and cluster_size.
+// Fills probed_fs, drive_fs, drive_size (total_bytes in MiB, with its fraction) and cluster_size.
 void finish_drive_facts(DriveInfo& drive, const FileSystemProbe& probe, std::span<const std::uint8_t> boot);
 
 // Sector 0 and the size of the volume at path; false when it cannot be opened. The sector is

@@ -81,6 +81,17 @@ bool contains_nocase(std::string_view haystack, std::string_view needle) {
   return lower(haystack).find(lower(needle)) != std::string::npos;
 }
 
+std::int64_t fat_volume_floor(std::span<const std::uint8_t> boot) {
+  if (boot.size() < 512 || boot[kSignature] != 0x55 || boot[kSignature + 1] != 0xAA || fat_version(boot).empty())
+    return 0;
+  const std::uint64_t bytes_per_sector = le16(boot, kBytesPerSector);
+  const std::uint64_t fat16_size = le16(boot, kSectorsPerFat16);
+  const std::uint64_t fat_size = fat16_size ? fat16_size : le32(boot, kSectorsPerFat32);
+  const std::uint64_t root_sectors = (le16(boot, kRootEntries) * 32ull + bytes_per_sector - 1) / bytes_per_sector;
+  const std::uint64_t sectors = le16(boot, kReservedSectors) + boot[kFatCount] * fat_size + root_sectors + boot[kSectorsPerCluster];
+  return static_cast<std::int64_t>(sectors * bytes_per_sector);
+}
+
 FileSystemProbe probe_boot_sector(std::span<const std::uint8_t> boot) {
   FileSystemProbe p;
   if (boot.size() < 512) return p;
@@ -123,7 +134,7 @@ std::int32_t boot_cluster_size(std::span<const std::uint8_t> boot, std::string_v
 void finish_drive_facts(DriveInfo& d, const FileSystemProbe& probe, std::span<const std::uint8_t> boot) {
   d.probed_fs = probed_fs_name(probe.type, probe.version);
   d.drive_fs = drive_fs_from_name(d.probed_fs);
-  d.drive_size = static_cast<double>(d.total_bytes / kMiB);
+  d.drive_size = static_cast<double>(d.total_bytes) / kMiB;
   d.cluster_size = d.probed_fs.empty() ? 0 : boot_cluster_size(boot, d.probed_fs);
 }
 

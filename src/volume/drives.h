@@ -35,9 +35,9 @@ bool describe_volume(const std::string& path, bool is_image, DriveInfo* out);
 // include_devices) the block devices under /sys/class/block that hold a file system (ram and zram
 // devices, loop devices without a backing file, empty devices and devices already named among the
 // images are left out). A named image that check_volume finds unusable (missing, a folder,
-// unreadable, below 1 MiB, neither FAT nor NTFS) is left out, its reason appended to *left_out
-// when given; enumerated devices that cannot be examined or are below 1 MiB are left out without
-// a word. Letters run from c to z (named volumes beyond z are dropped); only the volume with
+// unreadable, too small (volume_size_problem), neither FAT nor NTFS) is left out, its reason
+// appended to *left_out when given; enumerated devices that cannot be examined or are too small
+// are left out without a word. Letters run from c to z (named volumes beyond z are dropped); only the volume with
 // letter c starts ticked (selected = 1). Earlier ticks are lost.
 void get_drives(const std::vector<std::string>& images, bool include_devices,
                 std::vector<std::string>* left_out = nullptr);
@@ -58,7 +58,8 @@ std::string drive_fs_from_name(std::string_view probed);
 // "FAT16", "FAT32"; "vfat" when there is none), ntfs "NTFS", exfat "exFAT", anything else its TYPE.
 std::string probed_fs_name(std::string_view type, std::string_view version);
 
-// " (465.76 GB)" or " (720.00 MB)" for a size in MiB, with the blank in front: s >= 1000 is shown
+// " (465.76 GB)", " (720.00 MB)" or " (1.41 MB)" (a 1.44 MB floppy) for a size in MiB, with the
+// blank in front: s >= 1000 is shown
 // as s / 1024 GB, else as s MB, always with two decimals (in the decimal separator of the
 // C library's current LC_NUMERIC locale).
 std::string drive_size_text(double size_mib);

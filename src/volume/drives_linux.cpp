@@ -41,7 +41,7 @@ bool describe_device(const BlockDevice& device, DriveInfo* out, std::string* usa
   return true;
 }
 
-bool big_enough(const DriveInfo& d) { return d.drive_size >= 1; }
+bool big_enough(const DriveInfo& d) { return volume_size_problem(d) == VolumeProblem::none; }
 
 }  // namespace
 

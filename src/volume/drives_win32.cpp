@@ -55,8 +55,8 @@ std::int32_t get_cluster_size(char letter) {
   return static_cast<std::int32_t>(sectors_per_cluster * bytes_per_sector);
 }
 
-// One volume by its letter; false when it is not a fixed or removable drive, or holds no medium,
-// or is below 1 MiB.
+// One volume by its letter; false when it is not a fixed or removable drive, or holds no medium
+// (a volume that the system mounted is big enough for its file system, a 720 KiB floppy too).
 bool describe_letter(char letter, DriveInfo* out) {
   const UINT kind = ::GetDriveTypeW(root_of(letter).c_str());
   if (kind != DRIVE_REMOVABLE && kind != DRIVE_FIXED) return false;
@@ -67,7 +67,7 @@ bool describe_letter(char letter, DriveInfo* out) {
     sized = ::GetDiskFreeSpaceExW(root_of(letter).c_str(), &available, &total, &free_total) != 0;
   }
   const std::int64_t total_bytes = sized ? static_cast<std::int64_t>(total.QuadPart) : -1;
-  if (total_bytes / kMiB <= 0) return false;
+  if (total_bytes <= 0) return false;
   DriveInfo d;
   const char lower_letter = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
   d.drive_type = kind == DRIVE_FIXED ? kDriveFixed : (lower_letter <= 'c' ? kDriveFloppy : kDriveRemovable);
@@ -75,7 +75,7 @@ bool describe_letter(char letter, DriveInfo* out) {
   d.selected = lower_letter == 'c' ? 1 : 0;
   d.total_bytes = total_bytes;
   d.free_bytes = static_cast<std::int64_t>(available.QuadPart);
-  d.drive_size = static_cast<double>(total_bytes / kMiB);
+  d.drive_size = static_cast<double>(total_bytes) / kMiB;
   d.cluster_size = get_cluster_size(letter);
   d.probed_fs = get_fs_name(letter);
   d.drive_fs = drive_fs_from_name(d.probed_fs);

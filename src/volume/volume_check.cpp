@@ -1,7 +1,10 @@
 // The user's texts for the problems that check_volume finds, the same on every platform.
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "catalogue/texts.h"
+#include "volume/drive_facts.h"
 #include "volume/volume_check.h"
 
 namespace dravelo {
@@ -14,6 +17,17 @@ std::string replace_all(std::string text, std::string_view key, const std::strin
 }
 
 }  // namespace
+
+VolumeProblem volume_size_problem(const DriveInfo& drive) {
+  constexpr std::int64_t kMiB = 1048576;
+  if (drive.drive_fs == "FAT" || drive.drive_fs == "FAT32") {
+    std::vector<std::uint8_t> boot;
+    std::int64_t size = -1;
+    const std::int64_t floor = read_boot_sector(drive.device_path, &boot, &size) ? fat_volume_floor(boot) : 0;
+    if (floor > 0) return drive.total_bytes < floor ? VolumeProblem::fat_too_small : VolumeProblem::none;
+  }
+  return drive.total_bytes < kMiB ? VolumeProblem::too_small : VolumeProblem::none;
+}
 
 std::string volume_problem_text(const std::string& path, const VolumeCheck& check) {
   int index = 0;
@@ -35,6 +49,7 @@ std::string volume_problem_text(const std::string& path, const VolumeCheck& chec
 #endif
       break;
     case VolumeProblem::too_small: index = kVolumeTooSmallText; break;
+    case VolumeProblem::fat_too_small: index = kVolumeFatTooSmallText; break;
     case VolumeProblem::no_file_system:
       index = kVolumeNoFatNtfsText;
       if (detail.empty()) detail = "none";

@@ -37,7 +37,7 @@ VolumeCheck check_volume(const std::string& path, DriveInfo* out) {
   }
   DriveInfo d;
   if (!describe_volume(path, true, &d)) return problem(VolumeProblem::cannot_open, std::strerror(EIO));
-  if (d.drive_size < 1) return problem(VolumeProblem::too_small);
+  if (const VolumeProblem size = volume_size_problem(d); size != VolumeProblem::none) return problem(size);
   if (d.drive_fs.empty()) return problem(VolumeProblem::no_file_system, d.probed_fs);
   if (out) *out = std::move(d);
   return {};

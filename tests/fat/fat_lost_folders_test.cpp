@@ -140,6 +140,70 @@ TEST_P(FatLostFolders, RecoversTheFilesOfLostFoldersByteForByte) {
   std::filesystem::remove_all(dir);
 }
 
+// Two trees removed whole (tests/fixtures/fat/make_fat_deleted_whole.sh): each folder's later
+// clusters lie apart from its first one, and the folders of a tree hold the same short names.
+// Every file is listed under its own folder, never under the other folder or a "Deleted N",
+// and comes back byte for byte.
+TEST(FatDeletedWhole, ListsEachFolderWithAllItsFilesAndNoneOfTheNext) {
+  const char* kImage = "fat_deleted_whole.img";
+  std::vector<std::uint8_t> image = test::fixture_image(kImage);
+  const auto bytes = static_cast<std::int64_t>(image.size());
+  register_memory_volume(kImage, std::move(image));
+  test::single_drive(std::string("mem:") + kImage, "FAT", bytes);
+  test::RecordingHost host;
+  ScopedHost scope(host);
+  ASSERT_TRUE(ScanFatVolume());
+
+  // folder -> file name -> content, as the script made them.
+  std::map<std::string, std::map<std::string, std::string>> expected;
+  for (int n = 1; n <= 40; ++n) {
+    const std::string number = (n < 10 ? "0" : "") + std::to_string(n);
+    for (const char* sub : {"one", "two"})
+      expected[std::string("C:\\Top\\sub ") + sub + "\\"]["Document number " + std::to_string(n) + " of sub " + sub + ".txt"] =
+          "file " + std::to_string(n) + " of sub " + sub + "\n";
+    // A deleted short name has lost its first letter.
+    expected["C:\\_CIM\\_00CAM\\"]["_MG_00" + number + ".JPG"] = "file " + std::to_string(n) + " of 100CAM\n";
+    expected["C:\\_CIM\\_01CAM\\"]["_MG_01" + number + ".JPG"] = "file " + std::to_string(n) + " of 101CAM\n";
+  }
+  // fls lists every file once: those of each folder's first cluster under the folder (here
+  // looked up in the listing), the rest among its orphans.
+  std::ifstream fls(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/fat/" + kImage + ".fls.txt");
+  int fls_files = 0;
+  for (std::string line; std::getline(fls, line);) {
+    if (line.rfind("r/r * ", 0) != 0 && line.rfind("-/r * ", 0) != 0) continue;
+    ++fls_files;
+    std::string path = line.substr(line.find('\t') + 1);
+    if (path.rfind("$OrphanFiles/", 0) == 0) continue;
+    const std::size_t slash = path.rfind('/');
+    std::string folder = "C:\\" + path.substr(0, slash + 1);
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    EXPECT_EQ(test::entries_named(path.substr(slash + 1), folder).size(), 1u) << path;
+  }
+  EXPECT_EQ(fls_files, 160);
+
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("dravelo-fat-whole-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  ASSERT_EQ(file_count(), 160);
+  for (std::int32_t k = 0; k < file_count(); ++k) {
+    const FileInfo& e = file_list[k];
+    SCOPED_TRACE(e.Path + e.FileName);
+    auto& in_folder = expected[e.Path];
+    const auto it = in_folder.find(e.FileName);
+    ASSERT_NE(it, in_folder.end()) << "listed under its own folder";
+    EXPECT_EQ(e.Percent, 100);
+    const std::string target = (dir / std::to_string(k)).string();
+    const RecoverResult r = RecoverFatFile(e, target, RecoverOptions{});
+    EXPECT_EQ(r.status, RecoverStatus::complete) << r.message;
+    EXPECT_EQ(test::read_text_file(target), it->second);
+    in_folder.erase(it);
+  }
+  for (const auto& [folder, files] : expected) EXPECT_TRUE(files.empty()) << folder << " lacks " << files.size();
+  std::filesystem::remove_all(dir);
+  unregister_memory_volume(kImage);
+}
+
 INSTANTIATE_TEST_SUITE_P(Clusters, FatLostFolders, testing::ValuesIn(kCases), [](const auto& info) {
   std::string name = info.param.image;
   return name.substr(0, name.find('.'));

@@ -142,6 +142,10 @@ TEST(FatNames, TakesALongNameOnlyWhenItsPiecesBelongToTheShortEntry) {
   foreign_first[0][13] = static_cast<std::uint8_t>(pieces[0][13] + 1);
   auto out_of_order = pieces;
   std::swap(out_of_order[1], out_of_order[2]);
+  // A name that ends inside its first piece, whose later pieces hold on with the rest of an
+  // older, longer name (units after the terminator are not cleared).
+  const std::array<std::uint8_t, 32> report = short_entry("REPORT  TXT");
+  const auto cut_short = pieces_for(std::u16string(u"Report.txt\0tail of an older name.bin", 36), report);
 
   const struct {
     const char* what;
@@ -158,6 +162,7 @@ TEST(FatNames, TakesALongNameOnlyWhenItsPiecesBelongToTheShortEntry) {
       // The first slot was taken again: the rest reads "Quarterly financial statem".
       {"deleted, its first piece taken again", deleted({pieces.begin() + 1, pieces.end()}), gone, ""},
       {"no pieces", {}, live, ""},
+      {"the name ends at its terminator", cut_short, report, "Report.txt"},
   };
   for (const auto& c : cases) EXPECT_EQ(CheckedLongName(c.pieces, c.short_entry), c.name) << c.what;
 }

@@ -1,5 +1,6 @@
 // Volumes as real tools make them where the layout or the history misled the walk: a small
-// FAT32 volume (tests/fixtures/fat/make_fat32_small.sh), and folders, long names and short names
+// FAT32 volume (tests/fixtures/fat/make_fat32_small.sh), a 720 KiB floppy (make_fat_floppy.sh),
+// and folders, long names and short names
 // whose slots or clusters were taken again (make_fat_reused.sh). Both were checked with fls.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -89,6 +90,31 @@ TEST_F(FatVolume, ListsAndRecoversTheDeletedFilesOfASmallFat32Volume) {
     const RecoverResult r = RecoverFatFile(e, target, RecoverOptions{});
     EXPECT_EQ(r.status, RecoverStatus::complete) << e.FileName;
     EXPECT_TRUE(test::read_text_file(target) == content_of(e.FileName, e.FileSize)) << e.FileName;
+  }
+  std::filesystem::remove_all(dir);
+}
+
+// A 720 KiB floppy (make_fat_floppy.sh): FAT12 with 1 KiB clusters in 737280 bytes, the two
+// deleted files that fls lists, listed and recovered like those of any volume.
+TEST_F(FatVolume, ListsAndRecoversTheDeletedFilesOfA720KiBFloppy) {
+  ASSERT_NO_FATAL_FAILURE(load("fat_floppy720.img"));
+  EXPECT_EQ(image_.size(), 737280u);
+  EXPECT_EQ(geometry_.type, FatType::fat12);
+  ASSERT_TRUE(scan("FAT"));
+  const std::vector<Listed> expected = {{"C:\\", "Letter to Anna.txt", 3000}, {"C:\\", "_OTES.TXT", 1200}};
+  EXPECT_EQ(listed(), expected);
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("dravelo-fat-floppy-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  for (std::int32_t k = 0; k < file_count(); ++k) {
+    const FileInfo& e = file_list[k];
+    EXPECT_EQ(e.Percent, 100) << e.FileName;
+    const std::string target = (dir / e.FileName).string();
+    const RecoverResult r = RecoverFatFile(e, target, RecoverOptions{});
+    EXPECT_EQ(r.status, RecoverStatus::complete) << e.FileName;
+    EXPECT_EQ(r.reused_bytes, 0) << e.FileName;
+    const std::string name = e.FileName == "_OTES.TXT" ? "NOTES.TXT" : e.FileName;
+    EXPECT_TRUE(test::read_text_file(target) == content_of(name, e.FileSize)) << e.FileName;
   }
   std::filesystem::remove_all(dir);
 }

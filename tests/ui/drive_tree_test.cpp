@@ -67,7 +67,7 @@ class DriveTreeTest : public ::testing::Test {
 TEST_F(DriveTreeTest, ImagesOnTheCommandLineBecomeCAndDWithCTicked) {
   EXPECT_EQ(root->text(0), "My Computer(2)");
   ASSERT_EQ(root->childCount(), 2);
-  EXPECT_EQ(root->child(0)->text(0), "C:\\  FAT  (1.00 MB)");
+  EXPECT_EQ(root->child(0)->text(0), "C:\\  FAT  (1.41 MB)");
   EXPECT_EQ(root->child(1)->text(0), "D:\\  NTFS  (24.00 MB)");
   EXPECT_EQ(ticks(), (std::vector<bool>{true, false}));
   EXPECT_TRUE(root->isExpanded());

@@ -95,7 +95,7 @@ TEST_F(FakeSystem, ListsTheDevicesThatHoldAFileSystemAfterTheImages) {
   add({"sdc", "", 8, 32, fat16, 0});                    // size 0: left out
   add({"sdd", "", 8, 48, "", 64 * 1048576});            // unreadable, udev knows it
   add({"sde", "", 8, 64, "", 64 * 1048576});            // unreadable, unknown: left out
-  add({"sdf", "", 8, 80, fat16, 512 * 1024});           // below 1 MiB: left out
+  add({"sdf", "", 8, 80, fat16, 4096});                 // ends before its data area: left out
   add({"sdg", "", 8, 96, "", 64 * 1048576});            // unreadable, udev: swap: left out
   add({"sr0", "", 11, 0, fat16, -1, 1});                // an optical drive: left out
   add({"zram0", "", 252, 0, fat16});                    // left out

@@ -34,7 +34,7 @@ TEST(CliVolumes, ListsEachImageOnOneLine) {
   const std::string fat12 = sample("fat12_floppy.img"), ntfs = sample("ntfs_24m.img");
   const CliRun run = run_cli("volumes --images-only " + quoted(fat12) + " " + quoted(ntfs));
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "C:  image      FAT (FAT12)   (1.00 MB)  " + fat12 + "\n" +  //
+  EXPECT_EQ(run.out, "C:  image      FAT (FAT12)   (1.41 MB)  " + fat12 + "\n" +  //
                          "D:  image      NTFS          (24.00 MB)  " + ntfs + "\n");
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "catalogue/catalogue.h"
+#include "common/unxz.h"
 #include "volume/tbuffer.h"
 #include "volume_test_util.h"
 
@@ -24,6 +25,7 @@ TEST(DriveSizeText, TwoDecimalsInMegabytesBelow1000MiBElseGigabytes) {
   const std::pair<double, const char*> cases[] = {
       {999, " (999.00 MB)"}, {1000, " (0.98 GB)"},   {476937, " (465.76 GB)"},
       {720, " (720.00 MB)"}, {1, " (1.00 MB)"},      {1905, " (1.86 GB)"},
+      {0.703125, " (0.70 MB)"}, {1.40625, " (1.41 MB)"},
   };
   for (const auto& [mib, text] : cases) EXPECT_EQ(drive_size_text(mib), text) << mib;
 }
@@ -105,11 +107,12 @@ TEST_F(DriveList, SampleImagesGetLettersFromCInOrder) {
     EXPECT_TRUE(d.is_image);
     EXPECT_EQ(d.device_path, images[i]);
     EXPECT_EQ(d.total_bytes, bytes);
-    EXPECT_EQ(d.drive_size, static_cast<double>(bytes / 1048576));
+    EXPECT_EQ(d.drive_size, static_cast<double>(bytes) / 1048576);
     EXPECT_EQ(d.free_bytes, 0);
     EXPECT_EQ(d.cluster_size, manifest_number(manifest(e.image), "cluster_size"));
   }
-  EXPECT_EQ(drive_node_text(drive_list[0]), "C:\\  FAT  (1.00 MB)");
+  // 1474560 bytes: a "1.44 MB" floppy is 1.40625 MiB.
+  EXPECT_EQ(drive_node_text(drive_list[0]), "C:\\  FAT  (1.41 MB)");
   EXPECT_EQ(drive_node_text(drive_list[3]), "F:\\  NTFS  (24.00 MB)");
 
   // A rebuild starts from scratch: ticks made since are lost, C is ticked again.
@@ -134,6 +137,43 @@ TEST_F(DriveList, LeavesOutNamedImagesThatCannotBeUsedAndSaysWhy) {
   EXPECT_EQ(why, (std::vector<std::string>{"'/nonexistent-dravelo/a.img' does not exist",
                                            "'" + small.path() + "' is smaller than 1 MiB", "'" + small.dir() + "' is a folder",
                                            "'" + plain.path() + "' holds no FAT, exFAT or NTFS file system (found: none)"}));
+}
+
+// A FAT volume is as small as its boot sector says: a 720 KiB floppy (made by mkfs.fat and
+// mtools, tests/fixtures/fat/make_fat_floppy.sh) is scanned like any other; a copy that ends
+// before its first data cluster (the boot sector, both FATs and the root directory of a 720 KiB
+// FAT12 volume take 14 sectors, then comes a cluster of 2) holds nothing to scan.
+TEST(VolumeCheck, TakesAFatVolumeAsSmallAsItsBootSectorDescribes) {
+  const std::vector<std::uint8_t> floppy = test::unxz(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/fat/fat_floppy720.img.xz");
+  ASSERT_EQ(floppy.size(), 737280u);
+  TempFile whole("floppy720.img", floppy);
+  TempFile first_cluster("first cluster.img", {floppy.begin(), floppy.begin() + 16 * 512});
+  TempFile cut("cut.img", {floppy.begin(), floppy.begin() + 16 * 512 - 1});
+  const struct {
+    const std::string& path;
+    VolumeProblem problem;
+    std::string text;
+  } cases[] = {
+      {whole.path(), VolumeProblem::none, ""},
+      {first_cluster.path(), VolumeProblem::none, ""},
+      {cut.path(), VolumeProblem::fat_too_small,
+       "'" + cut.path() + "' ends before the first data cluster that its FAT boot sector describes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    DriveInfo d;
+    const VolumeCheck check = check_volume(c.path, &d);
+    EXPECT_EQ(check.problem, c.problem);
+    EXPECT_EQ(volume_problem_text(c.path, check), c.text);
+  }
+  DriveInfo d;
+  ASSERT_EQ(check_volume(whole.path(), &d).problem, VolumeProblem::none);
+  EXPECT_EQ(d.drive_fs, "FAT");
+  EXPECT_EQ(d.probed_fs, "FAT12");
+  EXPECT_EQ(d.total_bytes, 737280);
+  EXPECT_EQ(d.cluster_size, 1024);
+  d.drive_name = 'a';
+  EXPECT_EQ(drive_node_text(d), "A:\\  FAT  (0.70 MB)");
 }
 
 TEST(VolumeCheck, NamesWhyAVolumeCannotBeUsed) {
