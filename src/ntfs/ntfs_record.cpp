@@ -77,18 +77,22 @@ bool IsFileRecord(std::span<const std::uint8_t> r) {
   return r.size() >= 4 && r[0] == 'F' && r[1] == 'I' && r[2] == 'L' && r[3] == 'E';
 }
 
-void ApplyUpdateSequence(std::span<std::uint8_t> record) {
-  if (!fits(record.size(), kUsaCount, 2)) return;
+bool ApplyUpdateSequence(std::span<std::uint8_t> record) {
+  if (!fits(record.size(), kUsaCount, 2)) return false;
   const std::size_t usa = le::u16(record, kUsaOffset);
   const std::size_t count = le::u16(record, kUsaCount);
+  if (count >= 1 && !fits(record.size(), usa, 2)) return false;
+  bool sound = true;
   // Entry 0 is the update sequence number; entry i holds the true end of the i-th 512-byte stretch.
   for (std::size_t i = 1; i < count; ++i) {
     const std::size_t source = usa + 2 * i;
     const std::size_t target = 512 * i - 2;
-    if (!fits(record.size(), source, 2) || !fits(record.size(), target, 2)) break;
+    if (!fits(record.size(), source, 2) || !fits(record.size(), target, 2)) return false;
+    if (record[target] != record[usa] || record[target + 1] != record[usa + 1]) sound = false;
     record[target] = record[source];
     record[target + 1] = record[source + 1];
   }
+  return sound;
 }
 
 std::optional<AttributeRef> AttributeAt(std::span<const std::uint8_t> record, std::int32_t offset) {

@@ -42,9 +42,12 @@ std::uint16_t RecordSequenceNumber(std::span<const std::uint8_t> record);
 bool IsFileRecord(std::span<const std::uint8_t> record);
 
 // Copies the true last two bytes of every 512-byte stretch back from the update sequence array.
-// Entries whose array slot or target lies outside the record are not applied. The stored
-// sequence number is not compared: a torn record is repaired all the same.
-void ApplyUpdateSequence(std::span<std::uint8_t> record);
+// Before each copy the stretch must end with the update sequence number (entry 0): NTFS writes
+// it there into every stretch of a record it writes, so a stretch that ends otherwise was not
+// written with the rest (a torn write, or a sector overwritten since). Such a stretch is
+// repaired all the same, and the result is false; so it is for an array whose entries would lie
+// outside the record (those are not applied). True for a sound record.
+bool ApplyUpdateSequence(std::span<std::uint8_t> record);
 
 // One attribute of a record, with its header fields read and checked: the whole attribute
 // (Length bytes) lies inside the record.

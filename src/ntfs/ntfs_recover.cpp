@@ -405,8 +405,9 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
   std::vector<std::uint8_t> record(static_cast<std::size_t>(volume.geometry.FileRecordSize));
   std::int64_t record_lcn = 0;
   std::int32_t record_offset = 0;
-  if (entry.inode < 0 ||
-      !ReadFileRecord(volume, static_cast<std::uint32_t>(entry.inode), record, &record_lcn, &record_offset))
+  bool record_sound = true;
+  if (entry.inode < 0 || !ReadFileRecord(volume, static_cast<std::uint32_t>(entry.inode), record, &record_lcn,
+                                         &record_offset, &record_sound))
     return fail(RecoverStatus::no_data, "the file's record could not be read");
 
   std::vector<NtfsStream> streams;
@@ -441,7 +442,11 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
   if (size_damaged || size != entry.FileSize)
     append_message(&result.message, "the file's recorded size is damaged; the clusters its runs map were written");
   result.status = copy_ntfs_stream(reader, cluster, layout_of(*unnamed), size, target, &result.message);
-  if ((size_damaged || size != entry.FileSize) && result.status == RecoverStatus::complete)
+  const bool torn = !record_sound || unnamed->extent_torn;
+  if (torn)
+    append_message(&result.message,
+                   "the file's record is damaged (a sector of it was not written with the rest); its data may not be its own");
+  if ((size_damaged || torn || size != entry.FileSize) && result.status == RecoverStatus::complete)
     result.status = RecoverStatus::read_errors;
   result.bytes_written = undelete_written - before;
   if (!target.close() && result.status != RecoverStatus::stopped) {

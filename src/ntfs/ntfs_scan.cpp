@@ -266,12 +266,16 @@ void handle_recycle_info(ScanState& st, std::uint32_t number) {
 }
 
 // Size and recoverability from the unnamed $DATA stream (all of its extents). The clusters of
-// the file that no run maps (a run list cut short, an extension record reused) count as lost.
-void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, std::int32_t record_offset, FileInfo& e) {
+// the file that no run maps (a run list cut short, an extension record reused) count as lost. A
+// file whose record (or an extension record holding its data) failed the update sequence check
+// is never shown as one that comes back whole: its size and runs may be wrong.
+void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, std::int32_t record_offset,
+                 bool record_sound, FileInfo& e) {
   if (!ReadStream(st.volume, st.record, number, kAttrData, u"", st.data)) return;  // no data: 0, size 0
   const NtfsStream& d = st.data;
+  const bool torn = !record_sound || d.extent_torn;
   if (d.resident) {
-    e.Percent = 100;
+    e.Percent = torn ? 99 : 100;
     e.sc = record_lcn;
     e.sc_offset = static_cast<std::uint32_t>(record_offset + d.resident_value_offset);
     e.FileSize = static_cast<std::int64_t>(d.resident_value.size());
@@ -298,7 +302,7 @@ void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, s
   used = SaturatingAdd(used, UnmappedClusters(d.runs, clusters));
   e.Percent = static_cast<std::int8_t>(PercentFree(free, used));
   // A size that cannot be right is never shown as a file that comes back whole.
-  if (size_damaged && e.Percent == 100) e.Percent = 99;
+  if ((size_damaged || torn) && e.Percent == 100) e.Percent = 99;
   if (d.encrypted()) e.Percent = -3;
 }
 
@@ -412,17 +416,18 @@ void ScanMft(NtfsVolume& volume) {
     }
     std::int64_t lcn = 0;
     std::int32_t record_offset = 0;
+    bool record_sound = true;
     if (batch.read) {
       const std::int64_t at = batch.within + static_cast<std::int64_t>(s - batch.first) * frs;
       st.record = st.batch.span().subspan(static_cast<std::size_t>(at - batch.within),
                                                               static_cast<std::size_t>(frs));
       if (!IsFileRecord(st.record)) continue;
-      ApplyUpdateSequence(st.record);
+      record_sound = ApplyUpdateSequence(st.record);
       lcn = batch.lcn + at / bpc;
       record_offset = static_cast<std::int32_t>(at % bpc);
     } else {
       st.record = st.own_record;
-      if (!ReadFileRecord(volume, s, st.record, &lcn, &record_offset)) continue;
+      if (!ReadFileRecord(volume, s, st.record, &lcn, &record_offset, &record_sound)) continue;
     }
     if (RecordFlags(st.record) & (kRecordInUse | kRecordDirectory)) continue;
     // An extension record belongs to the file of its base record, which is judged as a whole.
@@ -449,7 +454,7 @@ void ScanMft(NtfsVolume& volume) {
     e.lcn_offset = record_offset;
     e.Checked = 0;
     e.rType = -1;
-    fill_status(st, s, lcn, record_offset, e);
+    fill_status(st, s, lcn, record_offset, record_sound, e);
     StandardInformationDates(st.record, &e.DateCreated, &e.DateModified);
     const FileInfo& added = add_file(std::move(e));
     // The catalogue's own copies of the texts, which the next files of the folder hand in as is.

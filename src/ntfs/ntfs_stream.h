@@ -41,6 +41,9 @@ struct NtfsStream {
   // True when every extent was found and decoded cleanly, the runs leave no gap from VCN 0 and
   // they map the whole DataSize.
   bool runs_complete = false;
+  // An extension record that holds an extent failed its update sequence check (a torn record):
+  // the extent was taken, but the stream is not to be trusted whole.
+  bool extent_torn = false;
 
   // Empties the stream, keeping the storage of its vectors for reuse.
   void clear();

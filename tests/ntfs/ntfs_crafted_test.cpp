@@ -17,6 +17,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/recovery.h"
+#include "ntfs/ntfs_recover.h"
 #include "ntfs/ntfs_test_image.h"
 #include "ntfs/ntfs_volume.h"
 #include "volume/volume_backend.h"
@@ -349,6 +350,40 @@ TEST_F(NtfsCrafted, DeepPathsBuiltOnShallowerOnesKeepTheirLowest20Folders) {
     const FileInfo* e = entry(static_cast<std::int32_t>(50 + i));
     ASSERT_NE(e, nullptr) << i;
     EXPECT_EQ(e->Path, want) << "file " << i << " at depth " << depth_of[i];
+  }
+}
+
+// A record with a stretch that does not end with its update sequence number was torn (or partly
+// overwritten): its file is listed, but never as one that comes back whole, and its recovery is
+// written and reported as damaged.
+TEST_F(NtfsCrafted, TornRecordsAreListedAndRecoveredAsDamaged) {
+  TestVolume tv;
+  tv.init();
+  const std::size_t rs = tv.record_size;
+  const std::int64_t cb = tv.cluster_bytes();
+  tv.records[40] = file_record(rs, 0, 5, u"sound.txt", {resident(0x80, {'o', 'k'})});
+  tv.records[41] = file_record(rs, 0, 5, u"torn.txt", {resident(0x80, {'o', 'k'})});
+  tv.records[42] = file_record(rs, 0, 5, u"torn.bin", {non_resident(0x80, {{2, 300}}, 2 * cb, cb)});
+  for (std::uint32_t n : {41u, 42u}) tv.records[n][rs - 2] ^= 0x5A;  // the second stretch's end
+  ASSERT_TRUE(analyse(tv.build()));
+
+  struct Case {
+    std::int32_t record;
+    int percent;
+    RecoverStatus status;
+  };
+  for (const Case c : {Case{40, 100, RecoverStatus::complete}, Case{41, 99, RecoverStatus::read_errors},
+                       Case{42, 99, RecoverStatus::read_errors}}) {
+    const FileInfo* e = entry(c.record);
+    ASSERT_NE(e, nullptr) << c.record;
+    EXPECT_EQ(e->Percent, c.percent) << c.record;
+    const std::string target = (dir_ / std::to_string(c.record)).string();
+    const RecoverResult r = RecoverNtfsFile(*e, target, RecoverOptions{});
+    EXPECT_EQ(r.status, c.status) << c.record << ": " << r.message;
+    EXPECT_EQ(fs::file_size(target), static_cast<std::uintmax_t>(e->FileSize)) << c.record;
+    if (c.status != RecoverStatus::complete) {
+      EXPECT_NE(r.message.find("record is damaged"), std::string::npos) << r.message;
+    }
   }
 }
 

@@ -21,10 +21,29 @@ TEST(NtfsUpdateSequence, RestoresTheLastTwoBytesOfEveryStretch) {
   ASSERT_EQ(r[1022], 0x07);
   r[0x32] = 0xAB;  // true end of the first stretch
   r[0x34] = 0xCD;  // true end of the second
-  ApplyUpdateSequence(r);
+  EXPECT_TRUE(ApplyUpdateSequence(r));
   EXPECT_EQ(r[510], 0xAB);
   EXPECT_EQ(r[1022], 0xCD);
   EXPECT_EQ(r[511], plain[511]);
+}
+
+// A stretch that does not end with the update sequence number was not written with the rest of
+// the record (a torn write, or a sector overwritten later): repaired all the same, but reported.
+TEST(NtfsUpdateSequence, StretchWithoutTheSequenceNumberMakesTheRecordUnsound) {
+  struct Case {
+    const char* what;
+    std::size_t at;  // byte changed in the protected record
+    std::uint8_t value;
+    bool sound;
+  };
+  for (const Case c : {Case{"sound", 0x100, 0x55, true}, Case{"first stretch torn", 510, 0x08, false},
+                       Case{"second stretch torn", 1023, 0x01, false}}) {
+    std::vector<std::uint8_t> r = make_record(1024, kInUse, {resident(0x30, file_name_value(5, 1, u"a.txt"))});
+    const std::uint8_t true_end = r[0x34];
+    r[c.at] = c.value;
+    EXPECT_EQ(ApplyUpdateSequence(r), c.sound) << c.what;
+    EXPECT_EQ(r[1022], true_end) << c.what;
+  }
 }
 
 TEST(NtfsUpdateSequence, EntriesOutsideTheRecordAreNotApplied) {
@@ -36,7 +55,9 @@ TEST(NtfsUpdateSequence, EntriesOutsideTheRecordAreNotApplied) {
     put16(r, 4, c.usa_offset);
     put16(r, 6, c.usa_count);
     const std::vector<std::uint8_t> before = r;
-    ApplyUpdateSequence(r);  // must not write outside the 1024 bytes (checked by the sanitizers too)
+    // Must not write outside the 1024 bytes (checked by the sanitizers too). An array reaching
+    // outside the record is damage; one that protects nothing is no proof of any.
+    EXPECT_EQ(ApplyUpdateSequence(r), c.usa_count <= 1) << c.usa_offset << " " << c.usa_count;
     if (c.usa_offset == 0x30 && c.usa_count == 40) {
       // The two in-record stretches are repaired from the array, nothing beyond.
       EXPECT_EQ(r[510], before[0x32]);
