@@ -13,6 +13,7 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/large_memory.h"
 #include "catalogue/text_util.h"
+#include "ntfs/ntfs_claims.h"
 #include "ntfs/ntfs_cluster_bitmap.h"
 #include "ntfs/ntfs_recycle_bin.h"
 #include "ntfs/ntfs_stream.h"
@@ -30,6 +31,8 @@ constexpr std::int64_t kMaxRecycleInfo = 64 * 1024;
 struct ScanState {
   NtfsVolume& volume;
   ClusterBitmap bitmap;
+  // The runs of the deleted files found so far, resolved against each other at the end.
+  DeletedClaims claims;
   // The record being judged: a piece of batch, or own_record for a record read on its own.
   std::span<std::uint8_t> record;
   std::vector<std::uint8_t> own_record;
@@ -269,9 +272,18 @@ void handle_recycle_info(ScanState& st, std::uint32_t number) {
 // the file that no run maps (a run list cut short, an extension record reused) count as lost. A
 // file whose record (or an extension record holding its data) failed the update sequence check
 // is never shown as one that comes back whole: its size and runs may be wrong.
-void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, std::int32_t record_offset,
-                 bool record_sound, FileInfo& e) {
-  if (!ReadStream(st.volume, st.record, number, kAttrData, u"", st.data)) return;  // no data: 0, size 0
+// The counts the status of a non-resident file was worked out from.
+struct StatusCounts {
+  std::int64_t free = 0;
+  std::int64_t used = 0;
+  bool damaged = false;  // never shown as 100
+  bool non_resident = false;
+};
+
+StatusCounts fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, std::int32_t record_offset,
+                         bool record_sound, FileInfo& e) {
+  StatusCounts counts;
+  if (!ReadStream(st.volume, st.record, number, kAttrData, u"", st.data)) return counts;  // no data: 0, size 0
   const NtfsStream& d = st.data;
   const bool torn = !record_sound || d.extent_torn;
   if (d.resident) {
@@ -280,14 +292,14 @@ void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, s
     e.sc_offset = static_cast<std::uint32_t>(record_offset + d.resident_value_offset);
     e.FileSize = static_cast<std::int64_t>(d.resident_value.size());
     if (d.encrypted()) e.Percent = -3;
-    return;
+    return counts;
   }
   bool size_damaged = false;
   e.FileSize = RecoverableSize(st.volume, d, &size_damaged);
   std::int64_t free = 0;
   std::int64_t used = 0;
   for (const DataRun& run : d.runs) {
-    e.sc = run.lcn;  // the first cluster of the last run walked, 0 when it is sparse
+    e.sc = run.sparse() ? 0 : run.lcn;  // the first cluster of the last run walked, 0 when it is sparse
     e.sc_offset = 0;
     if (run.sparse()) continue;
     std::int64_t run_used = 0;
@@ -304,6 +316,11 @@ void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, s
   // A size that cannot be right is never shown as a file that comes back whole.
   if ((size_damaged || torn) && e.Percent == 100) e.Percent = 99;
   if (d.encrypted()) e.Percent = -3;
+  counts.free = free;
+  counts.used = used;
+  counts.damaged = size_damaged || torn;
+  counts.non_resident = true;
+  return counts;
 }
 
 // Bytes of $MFT read in one piece by the scan.
@@ -454,9 +471,11 @@ void ScanMft(NtfsVolume& volume) {
     e.lcn_offset = record_offset;
     e.Checked = 0;
     e.rType = -1;
-    fill_status(st, s, lcn, record_offset, record_sound, e);
+    const StatusCounts counts = fill_status(st, s, lcn, record_offset, record_sound, e);
     StandardInformationDates(st.record, &e.DateCreated, &e.DateModified);
     const FileInfo& added = add_file(std::move(e));
+    if (counts.non_resident)
+      st.claims.add(file_count() - 1, ClaimAgeOf(st.record, s), st.data.runs, counts.free, counts.used, counts.damaged);
     // The catalogue's own copies of the texts, which the next files of the folder hand in as is.
     fs = added.fs;
     folder = added.Path;
@@ -466,6 +485,7 @@ void ScanMft(NtfsVolume& volume) {
     }
   }
   active_state = nullptr;
+  st.claims.resolve(st.bitmap, drive.drive_name, drive.device_path);
   h._updateFiles(file_count());
   h._updateProgress(100);
 }

@@ -169,7 +169,8 @@ bool read_file_record(NtfsVolume& volume, std::uint32_t number, std::span<std::u
   while (done < frs) {
     std::int64_t run_lcn = 0;
     std::int64_t run = 0;
-    if (!MapVcn(volume.mft_runs, vcn, run_lcn, run) || run_lcn == 0) return false;
+    // Cluster 0 is the boot sector's: no record lies there.
+    if (!MapVcn(volume.mft_runs, vcn, run_lcn, run) || run_lcn <= 0) return false;
     if (first && lcn) *lcn = run_lcn;
     first = false;
     const std::int64_t available = run > (frs + bpc) / bpc ? frs + bpc : run * bpc;

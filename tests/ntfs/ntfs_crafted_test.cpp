@@ -17,6 +17,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/recovery.h"
+#include "ntfs/ntfs_claims.h"
 #include "ntfs/ntfs_recover.h"
 #include "ntfs/ntfs_test_image.h"
 #include "ntfs/ntfs_volume.h"
@@ -48,6 +49,7 @@ class NtfsCrafted : public ::testing::Test {
     drive_list.clear();
     stop_flag = false;
     unregister_memory_volume("ntfs-crafted");
+    ForgetNewerClaims();
     fs::remove_all(dir_);
   }
 
@@ -384,6 +386,115 @@ TEST_F(NtfsCrafted, TornRecordsAreListedAndRecoveredAsDamaged) {
     if (c.status != RecoverStatus::complete) {
       EXPECT_NE(r.message.find("record is damaged"), std::string::npos) << r.message;
     }
+  }
+}
+
+// Recovers the entry of record n into the test folder; bytes receives what was written.
+RecoverResult recover_entry(const FileInfo& e, const fs::path& dir, std::vector<std::uint8_t>* bytes) {
+  const fs::path target = dir / std::to_string(e.inode);
+  const RecoverResult r = RecoverNtfsFile(e, target.string(), RecoverOptions{});
+  std::ifstream in(target, std::ios::binary);
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return r;
+}
+
+std::vector<std::uint8_t> slice(const std::vector<std::uint8_t>& image, std::int64_t at, std::int64_t n) {
+  return {image.begin() + at, image.begin() + at + n};
+}
+
+// Cluster 0 is a real cluster (the boot sector's; $Boot's run starts there): a run list that
+// reaches it is no damage, its cluster counts as in use, and the runs after it are followed.
+// Bytes that come from clusters in use are written and counted as reused, cut at the file's size.
+TEST_F(NtfsCrafted, ClustersInUseAndClusterZeroAreCountedAsReused) {
+  TestVolume tv;
+  tv.init();
+  const std::size_t rs = tv.record_size;
+  const std::int64_t cb = tv.cluster_bytes();
+  // 1 cluster at LCN 0 (header 0x11, delta 0), then 2 clusters at LCN 300 (0x21, delta 0x012C).
+  Attr at_zero = non_resident(0x80, {{3, 1}}, 3 * cb, cb);
+  at_zero.runs = {0x11, 0x01, 0x00, 0x21, 0x02, 0x2C, 0x01, 0x00};
+  tv.records[40] = file_record(rs, 0, 5, u"from zero.bin", {at_zero});
+  tv.records[41] = file_record(rs, 0, 5, u"partly reused.bin", {non_resident(0x80, {{4, 400}}, 3 * cb + 10, cb)});
+  tv.mark_used(401, 1);
+  tv.mark_used(403, 1);
+  tv.records[42] = file_record(rs, 0, 5, u"intact.bin", {non_resident(0x80, {{2, 500}}, 2 * cb, cb)});
+  std::vector<std::uint8_t> image = tv.build();
+  for (std::int64_t i = 0; i < 10 * cb; ++i) image[static_cast<std::size_t>(300 * cb + i)] = static_cast<std::uint8_t>(i / 7);
+  for (std::int64_t i = 0; i < 4 * cb; ++i) image[static_cast<std::size_t>(400 * cb + i)] = static_cast<std::uint8_t>(i / 5);
+  const std::vector<std::uint8_t> copy = image;
+  ASSERT_TRUE(analyse(std::move(image)));
+
+  struct Case {
+    std::int32_t record;
+    int percent;
+    std::vector<std::uint8_t> bytes;
+    std::int64_t reused;
+  };
+  std::vector<std::uint8_t> from_zero = slice(copy, 0, cb);
+  const std::vector<std::uint8_t> tail = slice(copy, 300 * cb, 2 * cb);
+  from_zero.insert(from_zero.end(), tail.begin(), tail.end());
+  const Case cases[] = {
+      {40, 67, from_zero, cb},                             // cluster 0 in use, 300-301 free
+      {41, 50, slice(copy, 400 * cb, 3 * cb + 10), cb + 10},  // 401 whole, 403 up to the size
+      {42, 100, slice(copy, 500 * cb, 2 * cb), 0},
+  };
+  for (const Case& c : cases) {
+    const FileInfo* e = entry(c.record);
+    ASSERT_NE(e, nullptr) << c.record;
+    EXPECT_EQ(e->Percent, c.percent) << c.record;
+    std::vector<std::uint8_t> bytes;
+    const RecoverResult r = recover_entry(*e, dir_, &bytes);
+    EXPECT_EQ(r.status, RecoverStatus::complete) << c.record << ": " << r.message;
+    EXPECT_EQ(bytes, c.bytes) << c.record;
+    EXPECT_EQ(r.reused_bytes, c.reused) << c.record;
+  }
+}
+
+// Deleted files whose runs share clusters: each shared cluster belongs to the newest of them
+// (the latest creation or record change; then the $LogFile sequence number) and counts as
+// overwritten for the older ones, in their status and in their recovery.
+TEST_F(NtfsCrafted, ClustersClaimedByANewerDeletedFileAreOverwrittenForTheOlder) {
+  TestVolume tv;
+  tv.init();
+  const std::size_t rs = tv.record_size;
+  const std::int64_t cb = tv.cluster_bytes();
+  constexpr std::int64_t kDay = 86400LL * 10000000;
+  constexpr std::int64_t kT = 130000000000000000LL;
+  auto deleted = [&](std::uint32_t n, const char16_t* name, std::int64_t created, std::int64_t changed,
+                     std::int64_t lcn, std::int64_t clusters, std::uint64_t lsn = 0) {
+    tv.records[n] = make_record(rs, 0, {resident(0x10, std_info_value(created, created, changed)),
+                                        resident(0x30, file_name_value(5, 1, name)),
+                                        non_resident(0x80, {{clusters, lcn}}, clusters * cb, cb)});
+    put64(tv.records[n], 0x08, lsn);
+  };
+  deleted(40, u"oldest.jpg", kT, kT, 603, 4);                    // 603-606
+  deleted(41, u"old.jpg", kT + kDay, kT + kDay, 600, 4);         // 600-603
+  deleted(42, u"new.jpg", kT + 2 * kDay, kT + 2 * kDay, 602, 4); // 602-605: wins 602-605
+  // Created before new.jpg but its record changed later: newer than new.jpg.
+  deleted(43, u"renamed.jpg", kT, kT + 3 * kDay, 620, 2);
+  deleted(44, u"under renamed.jpg", kT + 2 * kDay, kT + 2 * kDay, 621, 2);
+  // Same times: the larger $LogFile sequence number is the newer.
+  deleted(45, u"lsn 9.jpg", kT, kT, 630, 2, 9);
+  deleted(46, u"lsn 5.jpg", kT, kT, 631, 2, 5);
+  std::vector<std::uint8_t> image = tv.build();
+  for (std::int64_t i = 0; i < 40 * cb; ++i) image[static_cast<std::size_t>(600 * cb + i)] = static_cast<std::uint8_t>(i / 11);
+  ASSERT_TRUE(analyse(std::move(image)));
+
+  struct Case {
+    std::int32_t record;
+    int percent;
+    std::int64_t reused_clusters;
+  };
+  for (const Case c : {Case{40, 25, 3}, Case{41, 50, 2}, Case{42, 100, 0}, Case{43, 100, 0}, Case{44, 50, 1},
+                       Case{45, 100, 0}, Case{46, 50, 1}}) {
+    const FileInfo* e = entry(c.record);
+    ASSERT_NE(e, nullptr) << c.record;
+    EXPECT_EQ(e->Percent, c.percent) << c.record;
+    std::vector<std::uint8_t> bytes;
+    const RecoverResult r = recover_entry(*e, dir_, &bytes);
+    EXPECT_EQ(r.status, RecoverStatus::complete) << c.record << ": " << r.message;
+    EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), e->FileSize) << c.record;
+    EXPECT_EQ(r.reused_bytes, c.reused_clusters * cb) << c.record;
   }
 }
 
