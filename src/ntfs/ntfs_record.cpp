@@ -263,17 +263,6 @@ void ChooseFileName(std::span<const std::uint8_t> record, std::string& name, std
   name = utf16_to_utf8(wide);
 }
 
-void TrimName(std::u16string& name) {
-  auto blank = [](char16_t c) { return c <= 0x20 || c == 0x7F; };
-  std::size_t end = name.size();
-  while (end > 0 && blank(name[end - 1])) --end;
-  std::size_t begin = 0;
-  while (begin < end && blank(name[begin])) ++begin;
-  if (begin == 0 && end == name.size()) return;
-  name.erase(end);
-  name.erase(0, begin);
-}
-
 bool BitIsSet(std::span<const std::uint8_t> bitmap, std::uint64_t n) {
   const std::uint64_t byte = n / 8;
   if (byte >= bitmap.size()) return true;

@@ -137,9 +137,6 @@ void ChooseFileName(std::span<const std::uint8_t> record, std::string& name, std
 void ChooseFileName16(std::span<const std::uint8_t> record, std::u16string& name, std::int32_t& parent,
                       std::uint16_t* parent_sequence = nullptr);
 
-// Removes leading and trailing blanks and control characters (code units up to 0x20).
-void TrimName(std::u16string& name);
-
 // True when bit n mod 8 of byte n div 8 is 1. Bits beyond the bitmap read as set, so that a
 // record or cluster the bitmap does not describe is never taken for free.
 bool BitIsSet(std::span<const std::uint8_t> bitmap, std::uint64_t n);

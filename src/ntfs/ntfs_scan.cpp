@@ -451,8 +451,10 @@ void ScanMft(NtfsVolume& volume) {
     if (RecordBaseReference(st.record) != 0) continue;
     std::int32_t parent = 0;
     std::uint16_t parent_seq = 0;
+    // The name exactly as the volume holds it: "report.txt " is another file than "report.txt"
+    // beside it. The list escapes control characters; the undelete writes what the target
+    // refuses under its substitutes.
     ChooseFileNameOfFile(volume, st.record, s, st.name16, parent, &parent_seq);
-    TrimName(st.name16);
     if (st.name16.empty()) continue;
     if (st.name16.size() >= 2 && st.name16[0] == u'$' && st.name16[1] == u'I') {
       handle_recycle_info(st, s);

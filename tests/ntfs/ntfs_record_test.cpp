@@ -211,15 +211,6 @@ TEST(NtfsFileName, NameRunningPastItsValueIsCut) {
   EXPECT_EQ(parent, 9);
 }
 
-TEST(NtfsFileName, TrimRemovesBlanksAndControlCharacters) {
-  std::u16string n = u" \t\x01name.txt \x1F";
-  TrimName(n);
-  EXPECT_EQ(n, u"name.txt");
-  n = u" \x02 ";
-  TrimName(n);
-  EXPECT_EQ(n, u"");
-}
-
 TEST(NtfsUtilities, BitIsSetAndTimestamps) {
   const std::vector<std::uint8_t> bitmap = {0x00, 0x04};
   EXPECT_TRUE(BitIsSet(bitmap, 10));

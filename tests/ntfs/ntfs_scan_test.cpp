@@ -171,7 +171,7 @@ TestVolume many_cases() {
   tv.records[67] = file_record(rs, 0, 5, u"  spaced.txt\x01 ");
   tv.records[68] = file_record(rs, 0, 1000, u"beyond.txt");
   tv.records[69] = file_record(rs, 0, 70, u"unreadable parent.txt");  // record 70 holds zeros
-  tv.records[71] = file_record(rs, 0, 5, u"   ");                       // nothing left after trimming
+  tv.records[71] = file_record(rs, 0, 5, u"   ");                       // blanks only: a name all the same
   {
     // The name kept in an extension record, named by the base record's attribute list.
     Attr data = resident(0x80, {1, 2, 3, 4, 5});
@@ -194,8 +194,8 @@ TEST_F(NtfsScan, EntriesFoldersAndStatus) {
   EXPECT_EQ(host_.progress.front(), 0);
   EXPECT_EQ(host_.progress.back(), 100);
 
-  // Never listed: in-use headers, in-use bitmap bits, directories, info files, unnamed records.
-  for (std::int32_t n : {0, 5, 6, 20, 21, 29, 30, 32, 33, 34, 36, 37, 40, 71})
+  // Never listed: in-use headers, in-use bitmap bits, directories, info files, records without a name.
+  for (std::int32_t n : {0, 5, 6, 20, 21, 29, 30, 32, 33, 34, 36, 37, 40})
     EXPECT_EQ(entry(n), nullptr) << n;
 
   const FileInfo* reused_parent = entry(22);
@@ -261,7 +261,9 @@ TEST_F(NtfsScan, EntriesFoldersAndStatus) {
   ASSERT_TRUE(folder(32));
   EXPECT_EQ(folder(32)->deleted_flag, 1);
   ASSERT_TRUE(entry(67));
-  EXPECT_EQ(entry(67)->FileName, "spaced.txt");
+  EXPECT_EQ(entry(67)->FileName, "  spaced.txt\x01 ");  // exactly as on the volume
+  ASSERT_TRUE(entry(71));
+  EXPECT_EQ(entry(71)->FileName, "   ");
   ASSERT_TRUE(entry(68));
   EXPECT_EQ(entry(68)->Path, "C:\\");
   ASSERT_TRUE(entry(69));
