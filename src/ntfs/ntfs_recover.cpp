@@ -23,6 +23,8 @@ namespace {
 constexpr std::int64_t kProgressClusters = 500;
 // Zeros are written from one block of this size.
 constexpr std::size_t kZeroBlock = 1 << 20;
+// Zeros from this length on go to the target as a hole.
+constexpr std::int64_t kMinHole = 64 << 10;
 // A compression unit larger than this is not a unit any NTFS writes (16 clusters of 64 KiB
 // are 1 MiB); the attribute is then copied as it lies.
 constexpr std::int64_t kMaxUnitBytes = 64 << 20;
@@ -143,9 +145,21 @@ class StreamCopy {
     return !ended();
   }
 
+  // Zeros of a sparse run, a gap or an empty unit: a hole in the target where it is large enough
+  // to be worth one (a 5 GiB sparse file takes no 5 GiB of the target's space).
   bool emit_zeros(std::int64_t n) {
     if (ended()) return false;
     n = std::min(n, size_ - written_);
+    if (n >= kMinHole) {
+      if (target_.write_hole(n)) {
+        written_ += n;
+        undelete_written += n;
+      } else {
+        write_failed_ = true;
+      }
+      after_write();
+      return !ended();
+    }
     while (n > 0 && !ended()) {
       const std::int64_t k = std::min<std::int64_t>(n, static_cast<std::int64_t>(kZeroBlock) * 4);
       write_zero_bytes(k);

@@ -320,8 +320,19 @@ std::int64_t RecoverableSize(const NtfsVolume& volume, const NtfsStream& stream,
   if (stream.resident) return static_cast<std::int64_t>(stream.resident_value.size());
   const std::int64_t volume_bytes = VolumeBytes(volume);
   if (stream.data_size >= 0 && stream.data_size <= volume_bytes) return stream.data_size;
-  *size_damaged = true;
   const std::int64_t bpc = std::max<std::int64_t>(volume.geometry.bytes_per_cluster, 1);
+  // A sparse file may be far larger than its volume: its size is sound when its runs map all of
+  // it, holes included, and the clusters they allocate fit on the volume.
+  if (stream.data_size > 0 && stream.runs_complete) {
+    const std::int64_t needed = ClustersFor(stream.data_size, bpc);
+    std::int64_t allocated = 0;
+    for (const DataRun& run : stream.runs) {
+      if (run.vcn >= needed) break;
+      if (!run.sparse()) allocated = SaturatingAdd(allocated, std::min(run.length, needed - run.vcn));
+    }
+    if (allocated <= VolumeClusters(volume)) return stream.data_size;
+  }
+  *size_damaged = true;
   const std::int64_t clusters = std::clamp<std::int64_t>(stream.mapped_clusters(), 0, VolumeClusters(volume));
   const std::int64_t mapped = clusters - UnmappedClusters(stream.runs, clusters);
   return std::min(mapped, volume_bytes / bpc) * bpc;
