@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "catalogue/date_time.h"
+#include "catalogue/local_time.h"
 #include "catalogue/text_util.h"
 #include "volume/little_endian.h"
 
@@ -54,6 +55,14 @@ constexpr std::size_t kSiModified = 0x08;
 
 // 1601-01-01 to 1970-01-01 in 100-nanosecond units (3234576 hours).
 constexpr std::int64_t kEpochDifference = 3234576LL * 3600 * 10000000;
+
+// NTFS keeps its times in UTC; the catalogue holds local time, as the desktop shows dates and as
+// FAT volumes store them: each time moves by the offset local time had at that moment.
+DateTime local_date(std::int64_t unix_seconds) {
+  long offset = 0;
+  if (!local_utc_offset(static_cast<std::time_t>(unix_seconds), &offset)) offset = 0;
+  return unix_seconds_to_date_time(unix_seconds + offset);
+}
 
 std::int64_t nr_s64(const AttributeRef& a, std::size_t at) {
   if (!a.non_resident || !fits(a.bytes.size(), at, 8)) return 0;
@@ -283,9 +292,9 @@ void StandardInformationDates(std::span<const std::uint8_t> record, double* crea
   if (!si) return;
   const std::span<const std::uint8_t> value = ResidentValue(*si);
   if (fits(value.size(), kSiCreated, 8))
-    *created = unix_seconds_to_date_time(FileTimeToUnixSeconds(le::s64(value, kSiCreated)));
+    *created = local_date(FileTimeToUnixSeconds(le::s64(value, kSiCreated)));
   if (fits(value.size(), kSiModified, 8))
-    *modified = unix_seconds_to_date_time(FileTimeToUnixSeconds(le::s64(value, kSiModified)));
+    *modified = local_date(FileTimeToUnixSeconds(le::s64(value, kSiModified)));
 }
 
 }  // namespace dravelo

@@ -145,7 +145,7 @@ bool BitIsSet(std::span<const std::uint8_t> bitmap, std::uint64_t n);
 std::int64_t FileTimeToUnixSeconds(std::int64_t t);
 
 // $STANDARD_INFORMATION's creation (0x00) and last modification (0x08) times as catalogue dates
-// (0 without the attribute). The time at 0x10 is the record's last change, which renames and
+// in local time (0 without the attribute). The time at 0x10 is the record's last change, which renames and
 // moves to the recycle bin move on.
 void StandardInformationDates(std::span<const std::uint8_t> record, double* created, double* modified);
 

@@ -6,7 +6,9 @@
 #include "ntfs/ntfs_record.h"
 #include "ntfs/ntfs_test_image.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 
 namespace dravelo {
@@ -225,6 +227,28 @@ TEST(NtfsUtilities, BitIsSetAndTimestamps) {
   EXPECT_EQ(FileTimeToUnixSeconds(epoch - 1), 0);
   EXPECT_EQ(FileTimeToUnixSeconds(epoch + 10000000), 1);
   FileTimeToUnixSeconds(std::numeric_limits<std::int64_t>::min());  // no overflow
+}
+
+// NTFS stores UTC; the catalogue shows local time, with the offset local time had at each moment
+// (summer time included). The zone is given as a POSIX rule, which needs no zone database.
+TEST(NtfsUtilities, DatesAreLocalTime) {
+  const char* before = std::getenv("TZ");
+  const std::string saved = before ? before : "";
+  ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  ::tzset();
+  constexpr std::int64_t kEpoch = 116444736000000000LL;
+  const std::int64_t winter = kEpoch + 1705320000LL * 10000000;  // 2024-01-15 12:00:00 UTC
+  const std::int64_t summer = kEpoch + 1721044800LL * 10000000;  // 2024-07-15 12:00:00 UTC
+  const std::vector<std::uint8_t> r = make_record(1024, 0, {resident(0x10, std_info_value(winter, summer))});
+  double created = 0, modified = 0;
+  StandardInformationDates(r, &created, &modified);
+  if (before)
+    ::setenv("TZ", saved.c_str(), 1);
+  else
+    ::unsetenv("TZ");
+  ::tzset();
+  EXPECT_NEAR(created, 45306.0 + 13.0 / 24, 1e-9);   // 2024-01-15 13:00 CET
+  EXPECT_NEAR(modified, 45488.0 + 14.0 / 24, 1e-9);  // 2024-07-15 14:00 CEST
 }
 
 TEST(NtfsGeometry, RecordSizeAndReadLength) {

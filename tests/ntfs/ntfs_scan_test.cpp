@@ -9,6 +9,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/local_time.h"
 #include "ntfs/ntfs_recycle_bin.h"
 #include "ntfs/ntfs_scan.h"
 #include "ntfs/ntfs_test_image.h"
@@ -221,8 +222,11 @@ TEST_F(NtfsScan, EntriesFoldersAndStatus) {
   EXPECT_EQ(resident_file->fs, "NTFS");
   EXPECT_EQ(resident_file->drv, 'c');
   EXPECT_EQ(resident_file->rType, -1);
-  EXPECT_DOUBLE_EQ(resident_file->DateCreated, 25570.0);
-  EXPECT_DOUBLE_EQ(resident_file->DateModified, 25571.5);
+  // In local time: 1970-01-02 00:00 and 1970-01-03 12:00 UTC moved by the zone's offset then.
+  long east1 = 0, east2 = 0;
+  ASSERT_TRUE(local_utc_offset(86400, &east1) && local_utc_offset(2 * 86400 + 43200, &east2));
+  EXPECT_DOUBLE_EQ(resident_file->DateCreated, 25570.0 + east1 / 86400.0);
+  EXPECT_DOUBLE_EQ(resident_file->DateModified, 25571.5 + east2 / 86400.0);
   ASSERT_TRUE(folder(21));
   EXPECT_EQ(folder(21)->FolderName, "Live");
   EXPECT_EQ(folder(21)->deleted_flag, 0);
