@@ -65,6 +65,9 @@ class StreamCopy {
     return (unreadable_ > 0 || damaged_) ? RecoverStatus::read_errors : RecoverStatus::complete;
   }
 
+  // The bytes written from the layout's reused clusters (once run() has returned).
+  std::int64_t reused_bytes() const { return reused_bytes_; }
+
  private:
   struct Piece {
     std::int64_t lcn = kSparseLcn;  // sparse (or unmapped)
@@ -95,11 +98,6 @@ class StreamCopy {
     }
     return total;
   }
-
- public:
-  std::int64_t reused_bytes() const { return reused_bytes_; }
-
- private:
 
   void damage(const std::string& what) {
     if (!damaged_) append_message(message_, what);
