@@ -1,9 +1,7 @@
 #include "ntfs/ntfs_claims.h"
 
 #include <algorithm>
-#include <iterator>
 #include <limits>
-#include <map>
 #include <unordered_map>
 
 #include "catalogue/catalogue.h"
@@ -30,33 +28,6 @@ struct VolumeClaims {
 std::vector<VolumeClaims>& found_claims() {
   static std::vector<VolumeClaims> all;
   return all;
-}
-
-// Clusters claimed so far by newer files: disjoint ranges, first -> end.
-using RangeSet = std::map<std::int64_t, std::int64_t>;
-
-// Appends to out the parts of r that the set holds.
-void overlaps(const RangeSet& set, ClusterRange r, std::vector<ClusterRange>& out) {
-  auto it = set.upper_bound(r.first);
-  if (it != set.begin()) --it;
-  for (; it != set.end() && it->first < r.end; ++it) {
-    const std::int64_t a = std::max(it->first, r.first);
-    const std::int64_t b = std::min(it->second, r.end);
-    if (a < b) out.push_back({a, b});
-  }
-}
-
-// Adds r to the set, merging the ranges it touches (each range is merged away once: amortized
-// logarithmic).
-void insert(RangeSet& set, ClusterRange r) {
-  auto it = set.upper_bound(r.first);
-  if (it != set.begin() && std::prev(it)->second >= r.first) --it;
-  while (it != set.end() && it->first <= r.end) {
-    r.first = std::min(r.first, it->first);
-    r.end = std::max(r.end, it->second);
-    it = set.erase(it);
-  }
-  set.emplace(r.first, r.end);
 }
 
 }  // namespace
@@ -107,21 +78,38 @@ void DeletedClaims::resolve(ClusterBitmap& bitmap, char drive_name, const std::s
   found.drive_name = drive_name;
   found.device_path = device_path;
 
-  // Newest file first; a file's own claims together, so that its runs never take from each other.
-  std::sort(claims_.begin(), claims_.end(), [this](const Claim& a, const Claim& b) {
-    if (a.file != b.file) return files_[b.file].age < files_[a.file].age;
-    return a.range.first < b.range.first;
-  });
-  RangeSet newer;
+  // One sweep in cluster order: each claim meets the claims still open where it starts, and of
+  // two that overlap, the older file loses the shared clusters. Sorting is the main cost; the
+  // open claims are few unless many deleted files lie on the same clusters.
+  std::sort(claims_.begin(), claims_.end(),
+            [](const Claim& a, const Claim& b) { return a.range.first < b.range.first; });
+  struct Loss {
+    std::uint32_t file;
+    ClusterRange range;
+  };
+  std::vector<Loss> losses;
+  std::vector<std::uint32_t> open;  // claims whose end lies past the current start
+  for (std::uint32_t c = 0; c < claims_.size(); ++c) {
+    const Claim& claim = claims_[c];
+    std::size_t kept = 0;
+    for (const std::uint32_t o : open) {
+      const Claim& other = claims_[o];
+      if (other.range.end <= claim.range.first) continue;
+      open[kept++] = o;
+      if (other.file == claim.file) continue;  // a file's runs never take from each other
+      const ClusterRange shared{claim.range.first, std::min(claim.range.end, other.range.end)};
+      const bool claim_older = files_[claim.file].age < files_[other.file].age;
+      losses.push_back({claim_older ? claim.file : other.file, shared});
+    }
+    open.resize(kept);
+    open.push_back(c);
+  }
+  std::sort(losses.begin(), losses.end(), [](const Loss& a, const Loss& b) { return a.file < b.file; });
   std::vector<ClusterRange> lost;
-  for (std::size_t i = 0; i < claims_.size();) {
-    const std::uint32_t f = claims_[i].file;
-    std::size_t j = i;
+  for (std::size_t i = 0; i < losses.size();) {
+    const std::uint32_t f = losses[i].file;
     lost.clear();
-    for (; j < claims_.size() && claims_[j].file == f; ++j) overlaps(newer, claims_[j].range, lost);
-    for (std::size_t k = i; k < j; ++k) insert(newer, claims_[k].range);
-    i = j;
-    if (lost.empty()) continue;
+    for (; i < losses.size() && losses[i].file == f; ++i) lost.push_back(losses[i].range);
     NormalizeRanges(lost);
     File& file = files_[f];
     std::int64_t lost_used = 0;

@@ -58,7 +58,7 @@ class DeletedClaims {
 
   // Gives each file the clusters that newer files claim (the free ones among them move from free
   // to used, and its Percent in file_list is worked out again), and keeps those clusters by record
-  // number for the recovery (NewerClaims). O(n log n) in the number of runs.
+  // number for the recovery (NewerClaims). One sort of the runs and one sweep over them.
   void resolve(ClusterBitmap& bitmap, char drive_name, const std::string& device_path);
 
  private:
