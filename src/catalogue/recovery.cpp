@@ -133,6 +133,14 @@ std::size_t TargetFile::write(const void* data, std::size_t size) {
   return done;
 }
 
+bool TargetFile::write_hole(std::int64_t size) {
+  if (fd_ == kNoTargetHandle || failed_) return false;
+  if (size <= 0) return true;
+  if (used_ > 0 && !flush()) return false;
+  if (!extend_target_file(fd_, size, &error_)) failed_ = true;
+  return !failed_;
+}
+
 void TargetFile::release_buffer() {
   used_ = 0;
   if (buffer_ && !spare_buffer() && RecoverSession::active()) spare_buffer() = std::move(buffer_);

@@ -126,6 +126,9 @@ class TargetFile {
   // Appends bytes; returns the number accepted (fewer when the target refuses them, after which
   // failed() is true).
   std::size_t write(const void* data, std::size_t size);
+  // Appends size zero bytes as a hole where the target's file system allows (the file grows
+  // without the bytes being written); false, and failed() true, when the file cannot grow.
+  bool write_hole(std::int64_t size);
   // Flushes and closes; false when anything could not be written.
   bool close();
   // Closes and deletes the file.

@@ -22,6 +22,12 @@ bool create_exclusive_file(const std::string& path, TargetHandle* handle, std::s
 // sets *error (a full disk gives the system's text for it).
 std::size_t write_target_file(TargetHandle handle, const void* data, std::size_t size, std::string* error);
 
+// Moves the file's end bytes past the current position (its end) without writing them: the gap
+// reads as zeros and, where the file system allows, takes no space (a hole; on Windows the file
+// is made sparse first). The next write goes after it. False with *error when the file cannot be
+// made that long.
+bool extend_target_file(TargetHandle handle, std::int64_t bytes, std::string* error);
+
 // Closes the file; false with *error when the last bytes could not be written.
 bool close_target_file(TargetHandle handle, std::string* error);
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace dravelo {
@@ -37,6 +38,21 @@ std::size_t write_target_file(TargetHandle handle, const void* data, std::size_t
     done += static_cast<std::size_t>(n);
   }
   return done;
+}
+
+bool extend_target_file(TargetHandle handle, std::int64_t bytes, std::string* error) {
+  const int fd = static_cast<int>(handle);
+  const off_t end = ::lseek(fd, 0, SEEK_CUR);
+  if (end < 0 || bytes < 0 || bytes > std::numeric_limits<off_t>::max() - end) {
+    *error = std::strerror(end < 0 ? errno : EFBIG);
+    return false;
+  }
+  // ftruncate makes the file longer without allocating the new part.
+  if (::ftruncate(fd, end + bytes) != 0 || ::lseek(fd, end + bytes, SEEK_SET) < 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 bool close_target_file(TargetHandle handle, std::string* error) {

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <winioctl.h>
 
 #include "catalogue/target_files.h"
 #include "catalogue/win32_path.h"
@@ -49,6 +50,21 @@ std::size_t write_target_file(TargetHandle handle, const void* data, std::size_t
     done += wrote;
   }
   return done;
+}
+
+bool extend_target_file(TargetHandle handle, std::int64_t bytes, std::string* error) {
+  const HANDLE h = as_handle(handle);
+  // A sparse file keeps what SetEndOfFile adds unallocated; where the file system has no sparse
+  // files the call fails and the new part is zeros on the disk, which reads the same.
+  DWORD returned = 0;
+  ::DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+  LARGE_INTEGER move;
+  move.QuadPart = bytes;
+  if (bytes < 0 || !::SetFilePointerEx(h, move, nullptr, FILE_CURRENT) || !::SetEndOfFile(h)) {
+    *error = win32_error_text(bytes < 0 ? ERROR_INVALID_PARAMETER : ::GetLastError());
+    return false;
+  }
+  return true;
 }
 
 bool close_target_file(TargetHandle handle, std::string* error) {

@@ -7,6 +7,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/date_time.h"
+#include "catalogue/local_time.h"
 #include "catalogue/result_text.h"
 #include "catalogue/text_util.h"
 #include "cli/commands.h"
@@ -63,7 +64,8 @@ class RowWriter {
     buffer_.append(digits, n);
     return *this;
   }
-  // "yyyy-mm-ddThh:mm:ss" (iso) or "yyyy-mm-dd hh:nn", as format_iso_date and format_list_date.
+  // "yyyy-mm-ddThh:mm:ss+hh:mm" (iso: the local time and its offset from UTC) or
+  // "yyyy-mm-dd hh:nn", as format_iso_date and format_list_date.
   RowWriter& date(DateTime value, bool iso) {
     if (iso && value == 0) return *this;
     const CivilTime t = decode_date_time(value);
@@ -82,6 +84,25 @@ class RowWriter {
     d[16] = ':';
     put_two(d + 17, t.second);
     buffer_.append(d, iso ? 19 : 16);
+    if (iso) offset(value);
+    return *this;
+  }
+  // The offset from UTC that local time had at the local date-time value: the offset at the
+  // moment value names when read as UTC, then at that moment corrected by it (right but for the
+  // hour a clock turned back repeats).
+  RowWriter& offset(DateTime value) {
+    const double seconds = (value - 25569.0) * 86400.0;
+    long east = 0;
+    if (seconds > -1e17 && seconds < 1e17) {
+      const auto guess = static_cast<std::time_t>(seconds);
+      long first = 0;
+      if (local_utc_offset(guess, &first) && !local_utc_offset(guess - first, &east)) east = first;
+    }
+    const long minutes = (east < 0 ? -east : east) / 60;
+    char o[6] = {east < 0 ? '-' : '+', 0, 0, ':', 0, 0};
+    put_two(o + 1, static_cast<int>(minutes / 60 % 100));
+    put_two(o + 4, static_cast<int>(minutes % 60));
+    buffer_.append(o, 6);
     return *this;
   }
   // A JSON string's contents, escaped as json_escape does.

@@ -59,7 +59,7 @@ bool ClusterBitmap::count(std::int64_t lcn, std::int64_t n, std::int64_t& used, 
   if (!usable_) return false;
   if (n <= 0) return true;
   // What the volume or the bitmap does not cover is never free.
-  const std::int64_t limit = std::min<std::int64_t>(volume_.geometry.ClusterCount, bitmap_bytes_ * 8);
+  const std::int64_t limit = this->limit();
   if (lcn < 0 || lcn >= limit) {
     used = SaturatingAdd(used, n);
     return true;
@@ -91,6 +91,19 @@ bool ClusterBitmap::count(std::int64_t lcn, std::int64_t n, std::int64_t& used, 
     c = stop;
   }
   return true;
+}
+
+std::int64_t ClusterBitmap::limit() const {
+  return std::min<std::int64_t>(volume_.geometry.ClusterCount, bitmap_bytes_ * 8);
+}
+
+bool ClusterBitmap::used_bit(std::int64_t c) {
+  const std::int64_t byte = c / 8;
+  if (window_start_ < 0 || byte < window_start_ || byte >= window_start_ + window_valid_) {
+    load(byte);
+    if (byte < window_start_ || byte >= window_start_ + window_valid_) return true;
+  }
+  return (window_[static_cast<std::size_t>(byte - window_start_)] >> (c % 8)) & 1;
 }
 
 int PercentFree(std::int64_t free, std::int64_t used) {

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "catalogue/date_time.h"
+#include "catalogue/local_time.h"
 #include "catalogue/text_util.h"
 #include "volume/little_endian.h"
 
@@ -55,6 +56,14 @@ constexpr std::size_t kSiModified = 0x08;
 // 1601-01-01 to 1970-01-01 in 100-nanosecond units (3234576 hours).
 constexpr std::int64_t kEpochDifference = 3234576LL * 3600 * 10000000;
 
+// NTFS keeps its times in UTC; the catalogue holds local time, as the desktop shows dates and as
+// FAT volumes store them: each time moves by the offset local time had at that moment.
+DateTime local_date(std::int64_t unix_seconds) {
+  long offset = 0;
+  if (!local_utc_offset(static_cast<std::time_t>(unix_seconds), &offset)) offset = 0;
+  return unix_seconds_to_date_time(unix_seconds + offset);
+}
+
 std::int64_t nr_s64(const AttributeRef& a, std::size_t at) {
   if (!a.non_resident || !fits(a.bytes.size(), at, 8)) return 0;
   return le::s64(a.bytes, at);
@@ -77,18 +86,22 @@ bool IsFileRecord(std::span<const std::uint8_t> r) {
   return r.size() >= 4 && r[0] == 'F' && r[1] == 'I' && r[2] == 'L' && r[3] == 'E';
 }
 
-void ApplyUpdateSequence(std::span<std::uint8_t> record) {
-  if (!fits(record.size(), kUsaCount, 2)) return;
+bool ApplyUpdateSequence(std::span<std::uint8_t> record) {
+  if (!fits(record.size(), kUsaCount, 2)) return false;
   const std::size_t usa = le::u16(record, kUsaOffset);
   const std::size_t count = le::u16(record, kUsaCount);
+  if (count >= 1 && !fits(record.size(), usa, 2)) return false;
+  bool sound = true;
   // Entry 0 is the update sequence number; entry i holds the true end of the i-th 512-byte stretch.
   for (std::size_t i = 1; i < count; ++i) {
     const std::size_t source = usa + 2 * i;
     const std::size_t target = 512 * i - 2;
-    if (!fits(record.size(), source, 2) || !fits(record.size(), target, 2)) break;
+    if (!fits(record.size(), source, 2) || !fits(record.size(), target, 2)) return false;
+    if (record[target] != record[usa] || record[target + 1] != record[usa + 1]) sound = false;
     record[target] = record[source];
     record[target + 1] = record[source + 1];
   }
+  return sound;
 }
 
 std::optional<AttributeRef> AttributeAt(std::span<const std::uint8_t> record, std::int32_t offset) {
@@ -259,17 +272,6 @@ void ChooseFileName(std::span<const std::uint8_t> record, std::string& name, std
   name = utf16_to_utf8(wide);
 }
 
-void TrimName(std::u16string& name) {
-  auto blank = [](char16_t c) { return c <= 0x20 || c == 0x7F; };
-  std::size_t end = name.size();
-  while (end > 0 && blank(name[end - 1])) --end;
-  std::size_t begin = 0;
-  while (begin < end && blank(name[begin])) ++begin;
-  if (begin == 0 && end == name.size()) return;
-  name.erase(end);
-  name.erase(0, begin);
-}
-
 bool BitIsSet(std::span<const std::uint8_t> bitmap, std::uint64_t n) {
   const std::uint64_t byte = n / 8;
   if (byte >= bitmap.size()) return true;
@@ -290,9 +292,9 @@ void StandardInformationDates(std::span<const std::uint8_t> record, double* crea
   if (!si) return;
   const std::span<const std::uint8_t> value = ResidentValue(*si);
   if (fits(value.size(), kSiCreated, 8))
-    *created = unix_seconds_to_date_time(FileTimeToUnixSeconds(le::s64(value, kSiCreated)));
+    *created = local_date(FileTimeToUnixSeconds(le::s64(value, kSiCreated)));
   if (fits(value.size(), kSiModified, 8))
-    *modified = unix_seconds_to_date_time(FileTimeToUnixSeconds(le::s64(value, kSiModified)));
+    *modified = local_date(FileTimeToUnixSeconds(le::s64(value, kSiModified)));
 }
 
 }  // namespace dravelo

@@ -42,9 +42,12 @@ std::uint16_t RecordSequenceNumber(std::span<const std::uint8_t> record);
 bool IsFileRecord(std::span<const std::uint8_t> record);
 
 // Copies the true last two bytes of every 512-byte stretch back from the update sequence array.
-// Entries whose array slot or target lies outside the record are not applied. The stored
-// sequence number is not compared: a torn record is repaired all the same.
-void ApplyUpdateSequence(std::span<std::uint8_t> record);
+// Before each copy the stretch must end with the update sequence number (entry 0): NTFS writes
+// it there into every stretch of a record it writes, so a stretch that ends otherwise was not
+// written with the rest (a torn write, or a sector overwritten since). Such a stretch is
+// repaired all the same, and the result is false; so it is for an array whose entries would lie
+// outside the record (those are not applied). True for a sound record.
+bool ApplyUpdateSequence(std::span<std::uint8_t> record);
 
 // One attribute of a record, with its header fields read and checked: the whole attribute
 // (Length bytes) lies inside the record.
@@ -134,9 +137,6 @@ void ChooseFileName(std::span<const std::uint8_t> record, std::string& name, std
 void ChooseFileName16(std::span<const std::uint8_t> record, std::u16string& name, std::int32_t& parent,
                       std::uint16_t* parent_sequence = nullptr);
 
-// Removes leading and trailing blanks and control characters (code units up to 0x20).
-void TrimName(std::u16string& name);
-
 // True when bit n mod 8 of byte n div 8 is 1. Bits beyond the bitmap read as set, so that a
 // record or cluster the bitmap does not describe is never taken for free.
 bool BitIsSet(std::span<const std::uint8_t> bitmap, std::uint64_t n);
@@ -145,7 +145,7 @@ bool BitIsSet(std::span<const std::uint8_t> bitmap, std::uint64_t n);
 std::int64_t FileTimeToUnixSeconds(std::int64_t t);
 
 // $STANDARD_INFORMATION's creation (0x00) and last modification (0x08) times as catalogue dates
-// (0 without the attribute). The time at 0x10 is the record's last change, which renames and
+// in local time (0 without the attribute). The time at 0x10 is the record's last change, which renames and
 // moves to the recycle bin move on.
 void StandardInformationDates(std::span<const std::uint8_t> record, double* created, double* modified);
 

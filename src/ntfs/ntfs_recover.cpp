@@ -11,6 +11,8 @@
 #include "catalogue/target_files.h"
 #include "catalogue/text_util.h"
 #include "ntfs/lznt1.h"
+#include "ntfs/ntfs_claims.h"
+#include "ntfs/ntfs_cluster_bitmap.h"
 #include "ntfs/ntfs_stream.h"
 #include "ntfs/ntfs_volume.h"
 
@@ -21,6 +23,8 @@ namespace {
 constexpr std::int64_t kProgressClusters = 500;
 // Zeros are written from one block of this size.
 constexpr std::size_t kZeroBlock = 1 << 20;
+// Zeros from this length on go to the target as a hole.
+constexpr std::int64_t kMinHole = 64 << 10;
 // A compression unit larger than this is not a unit any NTFS writes (16 clusters of 64 KiB
 // are 1 MiB); the attribute is then copied as it lies.
 constexpr std::int64_t kMaxUnitBytes = 64 << 20;
@@ -52,6 +56,7 @@ class StreamCopy {
     }
     if (unreadable_ > 0)
       append_message(message_, std::to_string(unreadable_) + " cluster(s) could not be read and were written as zeros");
+    reused_bytes_ = count_reused();
     if (stopped_) return RecoverStatus::stopped;
     if (write_failed_) {
       append_message(message_, "write failed: " + target_.error_message());
@@ -60,14 +65,39 @@ class StreamCopy {
     return (unreadable_ > 0 || damaged_) ? RecoverStatus::read_errors : RecoverStatus::complete;
   }
 
+  // The bytes written from the layout's reused clusters (once run() has returned).
+  std::int64_t reused_bytes() const { return reused_bytes_; }
+
  private:
   struct Piece {
-    std::int64_t lcn = 0;  // 0: sparse (or unmapped)
+    std::int64_t lcn = kSparseLcn;  // sparse (or unmapped)
     std::int64_t count = 0;
     bool mapped = false;
   };
 
   bool ended() const { return stopped_ || write_failed_ || written_ >= size_; }
+
+  // The bytes of the output that came from reused clusters: the output's byte at offset o is
+  // the stream's byte o, so a VCN range stands for its clusters' bytes, cut at what was written
+  // (and, past the initialized size, written as zeros rather than read).
+  std::int64_t count_reused() const {
+    if (stream_.resident || cluster_ <= 0) return 0;
+    const bool units = stream_.unit_clusters > 0 && stream_.unit_clusters <= kMaxUnitBytes / cluster_;
+    const std::int64_t limit = units ? written_ : std::min(written_, stream_.initialized_size);
+    std::int64_t total = 0;
+    std::int64_t counted_to = 0;  // units may join ranges: count no byte twice
+    for (ClusterRange r : stream_.reused) {
+      if (units) {
+        r.first = r.first / stream_.unit_clusters * stream_.unit_clusters;
+        r.end = (r.end + stream_.unit_clusters - 1) / stream_.unit_clusters * stream_.unit_clusters;
+      }
+      const std::int64_t a = std::max(bytes_of(r.first), counted_to);
+      const std::int64_t b = std::min(bytes_of(r.end), limit);
+      if (b > a) total += b - a;
+      counted_to = std::max(counted_to, b);
+    }
+    return total;
+  }
 
   void damage(const std::string& what) {
     if (!damaged_) append_message(message_, what);
@@ -113,9 +143,21 @@ class StreamCopy {
     return !ended();
   }
 
+  // Zeros of a sparse run, a gap or an empty unit: a hole in the target where it is large enough
+  // to be worth one (a 5 GiB sparse file takes no 5 GiB of the target's space).
   bool emit_zeros(std::int64_t n) {
     if (ended()) return false;
     n = std::min(n, size_ - written_);
+    if (n >= kMinHole) {
+      if (target_.write_hole(n)) {
+        written_ += n;
+        undelete_written += n;
+      } else {
+        write_failed_ = true;
+      }
+      after_write();
+      return !ended();
+    }
     while (n > 0 && !ended()) {
       const std::int64_t k = std::min<std::int64_t>(n, static_cast<std::int64_t>(kZeroBlock) * 4);
       write_zero_bytes(k);
@@ -152,7 +194,7 @@ class StreamCopy {
       const DataRun& r = runs[hint_];
       p.mapped = true;
       p.count = std::min(max, r.vcn + r.length - vcn);
-      p.lcn = r.sparse() ? 0 : r.lcn + (vcn - r.vcn);
+      p.lcn = r.sparse() ? kSparseLcn : r.lcn + (vcn - r.vcn);
     } else {
       p.count = hint_ < runs.size() ? std::min(max, runs[hint_].vcn - vcn) : max;
     }
@@ -185,7 +227,7 @@ class StreamCopy {
       if (!p.mapped) {
         damage("the run list does not cover the whole file; the gap was written as zeros");
         emit_zeros(bytes_of(p.count));
-      } else if (p.lcn == 0) {
+      } else if (p.lcn == kSparseLcn) {
         emit_zeros(bytes_of(p.count));
       } else {
         for (std::int64_t done = 0; done < p.count && !ended();) {
@@ -216,7 +258,7 @@ class StreamCopy {
       for (std::int64_t vcn = first; vcn < first + unit;) {
         const Piece p = piece_at(vcn, first + unit - vcn);
         pieces.push_back(p);
-        const bool allocated = p.mapped && p.lcn != 0;
+        const bool allocated = p.mapped && p.lcn != kSparseLcn;
         // Past the file's last cluster the run list need not go on.
         if (!p.mapped && vcn < needed) unmapped = true;
         if (allocated && !hole_seen) allocated_prefix += p.count;
@@ -236,7 +278,7 @@ class StreamCopy {
         if (allocated_after_hole) damage("a compression unit has a hole before its data; copied as stored");
         std::uint8_t* at = out.data();
         for (const Piece& p : pieces) {
-          if (p.mapped && p.lcn != 0)
+          if (p.mapped && p.lcn != kSparseLcn)
             read_clusters(p.lcn, p.count, at);
           else
             std::memset(at, 0, static_cast<std::size_t>(p.count * cluster_));
@@ -248,7 +290,7 @@ class StreamCopy {
       // Compressed unit: its data fills the allocated clusters at its start.
       std::uint8_t* at = in.data();
       for (const Piece& p : pieces) {
-        if (!p.mapped || p.lcn == 0) break;
+        if (!p.mapped || p.lcn == kSparseLcn) break;
         read_clusters(p.lcn, p.count, at);
         at += p.count * cluster_;
       }
@@ -269,6 +311,7 @@ class StreamCopy {
   std::string* message_;
 
   std::int64_t written_ = 0;
+  std::int64_t reused_bytes_ = 0;
   std::int64_t last_mark_ = -1;
   std::int64_t unreadable_ = 0;
   std::size_t hint_ = 0;
@@ -280,8 +323,11 @@ class StreamCopy {
 }  // namespace
 
 RecoverStatus copy_ntfs_stream(TBuffer& reader, std::int64_t bytes_per_cluster, const NtfsStreamLayout& stream,
-                               std::int64_t size, TargetFile& target, std::string* message) {
-  return StreamCopy(reader, bytes_per_cluster, stream, size, target, message).run();
+                               std::int64_t size, TargetFile& target, std::string* message, std::int64_t* reused_bytes) {
+  StreamCopy copy(reader, bytes_per_cluster, stream, size, target, message);
+  const RecoverStatus status = copy.run();
+  if (reused_bytes) *reused_bytes = copy.reused_bytes();
+  return status;
 }
 
 namespace {
@@ -331,11 +377,16 @@ bool create_stream_target(const std::string& target_path, const std::string& nam
   return false;
 }
 
-// The volume that the running recovery session keeps open for the next file, and where it lies.
+// The part of the $Bitmap file held in memory while a file is recovered (8 Mi clusters).
+constexpr std::int64_t kBitmapWindowBytes = 1 << 20;
+
+// The volume that the running recovery session keeps open for the next file, and where it lies,
+// with its cluster bitmap (declared after the volume, which it refers to).
 struct KeptVolume {
   char drive_name = 0;
   std::string device_path;
   std::unique_ptr<NtfsVolume> volume;
+  std::unique_ptr<ClusterBitmap> bitmap;
 };
 
 KeptVolume& kept() {
@@ -345,23 +396,49 @@ KeptVolume& kept() {
 
 void release_kept_volume() { kept() = KeptVolume{}; }
 
-NtfsVolume* kept_volume(const DriveInfo& drive) {
+NtfsVolume* kept_volume(const DriveInfo& drive, ClusterBitmap** bitmap) {
   KeptVolume& k = kept();
   if (!RecoverSession::active() || !k.volume || k.drive_name != drive.drive_name || k.device_path != drive.device_path)
     return nullptr;
+  *bitmap = k.bitmap.get();
   return k.volume.get();
 }
 
 // Moves a freshly opened volume into the session's keeping (when a session runs) and returns
 // where it now lives.
-NtfsVolume* keep_volume(const DriveInfo& drive, std::unique_ptr<NtfsVolume>& opened) {
+NtfsVolume* keep_volume(const DriveInfo& drive, std::unique_ptr<NtfsVolume>& opened,
+                        std::unique_ptr<ClusterBitmap>& bitmap) {
   if (!RecoverSession::active()) return opened.get();
   RecoverSession::on_end(&release_kept_volume);
   KeptVolume& k = kept();
+  k.bitmap.reset();
   k.drive_name = drive.drive_name;
   k.device_path = drive.device_path;
   k.volume = std::move(opened);
+  k.bitmap = std::move(bitmap);
   return k.volume.get();
+}
+
+// The VCNs of a stream whose clusters the volume now gives to something else: in use in the
+// $Bitmap, or claimed by a newer deleted file (newer: clusters, sorted, as the last scan found).
+std::vector<ClusterRange> reused_vcns(ClusterBitmap& bitmap, const NtfsStream& stream,
+                                      const std::vector<ClusterRange>& newer) {
+  std::vector<ClusterRange> out;
+  for (const DataRun& run : stream.runs) {
+    if (run.sparse()) continue;
+    const std::int64_t run_end = SaturatingAdd(run.lcn, run.length);
+    auto add = [&](std::int64_t a, std::int64_t b) {
+      a = std::max(a, run.lcn);
+      b = std::min(b, run_end);
+      if (a < b) out.push_back({run.vcn + (a - run.lcn), run.vcn + (b - run.lcn)});
+    };
+    bitmap.for_each_used(run.lcn, run.length, add);
+    auto it = std::lower_bound(newer.begin(), newer.end(), run.lcn,
+                               [](const ClusterRange& r, std::int64_t c) { return r.end <= c; });
+    for (; it != newer.end() && it->first < run_end; ++it) add(it->first, it->end);
+  }
+  NormalizeRanges(out);
+  return out;
 }
 
 // The worse of two outcomes of one file's copies.
@@ -389,8 +466,10 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
     return fail(RecoverStatus::volume_unreadable, "the entry names no drive of the list");
 
   const DriveInfo& drive = drive_list[static_cast<std::size_t>(entry.drive)];
-  NtfsVolume* opened = kept_volume(drive);
+  ClusterBitmap* bitmap = nullptr;
+  NtfsVolume* opened = kept_volume(drive, &bitmap);
   std::unique_ptr<NtfsVolume> own;
+  std::unique_ptr<ClusterBitmap> own_bitmap;
   if (!opened) {
     own = std::make_unique<NtfsVolume>();
     if (!OpenNtfsVolume(drive.drive_name, *own))
@@ -399,14 +478,17 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
       out_text("Cannot load MFT", MsgType::error, true);
       return fail(RecoverStatus::volume_unreadable, "Cannot load MFT");
     }
-    opened = keep_volume(drive, own);
+    own_bitmap = std::make_unique<ClusterBitmap>(*own, kBitmapWindowBytes);
+    bitmap = own_bitmap.get();
+    opened = keep_volume(drive, own, own_bitmap);
   }
   NtfsVolume& volume = *opened;
   std::vector<std::uint8_t> record(static_cast<std::size_t>(volume.geometry.FileRecordSize));
   std::int64_t record_lcn = 0;
   std::int32_t record_offset = 0;
-  if (entry.inode < 0 ||
-      !ReadFileRecord(volume, static_cast<std::uint32_t>(entry.inode), record, &record_lcn, &record_offset))
+  bool record_sound = true;
+  if (entry.inode < 0 || !ReadFileRecord(volume, static_cast<std::uint32_t>(entry.inode), record, &record_lcn,
+                                         &record_offset, &record_sound))
     return fail(RecoverStatus::no_data, "the file's record could not be read");
 
   std::vector<NtfsStream> streams;
@@ -440,8 +522,17 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
   const std::int64_t size = std::clamp<std::int64_t>(entry.FileSize, 0, limit);
   if (size_damaged || size != entry.FileSize)
     append_message(&result.message, "the file's recorded size is damaged; the clusters its runs map were written");
-  result.status = copy_ntfs_stream(reader, cluster, layout_of(*unnamed), size, target, &result.message);
-  if ((size_damaged || size != entry.FileSize) && result.status == RecoverStatus::complete)
+  NtfsStreamLayout layout = layout_of(*unnamed);
+  if (!unnamed->resident) layout.reused = reused_vcns(*bitmap, *unnamed, NewerClaims(drive.drive_name, drive.device_path, number));
+  result.status = copy_ntfs_stream(reader, cluster, layout, size, target, &result.message, &result.reused_bytes);
+  if (result.reused_bytes > 0)
+    append_message(&result.message, std::to_string(result.reused_bytes) +
+                                         " bytes were written from clusters that are now in use or claimed by a newer deleted file");
+  const bool torn = !record_sound || unnamed->extent_torn;
+  if (torn)
+    append_message(&result.message,
+                   "the file's record is damaged (a sector of it was not written with the rest); its data may not be its own");
+  if ((size_damaged || torn || size != entry.FileSize) && result.status == RecoverStatus::complete)
     result.status = RecoverStatus::read_errors;
   result.bytes_written = undelete_written - before;
   if (!target.close() && result.status != RecoverStatus::stopped) {

@@ -9,6 +9,7 @@
 
 #include "catalogue/records.h"
 #include "catalogue/recovery.h"
+#include "ntfs/ntfs_claims.h"
 #include "ntfs/ntfs_runs.h"
 #include "volume/tbuffer.h"
 
@@ -37,6 +38,10 @@ struct NtfsStreamLayout {
   std::int64_t unit_clusters = 0;
   // Bytes at and past this offset were never written by the file system and read as zeros.
   std::int64_t initialized_size = std::numeric_limits<std::int64_t>::max();
+  // VCNs [first, end) whose clusters something else uses now (sorted, disjoint): the bytes
+  // written from them are counted as reused. In a compressed stream a unit with such a cluster
+  // counts whole, as all of its bytes come from its clusters together.
+  std::vector<ClusterRange> reused;
 };
 
 // Writes the first size bytes of the stream to target (already created). Returns complete,
@@ -44,7 +49,9 @@ struct NtfsStreamLayout {
 // write_failed; the caller removes the target for the last two. Appends what went wrong to
 // *message. Adds every write to undelete_written, reports progress every 500 clusters, pumps the
 // host and tests stop_flag.
+// *reused_bytes, when given, receives the bytes written from the layout's reused clusters.
 RecoverStatus copy_ntfs_stream(TBuffer& reader, std::int64_t bytes_per_cluster, const NtfsStreamLayout& stream,
-                               std::int64_t size, TargetFile& target, std::string* message);
+                               std::int64_t size, TargetFile& target, std::string* message,
+                               std::int64_t* reused_bytes = nullptr);
 
 }  // namespace dravelo

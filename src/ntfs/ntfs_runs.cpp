@@ -36,13 +36,13 @@ bool RunDecoder::next(DataRun& run) {
   if (count == 0 || count > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return stop(true);
   const auto length = static_cast<std::int64_t>(count);
   if (vcn_ > std::numeric_limits<std::int64_t>::max() - length) return stop(true);
-  std::int64_t lcn = 0;
+  std::int64_t lcn = kSparseLcn;
   if (delta_width > 0) {
     if ((delta > 0 && lcn_ > std::numeric_limits<std::int64_t>::max() - delta) ||
         (delta < 0 && lcn_ < std::numeric_limits<std::int64_t>::min() - delta))
       return stop(true);
     lcn_ += delta;
-    if (lcn_ <= 0) return stop(true);
+    if (lcn_ < 0) return stop(true);
     lcn = lcn_;
   }
   run.vcn = vcn_;
@@ -74,7 +74,7 @@ bool MapVcn(std::span<const DataRun> runs, std::int64_t vcn, std::int64_t& lcn, 
   --it;
   if (vcn >= it->vcn + it->length) return false;
   const std::int64_t into = vcn - it->vcn;
-  lcn = it->sparse() ? 0 : it->lcn + into;
+  lcn = it->sparse() ? kSparseLcn : it->lcn + into;
   count = it->length - into;
   return true;
 }
@@ -86,7 +86,7 @@ bool MapVcn(const AttributeRef& attr, std::int64_t vcn, std::int64_t& lcn, std::
   while (decoder.next(run)) {
     if (vcn >= run.vcn && vcn < run.vcn + run.length) {
       const std::int64_t into = vcn - run.vcn;
-      lcn = run.sparse() ? 0 : run.lcn + into;
+      lcn = run.sparse() ? kSparseLcn : run.lcn + into;
       count = run.length - into;
       return true;
     }
@@ -109,7 +109,7 @@ std::int64_t ReadVcns(NtfsVolume& volume, std::span<const DataRun> runs, std::in
       std::memset(destination, 0, static_cast<std::size_t>(n * bpc));
     } else {
       n = std::min(run, count);
-      if (lcn == 0) {
+      if (lcn == kSparseLcn) {
         std::memset(destination, 0, static_cast<std::size_t>(n * bpc));
         delivered += n;
       } else {

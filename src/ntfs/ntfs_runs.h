@@ -16,12 +16,16 @@ namespace dravelo {
 
 struct NtfsVolume;
 
-// One decoded run: length clusters from vcn on, starting at lcn on the volume; lcn 0 = sparse.
+// The LCN of a sparse run (an entry without delta bytes). Cluster 0 is a real cluster: it holds
+// the boot sector, and $Boot's own run starts there.
+constexpr std::int64_t kSparseLcn = -1;
+
+// One decoded run: length clusters from vcn on, starting at lcn on the volume (kSparseLcn: sparse).
 struct DataRun {
   std::int64_t vcn = 0;
   std::int64_t length = 0;
-  std::int64_t lcn = 0;
-  bool sparse() const { return lcn == 0; }
+  std::int64_t lcn = kSparseLcn;
+  bool sparse() const { return lcn == kSparseLcn; }
 };
 
 // Clusters needed for bytes (0 for nothing or a negative count), without overflowing.
@@ -37,8 +41,8 @@ class RunDecoder {
   // The next run, or false at the end marker or where the list breaks (see broken()).
   bool next(DataRun& run);
   // True when the list stopped at something other than its end marker: an entry running off the
-  // bytes, a width above 8, a count of 0 or below, an LCN of 0 or below on a non-sparse run, or
-  // VCN overflow.
+  // bytes, a width above 8, a count of 0 or below, an LCN below 0 on a non-sparse run, or VCN
+  // overflow.
   bool broken() const { return broken_; }
   // The VCN after the last run returned.
   std::int64_t next_vcn() const { return vcn_; }
@@ -58,7 +62,7 @@ bool DecodeRunList(std::span<const std::uint8_t> bytes, std::int64_t low_vcn, st
 // The same for a non-resident attribute (its LowVcn and run bytes).
 bool DecodeAttributeRuns(const AttributeRef& attr, std::vector<DataRun>& out);
 
-// Maps vcn through runs sorted by vcn (binary search). lcn: 0 inside a sparse run; count:
+// Maps vcn through runs sorted by vcn (binary search). lcn: kSparseLcn inside a sparse run; count:
 // clusters left in the run from vcn on. False (outputs untouched) when no run holds vcn.
 bool MapVcn(std::span<const DataRun> runs, std::int64_t vcn, std::int64_t& lcn, std::int64_t& count);
 // Maps vcn through one attribute's own run list, decoding as it goes. False outside

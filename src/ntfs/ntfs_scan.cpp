@@ -13,6 +13,7 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/large_memory.h"
 #include "catalogue/text_util.h"
+#include "ntfs/ntfs_claims.h"
 #include "ntfs/ntfs_cluster_bitmap.h"
 #include "ntfs/ntfs_recycle_bin.h"
 #include "ntfs/ntfs_stream.h"
@@ -30,6 +31,8 @@ constexpr std::int64_t kMaxRecycleInfo = 64 * 1024;
 struct ScanState {
   NtfsVolume& volume;
   ClusterBitmap bitmap;
+  // The runs of the deleted files found so far, resolved against each other at the end.
+  DeletedClaims claims;
   // The record being judged: a piece of batch, or own_record for a record read on its own.
   std::span<std::uint8_t> record;
   std::vector<std::uint8_t> own_record;
@@ -266,24 +269,37 @@ void handle_recycle_info(ScanState& st, std::uint32_t number) {
 }
 
 // Size and recoverability from the unnamed $DATA stream (all of its extents). The clusters of
-// the file that no run maps (a run list cut short, an extension record reused) count as lost.
-void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, std::int32_t record_offset, FileInfo& e) {
-  if (!ReadStream(st.volume, st.record, number, kAttrData, u"", st.data)) return;  // no data: 0, size 0
+// the file that no run maps (a run list cut short, an extension record reused) count as lost. A
+// file whose record (or an extension record holding its data) failed the update sequence check
+// is never shown as one that comes back whole: its size and runs may be wrong.
+// The counts the status of a non-resident file was worked out from.
+struct StatusCounts {
+  std::int64_t free = 0;
+  std::int64_t used = 0;
+  bool damaged = false;  // never shown as 100
+  bool non_resident = false;
+};
+
+StatusCounts fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, std::int32_t record_offset,
+                         bool record_sound, FileInfo& e) {
+  StatusCounts counts;
+  if (!ReadStream(st.volume, st.record, number, kAttrData, u"", st.data)) return counts;  // no data: 0, size 0
   const NtfsStream& d = st.data;
+  const bool torn = !record_sound || d.extent_torn;
   if (d.resident) {
-    e.Percent = 100;
+    e.Percent = torn ? 99 : 100;
     e.sc = record_lcn;
     e.sc_offset = static_cast<std::uint32_t>(record_offset + d.resident_value_offset);
     e.FileSize = static_cast<std::int64_t>(d.resident_value.size());
     if (d.encrypted()) e.Percent = -3;
-    return;
+    return counts;
   }
   bool size_damaged = false;
   e.FileSize = RecoverableSize(st.volume, d, &size_damaged);
   std::int64_t free = 0;
   std::int64_t used = 0;
   for (const DataRun& run : d.runs) {
-    e.sc = run.lcn;  // the first cluster of the last run walked, 0 when it is sparse
+    e.sc = run.sparse() ? 0 : run.lcn;  // the first cluster of the last run walked, 0 when it is sparse
     e.sc_offset = 0;
     if (run.sparse()) continue;
     std::int64_t run_used = 0;
@@ -298,8 +314,13 @@ void fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, s
   used = SaturatingAdd(used, UnmappedClusters(d.runs, clusters));
   e.Percent = static_cast<std::int8_t>(PercentFree(free, used));
   // A size that cannot be right is never shown as a file that comes back whole.
-  if (size_damaged && e.Percent == 100) e.Percent = 99;
+  if ((size_damaged || torn) && e.Percent == 100) e.Percent = 99;
   if (d.encrypted()) e.Percent = -3;
+  counts.free = free;
+  counts.used = used;
+  counts.damaged = size_damaged || torn;
+  counts.non_resident = true;
+  return counts;
 }
 
 // Bytes of $MFT read in one piece by the scan.
@@ -412,25 +433,28 @@ void ScanMft(NtfsVolume& volume) {
     }
     std::int64_t lcn = 0;
     std::int32_t record_offset = 0;
+    bool record_sound = true;
     if (batch.read) {
       const std::int64_t at = batch.within + static_cast<std::int64_t>(s - batch.first) * frs;
       st.record = st.batch.span().subspan(static_cast<std::size_t>(at - batch.within),
                                                               static_cast<std::size_t>(frs));
       if (!IsFileRecord(st.record)) continue;
-      ApplyUpdateSequence(st.record);
+      record_sound = ApplyUpdateSequence(st.record);
       lcn = batch.lcn + at / bpc;
       record_offset = static_cast<std::int32_t>(at % bpc);
     } else {
       st.record = st.own_record;
-      if (!ReadFileRecord(volume, s, st.record, &lcn, &record_offset)) continue;
+      if (!ReadFileRecord(volume, s, st.record, &lcn, &record_offset, &record_sound)) continue;
     }
     if (RecordFlags(st.record) & (kRecordInUse | kRecordDirectory)) continue;
     // An extension record belongs to the file of its base record, which is judged as a whole.
     if (RecordBaseReference(st.record) != 0) continue;
     std::int32_t parent = 0;
     std::uint16_t parent_seq = 0;
+    // The name exactly as the volume holds it: "report.txt " is another file than "report.txt"
+    // beside it. The list escapes control characters; the undelete writes what the target
+    // refuses under its substitutes.
     ChooseFileNameOfFile(volume, st.record, s, st.name16, parent, &parent_seq);
-    TrimName(st.name16);
     if (st.name16.empty()) continue;
     if (st.name16.size() >= 2 && st.name16[0] == u'$' && st.name16[1] == u'I') {
       handle_recycle_info(st, s);
@@ -449,9 +473,11 @@ void ScanMft(NtfsVolume& volume) {
     e.lcn_offset = record_offset;
     e.Checked = 0;
     e.rType = -1;
-    fill_status(st, s, lcn, record_offset, e);
+    const StatusCounts counts = fill_status(st, s, lcn, record_offset, record_sound, e);
     StandardInformationDates(st.record, &e.DateCreated, &e.DateModified);
     const FileInfo& added = add_file(std::move(e));
+    if (counts.non_resident)
+      st.claims.add(file_count() - 1, ClaimAgeOf(st.record, s), st.data.runs, counts.free, counts.used, counts.damaged);
     // The catalogue's own copies of the texts, which the next files of the folder hand in as is.
     fs = added.fs;
     folder = added.Path;
@@ -461,6 +487,7 @@ void ScanMft(NtfsVolume& volume) {
     }
   }
   active_state = nullptr;
+  st.claims.resolve(st.bitmap, drive.drive_name, drive.device_path);
   h._updateFiles(file_count());
   h._updateProgress(100);
 }

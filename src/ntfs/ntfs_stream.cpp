@@ -114,6 +114,7 @@ void NtfsStream::clear() {
   runs.clear();
   extents = 0;
   runs_complete = false;
+  extent_torn = false;
 }
 
 bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, std::uint32_t base_number,
@@ -133,6 +134,7 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
     const std::span<std::uint8_t> scratch(volume.extent_scratch.data(), frs);
     std::int64_t loaded = -1;  // the record number now in scratch
     bool loaded_ok = false;
+    bool loaded_sound = true;
     // Each entry is at least kAlMinLength bytes long, which bounds the walk.
     for (std::size_t pos = 0; fits(list.size(), pos, kAlMinLength);) {
       const std::size_t length = le::u16(list, pos + kAlLength);
@@ -157,12 +159,14 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
         std::int64_t lcn = 0;
         std::int32_t offset = 0;
         // An extension record must still name this file as its base; a reused one does not.
-        loaded_ok = ReadFileRecord(volume, static_cast<std::uint32_t>(record_number), scratch, &lcn, &offset) &&
+        loaded_ok = ReadFileRecord(volume, static_cast<std::uint32_t>(record_number), scratch, &lcn, &offset,
+                                   &loaded_sound) &&
                     RecordBaseReference(scratch) == base_number;
       }
       const int before = out.extents;
       if (loaded_ok) gather_from_record(scratch, type, name, g, id);
       if (out.extents == before) g.clean = false;
+      else if (!loaded_sound) out.extent_torn = true;
     }
   }
   // No list, or a list that named nothing usable: the base record's own attributes.
@@ -181,11 +185,14 @@ bool ReadStream(NtfsVolume& volume, std::span<const std::uint8_t> base_record, s
     for (std::uint32_t n = max_extension + 1; end < needed && n <= max_extension + kExtentProbe && n < volume.MftRecordCount; ++n) {
       std::int64_t lcn = 0;
       std::int32_t offset = 0;
-      if (!ReadFileRecord(volume, n, scratch, &lcn, &offset) || RecordBaseReference(scratch) != base_number) continue;
+      bool sound = true;
+      if (!ReadFileRecord(volume, n, scratch, &lcn, &offset, &sound) || RecordBaseReference(scratch) != base_number)
+        continue;
       AttributeWalker walk(scratch);
       while (std::optional<AttributeRef> a = walk.next()) {
         if (!same_type(a->type, type) || !AttributeNameIs(*a, name) || !a->non_resident || AttrLowVcn(*a) != end) continue;
         g.add(*a);
+        if (!sound) out.extent_torn = true;
         for (const DataRun& run : out.runs) end = std::max(end, run.vcn + run.length);
       }
     }
@@ -313,8 +320,19 @@ std::int64_t RecoverableSize(const NtfsVolume& volume, const NtfsStream& stream,
   if (stream.resident) return static_cast<std::int64_t>(stream.resident_value.size());
   const std::int64_t volume_bytes = VolumeBytes(volume);
   if (stream.data_size >= 0 && stream.data_size <= volume_bytes) return stream.data_size;
-  *size_damaged = true;
   const std::int64_t bpc = std::max<std::int64_t>(volume.geometry.bytes_per_cluster, 1);
+  // A sparse file may be far larger than its volume: its size is sound when its runs map all of
+  // it, holes included, and the clusters they allocate fit on the volume.
+  if (stream.data_size > 0 && stream.runs_complete) {
+    const std::int64_t needed = ClustersFor(stream.data_size, bpc);
+    std::int64_t allocated = 0;
+    for (const DataRun& run : stream.runs) {
+      if (run.vcn >= needed) break;
+      if (!run.sparse()) allocated = SaturatingAdd(allocated, std::min(run.length, needed - run.vcn));
+    }
+    if (allocated <= VolumeClusters(volume)) return stream.data_size;
+  }
+  *size_damaged = true;
   const std::int64_t clusters = std::clamp<std::int64_t>(stream.mapped_clusters(), 0, VolumeClusters(volume));
   const std::int64_t mapped = clusters - UnmappedClusters(stream.runs, clusters);
   return std::min(mapped, volume_bytes / bpc) * bpc;

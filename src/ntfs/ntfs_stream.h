@@ -41,6 +41,9 @@ struct NtfsStream {
   // True when every extent was found and decoded cleanly, the runs leave no gap from VCN 0 and
   // they map the whole DataSize.
   bool runs_complete = false;
+  // An extension record that holds an extent failed its update sequence check (a torn record):
+  // the extent was taken, but the stream is not to be trusted whole.
+  bool extent_torn = false;
 
   // Empties the stream, keeping the storage of its vectors for reuse.
   void clear();
@@ -78,9 +81,10 @@ void ChooseFileNameOfFile(NtfsVolume& volume, std::span<const std::uint8_t> base
 // once). Sparse runs map their clusters.
 std::int64_t UnmappedClusters(std::span<const DataRun> runs, std::int64_t clusters);
 
-// The size a stream can be recovered with. Its DataSize while the volume could hold it; a size
-// that is negative or larger than the volume is damage (*size_damaged set), and then the bytes
-// its runs map within the volume's clusters stand in for it. Never more than the volume's bytes.
+// The size a stream can be recovered with. Its DataSize while the volume could hold it: a size
+// within the volume, or a larger one whose runs map it whole and allocate no more clusters than
+// the volume has (a sparse file). Any other size is damage (*size_damaged set), and then the
+// bytes its runs map within the volume's clusters stand in for it.
 std::int64_t RecoverableSize(const NtfsVolume& volume, const NtfsStream& stream, bool* size_damaged);
 
 // Reads the first min(data_size, max_bytes) bytes of a stream (resident or not; sparse and

@@ -76,7 +76,7 @@ std::int64_t trim_mft_runs(std::vector<DataRun>& runs, std::int64_t volume_clust
 }
 
 bool read_file_record(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
-                      std::int32_t* offset, bool aside);
+                      std::int32_t* offset, bool aside, bool* sound);
 
 }  // namespace
 
@@ -142,19 +142,19 @@ bool LoadMft(NtfsVolume& volume) {
 }
 
 bool ReadFileRecord(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
-                    std::int32_t* offset) {
-  return read_file_record(volume, number, record, lcn, offset, false);
+                    std::int32_t* offset, bool* sound) {
+  return read_file_record(volume, number, record, lcn, offset, false, sound);
 }
 
 bool ReadFileRecordAside(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
-                         std::int32_t* offset) {
-  return read_file_record(volume, number, record, lcn, offset, true);
+                         std::int32_t* offset, bool* sound) {
+  return read_file_record(volume, number, record, lcn, offset, true, sound);
 }
 
 namespace {
 
 bool read_file_record(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
-                      std::int32_t* offset, bool aside) {
+                      std::int32_t* offset, bool aside, bool* sound) {
   if (!volume.reader || !volume.geometry_ok || number >= volume.MftRecordCount) return false;
   const std::int64_t frs = volume.geometry.FileRecordSize;
   const std::int64_t bpc = volume.geometry.bytes_per_cluster;
@@ -169,7 +169,8 @@ bool read_file_record(NtfsVolume& volume, std::uint32_t number, std::span<std::u
   while (done < frs) {
     std::int64_t run_lcn = 0;
     std::int64_t run = 0;
-    if (!MapVcn(volume.mft_runs, vcn, run_lcn, run) || run_lcn == 0) return false;
+    // Cluster 0 is the boot sector's: no record lies there.
+    if (!MapVcn(volume.mft_runs, vcn, run_lcn, run) || run_lcn <= 0) return false;
     if (first && lcn) *lcn = run_lcn;
     first = false;
     const std::int64_t available = run > (frs + bpc) / bpc ? frs + bpc : run * bpc;
@@ -180,7 +181,8 @@ bool read_file_record(NtfsVolume& volume, std::uint32_t number, std::span<std::u
     within = 0;
   }
   if (!IsFileRecord(record.first(static_cast<std::size_t>(frs)))) return false;
-  ApplyUpdateSequence(record.first(static_cast<std::size_t>(frs)));
+  const bool ok = ApplyUpdateSequence(record.first(static_cast<std::size_t>(frs)));
+  if (sound) *sound = ok;
   return true;
 }
 

@@ -77,9 +77,11 @@ void CloseNtfsVolume(NtfsVolume& volume);
 // holds the record's first byte, offset its byte offset inside that cluster (0 when records are
 // larger than clusters). False, with the buffer's contents unspecified, when number is at or
 // beyond MftRecordCount, the $MFT's runs do not map it (or map it sparse), the volume could not
-// deliver it, or it is not a "FILE" record. Never allocates.
+// deliver it, or it is not a "FILE" record. Never allocates. *sound, when given, receives
+// whether every stretch of the record carried its update sequence number (ApplyUpdateSequence):
+// a record that fails is still delivered, repaired, but what it says is not to be trusted whole.
 bool ReadFileRecord(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
-                    std::int32_t* offset);
+                    std::int32_t* offset, bool* sound = nullptr);
 
 // The volume's size from its boot sector: total sectors x bytes per sector (plus the backup boot
 // sector after them), and its clusters (total sectors / sectors per cluster). 0 without a usable
@@ -97,7 +99,7 @@ inline std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
 // for records looked up out of order (a file's parent folders) while a scan walks the $MFT
 // through the window. Without it every such lookup costs two refills of the whole window.
 bool ReadFileRecordAside(NtfsVolume& volume, std::uint32_t number, std::span<std::uint8_t> record, std::int64_t* lcn,
-                         std::int32_t* offset);
+                         std::int32_t* offset, bool* sound = nullptr);
 
 // count sectors of bytes_per_sector bytes from sector on; true when all were read (missing bytes
 // read as zeros).

@@ -96,8 +96,8 @@ std::string fit_name(const std::string& stem, const std::string& suffix, const s
 // day and hour); a run starts it afresh, so that it follows a change of the time zone.
 thread_local std::unordered_map<std::int64_t, std::time_t> local_hour_starts;
 
-// The seconds since 1970 of a catalogue date. NTFS keeps UTC; FAT keeps the local wall-clock
-// time of the machine that wrote it, so it is read as local time here.
+// The seconds since 1970 of a catalogue date. The catalogue holds local time (the engines turn
+// NTFS's UTC into it; FAT keeps the local wall-clock time of the machine that wrote it).
 bool catalogue_date_to_unix(DateTime value, bool local, std::time_t* out) {
   if (value == 0 || !std::isfinite(value)) return false;
   const CivilTime c = decode_date_time(value);
@@ -137,7 +137,7 @@ bool catalogue_date_to_unix(DateTime value, bool local, std::time_t* out) {
 // The modification time that an entry's recovered files get; none for a file without a date.
 std::optional<std::int64_t> modification_date(const FileInfo& entry) {
   std::time_t t = 0;
-  if (!catalogue_date_to_unix(entry.DateModified, entry.fs != "NTFS", &t)) return std::nullopt;
+  if (!catalogue_date_to_unix(entry.DateModified, true, &t)) return std::nullopt;
   return static_cast<std::int64_t>(t);
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -108,6 +109,49 @@ TEST_F(Cli, HelpOfTheProgramAndOfEachCommand) {
       const Outcome same = run(c.command + asked);
       EXPECT_EQ(same.status, 0);
       EXPECT_EQ(same.out, help.out) << asked;
+    }
+  }
+}
+
+// Every date is local time with its offset from UTC. NTFS keeps the moment (UTC): in another zone
+// the same moment shows another wall-clock time. FAT keeps the wall-clock time itself: it shows
+// the same in every zone, with that zone's offset.
+TEST_F(Cli, ScanDatesAreLocalTimeWithTheirOffset) {
+  const std::regex stamp("\"modified\": \"([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})([+-])([0-9]{2}):([0-9]{2})\"");
+  struct Stamp {
+    long long wall;  // the wall-clock time as if it were UTC, in seconds
+    long long east;  // the offset, in seconds
+  };
+  auto stamps = [&](const std::string& image, const char* zone) {
+    const std::string json = run("scan --json " + sample(image), std::string("TZ='") + zone + "'").out;
+    std::vector<Stamp> out;
+    for (std::sregex_iterator it(json.begin(), json.end(), stamp), end; it != end; ++it) {
+      const std::smatch& m = *it;
+      std::tm tm{};
+      tm.tm_year = std::stoi(m[1]) - 1900;
+      tm.tm_mon = std::stoi(m[2]) - 1;
+      tm.tm_mday = std::stoi(m[3]);
+      tm.tm_hour = std::stoi(m[4]);
+      tm.tm_min = std::stoi(m[5]);
+      tm.tm_sec = std::stoi(m[6]);
+      const long long east = (std::stoi(m[8]) * 3600LL + std::stoi(m[9]) * 60LL) * (m[7] == "-" ? -1 : 1);
+      out.push_back({static_cast<long long>(::timegm(&tm)), east});
+    }
+    return out;
+  };
+  const char* utc = "UTC0";
+  const char* cet = "CET-1CEST,M3.5.0,M10.5.0/3";
+  for (const char* image : {"ntfs_24m.img", "fat16_16m.img"}) {
+    const std::vector<Stamp> a = stamps(image, utc), b = stamps(image, cet);
+    ASSERT_FALSE(a.empty()) << image;
+    ASSERT_EQ(a.size(), b.size()) << image;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      EXPECT_EQ(a[i].east, 0) << image;
+      EXPECT_TRUE(b[i].east == 3600 || b[i].east == 7200) << image << " " << b[i].east;
+      if (std::string(image).starts_with("ntfs"))
+        EXPECT_EQ(b[i].wall - b[i].east, a[i].wall) << image << " " << i;  // the same moment
+      else
+        EXPECT_EQ(b[i].wall, a[i].wall) << image << " " << i;  // the same wall-clock time
     }
   }
 }

@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,7 +18,10 @@
 #include "common/unxz.h"
 #include "ntfs/ntfs_recover.h"
 #include "ntfs/ntfs_stream.h"
+#include "ntfs/ntfs_claims.h"
+#include "ntfs/ntfs_cluster_bitmap.h"
 #include "ntfs/ntfs_volume.h"
+#include "undelete/sha256.h"
 #include "volume/volume_backend.h"
 #include "workflow/analysis.h"
 
@@ -122,6 +128,59 @@ TEST(NtfsReusedExtentFixture, UnmappedClustersCountAsLost) {
   reset_catalogue();
   drive_list.clear();
   unregister_memory_volume("ntfs-reused-extent");
+}
+
+// tests/fixtures/ntfs/make_ntfs_reused_clusters.sh: deleted files whose clusters a later file
+// took, a live one (ntfs_reused_live) or a newer deleted one (ntfs_reclaimed). Beside each image
+// its manifest gives, per deleted file, its clusters, how many the later file holds (istat) and
+// the SHA-256 of what icat reads along its runs. The status counts the taken clusters as
+// overwritten, the recovery gives back icat's bytes and counts the taken ones as reused.
+TEST(NtfsReusedClustersFixture, ClustersALaterFileTookAreOverwrittenAndReused) {
+  for (const std::string name : {"ntfs_reused_live", "ntfs_reclaimed"}) {
+    SCOPED_TRACE(name);
+    const std::string base = std::string(DRAVELO_TEST_FIXTURES_DIR) + "/ntfs/" + name;
+    register_memory_volume(name, unxz(base + ".img.xz"));
+    drive_list.clear();
+    DriveInfo d;
+    d.drive_name = 'c';
+    d.drive_fs = "NTFS";
+    d.selected = 1;
+    d.device_path = "mem:" + name;
+    drive_list.push_back(std::move(d));
+    stop_flag = false;
+    ASSERT_TRUE(run_analysis());
+    char dir[] = "/tmp/dravelo-reused-clusters-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    std::ifstream manifest(base + ".icat.txt");
+    int files = 0;
+    for (std::string line; std::getline(manifest, line); ++files) {
+      std::istringstream in(line);
+      std::int32_t record = 0;
+      std::int64_t clusters = 0, taken = 0;
+      std::string digest;
+      in >> record >> clusters >> taken >> digest;
+      const FileInfo* e = nullptr;
+      for (std::int32_t i = 0; i < file_count(); ++i)
+        if (file_list[i].inode == record) e = &file_list[i];
+      ASSERT_NE(e, nullptr) << record;
+      EXPECT_EQ(e->FileSize, clusters * 512) << record;
+      EXPECT_EQ(e->Percent, PercentFree(clusters - taken, taken)) << record;
+      const std::string target = std::string(dir) + "/" + std::to_string(record);
+      const RecoverResult r = RecoverNtfsFile(*e, target, RecoverOptions{});
+      EXPECT_EQ(r.status, RecoverStatus::complete) << r.message;
+      EXPECT_EQ(r.reused_bytes, taken * 512) << record;
+      std::ifstream out(target, std::ios::binary);
+      const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>()};
+      EXPECT_EQ(test::sha256_hex(bytes), digest) << record;
+      std::remove(target.c_str());
+    }
+    EXPECT_GT(files, 0);
+    ::rmdir(dir);
+    reset_catalogue();
+    drive_list.clear();
+    ForgetNewerClaims();
+    unregister_memory_volume(name);
+  }
 }
 
 }  // namespace

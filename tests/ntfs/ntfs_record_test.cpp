@@ -6,7 +6,9 @@
 #include "ntfs/ntfs_record.h"
 #include "ntfs/ntfs_test_image.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 
 namespace dravelo {
@@ -21,10 +23,29 @@ TEST(NtfsUpdateSequence, RestoresTheLastTwoBytesOfEveryStretch) {
   ASSERT_EQ(r[1022], 0x07);
   r[0x32] = 0xAB;  // true end of the first stretch
   r[0x34] = 0xCD;  // true end of the second
-  ApplyUpdateSequence(r);
+  EXPECT_TRUE(ApplyUpdateSequence(r));
   EXPECT_EQ(r[510], 0xAB);
   EXPECT_EQ(r[1022], 0xCD);
   EXPECT_EQ(r[511], plain[511]);
+}
+
+// A stretch that does not end with the update sequence number was not written with the rest of
+// the record (a torn write, or a sector overwritten later): repaired all the same, but reported.
+TEST(NtfsUpdateSequence, StretchWithoutTheSequenceNumberMakesTheRecordUnsound) {
+  struct Case {
+    const char* what;
+    std::size_t at;  // byte changed in the protected record
+    std::uint8_t value;
+    bool sound;
+  };
+  for (const Case c : {Case{"sound", 0x100, 0x55, true}, Case{"first stretch torn", 510, 0x08, false},
+                       Case{"second stretch torn", 1023, 0x01, false}}) {
+    std::vector<std::uint8_t> r = make_record(1024, kInUse, {resident(0x30, file_name_value(5, 1, u"a.txt"))});
+    const std::uint8_t true_end = r[0x34];
+    r[c.at] = c.value;
+    EXPECT_EQ(ApplyUpdateSequence(r), c.sound) << c.what;
+    EXPECT_EQ(r[1022], true_end) << c.what;
+  }
 }
 
 TEST(NtfsUpdateSequence, EntriesOutsideTheRecordAreNotApplied) {
@@ -36,7 +57,9 @@ TEST(NtfsUpdateSequence, EntriesOutsideTheRecordAreNotApplied) {
     put16(r, 4, c.usa_offset);
     put16(r, 6, c.usa_count);
     const std::vector<std::uint8_t> before = r;
-    ApplyUpdateSequence(r);  // must not write outside the 1024 bytes (checked by the sanitizers too)
+    // Must not write outside the 1024 bytes (checked by the sanitizers too). An array reaching
+    // outside the record is damage; one that protects nothing is no proof of any.
+    EXPECT_EQ(ApplyUpdateSequence(r), c.usa_count <= 1) << c.usa_offset << " " << c.usa_count;
     if (c.usa_offset == 0x30 && c.usa_count == 40) {
       // The two in-record stretches are repaired from the array, nothing beyond.
       EXPECT_EQ(r[510], before[0x32]);
@@ -190,15 +213,6 @@ TEST(NtfsFileName, NameRunningPastItsValueIsCut) {
   EXPECT_EQ(parent, 9);
 }
 
-TEST(NtfsFileName, TrimRemovesBlanksAndControlCharacters) {
-  std::u16string n = u" \t\x01name.txt \x1F";
-  TrimName(n);
-  EXPECT_EQ(n, u"name.txt");
-  n = u" \x02 ";
-  TrimName(n);
-  EXPECT_EQ(n, u"");
-}
-
 TEST(NtfsUtilities, BitIsSetAndTimestamps) {
   const std::vector<std::uint8_t> bitmap = {0x00, 0x04};
   EXPECT_TRUE(BitIsSet(bitmap, 10));
@@ -213,6 +227,28 @@ TEST(NtfsUtilities, BitIsSetAndTimestamps) {
   EXPECT_EQ(FileTimeToUnixSeconds(epoch - 1), 0);
   EXPECT_EQ(FileTimeToUnixSeconds(epoch + 10000000), 1);
   FileTimeToUnixSeconds(std::numeric_limits<std::int64_t>::min());  // no overflow
+}
+
+// NTFS stores UTC; the catalogue shows local time, with the offset local time had at each moment
+// (summer time included). The zone is given as a POSIX rule, which needs no zone database.
+TEST(NtfsUtilities, DatesAreLocalTime) {
+  const char* before = std::getenv("TZ");
+  const std::string saved = before ? before : "";
+  ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  ::tzset();
+  constexpr std::int64_t kEpoch = 116444736000000000LL;
+  const std::int64_t winter = kEpoch + 1705320000LL * 10000000;  // 2024-01-15 12:00:00 UTC
+  const std::int64_t summer = kEpoch + 1721044800LL * 10000000;  // 2024-07-15 12:00:00 UTC
+  const std::vector<std::uint8_t> r = make_record(1024, 0, {resident(0x10, std_info_value(winter, summer))});
+  double created = 0, modified = 0;
+  StandardInformationDates(r, &created, &modified);
+  if (before)
+    ::setenv("TZ", saved.c_str(), 1);
+  else
+    ::unsetenv("TZ");
+  ::tzset();
+  EXPECT_NEAR(created, 45306.0 + 13.0 / 24, 1e-9);   // 2024-01-15 13:00 CET
+  EXPECT_NEAR(modified, 45488.0 + 14.0 / 24, 1e-9);  // 2024-07-15 14:00 CEST
 }
 
 TEST(NtfsGeometry, RecordSizeAndReadLength) {

@@ -76,11 +76,11 @@ TEST(NtfsRunList, MapVcn) {
   };
   const Case cases[] = {
       {100, true, 0x100, 16}, {107, true, 0x107, 9}, {115, true, 0x10F, 1},
-      {116, true, 0, 8},      {123, true, 0, 1},     {124, true, 0x110, 4},
-      {128, false, -1, -1},   {99, false, -1, -1},
+      {116, true, kSparseLcn, 8}, {123, true, kSparseLcn, 1}, {124, true, 0x110, 4},
+      {128, false, -7, -7},   {99, false, -7, -7},
   };
   for (const Case& c : cases) {
-    std::int64_t lcn = -1, count = -1;
+    std::int64_t lcn = -7, count = -7;
     EXPECT_EQ(MapVcn(runs, c.vcn, lcn, count), c.mapped) << c.vcn;
     EXPECT_EQ(lcn, c.lcn) << c.vcn;
     EXPECT_EQ(count, c.count) << c.vcn;
@@ -92,7 +92,7 @@ TEST(NtfsRunList, MapVcn) {
   const std::optional<AttributeRef> a = LookupAttribute(r, 0x80, offset, 0);
   ASSERT_TRUE(a);
   for (const Case& c : cases) {
-    std::int64_t lcn = -1, count = -1;
+    std::int64_t lcn = -7, count = -7;
     EXPECT_EQ(MapVcn(*a, c.vcn, lcn, count), c.mapped) << c.vcn;
     EXPECT_EQ(lcn, c.lcn) << c.vcn;
     EXPECT_EQ(count, c.count) << c.vcn;

@@ -108,7 +108,7 @@ TEST(NtfsSampleStreams, RunsCompressionUnitsAndNamedStreamsMatchTheManifest) {
       for (const Json& run : item["runs"].items) {
         DataRun r;
         r.vcn = run.items[0].integer();
-        r.lcn = run.items[1].kind == Json::Kind::null ? 0 : run.items[1].integer();
+        r.lcn = run.items[1].kind == Json::Kind::null ? kSparseLcn : run.items[1].integer();
         r.length = run.items[2].integer();
         expected.push_back(r);
       }

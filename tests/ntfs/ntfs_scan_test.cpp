@@ -9,6 +9,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/local_time.h"
 #include "ntfs/ntfs_recycle_bin.h"
 #include "ntfs/ntfs_scan.h"
 #include "ntfs/ntfs_test_image.h"
@@ -171,7 +172,7 @@ TestVolume many_cases() {
   tv.records[67] = file_record(rs, 0, 5, u"  spaced.txt\x01 ");
   tv.records[68] = file_record(rs, 0, 1000, u"beyond.txt");
   tv.records[69] = file_record(rs, 0, 70, u"unreadable parent.txt");  // record 70 holds zeros
-  tv.records[71] = file_record(rs, 0, 5, u"   ");                       // nothing left after trimming
+  tv.records[71] = file_record(rs, 0, 5, u"   ");                       // blanks only: a name all the same
   {
     // The name kept in an extension record, named by the base record's attribute list.
     Attr data = resident(0x80, {1, 2, 3, 4, 5});
@@ -194,8 +195,8 @@ TEST_F(NtfsScan, EntriesFoldersAndStatus) {
   EXPECT_EQ(host_.progress.front(), 0);
   EXPECT_EQ(host_.progress.back(), 100);
 
-  // Never listed: in-use headers, in-use bitmap bits, directories, info files, unnamed records.
-  for (std::int32_t n : {0, 5, 6, 20, 21, 29, 30, 32, 33, 34, 36, 37, 40, 71})
+  // Never listed: in-use headers, in-use bitmap bits, directories, info files, records without a name.
+  for (std::int32_t n : {0, 5, 6, 20, 21, 29, 30, 32, 33, 34, 36, 37, 40})
     EXPECT_EQ(entry(n), nullptr) << n;
 
   const FileInfo* reused_parent = entry(22);
@@ -221,8 +222,11 @@ TEST_F(NtfsScan, EntriesFoldersAndStatus) {
   EXPECT_EQ(resident_file->fs, "NTFS");
   EXPECT_EQ(resident_file->drv, 'c');
   EXPECT_EQ(resident_file->rType, -1);
-  EXPECT_DOUBLE_EQ(resident_file->DateCreated, 25570.0);
-  EXPECT_DOUBLE_EQ(resident_file->DateModified, 25571.5);
+  // In local time: 1970-01-02 00:00 and 1970-01-03 12:00 UTC moved by the zone's offset then.
+  long east1 = 0, east2 = 0;
+  ASSERT_TRUE(local_utc_offset(86400, &east1) && local_utc_offset(2 * 86400 + 43200, &east2));
+  EXPECT_DOUBLE_EQ(resident_file->DateCreated, 25570.0 + east1 / 86400.0);
+  EXPECT_DOUBLE_EQ(resident_file->DateModified, 25571.5 + east2 / 86400.0);
   ASSERT_TRUE(folder(21));
   EXPECT_EQ(folder(21)->FolderName, "Live");
   EXPECT_EQ(folder(21)->deleted_flag, 0);
@@ -261,7 +265,9 @@ TEST_F(NtfsScan, EntriesFoldersAndStatus) {
   ASSERT_TRUE(folder(32));
   EXPECT_EQ(folder(32)->deleted_flag, 1);
   ASSERT_TRUE(entry(67));
-  EXPECT_EQ(entry(67)->FileName, "spaced.txt");
+  EXPECT_EQ(entry(67)->FileName, "  spaced.txt\x01 ");  // exactly as on the volume
+  ASSERT_TRUE(entry(71));
+  EXPECT_EQ(entry(71)->FileName, "   ");
   ASSERT_TRUE(entry(68));
   EXPECT_EQ(entry(68)->Path, "C:\\");
   ASSERT_TRUE(entry(69));

@@ -133,7 +133,7 @@ class StreamCopyTest : public ::testing::Test {
 struct R {
   std::int64_t vcn, lcn, length;
 };
-constexpr std::int64_t kSparse = 0;
+constexpr std::int64_t kSparse = kSparseLcn;
 
 NtfsStreamLayout runs(std::vector<R> list, std::int64_t unit = 0) {
   NtfsStreamLayout l;

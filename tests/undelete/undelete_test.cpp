@@ -16,6 +16,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/date_time.h"
+#include "catalogue/local_time.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/target_files.h"
 #include "catalogue/texts.h"
@@ -368,7 +369,9 @@ TEST_F(Undelete, RecoveredFileTakesTheDeletedFilesModificationDate) {
   for (const bool through_handle : {false, true}) {
     const std::string name = through_handle ? "handle.txt" : "dated.txt";
     FileInfo& e = add(through_handle ? 2 : 1, name);
-    e.DateModified = unix_seconds_to_date_time(1600000000);  // NTFS dates are UTC
+    long east = 0;  // the catalogue holds local time
+    ASSERT_TRUE(local_utc_offset(1600000000, &east));
+    e.DateModified = unix_seconds_to_date_time(1600000000 + east);
     plans[e.inode].dates_itself = through_handle;
     build_undelete_list();
     ASSERT_EQ(run_undelete({target(), false, {}, nullptr, nullptr}).count, 1) << name;
