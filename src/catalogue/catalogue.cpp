@@ -17,6 +17,7 @@ FileList file_list;
 std::vector<std::int32_t> visible_files;
 std::vector<TRecycleBinFile> recycle_bin_files;
 std::int32_t selection_anchor = -1;
+std::vector<VolumeIdentity> analysed_volumes;
 
 DriveInfo& current_drive_info() { return drive_list.at(static_cast<std::size_t>(current_drive)); }
 
@@ -134,6 +135,7 @@ void reset_catalogue() {
   selection_anchor = -1;
   std::vector<std::int32_t>().swap(visible_files);
   std::vector<TRecycleBinFile>().swap(recycle_bin_files);
+  analysed_volumes.clear();
   file_list.release();
   std::unordered_map<std::string_view, SharedText>().swap(shared_texts().texts);
   shared_texts().stored.clear();

@@ -106,6 +106,24 @@ struct FileInfo {
   std::uint8_t selected = 0;
 };
 
+// What tells one volume from another, as read when it was scanned: where it is read from, its
+// size, and what its boot sector says (file system, serial number, geometry). A letter can move
+// when the drive list is rebuilt and a medium or image can be replaced under the same path; the
+// found files stay tied to the volume that these facts name.
+struct VolumeIdentity {
+  bool known = false;  // recorded by an analysis
+  char letter = 0;     // the drive letter the volume was scanned under
+  std::string device_path;
+  bool is_image = false;
+  std::int64_t total_bytes = 0;
+  std::string drive_fs;
+  std::uint64_t serial = 0;  // the volume serial number of the boot sector (0 when it has none)
+  std::uint32_t bytes_per_sector = 0;
+  std::uint32_t sectors_per_cluster = 0;
+  std::uint64_t total_sectors = 0;
+  std::string label;  // the volume label, empty when it has none
+};
+
 struct TRecycleBinFile {
   std::string oFileName;  // "$R..." name of the recycle-bin data file
   std::string FileName;   // the name the file had before it went to the recycle bin

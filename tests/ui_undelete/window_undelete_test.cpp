@@ -191,6 +191,7 @@ TEST_F(WindowUndelete, StopEndsTheRunAfterTheFileBeingWritten) {
     e.FileName = "f" + std::to_string(i);
     e.Path = "C:\\";
     e.FileSize = 10;
+    e.Percent = 100;
     e.selected = 1;
     add_file(std::move(e));
   }
