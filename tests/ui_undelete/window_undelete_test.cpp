@@ -207,6 +207,27 @@ TEST_F(WindowUndelete, ATargetThatFillsUpLeavesTheMissingFilesTickedAndSaysWhy) 
     EXPECT_EQ(file_list[k].selected == 1, !fs::exists(mnt / file_list[k].FileName)) << file_list[k].FileName;
 }
 
+// A file listed as Overwritten is written all the same, but the closing message does not count
+// it among the successes: it says apart how many written files are probably not the original.
+TEST_F(WindowUndelete, OverwrittenFilesAreCountedApartInTheClosingMessage) {
+  T_mainForm window({std::string(DRAVELO_SAMPLES_DIR) + "/fat16_16m.img"}, false);
+  T_recoverForm form(&window);
+  installUndelete(window, form);
+  ModalDriver driver;
+  window.AnalyzeAdvToolButtonClick();
+  const std::vector<std::int32_t> ticked = tick({"_EMPOR~1.TMP", "Config.ini"});
+  ASSERT_EQ(ticked.size(), 2u);
+  ASSERT_EQ(file_list[ticked[0]].FileName, "_EMPOR~1.TMP");
+  ASSERT_EQ(file_list[ticked[0]].Percent, 0);  // listed as Overwritten
+  driver.messages.clear();
+
+  window.UndeleteAdvToolButtonClick();
+  ASSERT_EQ(driver.messages.size(), 1);
+  EXPECT_EQ(driver.messages[0],
+            "End undelete. Undeleted successfully:  1\nWritten, but probably not the original (overwritten): 1");
+  for (std::int32_t k : ticked) EXPECT_EQ(file_list[k].selected, 0);
+}
+
 T_mainForm* running_window = nullptr;
 int copies = 0;
 
