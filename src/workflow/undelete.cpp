@@ -8,6 +8,7 @@
 #include <ctime>
 #include <exception>
 #include <limits>
+#include <map>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -365,11 +366,11 @@ bool TargetNamer::make_folder(const std::string& dir, std::string* error) {
 }
 
 RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string& target, const RecoverOptions& options,
-                            std::string* written_path, TargetNamer* namer) {
+                            std::string* written_path, TargetNamer* namer, const std::string& volume_folder) {
   if (!namer) {
     // One file alone: a namer for this file only, which still never overwrites what is there.
     TargetNamer own;
-    return undelete_file(entry, keep, target, options, written_path, &own);
+    return undelete_file(entry, keep, target, options, written_path, &own, volume_folder);
   }
   if (written_path) written_path->clear();
   current_drive = entry.drive;
@@ -384,12 +385,14 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   bool fresh = false;
   TargetNamer::FolderPlace& place = namer->place(entry, keep, target, options.name_rules, &fresh);
   if (fresh) {
-    const std::string folder = keep ? relative_target_folder(entry.Path, options.name_rules) : std::string();
+    const std::string relative = keep ? relative_target_folder(entry.Path, options.name_rules) : std::string();
+    const std::string folder =
+        keep && !volume_folder.empty() ? safe_component(volume_folder, options.name_rules) + "/" + relative : relative;
     place.path = keep ? entry.Path : SharedText();
     place.prefix = collapse_doubled_separators(target + "/" + folder);
     place.folder = folder.empty() ? std::string() : place.prefix;
     place.renamed = keep && options.name_rules != NameRules::posix &&
-                    folder != relative_target_folder(entry.Path, NameRules::posix);
+                    relative != relative_target_folder(entry.Path, NameRules::posix);
     place.made = false;
   }
   if (!place.folder.empty() && !place.made) {
@@ -473,6 +476,17 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
   // Per scan-time drive: its position in drive_list now, or -1 and why nothing is copied from it.
   // Worked out once per run, at its first file.
   std::unordered_map<std::int32_t, std::pair<std::int32_t, std::string>> volumes;
+  // Files of several volumes recovered with their folders: each volume gets its own top folder,
+  // so that the same folder path of two volumes does not become one.
+  std::map<std::int32_t, std::string> top_folders;
+  if (request.keep_folders) {
+    for (std::int32_t pos : undelete_list)
+      if (pos >= 0 && pos < file_count()) top_folders.emplace(file_list[pos].drive, std::string());
+    if (top_folders.size() > 1)
+      for (auto& [drive, name] : top_folders) name = volume_folder_name(drive);
+    else
+      top_folders.clear();
+  }
   for (std::int32_t pos : undelete_list) {
     if (stop_flag) break;
     if (pos < 0 || pos >= file_count()) continue;
@@ -491,15 +505,19 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
     try {
       if (volume->second.first < 0) {
         outcome.result = recover_outcome(RecoverStatus::volume_unreadable, 0, volume->second.second);
-      } else if (volume->second.first == entry.drive) {
-        outcome.result = undelete_file(entry, request.keep_folders, request.target_folder, request.options,
-                                       &outcome.target_path, &namer);
       } else {
-        // The routines read the volume at the entry's drive: hand them the entry as it stands now.
-        FileInfo moved = entry;
-        moved.drive = volume->second.first;
-        outcome.result = undelete_file(moved, request.keep_folders, request.target_folder, request.options,
-                                       &outcome.target_path, &namer);
+        const auto top = top_folders.find(entry.drive);
+        const std::string& volume_folder = top == top_folders.end() ? std::string() : top->second;
+        if (volume->second.first == entry.drive) {
+          outcome.result = undelete_file(entry, request.keep_folders, request.target_folder, request.options,
+                                         &outcome.target_path, &namer, volume_folder);
+        } else {
+          // The routines read the volume at the entry's drive: hand them the entry as it is now.
+          FileInfo moved = entry;
+          moved.drive = volume->second.first;
+          outcome.result = undelete_file(moved, request.keep_folders, request.target_folder, request.options,
+                                         &outcome.target_path, &namer, volume_folder);
+        }
       }
     } catch (const std::exception& failure_reason) {
       outcome.result = RecoverResult{};

@@ -99,9 +99,11 @@ class TargetNamer {
 // folders below the target when keep), makes it unique and lets the entry's engine write it.
 // The recovered file gets the deleted file's modification date. *written_path receives the path
 // used (empty when none was built).
-// namer: the run's names (nullptr: this file alone).
+// namer: the run's names (nullptr: this file alone). volume_folder: with keep, the folder below
+// the target that holds the entry's volume's folders (volume_folder_name), empty for none.
 RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string& target, const RecoverOptions& options,
-                            std::string* written_path = nullptr, TargetNamer* namer = nullptr);
+                            std::string* written_path = nullptr, TargetNamer* namer = nullptr,
+                            const std::string& volume_folder = {});
 
 struct UndeleteOutcome;
 
@@ -162,7 +164,8 @@ std::string prepare_target_folder(const std::string& folder);
 // volume of a listed entry; then makes the target folder, or refuses with an error message box
 // giving the reason (prepare_target_folder). Each entry is copied from the volume it was found
 // on (locate_scanned_volume), wherever the drive list has put it since; one that is gone or has
-// changed is not copied, with the reason. Clears the tick of every entry that was written whole;
+// changed is not copied, with the reason. When the ticked files of several volumes are recovered
+// with their folders, each volume's folders go below a top folder of its own (volume_folder_name). Clears the tick of every entry that was written whole;
 // one that was not (a full target, a volume gone, a copy cut short by Stop) keeps its tick, since
 // nothing of it remains on the target.
 UndeleteSummary run_undelete(const UndeleteRequest& request);

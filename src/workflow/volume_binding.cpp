@@ -184,6 +184,15 @@ std::int32_t locate_scanned_volume(std::int32_t drive, std::string* why) {
   return at;
 }
 
+std::string volume_folder_name(std::int32_t drive) {
+  const char letter = scanned_letter(drive);
+  std::string name(1, static_cast<char>(std::toupper(static_cast<unsigned char>(letter ? letter : '_'))));
+  name += '_';
+  if (recorded(drive) && !analysed_volumes[static_cast<std::size_t>(drive)].label.empty())
+    name += " " + analysed_volumes[static_cast<std::size_t>(drive)].label;
+  return name;
+}
+
 void rebuild_drive_list(const std::vector<std::string>& images, bool include_devices,
                         std::vector<std::string>* left_out) {
   struct Listed {

@@ -44,6 +44,11 @@ std::int32_t listed_volume(std::int32_t drive);
 // none is known.
 char scanned_letter(std::int32_t drive);
 
+// The top folder that keeps apart the files of scan-time drive `drive` when files of several
+// volumes are recovered with their folders: its letter, "_" in place of the colon, and its label
+// after a blank ("E_ CARD"; "E_" for a volume without a label).
+std::string volume_folder_name(std::int32_t drive);
+
 // Rebuilds drive_list (get_drives) so that what the user sees keeps its meaning: a volume that
 // was listed before keeps its letter and its tick; a new volume takes the first letter that is
 // free, neither listed nor the letter of a volume of the current catalogue (so a letter in the

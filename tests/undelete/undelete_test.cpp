@@ -19,7 +19,10 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/target_files.h"
 #include "catalogue/texts.h"
+#include "volume/drives.h"
+#include "workflow/analysis.h"
 #include "workflow/undelete.h"
+#include "workflow/volume_binding.h"
 
 namespace dravelo {
 namespace {
@@ -209,6 +212,53 @@ TEST_F(Undelete, KeepMakesNestedFoldersBelowTheTarget) {
   EXPECT_EQ(s.count, 2);
   EXPECT_EQ(read_file(dir_ / "Users" / "Ann" / "a.txt"), "data of a.txt");
   EXPECT_EQ(read_file(dir_ / "root.txt"), "data of root.txt");
+}
+
+// The top folder of a volume: its letter and the label that the analysis read (libblkid: the
+// root directory's label entry on FAT, $Volume's name on NTFS).
+TEST_F(Undelete, VolumeFolderNameIsTheLetterAndTheLabelReadAtTheAnalysis) {
+  get_drives({std::string(DRAVELO_SAMPLES_DIR) + "/fat16_16m.img", std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img"},
+             false);
+  for (DriveInfo& d : drive_list) d.selected = 1;
+  ASSERT_TRUE(run_analysis());
+  EXPECT_EQ(volume_folder_name(0), "C_ DATA16");
+#ifdef _WIN32
+  EXPECT_EQ(volume_folder_name(1), "D_");  // an image's NTFS label is read where libblkid is
+#else
+  EXPECT_EQ(volume_folder_name(1), "D_ WORK");
+#endif
+  analysed_volumes[1].label.clear();
+  EXPECT_EQ(volume_folder_name(1), "D_");
+  reset_catalogue();
+}
+
+// Files of several volumes recovered with their folders: each volume under a top folder of its
+// own, so that C:\Docs\ and D:\Docs\ do not become one. One volume, or no folders kept: the layout
+// without top folders.
+TEST_F(Undelete, KeepPutsEachVolumeOfARunUnderItsOwnTopFolder) {
+  add(70, "a.txt", "C:\\Docs\\", 0);
+  add(71, "a.txt", "D:\\Docs\\", 1);
+  add(72, "root.txt", "D:\\", 1);
+  build_undelete_list();
+  UndeleteSummary s = run_undelete({target(), true, {}, nullptr, nullptr});
+  EXPECT_EQ(s.count, 3);
+  EXPECT_EQ(read_file(dir_ / "C_" / "Docs" / "a.txt"), "data of a.txt");
+  EXPECT_EQ(read_file(dir_ / "D_" / "Docs" / "a.txt"), "data of a.txt");
+  EXPECT_EQ(read_file(dir_ / "D_" / "root.txt"), "data of root.txt");
+
+  // Files of one volume: no top folder.
+  fs::remove_all(dir_);
+  for (std::int32_t k = 0; k < file_count(); ++k) file_list[k].selected = k == 1;
+  build_undelete_list();
+  s = run_undelete({target(), true, {}, nullptr, nullptr});
+  EXPECT_EQ(read_file(dir_ / "Docs" / "a.txt"), "data of a.txt");
+  // Without folders kept, neither.
+  fs::remove_all(dir_);
+  for (std::int32_t k = 0; k < file_count(); ++k) file_list[k].selected = k != 2;
+  build_undelete_list();
+  s = run_undelete({target(), false, {}, nullptr, nullptr});
+  EXPECT_EQ(read_file(dir_ / "a.txt"), "data of a.txt");
+  EXPECT_EQ(read_file(dir_ / "a (2).txt"), "data of a.txt");
 }
 
 TEST_F(Undelete, NeverOverwritesAnExistingFile) {
