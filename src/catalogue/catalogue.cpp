@@ -81,15 +81,10 @@ SharedTexts& shared_texts() {
   return shared;
 }
 
-void share_text(SharedText& text, bool cut) {
+void share_text(SharedText& text) {
   if (text.empty()) return;
   auto& shared = shared_texts();
   if (shared.stored.contains(text.identity())) return;
-  if (cut && text.size() > kNameCapacity) {
-    std::string whole = text.str();
-    cut_name(whole);
-    text = SharedText(std::move(whole));
-  }
   const auto found = shared.texts.find(std::string_view(text));
   if (found != shared.texts.end()) {
     text = found->second;
@@ -104,8 +99,8 @@ void share_text(SharedText& text, bool cut) {
 
 FileInfo& add_file(FileInfo&& entry) {
   cut_name(entry.FileName);
-  share_text(entry.Path, true);
-  share_text(entry.fs, false);
+  share_text(entry.Path);
+  share_text(entry.fs);
   return file_list.push(std::move(entry));
 }
 

@@ -14,7 +14,9 @@ namespace dravelo {
 // Days since 1899-12-30 00:00, the fraction being the time of day; 0 means no known date.
 using DateTime = double;
 
-// Names (FileName, Path, FolderName) are UTF-8 text of at most this many characters.
+// Names (FileName, FolderName) are UTF-8 text of at most this many characters. A Path is kept
+// whole, however deep the folder: it is stored once per folder (SharedText), so its length costs
+// nothing per file, and a cut path would recreate the cut folder and lose the deeper levels.
 constexpr std::size_t kNameCapacity = 255;
 // FolderInfo::fs keeps at most this many characters of the drive's file-system name.
 constexpr std::size_t kFolderFsCapacity = 5;

@@ -588,9 +588,13 @@ std::string undelete_closing_text(const UndeleteSummary& summary, bool with_reas
   if (with_reasons && summary.not_written > 0) {
     // A run over a damaged volume can fail for many reasons; the first few say enough.
     constexpr std::size_t kReasonsShown = 5;
-    for (std::size_t i = 0; i < summary.failure_reasons.size() && i < kReasonsShown; ++i)
-      text += separator + "  " + summary.failure_reasons[i].first + " (" +
+    // A reason can name a folder thousands of characters deep: a message box shows its start.
+    constexpr std::size_t kReasonBytes = 200;
+    for (std::size_t i = 0; i < summary.failure_reasons.size() && i < kReasonsShown; ++i) {
+      const std::string& why = summary.failure_reasons[i].first;
+      text += separator + "  " + (why.size() > kReasonBytes ? cut_to_bytes(why, kReasonBytes) + "..." : why) + " (" +
               std::to_string(summary.failure_reasons[i].second) + ")";
+    }
     if (summary.failure_reasons.size() > kReasonsShown) text += separator + "  ...";
   }
   return text;

@@ -261,6 +261,36 @@ TEST_F(Undelete, KeepPutsEachVolumeOfARunUnderItsOwnTopFolder) {
   EXPECT_EQ(read_file(dir_ / "a (2).txt"), "data of a.txt");
 }
 
+// A folder path longer than 255 characters is recreated whole, each name within the target's
+// limit; one deeper than the target can hold fails for its file alone, with the reason, and
+// the file keeps its tick.
+TEST_F(Undelete, KeepRecreatesDeepPathsWholeAndSaysWhereTheTargetCannotHoldThem) {
+  std::string deep = "C:\\", too_deep = "C:\\";
+  fs::path deep_folder = dir_;
+  for (int i = 0; i < 12; ++i) {
+    const std::string name = "level " + std::to_string(i) + " " + std::string(40, 'd');
+    deep += name + "\\";
+    deep_folder /= name;
+  }
+  for (int i = 0; i < 20; ++i) too_deep += std::to_string(i) + std::string(250, 'x') + "\\";
+  add(70, "deep.txt", deep);
+  add(71, "too deep.txt", too_deep);
+  ASSERT_GT(file_list[0].Path.size(), 500u);  // the catalogue keeps the whole path
+  build_undelete_list();
+  const UndeleteSummary s = run_undelete({target(), true, {}, nullptr, nullptr});
+  EXPECT_EQ(s.count, 1);
+  EXPECT_EQ(read_file(deep_folder / "deep.txt"), "data of deep.txt");
+  EXPECT_EQ(file_list[0].selected, 0);
+  EXPECT_EQ(s.not_written, 1);
+  EXPECT_EQ(file_list[1].selected, 1);
+  ASSERT_EQ(s.failure_reasons.size(), 1u);
+  EXPECT_NE(s.failure_reasons[0].first.find(std::strerror(ENAMETOOLONG)), std::string::npos) << s.failure_reasons[0].first;
+  // The closing message shows the start of a reason that long.
+  const std::string closing = undelete_closing_text(s);
+  EXPECT_LT(closing.size(), 400u) << closing;
+  EXPECT_NE(closing.find("Not undeleted, still ticked: 1\n  " + target()), std::string::npos) << closing;
+}
+
 TEST_F(Undelete, NeverOverwritesAnExistingFile) {
   std::ofstream(dir_ / "a.txt") << "there before";
   std::ofstream(dir_ / "README") << "there before";
