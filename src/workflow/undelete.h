@@ -42,7 +42,7 @@ std::string target_path_for(const FileInfo& entry, bool keep, const std::string&
                             NameRules rules = native_name_rules());
 
 // The notes on the names of an entry that the target's rules changed (its name, and with keep
-// its folders' names): text 77, "'%1' was written as '%2': Windows does not allow that name".
+// its folders' names): text 72, "'%1' was written as '%2': Windows does not allow that name".
 std::vector<std::string> renamed_notes(const FileInfo& entry, bool keep, NameRules rules);
 
 // The path itself when nothing exists there, else "name (2).ext", "name (3).ext", ... ("name (2)"
