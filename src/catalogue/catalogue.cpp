@@ -17,6 +17,7 @@ FileList file_list;
 std::vector<std::int32_t> visible_files;
 std::vector<TRecycleBinFile> recycle_bin_files;
 std::int32_t selection_anchor = -1;
+std::vector<VolumeIdentity> analysed_volumes;
 
 DriveInfo& current_drive_info() { return drive_list.at(static_cast<std::size_t>(current_drive)); }
 
@@ -80,15 +81,10 @@ SharedTexts& shared_texts() {
   return shared;
 }
 
-void share_text(SharedText& text, bool cut) {
+void share_text(SharedText& text) {
   if (text.empty()) return;
   auto& shared = shared_texts();
   if (shared.stored.contains(text.identity())) return;
-  if (cut && text.size() > kNameCapacity) {
-    std::string whole = text.str();
-    cut_name(whole);
-    text = SharedText(std::move(whole));
-  }
   const auto found = shared.texts.find(std::string_view(text));
   if (found != shared.texts.end()) {
     text = found->second;
@@ -103,8 +99,8 @@ void share_text(SharedText& text, bool cut) {
 
 FileInfo& add_file(FileInfo&& entry) {
   cut_name(entry.FileName);
-  share_text(entry.Path, true);
-  share_text(entry.fs, false);
+  share_text(entry.Path);
+  share_text(entry.fs);
   return file_list.push(std::move(entry));
 }
 
@@ -134,6 +130,7 @@ void reset_catalogue() {
   selection_anchor = -1;
   std::vector<std::int32_t>().swap(visible_files);
   std::vector<TRecycleBinFile>().swap(recycle_bin_files);
+  analysed_volumes.clear();
   file_list.release();
   std::unordered_map<std::string_view, SharedText>().swap(shared_texts().texts);
   shared_texts().stored.clear();

@@ -16,6 +16,9 @@ extern std::int32_t current_drive;
 extern FileList file_list;
 extern std::vector<std::int32_t> visible_files;
 extern std::vector<TRecycleBinFile> recycle_bin_files;
+// Per position in drive_list at the time of the analysis (FileInfo::drive): the identity of the
+// volume scanned there; not known for the drives that were not scanned.
+extern std::vector<VolumeIdentity> analysed_volumes;
 // Result-list row of the last check-box click, -1 for none.
 extern std::int32_t selection_anchor;
 

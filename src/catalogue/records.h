@@ -14,7 +14,9 @@ namespace dravelo {
 // Days since 1899-12-30 00:00, the fraction being the time of day; 0 means no known date.
 using DateTime = double;
 
-// Names (FileName, Path, FolderName) are UTF-8 text of at most this many characters.
+// Names (FileName, FolderName) are UTF-8 text of at most this many characters. A Path is kept
+// whole, however deep the folder: it is stored once per folder (SharedText), so its length costs
+// nothing per file, and a cut path would recreate the cut folder and lose the deeper levels.
 constexpr std::size_t kNameCapacity = 255;
 // FolderInfo::fs keeps at most this many characters of the drive's file-system name.
 constexpr std::size_t kFolderFsCapacity = 5;
@@ -104,6 +106,24 @@ struct FileInfo {
   std::int8_t Percent = 0;
   std::uint8_t Checked = 0;
   std::uint8_t selected = 0;
+};
+
+// What tells one volume from another, as read when it was scanned: where it is read from, its
+// size, and what its boot sector says (file system, serial number, geometry). A letter can move
+// when the drive list is rebuilt and a medium or image can be replaced under the same path; the
+// found files stay tied to the volume that these facts name.
+struct VolumeIdentity {
+  bool known = false;  // recorded by an analysis
+  char letter = 0;     // the drive letter the volume was scanned under
+  std::string device_path;
+  bool is_image = false;
+  std::int64_t total_bytes = 0;
+  std::string drive_fs;
+  std::uint64_t serial = 0;  // the volume serial number of the boot sector (0 when it has none)
+  std::uint32_t bytes_per_sector = 0;
+  std::uint32_t sectors_per_cluster = 0;
+  std::uint64_t total_sectors = 0;
+  std::string label;  // the volume label, empty when it has none
 };
 
 struct TRecycleBinFile {

@@ -8,6 +8,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/result_text.h"
 #include "catalogue/target_files.h"
 #include "catalogue/text_util.h"
 #include "catalogue/texts.h"
@@ -32,6 +33,31 @@ const char* status_word(RecoverStatus s) {
   }
   return "failed";
 }
+
+}  // namespace
+
+std::string recover_file_line(const FileInfo& e, const RecoverResult& r, const std::string& shown) {
+  const bool written = r.status == RecoverStatus::complete || r.status == RecoverStatus::read_errors;
+  // A file listed as overwritten is written all the same, but what it holds now is most likely
+  // another file's data.
+  const bool overwritten = written && e.Percent == 0;
+  char word[32];
+  std::snprintf(word, sizeof word, "%-13s ",
+                overwritten && r.status == RecoverStatus::complete ? "overwritten" : status_word(r.status));
+  std::string line = word + shown;
+  std::vector<std::string> said;
+  if (r.status != RecoverStatus::complete && !r.message.empty()) said.push_back(r.message);
+  if (overwritten) said.push_back("the file was overwritten: its content is probably not the original");
+  else if (written && e.Percent != 100) said.push_back("status " + status_text(e.Percent));
+  if (written && r.reused_bytes > 0)
+    said.push_back(std::to_string(r.reused_bytes) + " of " + std::to_string(r.bytes_written) +
+                   " bytes come from clusters that another file uses now: probably not its own");
+  for (std::size_t i = 0; i < said.size(); ++i) line += (i == 0 ? "  (" : "; ") + said[i];
+  if (!said.empty()) line += ")";
+  return line;
+}
+
+namespace {
 
 // Ctrl-C asks the run to stop after the file being written, as the window's Stop does.
 void on_interrupt(int) { stop_flag = true; }
@@ -186,20 +212,12 @@ int cmd_recover(const Args& args) {
     host.finish_progress();
     const FileInfo& e = file_list[o.entry];
     const std::string shown = o.target_path.empty() ? e.Path + e.FileName : o.target_path;
-    // A file listed as overwritten is written all the same, but what it holds now is most likely
-    // another file's data.
-    const bool overwritten = o.result.status == RecoverStatus::complete && e.Percent == 0;
-    std::printf("%-13s %s", overwritten ? "overwritten" : status_word(o.result.status),
-                escape_controls(shown).c_str());
-    if (overwritten)
-      std::printf("  (the file was overwritten: its content is probably not the original)");
-    else if (o.result.status != RecoverStatus::complete && !o.result.message.empty())
-      std::printf("  (%s)", escape_controls(o.result.message).c_str());
-    std::printf("\n");
+    std::printf("%s\n", escape_controls(recover_file_line(e, o.result, shown)).c_str());
     for (const std::string& extra : o.result.extra_files) std::printf("%-13s %s\n", "stream", escape_controls(extra).c_str());
     for (const std::string& note : o.result.notes) std::printf("%-13s %s\n", "note", escape_controls(note).c_str());
     host.line_done();
-    if (o.result.status != RecoverStatus::complete) all_complete = false;
+    // Bytes known to come from another file's clusters make a copy that is not complete.
+    if (o.result.status != RecoverStatus::complete || o.result.reused_bytes > 0) all_complete = false;
   };
   request.keep_outcomes = false;
   stop_flag = false;
@@ -210,7 +228,9 @@ int cmd_recover(const Args& args) {
   if (summary.refused) return 1;
 
   if (static_cast<std::size_t>(summary.processed) != undelete_list.size()) all_complete = false;
-  std::printf("%s\n", undelete_closing_text(summary.stopped, summary.count).c_str());
+  // One line: the files undeleted well, then, apart, those written that are probably not the
+  // original and those that were not written (each file's line said why).
+  std::printf("%s\n", undelete_closing_text(summary, false, ". ").c_str());
   return all_complete && run.all_scanned ? 0 : 1;
 }
 

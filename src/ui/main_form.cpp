@@ -143,7 +143,7 @@ T_mainForm::T_mainForm(std::vector<std::string> images, bool includeDevices, QWi
   ToDateDBAdvSpinEdit->setDate(today);
   BitmapWindowSectors = 10240;
   BufferSectors = 10240;
-  draw_drives();
+  draw_drives(false);
   // Real presses on the header land on its viewport, not on the header widget itself.
   AdvListView->header()->viewport()->installEventFilter(this);
 

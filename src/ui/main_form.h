@@ -70,8 +70,9 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void disable_all_u();
   void enable_all_u();
 
-  // Drive tree.
-  void draw_drives();
+  // Drive tree. The window's creation lists the volumes afresh; a rebuild (the Drives button)
+  // keeps each listed volume's letter and tick (rebuild_drive_list).
+  void draw_drives(bool rebuild = true);
   // Adds an image file as a new volume with the next free letter; when it cannot be used, says
   // why in a message box and returns false.
   bool openImage(const QString& path);

@@ -43,6 +43,7 @@
 #include "volume/drives.h"
 #include "volume/volume_check.h"
 #include "workflow/analysis.h"
+#include "workflow/volume_binding.h"
 
 namespace dravelo {
 
@@ -87,13 +88,16 @@ void T_mainForm::updateDriveRootText() {
   if (root) root->setText(0, ui_text(7) + QStringLiteral("(") + QString::number(drive_list.size()) + QStringLiteral(")"));
 }
 
-void T_mainForm::draw_drives() {
+void T_mainForm::draw_drives(bool rebuild) {
   DriveHTMLTreeview->clear();
   auto* root = new QTreeWidgetItem(DriveHTMLTreeview, QStringList{ui_text(7)});
   root->setIcon(0, treeImage(0));
   root->setData(0, kNodeLevelRole, 0);
   std::vector<std::string> leftOut;
-  get_drives(images_, includeDevices_, &leftOut);
+  // A rebuild keeps each listed volume's letter and tick: the found files and the folder tree
+  // name their volumes by letter.
+  if (rebuild) rebuild_drive_list(images_, includeDevices_, &leftOut);
+  else get_drives(images_, includeDevices_, &leftOut);
   if (!leftOut.empty()) {
     // Said once: the images that cannot be used are not tried again by later rebuilds.
     leftOutVolumes_.insert(leftOutVolumes_.end(), leftOut.begin(), leftOut.end());

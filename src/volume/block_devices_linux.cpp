@@ -133,13 +133,15 @@ FileSystemProbe probe_file_system(const std::string& path) {
   if (!pr) return p;
   p.opened = true;
   blkid_probe_enable_superblocks(pr, 1);
-  blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION | BLKID_SUBLKS_USAGE);
+  blkid_probe_set_superblocks_flags(pr, BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION | BLKID_SUBLKS_USAGE |
+                                           BLKID_SUBLKS_LABEL);
   blkid_probe_enable_partitions(pr, 0);
   if (blkid_do_safeprobe(pr) == 0) {
     const char* value = nullptr;
     if (blkid_probe_lookup_value(pr, "TYPE", &value, nullptr) == 0 && value) p.type = value;
     if (blkid_probe_lookup_value(pr, "VERSION", &value, nullptr) == 0 && value) p.version = value;
     if (blkid_probe_lookup_value(pr, "USAGE", &value, nullptr) == 0 && value) p.usage = value;
+    if (blkid_probe_lookup_value(pr, "LABEL", &value, nullptr) == 0 && value) p.label = value;
   }
   blkid_free_probe(pr);
   return p;

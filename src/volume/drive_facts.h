@@ -18,6 +18,7 @@ struct FileSystemProbe {
   std::string type;     // "vfat", "ntfs", "exfat", "ext4", ... (libblkid's names)
   std::string version;  // "FAT12", "FAT16", "FAT32" for vfat
   std::string usage;    // "filesystem", "other", "raid", "crypto"
+  std::string label;    // the volume label, empty when there is none
   bool opened = false;  // the volume could be opened and read
 };
 

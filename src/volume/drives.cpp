@@ -75,6 +75,17 @@ std::string fat_version(std::span<const std::uint8_t> boot) {
   return clusters < 4085 ? "FAT12" : "FAT16";
 }
 
+// The label that the extended boot record keeps (after the signature 0x29), spaces at its end
+// cut; "NO NAME" is the mark of none. The root directory's label entry, which Windows writes,
+// is the truer one where a probe can read it.
+std::string fat_boot_label(std::span<const std::uint8_t> boot, bool fat32) {
+  const std::size_t signature = fat32 ? 0x42 : 0x26;
+  if (boot[signature] != 0x29) return {};
+  std::string label(reinterpret_cast<const char*>(boot.data()) + signature + 5, 11);
+  while (!label.empty() && (label.back() == ' ' || label.back() == '\0')) label.pop_back();
+  return label == "NO NAME" ? std::string() : label;
+}
+
 }  // namespace
 
 bool contains_nocase(std::string_view haystack, std::string_view needle) {
@@ -103,6 +114,7 @@ FileSystemProbe probe_boot_sector(std::span<const std::uint8_t> boot) {
   } else if (boot[kSignature] == 0x55 && boot[kSignature + 1] == 0xAA) {
     p.version = fat_version(boot);
     if (!p.version.empty()) p.type = "vfat";
+    if (!p.version.empty()) p.label = fat_boot_label(boot, p.version == "FAT32");
   }
   if (!p.type.empty()) p.usage = "filesystem";
   return p;

@@ -16,6 +16,7 @@
 #include "fat/fat_scan.h"
 #include "ntfs/ntfs_scan.h"
 #include "volume/volume_check.h"
+#include "workflow/volume_binding.h"
 
 namespace dravelo {
 
@@ -76,6 +77,9 @@ bool run_analysis(AnalysisObserver* observer) {
     if (drive.selected != 1 || stop_flag) continue;
     if (observer) observer->drive_started(current_drive);
     forget_read_damage(drive.device_path);
+    // What the found files are tied to, read before the scan: the undelete copies only from this
+    // very volume, whatever letter it has by then.
+    record_scanned_volume(current_drive);
     const bool ok = scan(!observer || observer->waits_before_scan());
     const ReadDamage damage = read_damage(drive.device_path);
     if (ok) {

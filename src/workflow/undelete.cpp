@@ -8,6 +8,7 @@
 #include <ctime>
 #include <exception>
 #include <limits>
+#include <map>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -25,6 +26,7 @@
 #include "fat/fat_recover.h"
 #include "ntfs/ntfs_recover.h"
 #include "volume/tbuffer.h"
+#include "workflow/volume_binding.h"
 
 namespace dravelo {
 
@@ -38,6 +40,11 @@ constexpr int kTargetOnSourceText = 62;
 constexpr int kTargetUnusableText = 64;
 // "'%1' was written as '%2': Windows does not allow that name"
 constexpr int kRenamedText = 72;
+// The closing message's further lines: files written that are probably not the original, files
+// written with parts that could not be read, files not written.
+constexpr int kNotOriginalText = 77;
+constexpr int kUnreadablePartsText = 78;
+constexpr int kNotWrittenText = 79;
 
 // A file name on Linux file systems holds at most this many bytes.
 constexpr std::size_t kNameMaxBytes = 255;
@@ -63,6 +70,17 @@ const DeviceProbe*& current_probe() {
 const DeviceProbe& probe() { return current_probe() ? *current_probe() : system_probe(); }
 
 bool path_exists(const std::string& path) { return target_path_exists(path); }
+
+// What a status says where the routine gave no message of its own.
+std::string status_reason(RecoverStatus status) {
+  switch (status) {
+    case RecoverStatus::write_failed: return "the target refused the bytes";
+    case RecoverStatus::cannot_create: return "the target file could not be created";
+    case RecoverStatus::volume_unreadable: return "the volume could not be read";
+    case RecoverStatus::no_data: return "the file's data could no longer be found";
+    default: return "failed";
+  }
+}
 
 // The longest prefix of text, cut at a character boundary, that holds at most max_bytes bytes.
 std::string cut_to_bytes(const std::string& text, std::size_t max_bytes) {
@@ -173,8 +191,9 @@ std::int32_t target_volume_conflict(const std::string& target_folder) {
   std::set<std::int32_t> checked;
   for (std::int32_t pos : undelete_list) {
     if (pos < 0 || pos >= file_count()) continue;
-    const std::int32_t drive = file_list[pos].drive;
-    if (drive < 0 || static_cast<std::size_t>(drive) >= drive_list.size() || !checked.insert(drive).second) continue;
+    // Where the entry's volume is listed now; a volume that is gone is refused file by file.
+    const std::int32_t drive = listed_volume(file_list[pos].drive);
+    if (drive < 0 || !checked.insert(drive).second) continue;
     const DriveInfo& volume = drive_list[static_cast<std::size_t>(drive)];
     std::uint64_t source_dev = 0, source_ino = 0;
     if (p.volume_device(volume, &source_dev)) {
@@ -348,11 +367,11 @@ bool TargetNamer::make_folder(const std::string& dir, std::string* error) {
 }
 
 RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string& target, const RecoverOptions& options,
-                            std::string* written_path, TargetNamer* namer) {
+                            std::string* written_path, TargetNamer* namer, const std::string& volume_folder) {
   if (!namer) {
     // One file alone: a namer for this file only, which still never overwrites what is there.
     TargetNamer own;
-    return undelete_file(entry, keep, target, options, written_path, &own);
+    return undelete_file(entry, keep, target, options, written_path, &own, volume_folder);
   }
   if (written_path) written_path->clear();
   current_drive = entry.drive;
@@ -367,12 +386,14 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   bool fresh = false;
   TargetNamer::FolderPlace& place = namer->place(entry, keep, target, options.name_rules, &fresh);
   if (fresh) {
-    const std::string folder = keep ? relative_target_folder(entry.Path, options.name_rules) : std::string();
+    const std::string relative = keep ? relative_target_folder(entry.Path, options.name_rules) : std::string();
+    const std::string folder =
+        keep && !volume_folder.empty() ? safe_component(volume_folder, options.name_rules) + "/" + relative : relative;
     place.path = keep ? entry.Path : SharedText();
     place.prefix = collapse_doubled_separators(target + "/" + folder);
     place.folder = folder.empty() ? std::string() : place.prefix;
     place.renamed = keep && options.name_rules != NameRules::posix &&
-                    folder != relative_target_folder(entry.Path, NameRules::posix);
+                    relative != relative_target_folder(entry.Path, NameRules::posix);
     place.made = false;
   }
   if (!place.folder.empty() && !place.made) {
@@ -455,6 +476,20 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
   TargetNamer namer;
   // A volume found gone in an earlier run is asked again.
   for (const DriveInfo& drive : drive_list) forget_read_damage(drive.device_path);
+  // Per scan-time drive: its position in drive_list now, or -1 and why nothing is copied from it.
+  // Worked out once per run, at its first file.
+  std::unordered_map<std::int32_t, std::pair<std::int32_t, std::string>> volumes;
+  // Files of several volumes recovered with their folders: each volume gets its own top folder,
+  // so that the same folder path of two volumes does not become one.
+  std::map<std::int32_t, std::string> top_folders;
+  if (request.keep_folders) {
+    for (std::int32_t pos : undelete_list)
+      if (pos >= 0 && pos < file_count()) top_folders.emplace(file_list[pos].drive, std::string());
+    if (top_folders.size() > 1)
+      for (auto& [drive, name] : top_folders) name = volume_folder_name(drive);
+    else
+      top_folders.clear();
+  }
   for (std::int32_t pos : undelete_list) {
     if (stop_flag) break;
     if (pos < 0 || pos >= file_count()) continue;
@@ -462,20 +497,56 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
     if (request.before_file) request.before_file(entry);
     UndeleteOutcome outcome;
     outcome.entry = pos;
+    auto volume = volumes.find(entry.drive);
+    if (volume == volumes.end()) {
+      std::string why;
+      const std::int32_t at = locate_scanned_volume(entry.drive, &why);
+      volume = volumes.emplace(entry.drive, std::make_pair(at, std::move(why))).first;
+    }
     // One file that cannot be recovered (even through an exception, such as memory running out)
     // ends as one failed file; the files after it are still recovered.
     try {
-      outcome.result = undelete_file(entry, request.keep_folders, request.target_folder, request.options,
-                                     &outcome.target_path, &namer);
+      if (volume->second.first < 0) {
+        outcome.result = recover_outcome(RecoverStatus::volume_unreadable, 0, volume->second.second);
+      } else {
+        const auto top = top_folders.find(entry.drive);
+        const std::string& volume_folder = top == top_folders.end() ? std::string() : top->second;
+        if (volume->second.first == entry.drive) {
+          outcome.result = undelete_file(entry, request.keep_folders, request.target_folder, request.options,
+                                         &outcome.target_path, &namer, volume_folder);
+        } else {
+          // The routines read the volume at the entry's drive: hand them the entry as it is now.
+          FileInfo moved = entry;
+          moved.drive = volume->second.first;
+          outcome.result = undelete_file(moved, request.keep_folders, request.target_folder, request.options,
+                                         &outcome.target_path, &namer, volume_folder);
+        }
+      }
     } catch (const std::exception& failure_reason) {
       outcome.result = RecoverResult{};
       outcome.result.status = RecoverStatus::no_data;
       outcome.result.message = std::string("the recovery failed: ") + failure_reason.what();
       if (!outcome.target_path.empty()) remove_target_file(outcome.target_path);
     }
-    // A copy cut short by Stop has been removed again: the entry stays ticked for the next run.
-    if (outcome.result.status != RecoverStatus::stopped) entry.selected = 0;
-    if (outcome.result.status == RecoverStatus::complete) ++summary.count;
+    switch (undelete_verdict(entry, outcome.result)) {
+      case UndeleteVerdict::good: ++summary.count; break;
+      case UndeleteVerdict::not_original: ++summary.not_original; break;
+      case UndeleteVerdict::unreadable_parts: ++summary.unreadable_parts; break;
+      case UndeleteVerdict::not_written: {
+        ++summary.not_written;
+        const std::string why = outcome.result.message.empty() ? status_reason(outcome.result.status) : outcome.result.message;
+        auto known = std::find_if(summary.failure_reasons.begin(), summary.failure_reasons.end(),
+                                  [&why](const auto& r) { return r.first == why; });
+        if (known != summary.failure_reasons.end()) ++known->second;
+        else summary.failure_reasons.emplace_back(why, 1);
+        break;
+      }
+      case UndeleteVerdict::stopped: break;
+    }
+    // Only a file written whole loses its tick: one that left nothing on the target (a full
+    // target, a volume gone, a copy cut short by Stop) stays ticked for the next run.
+    if (outcome.result.status == RecoverStatus::complete || outcome.result.status == RecoverStatus::read_errors)
+      entry.selected = 0;
     ++summary.processed;
     if (request.after_file) request.after_file(outcome);
     if (request.keep_outcomes) summary.files.push_back(std::move(outcome));
@@ -500,13 +571,45 @@ UndeleteSummary undelete_operation(const std::function<bool(UndeleteRequest*)>& 
   }
   summary = run_undelete(request);
   if (summary.refused) return summary;
-  out_text(undelete_closing_text(summary.stopped, summary.count), MsgType::custom, true);
+  out_text(undelete_closing_text(summary), summary.not_written > 0 ? MsgType::error : MsgType::custom, true);
   host()._updateProgressU(100);
   return summary;
 }
 
 std::string undelete_closing_text(bool stopped, int count) {
   return lang_text(stopped ? 48 : 49) + ". " + lang_text(50) + " " + std::to_string(count);
+}
+
+std::string undelete_closing_text(const UndeleteSummary& summary, bool with_reasons, const std::string& separator) {
+  std::string text = undelete_closing_text(summary.stopped, summary.count);
+  auto line = [&](int index, int n) {
+    if (n > 0) text += separator + lang_text(index) + " " + std::to_string(n);
+  };
+  line(kNotOriginalText, summary.not_original);
+  line(kUnreadablePartsText, summary.unreadable_parts);
+  line(kNotWrittenText, summary.not_written);
+  if (with_reasons && summary.not_written > 0) {
+    // A run over a damaged volume can fail for many reasons; the first few say enough.
+    constexpr std::size_t kReasonsShown = 5;
+    // A reason can name a folder thousands of characters deep: a message box shows its start.
+    constexpr std::size_t kReasonBytes = 200;
+    for (std::size_t i = 0; i < summary.failure_reasons.size() && i < kReasonsShown; ++i) {
+      const std::string& why = summary.failure_reasons[i].first;
+      text += separator + "  " + (why.size() > kReasonBytes ? cut_to_bytes(why, kReasonBytes) + "..." : why) + " (" +
+              std::to_string(summary.failure_reasons[i].second) + ")";
+    }
+    if (summary.failure_reasons.size() > kReasonsShown) text += separator + "  ...";
+  }
+  return text;
+}
+
+UndeleteVerdict undelete_verdict(const FileInfo& entry, const RecoverResult& result) {
+  if (result.status == RecoverStatus::stopped) return UndeleteVerdict::stopped;
+  if (result.status != RecoverStatus::complete && result.status != RecoverStatus::read_errors)
+    return UndeleteVerdict::not_written;
+  if (entry.Percent == 0 || result.reused_bytes > 0) return UndeleteVerdict::not_original;
+  if (result.status == RecoverStatus::read_errors) return UndeleteVerdict::unreadable_parts;
+  return UndeleteVerdict::good;
 }
 
 }  // namespace dravelo

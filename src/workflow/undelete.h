@@ -42,7 +42,7 @@ std::string target_path_for(const FileInfo& entry, bool keep, const std::string&
                             NameRules rules = native_name_rules());
 
 // The notes on the names of an entry that the target's rules changed (its name, and with keep
-// its folders' names): text 77, "'%1' was written as '%2': Windows does not allow that name".
+// its folders' names): text 72, "'%1' was written as '%2': Windows does not allow that name".
 std::vector<std::string> renamed_notes(const FileInfo& entry, bool keep, NameRules rules);
 
 // The path itself when nothing exists there, else "name (2).ext", "name (3).ext", ... ("name (2)"
@@ -99,9 +99,11 @@ class TargetNamer {
 // folders below the target when keep), makes it unique and lets the entry's engine write it.
 // The recovered file gets the deleted file's modification date. *written_path receives the path
 // used (empty when none was built).
-// namer: the run's names (nullptr: this file alone).
+// namer: the run's names (nullptr: this file alone). volume_folder: with keep, the folder below
+// the target that holds the entry's volume's folders (volume_folder_name), empty for none.
 RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string& target, const RecoverOptions& options,
-                            std::string* written_path = nullptr, TargetNamer* namer = nullptr);
+                            std::string* written_path = nullptr, TargetNamer* namer = nullptr,
+                            const std::string& volume_folder = {});
 
 struct UndeleteOutcome;
 
@@ -125,6 +127,17 @@ struct UndeleteOutcome {
   std::string target_path;
 };
 
+// How one file came out, as the closing message counts it.
+enum class UndeleteVerdict {
+  good,              // written whole from its own clusters, as far as the volume tells
+  not_original,      // written whole, but probably not the original: its entry reads Overwritten
+                     // (Percent 0) or some of its bytes came from clusters that something else uses now
+  unreadable_parts,  // written whole, but clusters that could not be read stand as zeros
+  not_written,       // nothing of it stays on the target (it keeps its tick)
+  stopped,           // cut short by Stop and removed (it keeps its tick)
+};
+UndeleteVerdict undelete_verdict(const FileInfo& entry, const RecoverResult& result);
+
 struct UndeleteSummary {
   bool nothing = false;    // no ticked file with data: "No files to undelete" was shown
   bool cancelled = false;  // the options were not confirmed; nothing written
@@ -132,7 +145,12 @@ struct UndeleteSummary {
   // reason was shown, nothing written, every tick kept.
   bool refused = false;
   bool stopped = false;  // stop_flag was set when the run ended
-  int count = 0;         // files undeleted completely
+  int count = 0;         // files undeleted well (verdict good)
+  int not_original = 0;      // files written that are probably not the original
+  int unreadable_parts = 0;  // files written with parts that could not be read
+  int not_written = 0;       // files that could not be written, still ticked
+  // Why files were not written: each distinct reason once, in the order first met, with its count.
+  std::vector<std::pair<std::string, int>> failure_reasons;
   int processed = 0;     // entries the run went through
   std::vector<UndeleteOutcome> files;  // every outcome, unless the request's keep_outcomes is false
 };
@@ -144,8 +162,12 @@ std::string prepare_target_folder(const std::string& folder);
 // Runs over undelete_list (built by build_undelete_list) in order while stop_flag is not set.
 // First refuses, with an error message box naming the volume, a target folder that lies on a
 // volume of a listed entry; then makes the target folder, or refuses with an error message box
-// giving the reason (prepare_target_folder). Clears the tick of every processed entry; a file cut short by Stop
-// keeps its tick, since nothing of it remains on the target.
+// giving the reason (prepare_target_folder). Each entry is copied from the volume it was found
+// on (locate_scanned_volume), wherever the drive list has put it since; one that is gone or has
+// changed is not copied, with the reason. When the ticked files of several volumes are recovered
+// with their folders, each volume's folders go below a top folder of its own (volume_folder_name). Clears the tick of every entry that was written whole;
+// one that was not (a full target, a volume gone, a copy cut short by Stop) keeps its tick, since
+// nothing of it remains on the target.
 UndeleteSummary run_undelete(const UndeleteRequest& request);
 
 // The undelete as the Undelete button runs it, between the window's undelete state and its idle
@@ -158,6 +180,12 @@ UndeleteSummary undelete_operation(const std::function<bool(UndeleteRequest*)>& 
 // The closing message: text 48 after a stop, else text 49, then ". ", text 50, a blank and the
 // count.
 std::string undelete_closing_text(bool stopped, int count);
+// The closing message of a run: the one above with the count of files undeleted well, then, each
+// only when it is not zero, a line with the files written that are probably not the original
+// (text 77), with parts that could not be read (78), and not written (79), followed, when
+// with_reasons, by one line per reason ("  reason (n)"). separator joins the lines.
+std::string undelete_closing_text(const UndeleteSummary& summary, bool with_reasons = true,
+                                  const std::string& separator = "\n");
 
 // --- Seams, for tests and for the same-volume check --------------------------------------
 

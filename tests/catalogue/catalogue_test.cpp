@@ -66,7 +66,8 @@ TEST_F(CatalogueTest, ResetEmptiesEverythingAndReleasesStorage) {
   EXPECT_EQ(selection_anchor, -1);
 }
 
-TEST_F(CatalogueTest, NamesAreCutAt255Characters) {
+// Names are cut; a Path, stored once per folder, is kept whole.
+TEST_F(CatalogueTest, NamesAreCutAt255CharactersAndPathsKeptWhole) {
   std::string long_name;
   for (int i = 0; i < 300; ++i) long_name += "\xC3\xA9";  // é, two bytes each
   FileInfo e;
@@ -74,7 +75,7 @@ TEST_F(CatalogueTest, NamesAreCutAt255Characters) {
   e.Path = std::string(400, 'p');
   const FileInfo& stored = add_file(std::move(e));
   EXPECT_EQ(stored.FileName, long_name.substr(0, 510));
-  EXPECT_EQ(stored.Path.size(), 255u);
+  EXPECT_EQ(stored.Path.size(), 400u);
   AddDriveFolder(7, long_name, 5, 0);
   EXPECT_EQ(drive_list[0].Folders[0].FolderName.size(), 510u);
 }

@@ -231,6 +231,27 @@ TEST_F(Cli, RecoverExitsWithOneWhenAFileIsNotRecoveredComplete) {
   EXPECT_EQ(line_with("hello.txt").rfind("recovered", 0), 0u) << r.out;
 }
 
+// The closing line counts apart the files written that are probably not the original, each of
+// which its own line says so; a clean run's closing line stays as it always was.
+TEST_F(Cli, RecoverCountsOverwrittenFilesApartInTheClosingLine) {
+  const Outcome r = run("recover --to " + shell_quoted(path("out")) + " --all " + sample("fat16_16m.img"));
+  std::size_t overwritten = 0, lines = 0, at = 0;
+  std::string last;
+  for (std::size_t end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1, ++lines) {
+    last = r.out.substr(at, end - at);
+    if (last.find("probably not") != std::string::npos) ++overwritten;
+  }
+  --overwritten;  // the closing line's own words
+  ASSERT_GT(overwritten, 0u) << r.out;
+  EXPECT_EQ(last, "End undelete. Undeleted successfully:  " + std::to_string(lines - 1 - overwritten) +
+                      ". Written, but probably not the original (overwritten): " + std::to_string(overwritten))
+      << r.out;
+
+  const Outcome clean = run("recover --to " + shell_quoted(path("out2")) + " --match hello.txt " + sample("ntfs_24m.img"));
+  EXPECT_EQ(clean.status, 0) << clean.err;
+  EXPECT_TRUE(contains(clean.out, "\nEnd undelete. Undeleted successfully:  1\n")) << clean.out;
+}
+
 TEST_F(Cli, MatchIgnoresCaseAndMatchPathPicksFolders) {
   const struct {
     std::string selectors;

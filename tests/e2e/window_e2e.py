@@ -73,6 +73,12 @@ def shown_name(entry):
     return entry.get("original_name") or entry["listed_name"]
 
 
+def volume_label(m):
+    """The label that the sample's mkfs was given (-n for mkfs.fat, -L for mkntfs)."""
+    found = re.search(r"-[nL] (\S+)", m["made_with"]["format"])
+    return found.group(1) if found else ""
+
+
 def listed_path(letter, entry):
     d = entry["listed_dir"]
     return letter + ":\\" + (d.replace("/", "\\") + "\\" if d else "")
@@ -345,7 +351,9 @@ def main():
 
             # Undelete the four ticked files into the documents folder of a fresh account, which
             # does not exist yet, keeping the folder structure.
-            ticked = [(r["cells"][1], r["cells"][0]) for r in rows()["row_data"] if r["checked"]]
+            ticked_rows = [r for r in rows()["row_data"] if r["checked"]]
+            ticked = [(r["cells"][1], r["cells"][0]) for r in ticked_rows]
+            overwritten = sum(1 for r in ticked_rows if r["cells"][2] == "Overwritten")
             f.check(len(ticked) == 4, f"four files ticked before Undelete ({len(ticked)})")
             target = os.path.join(home, "Documents")
             f.check(not os.path.exists(target), "the proposed folder does not exist yet")
@@ -358,11 +366,21 @@ def main():
             app.click({"name": "Ok", "window": "Dravelo - Undelete"}, via="mouse")
             box = poll(lambda: next((w for w in app.windows() if probe._role(w) == "alert"), None), timeout=60)
             msg = app.message_box(press="OK", timeout=30) if box else {"text": ""}
-            f.check(msg["text"] == "End undelete. Undeleted successfully:  4", f"closing message ({msg['text']!r})")
+            # The files undeleted well, and apart those written that are probably not the original
+            # (every file listed as Overwritten among them); together the four.
+            m = re.match(r"^End undelete\. Undeleted successfully:  (\d+)"
+                         r"(?:\nWritten, but probably not the original \(overwritten\): (\d+))?$", msg["text"])
+            f.check(m is not None and int(m.group(1)) + int(m.group(2) or 0) == 4
+                    and int(m.group(2) or 0) >= overwritten, f"closing message ({msg['text']!r})")
             by_name = {(listed_path(l, e), shown_name(e)): e for l, e in expected}
+            # Files of several volumes go below one top folder per volume: its letter and label.
+            labels = {"C": volume_label(fat), "D": volume_label(ntfs)}
+            several = len({path[0] for path, _ in ticked}) > 1
             for path, name in ticked:
                 e = by_name.get((path, name))
                 rel = path[3:].replace("\\", "/")
+                if several:
+                    rel = os.path.join(path[0] + "_" + (" " + labels[path[0]] if labels[path[0]] else ""), rel)
                 out = os.path.join(target, rel, name)
                 ok = os.path.isfile(out)
                 f.check(ok, f"{path}{name} written to {out}")

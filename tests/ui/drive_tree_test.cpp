@@ -113,12 +113,14 @@ TEST_F(DriveTreeTest, OpenImageAddsTheNextLetterAndSurvivesARebuild) {
   }
   EXPECT_EQ(root->childCount(), 3);
 
-  // The Drives button rebuilds the list: ticks other than C's are lost, the opened image stays.
-  form->MenuItem3Click();
+  // The Drives button rebuilds the list: every volume keeps its letter and its tick, the opened
+  // image stays.
+  form->MenuItem5Click();
   form->DrivesAdvToolButtonClick();
   root = tree->topLevelItem(0);
   EXPECT_EQ(root->text(0), "My Computer(3)");
-  EXPECT_EQ(ticks(), (std::vector<bool>{true, false, false}));
+  EXPECT_TRUE(root->child(2)->text(0).startsWith("E:\\  FAT32  ("));
+  EXPECT_EQ(ticks(), (std::vector<bool>{false, true, true}));
 }
 
 // `dravelo missing.img /tmp good.img`: the good image is C:, and one message box, shown once the

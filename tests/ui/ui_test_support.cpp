@@ -13,6 +13,9 @@ QApplication& ensureApp() {
   static int argc = 1;
   static char name[] = "dravelo-ui-tests";
   static char* argv[] = {name, nullptr};
+  // A test program whose other tests made the application already shares it: a second one
+  // would leave the first one's input state under the second's windows.
+  if (auto* made = qobject_cast<QApplication*>(QCoreApplication::instance())) return *made;
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   // Never destroyed: a QApplication torn down by the exit handlers runs after Qt's own statics.
   static QApplication* app = new QApplication(argc, argv);

@@ -7,11 +7,15 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -154,6 +158,76 @@ TEST_F(WindowUndelete, ATargetThatCannotBeMadeIsReportedBeforeAnythingStartsAndT
   EXPECT_EQ(window.findChild<QToolButton*>(QStringLiteral("UndeleteAdvToolButton"))->text(), "Undelete");
 }
 
+// A target that fills up, for real: a 1 MiB tmpfs for the NTFS sample's 3.6 MB of deleted files.
+// What did not fit keeps its tick, and the closing message says how many and why; every file
+// that lost its tick is on the target.
+TEST_F(WindowUndelete, ATargetThatFillsUpLeavesTheMissingFilesTickedAndSaysWhy) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+  const fs::path mnt = fs::path(out_.path().toStdString()) / "small";
+  fs::create_directories(mnt);
+  ASSERT_EQ(std::system(("mount -t tmpfs -o size=1m dravelo-full '" + mnt.string() + "'").c_str()), 0);
+  struct Unmount {
+    fs::path at;
+    ~Unmount() { std::system(("umount '" + at.string() + "'").c_str()); }
+  } unmount{mnt};
+  reg_write_str(kSettingsKey, "path", QString::fromStdString(mnt.string()));
+  reg_write_int(kSettingsKey, "kfs", 0);
+  T_mainForm window({std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img"}, false);
+  T_recoverForm form(&window);
+  installUndelete(window, form);
+  ModalDriver driver;
+  window.AnalyzeAdvToolButtonClick();
+  ASSERT_GT(file_count(), 10);
+  window.SelectAll1Click();
+  driver.messages.clear();
+
+  window.UndeleteAdvToolButtonClick();
+  ASSERT_EQ(driver.messages.size(), 1);
+  const QStringList lines = driver.messages[0].split('\n');
+  int written = 0, still_ticked = 0;
+  for (std::int32_t k = 0; k < file_count(); ++k) still_ticked += file_list[k].selected;
+  for (const auto& f : fs::directory_iterator(mnt)) written += f.is_regular_file() ? 1 : 0;
+  ASSERT_GT(still_ticked, 0);
+  ASSERT_GT(written, 0);
+  EXPECT_EQ(written + still_ticked, file_count());
+  QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^End undelete. Undeleted successfully:  (\\d+)$")).match(lines[0]);
+  ASSERT_TRUE(m.hasMatch()) << lines[0].toStdString();
+  int counted = m.captured(1).toInt();
+  for (const QString& line : lines) {
+    for (const char* head : {"Written, but probably not the original (overwritten): ",
+                             "Written, with parts that could not be read (zeros): "})
+      if (line.startsWith(QString::fromUtf8(head))) counted += line.mid(static_cast<int>(std::strlen(head))).toInt();
+  }
+  EXPECT_EQ(counted, written) << driver.messages[0].toStdString();
+  EXPECT_TRUE(lines.contains(QStringLiteral("Not undeleted, still ticked: ") + QString::number(still_ticked)))
+      << driver.messages[0].toStdString();
+  EXPECT_TRUE(driver.messages[0].contains(QString::fromUtf8(std::strerror(ENOSPC)))) << driver.messages[0].toStdString();
+  // Each entry is ticked exactly when its file is not on the target.
+  for (std::int32_t k = 0; k < file_count(); ++k)
+    EXPECT_EQ(file_list[k].selected == 1, !fs::exists(mnt / file_list[k].FileName)) << file_list[k].FileName;
+}
+
+// A file listed as Overwritten is written all the same, but the closing message does not count
+// it among the successes: it says apart how many written files are probably not the original.
+TEST_F(WindowUndelete, OverwrittenFilesAreCountedApartInTheClosingMessage) {
+  T_mainForm window({std::string(DRAVELO_SAMPLES_DIR) + "/fat16_16m.img"}, false);
+  T_recoverForm form(&window);
+  installUndelete(window, form);
+  ModalDriver driver;
+  window.AnalyzeAdvToolButtonClick();
+  const std::vector<std::int32_t> ticked = tick({"_EMPOR~1.TMP", "Config.ini"});
+  ASSERT_EQ(ticked.size(), 2u);
+  ASSERT_EQ(file_list[ticked[0]].FileName, "_EMPOR~1.TMP");
+  ASSERT_EQ(file_list[ticked[0]].Percent, 0);  // listed as Overwritten
+  driver.messages.clear();
+
+  window.UndeleteAdvToolButtonClick();
+  ASSERT_EQ(driver.messages.size(), 1);
+  EXPECT_EQ(driver.messages[0],
+            "End undelete. Undeleted successfully:  1\nWritten, but probably not the original (overwritten): 1");
+  for (std::int32_t k : ticked) EXPECT_EQ(file_list[k].selected, 0);
+}
+
 T_mainForm* running_window = nullptr;
 int copies = 0;
 
@@ -191,6 +265,7 @@ TEST_F(WindowUndelete, StopEndsTheRunAfterTheFileBeingWritten) {
     e.FileName = "f" + std::to_string(i);
     e.Path = "C:\\";
     e.FileSize = 10;
+    e.Percent = 100;
     e.selected = 1;
     add_file(std::move(e));
   }

@@ -20,7 +20,10 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/target_files.h"
 #include "catalogue/texts.h"
+#include "volume/drives.h"
+#include "workflow/analysis.h"
 #include "workflow/undelete.h"
+#include "workflow/volume_binding.h"
 
 namespace dravelo {
 namespace {
@@ -119,6 +122,7 @@ class Undelete : public ::testing::Test {
     e.FileName = name;
     e.Path = path;
     e.FileSize = size;
+    e.Percent = 100;
     e.selected = 1;
     return add_file(std::move(e));
   }
@@ -211,6 +215,83 @@ TEST_F(Undelete, KeepMakesNestedFoldersBelowTheTarget) {
   EXPECT_EQ(read_file(dir_ / "root.txt"), "data of root.txt");
 }
 
+// The top folder of a volume: its letter and the label that the analysis read (libblkid: the
+// root directory's label entry on FAT, $Volume's name on NTFS).
+TEST_F(Undelete, VolumeFolderNameIsTheLetterAndTheLabelReadAtTheAnalysis) {
+  get_drives({std::string(DRAVELO_SAMPLES_DIR) + "/fat16_16m.img", std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img"},
+             false);
+  for (DriveInfo& d : drive_list) d.selected = 1;
+  ASSERT_TRUE(run_analysis());
+  EXPECT_EQ(volume_folder_name(0), "C_ DATA16");
+#ifdef _WIN32
+  EXPECT_EQ(volume_folder_name(1), "D_");  // an image's NTFS label is read where libblkid is
+#else
+  EXPECT_EQ(volume_folder_name(1), "D_ WORK");
+#endif
+  analysed_volumes[1].label.clear();
+  EXPECT_EQ(volume_folder_name(1), "D_");
+  reset_catalogue();
+}
+
+// Files of several volumes recovered with their folders: each volume under a top folder of its
+// own, so that C:\Docs\ and D:\Docs\ do not become one. One volume, or no folders kept: the layout
+// without top folders.
+TEST_F(Undelete, KeepPutsEachVolumeOfARunUnderItsOwnTopFolder) {
+  add(70, "a.txt", "C:\\Docs\\", 0);
+  add(71, "a.txt", "D:\\Docs\\", 1);
+  add(72, "root.txt", "D:\\", 1);
+  build_undelete_list();
+  UndeleteSummary s = run_undelete({target(), true, {}, nullptr, nullptr});
+  EXPECT_EQ(s.count, 3);
+  EXPECT_EQ(read_file(dir_ / "C_" / "Docs" / "a.txt"), "data of a.txt");
+  EXPECT_EQ(read_file(dir_ / "D_" / "Docs" / "a.txt"), "data of a.txt");
+  EXPECT_EQ(read_file(dir_ / "D_" / "root.txt"), "data of root.txt");
+
+  // Files of one volume: no top folder.
+  fs::remove_all(dir_);
+  for (std::int32_t k = 0; k < file_count(); ++k) file_list[k].selected = k == 1;
+  build_undelete_list();
+  s = run_undelete({target(), true, {}, nullptr, nullptr});
+  EXPECT_EQ(read_file(dir_ / "Docs" / "a.txt"), "data of a.txt");
+  // Without folders kept, neither.
+  fs::remove_all(dir_);
+  for (std::int32_t k = 0; k < file_count(); ++k) file_list[k].selected = k != 2;
+  build_undelete_list();
+  s = run_undelete({target(), false, {}, nullptr, nullptr});
+  EXPECT_EQ(read_file(dir_ / "a.txt"), "data of a.txt");
+  EXPECT_EQ(read_file(dir_ / "a (2).txt"), "data of a.txt");
+}
+
+// A folder path longer than 255 characters is recreated whole, each name within the target's
+// limit; one deeper than the target can hold fails for its file alone, with the reason, and
+// the file keeps its tick.
+TEST_F(Undelete, KeepRecreatesDeepPathsWholeAndSaysWhereTheTargetCannotHoldThem) {
+  std::string deep = "C:\\", too_deep = "C:\\";
+  fs::path deep_folder = dir_;
+  for (int i = 0; i < 12; ++i) {
+    const std::string name = "level " + std::to_string(i) + " " + std::string(40, 'd');
+    deep += name + "\\";
+    deep_folder /= name;
+  }
+  for (int i = 0; i < 20; ++i) too_deep += std::to_string(i) + std::string(250, 'x') + "\\";
+  add(70, "deep.txt", deep);
+  add(71, "too deep.txt", too_deep);
+  ASSERT_GT(file_list[0].Path.size(), 500u);  // the catalogue keeps the whole path
+  build_undelete_list();
+  const UndeleteSummary s = run_undelete({target(), true, {}, nullptr, nullptr});
+  EXPECT_EQ(s.count, 1);
+  EXPECT_EQ(read_file(deep_folder / "deep.txt"), "data of deep.txt");
+  EXPECT_EQ(file_list[0].selected, 0);
+  EXPECT_EQ(s.not_written, 1);
+  EXPECT_EQ(file_list[1].selected, 1);
+  ASSERT_EQ(s.failure_reasons.size(), 1u);
+  EXPECT_NE(s.failure_reasons[0].first.find(std::strerror(ENAMETOOLONG)), std::string::npos) << s.failure_reasons[0].first;
+  // The closing message shows the start of a reason that long.
+  const std::string closing = undelete_closing_text(s);
+  EXPECT_LT(closing.size(), 400u) << closing;
+  EXPECT_NE(closing.find("Not undeleted, still ticked: 1\n  " + target()), std::string::npos) << closing;
+}
+
 TEST_F(Undelete, NeverOverwritesAnExistingFile) {
   std::ofstream(dir_ / "a.txt") << "there before";
   std::ofstream(dir_ / "README") << "there before";
@@ -293,8 +374,17 @@ TEST_F(Undelete, DispatchesByFileSystemAndCountsOnlyCompleteCopies) {
   EXPECT_EQ(routine_calls, (std::vector<std::string>{"NTFS:1:0", "FAT32:2:1", "NTFS:4:0", "NTFS:5:0"}));
   EXPECT_FALSE(fs::exists(dir_ / "other.txt"));
   EXPECT_FALSE(fs::exists(dir_ / "full.txt"));
-  for (std::int32_t k = 0; k < file_count(); ++k) EXPECT_EQ(file_list[k].selected, 0) << k;
+  // What was written whole loses its tick; what left nothing on the target keeps it.
+  std::vector<int> ticks;
+  for (std::int32_t k = 0; k < file_count(); ++k) ticks.push_back(file_list[k].selected);
+  EXPECT_EQ(ticks, (std::vector<int>{0, 0, 1, 0, 1}));
   EXPECT_EQ(undelete_closing_text(s.stopped, s.count), "End undelete. Undeleted successfully:  2");
+  EXPECT_EQ(undelete_closing_text(s),
+            "End undelete. Undeleted successfully:  2\n"
+            "Written, with parts that could not be read (zeros): 1\n"
+            "Not undeleted, still ticked: 2\n"
+            "  no recovery for the file system 'exFAT' (1)\n"
+            "  the target refused the bytes (1)");
 }
 
 TEST_F(Undelete, OperationAsksForOptionsAndClosesWithTheCount) {

@@ -123,6 +123,7 @@ TEST(WindowsNames, RecoveryWritesSubstitutesAndReportsThem) {
     e.FileName = wanted[i].name;
     e.Path = wanted[i].path;
     e.FileSize = 10;
+    e.Percent = 100;
     e.selected = 1;
     add_file(std::move(e));
   }
