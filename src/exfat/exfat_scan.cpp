@@ -10,6 +10,7 @@
 #include "catalogue/text_util.h"
 #include "catalogue/texts.h"
 #include "exfat/exfat_dir_entry.h"
+#include "exfat/exfat_directory.h"
 #include "fat/fat_folders.h"
 #include "volume/little_endian.h"
 #include "volume/tbuffer.h"
@@ -20,33 +21,26 @@ namespace {
 // "exFAT volume cannot be read: ", followed by the reason.
 constexpr int kCannotReadText = 71;
 
-// A directory holds at most 256 MiB of entries (the format's own limit), which bounds what one
-// directory costs however its stream or chain is damaged.
+// A directory holds at most 256 MiB of entries (the format's own limit), which bounds the
+// clusters of one directory however its stream or chain is damaged.
 constexpr std::uint64_t kMaxDirectoryBytes = 256ULL << 20;
 // Folders nest at most this deep in a walk; only a damaged tree comes near it.
 constexpr int kMaxDirectoryDepth = 256;
-// The folders on the path being walked are held in memory together; a damaged tree of huge
-// nested folders stops being followed when they would hold more than this.
+// Each folder on the path being walked holds a cluster or two of its entries; with very large
+// clusters the walk goes no deeper than this many bytes allow.
 constexpr std::uint64_t kMaxPathDirectoryBytes = 1ULL << 30;
 // Bitmap entry fields in the root directory.
 constexpr std::size_t kBitmapFlags = 1;  // bit 0: which FAT the bitmap belongs to
 constexpr std::size_t kBitmapFirstCluster = 20;
 constexpr std::size_t kBitmapLength = 24;
 
-// The entries of one directory, read whole, with the cluster that holds each block of them.
-struct Directory {
-  std::vector<std::uint8_t> bytes;
-  std::vector<ExfatCluster> clusters;
-  // Clusters of a deleted folder that the bitmap gives to something else now: what they hold is
-  // not this folder's.
-  std::vector<bool> taken;
-};
-
 struct ScanContext {
   ExfatGeometry g;
   TBuffer* data = nullptr;
   TBuffer* fat = nullptr;
   ExfatBitmap bitmap;
+  ExfatClusterSet read;
+  ExfatDirectoryVolume volume;
   FatFolderRegistry folders;  // the FAT engine's: same ids, paths and loop guard
   std::int32_t drive = 0;
   std::string fs;
@@ -54,25 +48,9 @@ struct ScanContext {
   std::int64_t used_bytes = 0;
   std::int64_t live_bytes = 0;
   std::int64_t live_count = 0;
-  // Bytes of the folders held by the walk right now (the path from the root).
+  // Bytes of directory clusters held by the walk right now (along the path from the root).
   std::uint64_t path_bytes = 0;
 };
-
-void load_directory(ScanContext& context, const ExfatLayout& layout, bool deleted, Directory* dir) {
-  const std::uint32_t bpc = context.g.bytes_per_cluster;
-  const std::uint64_t max_clusters = kMaxDirectoryBytes / bpc;
-  for (const ExfatRun& run : layout.runs) {
-    for (std::uint64_t k = 0; k < run.count && dir->clusters.size() < max_clusters; ++k) {
-      const ExfatCluster c = static_cast<ExfatCluster>(run.first + k);
-      const std::size_t at = dir->bytes.size();
-      dir->bytes.resize(at + bpc);
-      // What cannot be read stands as zeros, which end the directory there.
-      read_exact(*context.data, static_cast<std::int64_t>(ExfatClusterOffset(context.g, c)), bpc, dir->bytes.data() + at);
-      dir->clusters.push_back(c);
-      dir->taken.push_back(deleted && context.bitmap.in_use(c));
-    }
-  }
-}
 
 // Characters that exFAT does not allow in a name; a set whose name holds one is not taken.
 bool is_valid_name(const std::u16string& name) {
@@ -123,7 +101,7 @@ void add_found_file(ScanContext& context, const ExfatEntrySet& set, std::string 
   host()._updateFiles(file_count());
 }
 
-void walk_directory(ScanContext& context, const Directory& dir, std::int32_t folder, bool deleted, int depth);
+void walk_directory(ScanContext& context, ExfatDirectoryCursor& dir, std::int32_t folder, bool deleted, int depth);
 
 void enter_folder(ScanContext& context, const ExfatEntrySet& set, const std::string& name, std::int32_t parent,
                   bool deleted, int depth) {
@@ -132,73 +110,75 @@ void enter_folder(ScanContext& context, const ExfatEntrySet& set, const std::str
   // A first cluster met before is a folder walked already: two entries that share a folder, or
   // a loop. A deleted folder whose first cluster is in use again has been overwritten; whatever
   // took the cluster is found through its own entry.
-  if (context.folders.IsScannedCluster(set.first_cluster)) return;
+  if (context.folders.IsScannedCluster(set.first_cluster) || context.read.contains(set.first_cluster)) return;
   if (deleted && context.bitmap.in_use(set.first_cluster)) return;
+  const std::uint64_t held = 2ULL * g.bytes_per_cluster;
+  if (context.path_bytes + held > kMaxPathDirectoryBytes) return;
   const std::uint64_t length = std::min(set.data_length, kMaxDirectoryBytes);
+  // Only whether the chain holds is kept of the layout: the cursor follows it cluster by cluster.
   const ExfatLayout layout = ExfatFileLayout(*context.fat, g, set.first_cluster, length, set.no_fat_chain());
-  const std::uint64_t bytes = layout.clusters() * g.bytes_per_cluster;
-  if (context.path_bytes + bytes > kMaxPathDirectoryBytes) return;
-  Directory child;
-  load_directory(context, layout, deleted, &child);
+  const std::uint64_t clusters = layout.clusters();
+  const ExfatDirectoryLinks links = layout.from_chain ? ExfatDirectoryLinks::chain : ExfatDirectoryLinks::consecutive;
+  ExfatDirectoryCursor child(context.volume, set.first_cluster, clusters, links, deleted);
+  if (!child.valid()) return;
   const std::int32_t id = context.folders.AddScanFolder(name, set.first_cluster, deleted ? 1 : 0, parent);
-  context.path_bytes += bytes;
+  context.path_bytes += held;
   walk_directory(context, child, id, deleted, depth + 1);
-  context.path_bytes -= bytes;
+  context.path_bytes -= held;
 }
 
-void walk_directory(ScanContext& context, const Directory& dir, std::int32_t folder, bool deleted, int depth) {
+void walk_directory(ScanContext& context, ExfatDirectoryCursor& dir, std::int32_t folder, bool deleted, int depth) {
   const std::uint32_t bpc = context.g.bytes_per_cluster;
-  const std::size_t entries = dir.bytes.size() / kExfatEntrySize;
-  std::size_t i = 0;
-  while (i < entries && !stop_flag) {
+  const std::uint64_t heap_bytes = static_cast<std::uint64_t>(context.g.cluster_count) * bpc;
+  while (dir.valid() && !stop_flag) {
     host().pump();
-    const std::size_t at = i * kExfatEntrySize;
-    const std::size_t block = at / bpc;
-    if (dir.taken[block]) {
-      i = (block + 1) * bpc / kExfatEntrySize;
+    if (dir.taken()) {
+      dir.skip_cluster();
       continue;
     }
-    const std::uint8_t type = dir.bytes[at];
+    const std::uint8_t type = dir.type();
     if (type == kExfatEndOfDirectory) break;
     ExfatEntrySet set;
-    if ((type | kExfatInUse) != kExfatFileEntry || !ParseExfatEntrySet(std::span(dir.bytes).subspan(at), &set)) {
-      ++i;
+    bool next_taken = false;
+    if ((type | kExfatInUse) != kExfatFileEntry || !ParseExfatEntrySet(dir.entries(&next_taken), &set)) {
+      dir.skip(1);
       continue;
     }
-    const std::size_t last_block = (at + static_cast<std::size_t>(set.entry_count) * kExfatEntrySize - 1) / bpc;
-    const bool spans_taken = std::any_of(dir.taken.begin() + static_cast<std::ptrdiff_t>(block),
-                                         dir.taken.begin() + static_cast<std::ptrdiff_t>(last_block) + 1,
-                                         [](bool t) { return t; });
+    const bool spans_next = dir.offset() + static_cast<std::uint64_t>(set.entry_count) * kExfatEntrySize > bpc;
     const bool in_deleted = deleted || set.deleted;
     // In a deleted set, or anywhere in a deleted folder's clusters, only a set whose checksum
     // still holds is taken: anything else has been partly overwritten. Nor is a name that exFAT
     // does not allow, or a length that the whole heap could not hold.
-    const std::uint64_t heap_bytes = static_cast<std::uint64_t>(context.g.cluster_count) * bpc;
-    if (spans_taken || (in_deleted && !set.checksum_ok) || !is_valid_name(set.name) || set.data_length > heap_bytes) {
-      ++i;
+    if ((spans_next && next_taken) || (in_deleted && !set.checksum_ok) || !is_valid_name(set.name) ||
+        set.data_length > heap_bytes) {
+      dir.skip(1);
       continue;
     }
     const std::string name = utf16_to_utf8(set.name);
+    const ExfatCluster lcn = dir.cluster();
+    const std::uint32_t lcn_offset = dir.offset();
+    // The cursor moves past the set before a folder is entered: the folder's walk may read the
+    // cluster that holds the rest of this one's set.
+    dir.skip(static_cast<std::size_t>(set.entry_count));
     if (set.is_directory()) {
       enter_folder(context, set, name, folder, in_deleted, depth);
     } else if (in_deleted) {
-      if (set.data_length > 0)
-        add_found_file(context, set, name, folder, dir.clusters[block], static_cast<std::int32_t>(at % bpc));
+      if (set.data_length > 0) add_found_file(context, set, name, folder, lcn, static_cast<std::int32_t>(lcn_offset));
     } else {
       context.live_bytes += static_cast<std::int64_t>(std::min<std::uint64_t>(set.data_length, INT64_MAX / 2));
       ++context.live_count;
       report_progress(context);
     }
-    i += static_cast<std::size_t>(set.entry_count);
   }
 }
 
 // The allocation bitmap that goes with the FAT in use, from the root directory's bitmap entry.
-bool load_bitmap(ScanContext& context, const Directory& root, std::string* reason) {
+bool load_bitmap(ScanContext& context, ExfatDirectoryCursor root, std::string* reason) {
   const ExfatGeometry& g = context.g;
   const std::uint64_t needed = (static_cast<std::uint64_t>(g.cluster_count) + 7) / 8;
-  for (std::size_t at = 0; at + kExfatEntrySize <= root.bytes.size(); at += kExfatEntrySize) {
-    const auto entry = std::span(root.bytes).subspan(at, kExfatEntrySize);
+  for (; root.valid(); root.skip(1)) {
+    bool next_taken = false;
+    const auto entry = root.entries(&next_taken).first(kExfatEntrySize);
     if (entry[0] == kExfatEndOfDirectory) break;
     if (entry[0] != kExfatBitmapEntry || (entry[kBitmapFlags] & 1) != g.active_fat) continue;
     const ExfatCluster first = le::u32(entry, kBitmapFirstCluster);
@@ -259,20 +239,31 @@ bool ScanExfatVolume() {
   context.letter = drive.drive_name;
 
   const ExfatGeometry& g = context.g;
-  Directory root;
+  context.volume.g = &context.g;
+  context.volume.data = &data_reader;
+  context.volume.fat = &fat_reader;
+  context.volume.bitmap = &context.bitmap;
+  context.volume.read = &context.read;
   // The root directory has no stream of its own: its chain in the FAT is all there is.
-  load_directory(context, ExfatChainLayout(fat_reader, g, g.root_cluster, kMaxDirectoryBytes / g.bytes_per_cluster),
-                 false, &root);
+  const std::uint64_t root_clusters = kMaxDirectoryBytes / g.bytes_per_cluster;
   std::string reason;
-  if (!load_bitmap(context, root, &reason)) {
+  // The read set is still empty here: the bitmap's search does not count as the root's walk.
+  if (!load_bitmap(context, ExfatDirectoryCursor(context.volume, g.root_cluster, root_clusters, ExfatDirectoryLinks::chain, false),
+                   &reason)) {
     out_text(lang_text(kCannotReadText) + reason, MsgType::error, true);
     return false;
   }
+  // Clusters past the image's end cannot be read, so they need no place in the set.
+  const std::uint64_t image_bytes = static_cast<std::uint64_t>(data_reader.volume_sectors()) * TBuffer::kSector;
+  const std::uint64_t image_clusters =
+      image_bytes > g.heap_offset ? (image_bytes - g.heap_offset) / g.bytes_per_cluster : 0;
+  context.read.reset(std::min<std::uint64_t>(g.cluster_count, image_clusters) + 2);
   context.used_bytes = static_cast<std::int64_t>(context.bitmap.used_clusters() * g.bytes_per_cluster);
   host()._updateProgress(0);
   const std::int32_t root_id = context.folders.AddScanFolder(
       std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name)))) + ":", g.root_cluster,
       0, kRootFolder - 1);
+  ExfatDirectoryCursor root(context.volume, g.root_cluster, root_clusters, ExfatDirectoryLinks::chain, false);
   walk_directory(context, root, root_id, false, 0);
   host()._updateProgress(100);
   return true;

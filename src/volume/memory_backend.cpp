@@ -14,6 +14,8 @@ namespace {
 struct MemoryVolume {
   std::vector<std::uint8_t> bytes;
   std::int64_t fail_from = -1;
+  // Bytes delivered to all readers so far: how much an operation reads, for work-bound tests.
+  std::int64_t bytes_read = 0;
 };
 
 std::map<std::string, std::shared_ptr<MemoryVolume>>& registry() {
@@ -32,6 +34,7 @@ class MemoryBackend : public VolumeBackend {
     // Like a disk's read command, a read that touches a failing sector fails as a whole.
     if (volume_->fail_from >= 0 && offset + n > volume_->fail_from) return 0;
     std::memcpy(destination, volume_->bytes.data() + offset, static_cast<std::size_t>(n));
+    volume_->bytes_read += n;
     return n;
   }
 
@@ -54,6 +57,11 @@ void unregister_memory_volume(const std::string& name) { registry().erase(name);
 void set_memory_volume_failure(const std::string& name, std::int64_t from_offset) {
   auto it = registry().find(name);
   if (it != registry().end()) it->second->fail_from = from_offset;
+}
+
+std::int64_t memory_volume_bytes_read(const std::string& name) {
+  auto it = registry().find(name);
+  return it == registry().end() ? 0 : it->second->bytes_read;
 }
 
 std::unique_ptr<VolumeBackend> open_memory_volume(const std::string& name, int* error_code) {

@@ -29,5 +29,7 @@ void unregister_memory_volume(const std::string& name);
 // Makes every read of a registered volume fail from the given byte offset on (for read-error tests);
 // -1 lifts it.
 void set_memory_volume_failure(const std::string& name, std::int64_t from_offset);
+// The bytes that the readers of a registered volume have been given so far (0 for no such volume).
+std::int64_t memory_volume_bytes_read(const std::string& name);
 
 }  // namespace dravelo

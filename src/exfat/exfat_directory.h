@@ -1,0 +1,103 @@
+// Reading one exFAT directory a cluster at a time, as the walk goes through its entries: only the
+// cluster at the cursor (and, while an entry set runs across a cluster's end, the next one) is
+// held, however long the directory's stream claims to be.
+//
+// The clusters of a directory follow its FAT chain, or lie one after the other (NoFatChain, or a
+// chain that a delete cleared, guessed as consecutive).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "exfat/exfat_boot.h"
+#include "exfat/exfat_clusters.h"
+
+namespace dravelo {
+
+class TBuffer;
+
+// A set of heap clusters, one bit each, for the clusters up to a limit (those of the volume that
+// the image holds); clusters past it are never members.
+class ExfatClusterSet {
+ public:
+  void reset(std::uint64_t clusters) { bits_.assign(clusters / 64 + 1, 0); }
+  bool contains(std::uint64_t c) const { return c / 64 < bits_.size() && ((bits_[c / 64] >> (c % 64)) & 1); }
+  void insert(std::uint64_t c) {
+    if (c / 64 < bits_.size()) bits_[c / 64] |= std::uint64_t{1} << (c % 64);
+  }
+
+ private:
+  std::vector<std::uint64_t> bits_;
+};
+
+// What the directory reads of one scan share.
+struct ExfatDirectoryVolume {
+  const ExfatGeometry* g = nullptr;
+  TBuffer* data = nullptr;  // directory clusters
+  TBuffer* fat = nullptr;   // FAT links
+  const ExfatBitmap* bitmap = nullptr;
+  // Every directory cluster read so far: each is read once, which ends chains that loop or run
+  // into another directory, and keeps a deleted folder's read-on out of folders listed already.
+  ExfatClusterSet* read = nullptr;
+};
+
+// How a directory's next cluster is found.
+enum class ExfatDirectoryLinks {
+  chain,        // the FAT's link
+  consecutive,  // the cluster after it
+};
+
+// The longest entry set: a File entry and 18 secondary entries.
+constexpr std::size_t kExfatMaxSetEntries = 19;
+
+class ExfatDirectoryCursor {
+ public:
+  // max_clusters: how many clusters the directory may have (its length, or the limit of a
+  // directory's size). deleted: the directory is deleted or lies in a deleted folder, so that
+  // its clusters that the bitmap gives to something else hold what is not its own.
+  ExfatDirectoryCursor(const ExfatDirectoryVolume& volume, ExfatCluster first, std::uint64_t max_clusters,
+                       ExfatDirectoryLinks links, bool deleted);
+
+  // False once the directory is used up (its clusters, or the first one cannot be taken).
+  bool valid() const { return valid_; }
+  ExfatCluster cluster() const { return cluster_; }
+  std::uint32_t offset() const { return offset_; }
+  std::uint8_t type() const { return block_[offset_]; }
+  // The cluster at the cursor is given to something else now.
+  bool taken() const { return taken_; }
+  // Up to kExfatMaxSetEntries entries from the cursor on. When the cluster ends first they go on
+  // with the head of the directory's next cluster (zeros where there is none), and *next_taken
+  // says whether that one is given to something else.
+  std::span<const std::uint8_t> entries(bool* next_taken);
+  // Moves on by count entries (into the following clusters as needed).
+  void skip(std::size_t count);
+  // Moves on to the start of the next cluster.
+  void skip_cluster();
+
+ private:
+  // The directory's cluster after the current one, read into next_block_; false when there is none.
+  bool find_next();
+  bool load(ExfatCluster c, std::vector<std::uint8_t>* block);
+  void advance();
+
+  const ExfatDirectoryVolume& volume_;
+  const std::uint32_t bpc_;
+  const std::uint64_t max_clusters_;
+  const ExfatDirectoryLinks links_;
+  const bool deleted_;
+  ExfatCluster cluster_ = 0;
+  std::uint64_t index_ = 0;  // of the current cluster in the directory
+  std::uint32_t offset_ = 0;
+  bool valid_ = false;
+  bool taken_ = false;
+  std::vector<std::uint8_t> block_;
+  // The next cluster once looked for: next_state_ 0 not looked for, 1 found, 2 none.
+  int next_state_ = 0;
+  ExfatCluster next_cluster_ = 0;
+  std::vector<std::uint8_t> next_block_;
+  std::array<std::uint8_t, kExfatMaxSetEntries * 32> joined_{};
+};
+
+}  // namespace dravelo
