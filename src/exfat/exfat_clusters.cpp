@@ -104,6 +104,21 @@ bool ExfatBitmap::in_use(std::uint64_t cluster) const {
   return (bits_[bit / 8] >> (bit % 8)) & 1;
 }
 
+ExfatCluster ExfatBitmap::next_free(std::uint64_t cluster) const {
+  const std::uint64_t end = std::min<std::uint64_t>(cluster_count_, bits_.size() * 8);
+  std::uint64_t bit = cluster < 2 ? 0 : cluster - 1;  // the bit of cluster + 1
+  // Bit by bit up to a byte boundary, then whole bytes that are all in use are passed over.
+  while (bit < end) {
+    if (bit % 8 == 0) {
+      while (bit + 8 <= end && bits_[bit / 8] == 0xFF) bit += 8;
+      if (bit >= end) break;
+    }
+    if (!((bits_[bit / 8] >> (bit % 8)) & 1)) return static_cast<ExfatCluster>(bit + 2);
+    ++bit;
+  }
+  return 0;
+}
+
 std::uint64_t ExfatBitmap::used_clusters() const {
   std::uint64_t n = 0;
   const std::uint64_t whole = std::min<std::uint64_t>(bits_.size(), cluster_count_ / 8);

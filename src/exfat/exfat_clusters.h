@@ -50,6 +50,8 @@ class ExfatBitmap {
   void assign(std::vector<std::uint8_t> bits, std::uint32_t cluster_count);
   // Clusters outside the heap count as in use: nothing can be recovered from them.
   bool in_use(std::uint64_t cluster) const;
+  // The first free cluster after cluster, 0 when there is none.
+  ExfatCluster next_free(std::uint64_t cluster) const;
   std::uint64_t used_clusters() const;
   // Free clusters of the layout.
   std::uint64_t free_clusters(const ExfatLayout& layout) const;

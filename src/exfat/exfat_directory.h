@@ -3,7 +3,11 @@
 // held, however long the directory's stream claims to be.
 //
 // The clusters of a directory follow its FAT chain, or lie one after the other (NoFatChain, or a
-// chain that a delete cleared, guessed as consecutive).
+// live folder's broken chain, guessed as consecutive). A deleted folder whose chain is gone is
+// read the way the FAT walk reads a deleted directory on: after each cluster, while that one is
+// free, the next free cluster, as long as its entries check out. Its length does not bound it:
+// exfat-fuse gives a folder's trailing clusters back as their entries are deleted, so that after
+// `rm -rf` the length covers the first cluster only.
 #pragma once
 
 #include <array>
@@ -43,22 +47,29 @@ struct ExfatDirectoryVolume {
   ExfatClusterSet* read = nullptr;
 };
 
-// How a directory's next cluster is found.
+// How a directory's next cluster is found within its length.
 enum class ExfatDirectoryLinks {
   chain,        // the FAT's link
   consecutive,  // the cluster after it
 };
+
+// A directory holds at most 256 MiB of entries (the format's own limit), which bounds the
+// clusters of one directory however its stream or chain is damaged.
+constexpr std::uint64_t kExfatMaxDirectoryBytes = 256ULL << 20;
 
 // The longest entry set: a File entry and 18 secondary entries.
 constexpr std::size_t kExfatMaxSetEntries = 19;
 
 class ExfatDirectoryCursor {
  public:
-  // max_clusters: how many clusters the directory may have (its length, or the limit of a
-  // directory's size). deleted: the directory is deleted or lies in a deleted folder, so that
-  // its clusters that the bitmap gives to something else hold what is not its own.
-  ExfatDirectoryCursor(const ExfatDirectoryVolume& volume, ExfatCluster first, std::uint64_t max_clusters,
-                       ExfatDirectoryLinks links, bool deleted);
+  // length_clusters: the clusters that the directory's length (or, for the root, the largest
+  // directory) gives it, found through links. deleted: the directory is deleted or lies in a
+  // deleted folder, so that its clusters that the bitmap gives to something else hold what is
+  // not its own. read_on: past length_clusters the directory goes on in the next free cluster
+  // while the current one is free and the next one's entries check out (ExfatLooksLikeEntries),
+  // up to the largest directory.
+  ExfatDirectoryCursor(const ExfatDirectoryVolume& volume, ExfatCluster first, std::uint64_t length_clusters,
+                       ExfatDirectoryLinks links, bool deleted, bool read_on);
 
   // False once the directory is used up (its clusters, or the first one cannot be taken).
   bool valid() const { return valid_; }
@@ -79,14 +90,16 @@ class ExfatDirectoryCursor {
  private:
   // The directory's cluster after the current one, read into next_block_; false when there is none.
   bool find_next();
-  bool load(ExfatCluster c, std::vector<std::uint8_t>* block);
+  // Reads cluster c into block (zeros where it cannot be read).
+  void load(ExfatCluster c, std::vector<std::uint8_t>* block);
   void advance();
 
   const ExfatDirectoryVolume& volume_;
   const std::uint32_t bpc_;
-  const std::uint64_t max_clusters_;
+  const std::uint64_t length_clusters_;
   const ExfatDirectoryLinks links_;
   const bool deleted_;
+  const bool read_on_;
   ExfatCluster cluster_ = 0;
   std::uint64_t index_ = 0;  // of the current cluster in the directory
   std::uint32_t offset_ = 0;
@@ -99,5 +112,11 @@ class ExfatDirectoryCursor {
   std::vector<std::uint8_t> next_block_;
   std::array<std::uint8_t, kExfatMaxSetEntries * 32> joined_{};
 };
+
+// True when a cluster's bytes hold exFAT directory entries as a folder holds them, up to the end
+// mark or the cluster's end: secondary entries of a set begun in the cluster before, then entry
+// sets (live or deleted) whose checksum holds, a set that runs on past the end being left
+// unjudged; at least one whole set. Any other entry, or a set that fails, does not check out.
+bool ExfatLooksLikeEntries(std::span<const std::uint8_t> bytes);
 
 }  // namespace dravelo

@@ -21,9 +21,7 @@ namespace {
 // "exFAT volume cannot be read: ", followed by the reason.
 constexpr int kCannotReadText = 71;
 
-// A directory holds at most 256 MiB of entries (the format's own limit), which bounds the
-// clusters of one directory however its stream or chain is damaged.
-constexpr std::uint64_t kMaxDirectoryBytes = 256ULL << 20;
+constexpr std::uint64_t kMaxDirectoryBytes = kExfatMaxDirectoryBytes;
 // Folders nest at most this deep in a walk; only a damaged tree comes near it.
 constexpr int kMaxDirectoryDepth = 256;
 // Each folder on the path being walked holds a cluster or two of its entries; with very large
@@ -117,9 +115,15 @@ void enter_folder(ScanContext& context, const ExfatEntrySet& set, const std::str
   const std::uint64_t length = std::min(set.data_length, kMaxDirectoryBytes);
   // Only whether the chain holds is kept of the layout: the cursor follows it cluster by cluster.
   const ExfatLayout layout = ExfatFileLayout(*context.fat, g, set.first_cluster, length, set.no_fat_chain());
-  const std::uint64_t clusters = layout.clusters();
   const ExfatDirectoryLinks links = layout.from_chain ? ExfatDirectoryLinks::chain : ExfatDirectoryLinks::consecutive;
-  ExfatDirectoryCursor child(context.volume, set.first_cluster, clusters, links, deleted);
+  // A deleted folder's length holds when its chain does. A cleared chain leaves the first
+  // cluster, and the folder is read on through free clusters whose entries check out; without a
+  // chain (NoFatChain) the length is taken, then read on, as exfat-fuse shortens a folder whose
+  // last entries go.
+  std::uint64_t clusters = layout.clusters();
+  if (deleted && !layout.from_chain && !set.no_fat_chain()) clusters = 1;
+  const bool read_on = deleted && !layout.from_chain;
+  ExfatDirectoryCursor child(context.volume, set.first_cluster, clusters, links, deleted, read_on);
   if (!child.valid()) return;
   const std::int32_t id = context.folders.AddScanFolder(name, set.first_cluster, deleted ? 1 : 0, parent);
   context.path_bytes += held;
@@ -248,7 +252,7 @@ bool ScanExfatVolume() {
   const std::uint64_t root_clusters = kMaxDirectoryBytes / g.bytes_per_cluster;
   std::string reason;
   // The read set is still empty here: the bitmap's search does not count as the root's walk.
-  if (!load_bitmap(context, ExfatDirectoryCursor(context.volume, g.root_cluster, root_clusters, ExfatDirectoryLinks::chain, false),
+  if (!load_bitmap(context, ExfatDirectoryCursor(context.volume, g.root_cluster, root_clusters, ExfatDirectoryLinks::chain, false, false),
                    &reason)) {
     out_text(lang_text(kCannotReadText) + reason, MsgType::error, true);
     return false;
@@ -263,7 +267,7 @@ bool ScanExfatVolume() {
   const std::int32_t root_id = context.folders.AddScanFolder(
       std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name)))) + ":", g.root_cluster,
       0, kRootFolder - 1);
-  ExfatDirectoryCursor root(context.volume, g.root_cluster, root_clusters, ExfatDirectoryLinks::chain, false);
+  ExfatDirectoryCursor root(context.volume, g.root_cluster, root_clusters, ExfatDirectoryLinks::chain, false, false);
   walk_directory(context, root, root_id, false, 0);
   host()._updateProgress(100);
   return true;

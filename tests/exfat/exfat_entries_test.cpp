@@ -14,6 +14,7 @@
 #include "catalogue/date_time.h"
 #include "exfat/exfat_boot.h"
 #include "exfat/exfat_dir_entry.h"
+#include "exfat/exfat_directory.h"
 #include "exfat/exfat_recover.h"
 #include "exfat/exfat_test_util.h"
 #include "volume/little_endian.h"
@@ -104,6 +105,44 @@ TEST(ExfatEntrySet, RefusesEntriesThatDoNotFormASetAndFlagsAChangedOne) {
     if (c.parses) {
       EXPECT_FALSE(set.checksum_ok);
     }
+  }
+}
+
+// Whether a free cluster is taken as more of a deleted folder.
+TEST(ExfatDirectoryCluster, ChecksOutOnlyWithWholeSetsWhoseChecksumHolds) {
+  const auto with = [](std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> cluster;
+    for (const auto& p : parts) cluster.insert(cluster.end(), p.begin(), p.end());
+    cluster.resize(512, 0);
+    return cluster;
+  };
+  const auto a = entry_set(u"IMG_0001.JPG", true);
+  const auto live = entry_set(u"IMG_0002.JPG", false);
+  auto changed = entry_set(u"IMG_0003.JPG", true);
+  changed[70] ^= 1;
+  // The last two entries of a set whose File entry lay in the cluster before.
+  const std::vector<std::uint8_t> tail(a.begin() + 32, a.end());
+  std::vector<std::uint8_t> photo(512, 0);
+  for (std::size_t i = 0; i < photo.size(); ++i) photo[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  const std::vector<std::uint8_t> long_set = entry_set(std::u16string(200, u'n'), true);
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> cluster;
+    bool checks_out;
+  };
+  const Case cases[] = {
+      {"deleted and live sets", with({a, live}), true},
+      {"the tail of a set, then a set", with({tail, a}), true},
+      {"a set whose checksum fails", with({a, changed}), false},
+      {"file data", photo, false},
+      {"zeros", with({}), false},
+      {"only the tail of a set", with({tail}), false},
+      {"a set that runs on into the next cluster after a whole one",
+       with({a, std::vector<std::uint8_t>(long_set.begin(), long_set.begin() + 512 - 96)}), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(ExfatLooksLikeEntries(c.cluster), c.checks_out);
   }
 }
 

@@ -29,7 +29,9 @@ struct Fixture {
 void PrintTo(const Fixture& f, std::ostream* os) { *os << f.name; }
 
 const Fixture kFixtures[] = {
-    {"exfat_c4k", 4096}, {"exfat_c32k_s4k", 32768}, {"exfat_c128k", 131072}, {"exfat_camera", 32768}};
+    {"exfat_c4k", 4096}, {"exfat_c32k_s4k", 32768}, {"exfat_c128k", 131072}, {"exfat_camera", 32768},
+    // A folder of 300 photos removed with rm -rf: its length covers its first cluster only.
+    {"exfat_dcim_rmrf", 4096}};
 
 class ExfatFixture : public testing::TestWithParam<Fixture> {
  protected:
