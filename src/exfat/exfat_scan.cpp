@@ -74,7 +74,8 @@ void report_progress(ScanContext& context) {
 void add_found_file(ScanContext& context, const ExfatEntrySet& set, std::string name, std::int32_t folder,
                     std::int64_t lcn, std::int32_t lcn_offset) {
   const ExfatGeometry& g = context.g;
-  const ExfatLayout layout = ExfatFileLayout(*context.fat, g, set.first_cluster, set.data_length, set.no_fat_chain());
+  const ExfatLayout layout =
+      ExfatFileLayout(*context.fat, g, set.first_cluster, set.data_length, set.no_fat_chain(), &context.bitmap);
   const std::uint64_t clusters = (set.data_length + g.bytes_per_cluster - 1) / g.bytes_per_cluster;
   FileInfo info;
   info.drive = context.drive;
@@ -85,7 +86,7 @@ void add_found_file(ScanContext& context, const ExfatEntrySet& set, std::string 
   info.sc = static_cast<std::int64_t>(set.first_cluster) - 2;
   info.sc_offset = static_cast<std::uint32_t>(std::min<std::uint64_t>(g.heap_offset, UINT32_MAX));
   info.FileSize = static_cast<std::int64_t>(std::min<std::uint64_t>(set.data_length, INT64_MAX));
-  info.Percent = static_cast<std::int8_t>(ExfatStatusPercent(context.bitmap.free_clusters(layout), clusters));
+  info.Percent = static_cast<std::int8_t>(ExfatLayoutPercent(context.bitmap, layout, clusters));
   info.DateCreated = ExfatTimestampToDateTime(set.create_timestamp, set.create_10ms, set.create_utc_offset);
   info.DateModified = ExfatTimestampToDateTime(set.modify_timestamp, set.modify_10ms, set.modify_utc_offset);
   info.FileName = cut_utf8(name, kNameCapacity);
@@ -176,9 +177,13 @@ void walk_directory(ScanContext& context, ExfatDirectoryCursor& dir, std::int32_
   }
 }
 
-// The allocation bitmap that goes with the FAT in use, from the root directory's bitmap entry.
-bool load_bitmap(ScanContext& context, ExfatDirectoryCursor root, std::string* reason) {
-  const ExfatGeometry& g = context.g;
+}  // namespace
+
+bool LoadExfatBitmap(const ExfatDirectoryVolume& volume, ExfatBitmap* bitmap, std::string* reason) {
+  const ExfatGeometry& g = *volume.g;
+  // The root directory has no stream of its own: its chain in the FAT is all there is.
+  ExfatDirectoryCursor root(volume, g.root_cluster, kMaxDirectoryBytes / g.bytes_per_cluster, ExfatDirectoryLinks::chain,
+                            false, false);
   const std::uint64_t needed = (static_cast<std::uint64_t>(g.cluster_count) + 7) / 8;
   for (; root.valid(); root.skip(1)) {
     bool next_taken = false;
@@ -192,10 +197,10 @@ bool load_bitmap(ScanContext& context, ExfatDirectoryCursor root, std::string* r
       return false;
     }
     std::vector<std::uint8_t> bits;
-    const ExfatLayout layout = ExfatFileLayout(*context.fat, g, first, needed, false);
+    const ExfatLayout layout = ExfatFileLayout(*volume.fat, g, first, needed, false);
     // An image cut short (a partial copy of a card) ends before its heap: the bitmap is read as
     // far as the image goes, and the clusters beyond count as in use.
-    const std::uint64_t image_bytes = static_cast<std::uint64_t>(context.data->volume_sectors()) * TBuffer::kSector;
+    const std::uint64_t image_bytes = static_cast<std::uint64_t>(volume.data->volume_sectors()) * TBuffer::kSector;
     for (const ExfatRun& run : layout.runs) {
       const std::uint64_t at = ExfatClusterOffset(g, run.first);
       if (at >= image_bytes) break;
@@ -203,7 +208,7 @@ bool load_bitmap(ScanContext& context, ExfatDirectoryCursor root, std::string* r
           {run.count * g.bytes_per_cluster, needed - bits.size(), image_bytes - at});
       const std::size_t start = bits.size();
       bits.resize(start + want);
-      if (!read_exact(*context.data, static_cast<std::int64_t>(at), static_cast<std::uint32_t>(want), bits.data() + start)) {
+      if (!read_exact(*volume.data, static_cast<std::int64_t>(at), static_cast<std::uint32_t>(want), bits.data() + start)) {
         *reason = "the allocation bitmap could not be read";
         return false;
       }
@@ -212,14 +217,12 @@ bool load_bitmap(ScanContext& context, ExfatDirectoryCursor root, std::string* r
       *reason = "the allocation bitmap lies past the image's end";
       return false;
     }
-    context.bitmap.assign(std::move(bits), g.cluster_count);
+    bitmap->assign(std::move(bits), g.cluster_count);
     return true;
   }
   *reason = "the root directory has no allocation bitmap";
   return false;
 }
-
-}  // namespace
 
 bool LoadExfatBootRegion(TBuffer& reader, ExfatGeometry* geometry) {
   std::string reason;
@@ -248,12 +251,9 @@ bool ScanExfatVolume() {
   context.volume.fat = &fat_reader;
   context.volume.bitmap = &context.bitmap;
   context.volume.read = &context.read;
-  // The root directory has no stream of its own: its chain in the FAT is all there is.
-  const std::uint64_t root_clusters = kMaxDirectoryBytes / g.bytes_per_cluster;
   std::string reason;
   // The read set is still empty here: the bitmap's search does not count as the root's walk.
-  if (!load_bitmap(context, ExfatDirectoryCursor(context.volume, g.root_cluster, root_clusters, ExfatDirectoryLinks::chain, false, false),
-                   &reason)) {
+  if (!LoadExfatBitmap(context.volume, &context.bitmap, &reason)) {
     out_text(lang_text(kCannotReadText) + reason, MsgType::error, true);
     return false;
   }
@@ -267,7 +267,8 @@ bool ScanExfatVolume() {
   const std::int32_t root_id = context.folders.AddScanFolder(
       std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name)))) + ":", g.root_cluster,
       0, kRootFolder - 1);
-  ExfatDirectoryCursor root(context.volume, g.root_cluster, root_clusters, ExfatDirectoryLinks::chain, false, false);
+  ExfatDirectoryCursor root(context.volume, g.root_cluster, kMaxDirectoryBytes / g.bytes_per_cluster,
+                            ExfatDirectoryLinks::chain, false, false);
   walk_directory(context, root, root_id, false, 0);
   host()._updateProgress(100);
   return true;
