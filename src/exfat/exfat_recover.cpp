@@ -8,6 +8,7 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/texts.h"
 #include "exfat/exfat_boot.h"
+#include "exfat/exfat_claims.h"
 #include "exfat/exfat_clusters.h"
 #include "exfat/exfat_dir_entry.h"
 #include "exfat/exfat_directory.h"
@@ -125,6 +126,13 @@ OpenedExfat* open_exfat(const DriveInfo& drive, std::unique_ptr<OpenedExfat>& ow
   return k.opened.get();
 }
 
+// True when cluster lies in one of the sorted runs.
+bool in_runs(const std::vector<ExfatRun>& runs, ExfatCluster cluster) {
+  auto it = std::upper_bound(runs.begin(), runs.end(), cluster,
+                             [](ExfatCluster c, const ExfatRun& r) { return c < r.first; });
+  return it != runs.begin() && cluster < std::prev(it)->first + std::prev(it)->count;
+}
+
 }  // namespace
 
 RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_path, const RecoverOptions& options) {
@@ -153,6 +161,8 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
   const bool no_fat_chain = have_set && set.no_fat_chain();
   const std::uint64_t valid = have_set ? std::min(set.valid_data_length, size) : size;
   const ExfatLayout layout = ExfatFileLayout(fat_reader, g, first, size, no_fat_chain, &bitmap);
+
+  const std::vector<ExfatRun>& lost = ExfatLostClusters(drive.device_path, entry.lcn, entry.lcn_offset);
 
   TargetFile target;
   if (!target.create(target_path)) {
@@ -199,8 +209,9 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
         read_errors = true;
         if (message.empty()) message = "cluster " + std::to_string(cluster) + " could not be read";
       }
-      // What a cluster in use now holds is most likely another file's.
-      if (wanted > 0 && bitmap.in_use(cluster)) reused += wanted;
+      // What a cluster in use now holds is most likely another file's; so is what a cluster that
+      // a newer deleted file claims too holds.
+      if (wanted > 0 && (bitmap.in_use(cluster) || in_runs(lost, cluster))) reused += wanted;
       if (!write_block(n)) return fail_write();
       if (clusters_done++ % kProgressClusters == 0 && undelete_total > 0) host()._updateProgressU(undelete_progress());
     }

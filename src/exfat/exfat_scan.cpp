@@ -9,6 +9,7 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/text_util.h"
 #include "catalogue/texts.h"
+#include "exfat/exfat_claims.h"
 #include "exfat/exfat_dir_entry.h"
 #include "exfat/exfat_directory.h"
 #include "fat/fat_folders.h"
@@ -48,6 +49,14 @@ struct ScanContext {
   std::int64_t live_count = 0;
   // Bytes of directory clusters held by the walk right now (along the path from the root).
   std::uint64_t path_bytes = 0;
+  // The clusters of every file found, and what its status was judged from, by the order found.
+  ExfatClaims claims;
+  struct Found {
+    std::int32_t index;  // in the catalogue
+    std::uint64_t free_clusters;
+    std::uint64_t clusters;
+  };
+  std::vector<Found> found;
 };
 
 // Characters that exFAT does not allow in a name; a set whose name holds one is not taken.
@@ -96,8 +105,34 @@ void add_found_file(ScanContext& context, const ExfatEntrySet& set, std::string 
   info.lcn = lcn;
   info.lcn_offset = lcn_offset;
   info.rType = -1;
+  const DateTime time = std::max(info.DateCreated, info.DateModified);
   add_file(std::move(info));
+  context.claims.add(static_cast<std::uint32_t>(context.found.size()), time, layout);
+  context.found.push_back({file_count() - 1, context.bitmap.free_clusters(layout), clusters});
   host()._updateFiles(file_count());
+}
+
+// Clusters of a deleted file that a newer deleted file claims too hold the newer one's data:
+// they count as overwritten in the older file's status, and its recovery is told of them.
+void judge_shared_clusters(ScanContext& context, const std::string& device_path) {
+  ClearExfatLostClusters(device_path);
+  const std::vector<ExfatClaims::Lost> lost = context.claims.resolve();
+  for (std::size_t i = 0; i < lost.size();) {
+    const std::uint32_t file = lost[i].file;
+    std::vector<ExfatRun> runs;
+    std::uint64_t lost_free = 0;
+    for (; i < lost.size() && lost[i].file == file; ++i) {
+      runs.push_back(lost[i].run);
+      for (std::uint64_t k = 0; k < lost[i].run.count; ++k)
+        lost_free += context.bitmap.in_use(lost[i].run.first + k) ? 0 : 1;
+    }
+    const ScanContext::Found& f = context.found[file];
+    FileInfo& entry = file_list[f.index];
+    // Only ever lower: a file judged overwritten already stays so.
+    const int percent = ExfatStatusPercent(f.free_clusters - std::min(lost_free, f.free_clusters), f.clusters);
+    entry.Percent = static_cast<std::int8_t>(std::min<int>(entry.Percent, percent));
+    SetExfatLostClusters(device_path, entry.lcn, entry.lcn_offset, std::move(runs));
+  }
 }
 
 void walk_directory(ScanContext& context, ExfatDirectoryCursor& dir, std::int32_t folder, bool deleted, int depth);
@@ -270,6 +305,7 @@ bool ScanExfatVolume() {
   ExfatDirectoryCursor root(context.volume, g.root_cluster, kMaxDirectoryBytes / g.bytes_per_cluster,
                             ExfatDirectoryLinks::chain, false, false);
   walk_directory(context, root, root_id, false, 0);
+  judge_shared_clusters(context, drive.device_path);
   host()._updateProgress(100);
   return true;
 }
