@@ -31,59 +31,78 @@ void ExfatDirectoryCursor::load(ExfatCluster c, std::vector<std::uint8_t>* block
   read_exact(*volume_.data, static_cast<std::int64_t>(ExfatClusterOffset(*volume_.g, c)), bpc_, block->data());
 }
 
-bool ExfatDirectoryCursor::find_next() {
-  if (next_state_ != 0) return next_state_ == 1;
-  next_state_ = 2;
-  const bool within = index_ + 1 < length_clusters_;
-  if (!within && (!read_on_ || index_ + 1 >= kExfatMaxDirectoryBytes / bpc_)) return false;
+bool ExfatDirectoryCursor::next_after(ExfatCluster from, std::uint64_t from_index, Ahead* ahead) {
+  const bool within = from_index + 1 < length_clusters_;
+  if (!within && (!read_on_ || from_index + 1 >= kExfatMaxDirectoryBytes / bpc_)) return false;
   std::uint64_t next = 0;
   if (!within) {
     // A cluster given to something else since has ended what can be told of the folder.
-    if (volume_.bitmap->in_use(cluster_)) return false;
-    next = volume_.bitmap->next_free(cluster_);
+    if (volume_.bitmap->in_use(from)) return false;
+    next = volume_.bitmap->next_free(from);
   } else if (links_ == ExfatDirectoryLinks::chain) {
     std::uint32_t link = 0;
-    if (!ReadExfatFatEntry(*volume_.fat, *volume_.g, cluster_, &link)) return false;
+    if (!ReadExfatFatEntry(*volume_.fat, *volume_.g, from, &link)) return false;
     next = link;
   } else {
-    next = static_cast<std::uint64_t>(cluster_) + 1;
+    next = static_cast<std::uint64_t>(from) + 1;
   }
   // A link must name a heap cluster that no directory has used yet: a chain that comes back to
   // one read before is damaged, and what lies there has been listed already.
   if (!is_heap_cluster(*volume_.g, next) || volume_.read->contains(next)) return false;
-  load(static_cast<ExfatCluster>(next), &next_block_);
-  if (!within && !ExfatLooksLikeEntries(next_block_)) return false;
+  load(static_cast<ExfatCluster>(next), &ahead->block);
+  if (!within && !ExfatLooksLikeEntries(ahead->block)) return false;
   volume_.read->insert(next);
-  next_cluster_ = static_cast<ExfatCluster>(next);
-  next_state_ = 1;
+  ahead->cluster = static_cast<ExfatCluster>(next);
+  return true;
+}
+
+bool ExfatDirectoryCursor::look_ahead(std::size_t count) {
+  while (ahead_.size() < count) {
+    if (ahead_ended_) return false;
+    Ahead next;
+    if (!next_after(ahead_.empty() ? cluster_ : ahead_.back().cluster, index_ + ahead_.size(), &next)) {
+      ahead_ended_ = true;
+      return false;
+    }
+    ahead_.push_back(std::move(next));
+  }
   return true;
 }
 
 void ExfatDirectoryCursor::advance() {
-  if (!find_next()) {
+  if (!look_ahead(1)) {
     valid_ = false;
     return;
   }
-  std::swap(block_, next_block_);
-  cluster_ = next_cluster_;
+  block_ = std::move(ahead_.front().block);
+  cluster_ = ahead_.front().cluster;
+  ahead_.erase(ahead_.begin());
   ++index_;
   offset_ = 0;
-  next_state_ = 0;
   taken_ = deleted_ && volume_.bitmap->in_use(cluster_);
 }
 
-std::span<const std::uint8_t> ExfatDirectoryCursor::entries(bool* next_taken) {
-  *next_taken = false;
+std::span<const std::uint8_t> ExfatDirectoryCursor::entries() {
   const std::size_t want = kExfatMaxSetEntries * kExfatEntrySize;
-  const std::size_t here = bpc_ - offset_;
-  if (here >= want) return std::span<const std::uint8_t>(block_).subspan(offset_, want);
-  std::memcpy(joined_.data(), block_.data() + offset_, here);
-  std::fill(joined_.begin() + static_cast<std::ptrdiff_t>(here), joined_.end(), 0);
-  if (find_next()) {
-    std::memcpy(joined_.data() + here, next_block_.data(), std::min<std::size_t>(want - here, next_block_.size()));
-    *next_taken = deleted_ && volume_.bitmap->in_use(next_cluster_);
+  std::size_t have = std::min<std::size_t>(bpc_ - offset_, want);
+  if (have == want) return std::span<const std::uint8_t>(block_).subspan(offset_, want);
+  std::memcpy(joined_.data(), block_.data() + offset_, have);
+  std::fill(joined_.begin() + static_cast<std::ptrdiff_t>(have), joined_.end(), 0);
+  // With 512-byte clusters a set may reach two clusters further.
+  for (std::size_t k = 1; have < want && look_ahead(k); ++k) {
+    const std::size_t n = std::min<std::size_t>(want - have, bpc_);
+    std::memcpy(joined_.data() + have, ahead_[k - 1].block.data(), n);
+    have += n;
   }
   return joined_;
+}
+
+bool ExfatDirectoryCursor::set_taken(std::size_t count) {
+  if (taken_) return true;
+  const std::uint64_t end = offset_ + static_cast<std::uint64_t>(count) * kExfatEntrySize;
+  for (std::size_t k = 1; k * bpc_ < end; ++k)
+    if (look_ahead(k) && deleted_ && volume_.bitmap->in_use(ahead_[k - 1].cluster)) return true;
+  return false;
 }
 
 void ExfatDirectoryCursor::skip(std::size_t count) {

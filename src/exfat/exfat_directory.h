@@ -1,6 +1,6 @@
 // Reading one exFAT directory a cluster at a time, as the walk goes through its entries: only the
-// cluster at the cursor (and, while an entry set runs across a cluster's end, the next one) is
-// held, however long the directory's stream claims to be.
+// cluster at the cursor (and, while an entry set runs across a cluster's end, the one or two
+// after it) is held, however long the directory's stream claims to be.
 //
 // The clusters of a directory follow its FAT chain, or lie one after the other (NoFatChain, or a
 // live folder's broken chain, guessed as consecutive). A deleted folder whose chain is gone is
@@ -78,18 +78,28 @@ class ExfatDirectoryCursor {
   std::uint8_t type() const { return block_[offset_]; }
   // The cluster at the cursor is given to something else now.
   bool taken() const { return taken_; }
-  // Up to kExfatMaxSetEntries entries from the cursor on. When the cluster ends first they go on
-  // with the head of the directory's next cluster (zeros where there is none), and *next_taken
-  // says whether that one is given to something else.
-  std::span<const std::uint8_t> entries(bool* next_taken);
+  // Up to kExfatMaxSetEntries entries from the cursor on, going on in the directory's next
+  // clusters when the cluster ends first (zeros where the directory ends).
+  std::span<const std::uint8_t> entries();
+  // True when one of the clusters that count entries from the cursor on lie in is given to
+  // something else.
+  bool set_taken(std::size_t count);
   // Moves on by count entries (into the following clusters as needed).
   void skip(std::size_t count);
   // Moves on to the start of the next cluster.
   void skip_cluster();
 
  private:
-  // The directory's cluster after the current one, read into next_block_; false when there is none.
-  bool find_next();
+  struct Ahead {
+    ExfatCluster cluster = 0;
+    std::vector<std::uint8_t> block;
+  };
+  // The directory's cluster after cluster `from` (the directory's from_index-th), read into
+  // *ahead; false when there is none.
+  bool next_after(ExfatCluster from, std::uint64_t from_index, Ahead* ahead);
+  // Makes sure that the count clusters after the current one have been read; false when the
+  // directory ends first.
+  bool look_ahead(std::size_t count);
   // Reads cluster c into block (zeros where it cannot be read).
   void load(ExfatCluster c, std::vector<std::uint8_t>* block);
   void advance();
@@ -106,10 +116,10 @@ class ExfatDirectoryCursor {
   bool valid_ = false;
   bool taken_ = false;
   std::vector<std::uint8_t> block_;
-  // The next cluster once looked for: next_state_ 0 not looked for, 1 found, 2 none.
-  int next_state_ = 0;
-  ExfatCluster next_cluster_ = 0;
-  std::vector<std::uint8_t> next_block_;
+  // The clusters after the current one that have been read already (a set that runs on into
+  // them), and whether the directory was found to end after the last of them.
+  std::vector<Ahead> ahead_;
+  bool ahead_ended_ = false;
   std::array<std::uint8_t, kExfatMaxSetEntries * 32> joined_{};
 };
 

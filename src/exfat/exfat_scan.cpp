@@ -179,17 +179,15 @@ void walk_directory(ScanContext& context, ExfatDirectoryCursor& dir, std::int32_
     const std::uint8_t type = dir.type();
     if (type == kExfatEndOfDirectory) break;
     ExfatEntrySet set;
-    bool next_taken = false;
-    if ((type | kExfatInUse) != kExfatFileEntry || !ParseExfatEntrySet(dir.entries(&next_taken), &set)) {
+    if ((type | kExfatInUse) != kExfatFileEntry || !ParseExfatEntrySet(dir.entries(), &set)) {
       dir.skip(1);
       continue;
     }
-    const bool spans_next = dir.offset() + static_cast<std::uint64_t>(set.entry_count) * kExfatEntrySize > bpc;
     const bool in_deleted = deleted || set.deleted;
     // In a deleted set, or anywhere in a deleted folder's clusters, only a set whose checksum
     // still holds is taken: anything else has been partly overwritten. Nor is a name that exFAT
     // does not allow, or a length that the whole heap could not hold.
-    if ((spans_next && next_taken) || (in_deleted && !set.checksum_ok) || !is_valid_name(set.name) ||
+    if (dir.set_taken(static_cast<std::size_t>(set.entry_count)) || (in_deleted && !set.checksum_ok) || !is_valid_name(set.name) ||
         set.data_length > heap_bytes) {
       dir.skip(1);
       continue;
@@ -221,8 +219,7 @@ bool LoadExfatBitmap(const ExfatDirectoryVolume& volume, ExfatBitmap* bitmap, st
                             false, false);
   const std::uint64_t needed = (static_cast<std::uint64_t>(g.cluster_count) + 7) / 8;
   for (; root.valid(); root.skip(1)) {
-    bool next_taken = false;
-    const auto entry = root.entries(&next_taken).first(kExfatEntrySize);
+    const auto entry = root.entries().first(kExfatEntrySize);
     if (entry[0] == kExfatEndOfDirectory) break;
     if (entry[0] != kExfatBitmapEntry || (entry[kBitmapFlags] & 1) != g.active_fat) continue;
     const ExfatCluster first = le::u32(entry, kBitmapFirstCluster);

@@ -34,7 +34,9 @@ const Fixture kFixtures[] = {
     // A folder of 300 photos removed with rm -rf: its length covers its first cluster only.
     {"exfat_dcim_rmrf", 4096},
     // A deleted photo half written over by a newer photo, deleted too.
-    {"exfat_reshot", 4096}};
+    {"exfat_reshot", 4096},
+    // 512-byte clusters and sets of 608 bytes, one of which lies in three clusters.
+    {"exfat_c512", 512}};
 
 class ExfatFixture : public testing::TestWithParam<Fixture> {
  protected:
