@@ -146,7 +146,9 @@ void enter_folder(ScanContext& context, const ExfatEntrySet& set, const std::str
   // took the cluster is found through its own entry.
   if (context.folders.IsScannedCluster(set.first_cluster) || context.read.contains(set.first_cluster)) return;
   if (deleted && context.bitmap.in_use(set.first_cluster)) return;
-  const std::uint64_t held = 2ULL * g.bytes_per_cluster;
+  // The cluster at the cursor and those that the longest entry set reaches into.
+  const std::uint64_t set_bytes = kExfatMaxSetEntries * kExfatEntrySize;
+  const std::uint64_t held = (2 + (set_bytes - 1) / g.bytes_per_cluster) * g.bytes_per_cluster;
   if (context.path_bytes + held > kMaxPathDirectoryBytes) return;
   const std::uint64_t length = std::min(set.data_length, kMaxDirectoryBytes);
   // Only whether the chain holds is kept of the layout: the cursor follows it cluster by cluster.
