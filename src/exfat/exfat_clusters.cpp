@@ -44,8 +44,33 @@ bool ReadExfatFatEntry(TBuffer& reader, const ExfatGeometry& g, ExfatCluster clu
   return true;
 }
 
+namespace {
+
+// The guess for a cleared chain (see the header).
+ExfatLayout free_following(const ExfatBitmap& bitmap, const ExfatGeometry& g, ExfatCluster first, std::uint64_t n) {
+  ExfatLayout layout;
+  layout.guessed = true;
+  append_cluster(layout, first);
+  ExfatCluster c = first;
+  bool free_left = true;
+  for (std::uint64_t k = 1; k < n; ++k) {
+    ExfatCluster next = free_left ? bitmap.next_free(c) : 0;
+    if (next < 2) {
+      // Once no free cluster is left after one cluster, none is left after any later one.
+      free_left = false;
+      if (!is_heap_cluster(g, c + 1ULL)) break;
+      next = c + 1;
+    }
+    append_cluster(layout, next);
+    c = next;
+  }
+  return layout;
+}
+
+}  // namespace
+
 ExfatLayout ExfatFileLayout(TBuffer& fat_reader, const ExfatGeometry& g, ExfatCluster first_cluster, std::uint64_t size,
-                            bool no_fat_chain) {
+                            bool no_fat_chain, const ExfatBitmap* bitmap) {
   if (size == 0 || !is_heap_cluster(g, first_cluster) || g.bytes_per_cluster == 0) return {};
   const std::uint64_t n = (size + g.bytes_per_cluster - 1) / g.bytes_per_cluster;
   // A file larger than the heap has no chain that could hold it.
@@ -75,7 +100,10 @@ ExfatLayout ExfatFileLayout(TBuffer& fat_reader, const ExfatGeometry& g, ExfatCl
     }
     c = next;
   }
-  return consecutive(g, first_cluster, n);
+  if (bitmap) return free_following(*bitmap, g, first_cluster, n);
+  ExfatLayout guess = consecutive(g, first_cluster, n);
+  guess.guessed = true;
+  return guess;
 }
 
 ExfatLayout ExfatChainLayout(TBuffer& fat_reader, const ExfatGeometry& g, ExfatCluster first_cluster,
@@ -104,6 +132,21 @@ bool ExfatBitmap::in_use(std::uint64_t cluster) const {
   return (bits_[bit / 8] >> (bit % 8)) & 1;
 }
 
+ExfatCluster ExfatBitmap::next_free(std::uint64_t cluster) const {
+  const std::uint64_t end = std::min<std::uint64_t>(cluster_count_, bits_.size() * 8);
+  std::uint64_t bit = cluster < 2 ? 0 : cluster - 1;  // the bit of cluster + 1
+  // Bit by bit up to a byte boundary, then whole bytes that are all in use are passed over.
+  while (bit < end) {
+    if (bit % 8 == 0) {
+      while (bit + 8 <= end && bits_[bit / 8] == 0xFF) bit += 8;
+      if (bit >= end) break;
+    }
+    if (!((bits_[bit / 8] >> (bit % 8)) & 1)) return static_cast<ExfatCluster>(bit + 2);
+    ++bit;
+  }
+  return 0;
+}
+
 std::uint64_t ExfatBitmap::used_clusters() const {
   std::uint64_t n = 0;
   const std::uint64_t whole = std::min<std::uint64_t>(bits_.size(), cluster_count_ / 8);
@@ -117,6 +160,11 @@ std::uint64_t ExfatBitmap::free_clusters(const ExfatLayout& layout) const {
   for (const ExfatRun& r : layout.runs)
     for (std::uint64_t k = 0; k < r.count; ++k) n += in_use(r.first + k) ? 0 : 1;
   return n;
+}
+
+int ExfatLayoutPercent(const ExfatBitmap& bitmap, const ExfatLayout& layout, std::uint64_t clusters) {
+  if (layout.guessed && !layout.runs.empty() && bitmap.in_use(layout.runs.front().first)) return 0;
+  return ExfatStatusPercent(bitmap.free_clusters(layout), clusters);
 }
 
 int ExfatStatusPercent(std::uint64_t free_clusters, std::uint64_t clusters) {

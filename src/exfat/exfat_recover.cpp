@@ -1,14 +1,17 @@
 #include "exfat/exfat_recover.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
 #include "catalogue/texts.h"
 #include "exfat/exfat_boot.h"
+#include "exfat/exfat_claims.h"
 #include "exfat/exfat_clusters.h"
 #include "exfat/exfat_dir_entry.h"
+#include "exfat/exfat_directory.h"
 #include "exfat/exfat_scan.h"
 #include "volume/tbuffer.h"
 
@@ -59,6 +62,77 @@ bool reread_entry_set(TBuffer& reader, TBuffer& fat_reader, const ExfatGeometry&
   return false;
 }
 
+// What a recovery needs of an exFAT volume: the readers, the geometry and the allocation bitmap
+// (read once per recovery session, not for every file).
+struct OpenedExfat {
+  std::unique_ptr<TBuffer> data_reader;
+  std::unique_ptr<TBuffer> fat_reader;
+  ExfatGeometry g;
+  ExfatBitmap bitmap;
+};
+
+// The volume that the running recovery session keeps open for the next file, and where it lies.
+struct KeptExfat {
+  char drive_name = 0;
+  std::string device_path;
+  std::unique_ptr<OpenedExfat> opened;
+};
+
+KeptExfat& kept() {
+  static KeptExfat k;
+  return k;
+}
+
+void release_kept_exfat() { kept() = KeptExfat{}; }
+
+// The opened volume for drive: the session's when it keeps this one, else opened into own (and
+// kept when a session runs). Null with the failure in *failure.
+OpenedExfat* open_exfat(const DriveInfo& drive, std::unique_ptr<OpenedExfat>& own, RecoverResult* failure) {
+  KeptExfat& k = kept();
+  if (RecoverSession::active() && k.opened && k.drive_name == drive.drive_name && k.device_path == drive.device_path)
+    return k.opened.get();
+  own = std::make_unique<OpenedExfat>();
+  own->data_reader = std::make_unique<TBuffer>(drive.drive_name, BufferSectors);
+  if (own->data_reader->error != 0) {
+    *failure = recover_outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
+    return nullptr;
+  }
+  if (!LoadExfatBootRegion(*own->data_reader, &own->g)) {
+    *failure = recover_outcome(RecoverStatus::volume_unreadable, 0, "the boot region does not describe an exFAT volume");
+    return nullptr;
+  }
+  own->fat_reader = std::make_unique<TBuffer>(drive.drive_name, BitmapWindowSectors);
+  if (own->fat_reader->error != 0) {
+    *failure = recover_outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
+    return nullptr;
+  }
+  ExfatClusterSet none;
+  ExfatDirectoryVolume volume;
+  volume.g = &own->g;
+  volume.data = own->data_reader.get();
+  volume.fat = own->fat_reader.get();
+  volume.bitmap = &own->bitmap;
+  volume.read = &none;
+  std::string reason;
+  if (!LoadExfatBitmap(volume, &own->bitmap, &reason)) {
+    *failure = recover_outcome(RecoverStatus::volume_unreadable, 0, reason);
+    return nullptr;
+  }
+  if (!RecoverSession::active()) return own.get();
+  RecoverSession::on_end(&release_kept_exfat);
+  k.drive_name = drive.drive_name;
+  k.device_path = drive.device_path;
+  k.opened = std::move(own);
+  return k.opened.get();
+}
+
+// True when cluster lies in one of the sorted runs.
+bool in_runs(const std::vector<ExfatRun>& runs, ExfatCluster cluster) {
+  auto it = std::upper_bound(runs.begin(), runs.end(), cluster,
+                             [](ExfatCluster c, const ExfatRun& r) { return c < r.first; });
+  return it != runs.begin() && cluster < std::prev(it)->first + std::prev(it)->count;
+}
+
 }  // namespace
 
 RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_path, const RecoverOptions& options) {
@@ -66,13 +140,14 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
     return recover_outcome(RecoverStatus::volume_unreadable, 0, "no drive " + std::to_string(entry.drive));
   const DriveInfo& drive = drive_list[static_cast<std::size_t>(entry.drive)];
 
-  TBuffer data_reader(drive.drive_name, BufferSectors);
-  if (data_reader.error != 0) return recover_outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
-  ExfatGeometry g;
-  if (!LoadExfatBootRegion(data_reader, &g))
-    return recover_outcome(RecoverStatus::volume_unreadable, 0, "the boot region does not describe an exFAT volume");
-  TBuffer fat_reader(drive.drive_name, BitmapWindowSectors);
-  if (fat_reader.error != 0) return recover_outcome(RecoverStatus::volume_unreadable, 0, "the volume could not be opened");
+  std::unique_ptr<OpenedExfat> own;
+  RecoverResult failure;
+  OpenedExfat* opened = open_exfat(drive, own, &failure);
+  if (!opened) return failure;
+  TBuffer& data_reader = *opened->data_reader;
+  TBuffer& fat_reader = *opened->fat_reader;
+  const ExfatGeometry& g = opened->g;
+  const ExfatBitmap& bitmap = opened->bitmap;
 
   const std::uint64_t size = entry.FileSize > 0 ? static_cast<std::uint64_t>(entry.FileSize) : 0;
   const ExfatCluster first = static_cast<ExfatCluster>(entry.startCluster & 0xFFFFFFFF);
@@ -85,18 +160,24 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
   const bool have_set = reread_entry_set(data_reader, fat_reader, g, entry, &set);
   const bool no_fat_chain = have_set && set.no_fat_chain();
   const std::uint64_t valid = have_set ? std::min(set.valid_data_length, size) : size;
-  const ExfatLayout layout = ExfatFileLayout(fat_reader, g, first, size, no_fat_chain);
+  const ExfatLayout layout = ExfatFileLayout(fat_reader, g, first, size, no_fat_chain, &bitmap);
+
+  const std::vector<ExfatRun>& lost = ExfatLostClusters(drive.device_path, entry.lcn, entry.lcn_offset);
 
   TargetFile target;
   if (!target.create(target_path)) {
-    out_text(lang_text(kErrorText) + target.error_message(), MsgType::custom, false);
-    return recover_outcome(RecoverStatus::cannot_create, 0, target.error_message());
+    RecoverResult r = recover_outcome(RecoverStatus::cannot_create, 0, target.error_message());
+    // A name taken already is no error of its own: the undelete goes on to the next name.
+    r.target_exists = target.existed();
+    if (!r.target_exists) out_text(lang_text(kErrorText) + target.error_message(), MsgType::custom, false);
+    return r;
   }
   target.set_modified_time(options.modified_time);
 
   std::vector<std::uint8_t> buffer(g.bytes_per_cluster);
   std::uint64_t written = 0;
   std::uint64_t clusters_done = 0;
+  std::uint64_t reused = 0;
   bool read_errors = false;
   std::string message;
   auto write_block = [&](std::size_t n) {
@@ -128,6 +209,9 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
         read_errors = true;
         if (message.empty()) message = "cluster " + std::to_string(cluster) + " could not be read";
       }
+      // What a cluster in use now holds is most likely another file's; so is what a cluster that
+      // a newer deleted file claims too holds.
+      if (wanted > 0 && (bitmap.in_use(cluster) || in_runs(lost, cluster))) reused += wanted;
       if (!write_block(n)) return fail_write();
       if (clusters_done++ % kProgressClusters == 0 && undelete_total > 0) host()._updateProgressU(undelete_progress());
     }
@@ -144,6 +228,7 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
   RecoverResult done = recover_outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
                  message);
   done.dated = options.modified_time.has_value();
+  done.reused_bytes = static_cast<std::int64_t>(reused);
   return done;
 }
 

@@ -1,8 +1,9 @@
 // Recovery of one deleted exFAT file. The file's entry set is read again where the scan found it
 // (lcn, lcn_offset), for the stream's NoFatChain flag and valid data length; the data then comes
 // from the same clusters that the scan judged (consecutive for NoFatChain, the FAT chain while
-// intact, else consecutive from the first cluster). Bytes past the valid data length are zeros,
-// as a reader of the live file would have seen them.
+// intact, else the first cluster and the free clusters after it). Bytes past the valid data
+// length are zeros, as a reader of the live file would have seen them. The bytes read from
+// clusters that the bitmap gives to something else now are the result's reused_bytes.
 #pragma once
 
 #include <string>

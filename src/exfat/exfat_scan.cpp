@@ -9,7 +9,9 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/text_util.h"
 #include "catalogue/texts.h"
+#include "exfat/exfat_claims.h"
 #include "exfat/exfat_dir_entry.h"
+#include "exfat/exfat_directory.h"
 #include "fat/fat_folders.h"
 #include "volume/little_endian.h"
 #include "volume/tbuffer.h"
@@ -20,33 +22,24 @@ namespace {
 // "exFAT volume cannot be read: ", followed by the reason.
 constexpr int kCannotReadText = 71;
 
-// A directory holds at most 256 MiB of entries (the format's own limit), which bounds what one
-// directory costs however its stream or chain is damaged.
-constexpr std::uint64_t kMaxDirectoryBytes = 256ULL << 20;
+constexpr std::uint64_t kMaxDirectoryBytes = kExfatMaxDirectoryBytes;
 // Folders nest at most this deep in a walk; only a damaged tree comes near it.
 constexpr int kMaxDirectoryDepth = 256;
-// The folders on the path being walked are held in memory together; a damaged tree of huge
-// nested folders stops being followed when they would hold more than this.
+// Each folder on the path being walked holds a cluster or two of its entries; with very large
+// clusters the walk goes no deeper than this many bytes allow.
 constexpr std::uint64_t kMaxPathDirectoryBytes = 1ULL << 30;
 // Bitmap entry fields in the root directory.
 constexpr std::size_t kBitmapFlags = 1;  // bit 0: which FAT the bitmap belongs to
 constexpr std::size_t kBitmapFirstCluster = 20;
 constexpr std::size_t kBitmapLength = 24;
 
-// The entries of one directory, read whole, with the cluster that holds each block of them.
-struct Directory {
-  std::vector<std::uint8_t> bytes;
-  std::vector<ExfatCluster> clusters;
-  // Clusters of a deleted folder that the bitmap gives to something else now: what they hold is
-  // not this folder's.
-  std::vector<bool> taken;
-};
-
 struct ScanContext {
   ExfatGeometry g;
   TBuffer* data = nullptr;
   TBuffer* fat = nullptr;
   ExfatBitmap bitmap;
+  ExfatClusterSet read;
+  ExfatDirectoryVolume volume;
   FatFolderRegistry folders;  // the FAT engine's: same ids, paths and loop guard
   std::int32_t drive = 0;
   std::string fs;
@@ -54,25 +47,17 @@ struct ScanContext {
   std::int64_t used_bytes = 0;
   std::int64_t live_bytes = 0;
   std::int64_t live_count = 0;
-  // Bytes of the folders held by the walk right now (the path from the root).
+  // Bytes of directory clusters held by the walk right now (along the path from the root).
   std::uint64_t path_bytes = 0;
+  // The clusters of every file found, and what its status was judged from, by the order found.
+  ExfatClaims claims;
+  struct Found {
+    std::int32_t index;  // in the catalogue
+    std::uint64_t free_clusters;
+    std::uint64_t clusters;
+  };
+  std::vector<Found> found;
 };
-
-void load_directory(ScanContext& context, const ExfatLayout& layout, bool deleted, Directory* dir) {
-  const std::uint32_t bpc = context.g.bytes_per_cluster;
-  const std::uint64_t max_clusters = kMaxDirectoryBytes / bpc;
-  for (const ExfatRun& run : layout.runs) {
-    for (std::uint64_t k = 0; k < run.count && dir->clusters.size() < max_clusters; ++k) {
-      const ExfatCluster c = static_cast<ExfatCluster>(run.first + k);
-      const std::size_t at = dir->bytes.size();
-      dir->bytes.resize(at + bpc);
-      // What cannot be read stands as zeros, which end the directory there.
-      read_exact(*context.data, static_cast<std::int64_t>(ExfatClusterOffset(context.g, c)), bpc, dir->bytes.data() + at);
-      dir->clusters.push_back(c);
-      dir->taken.push_back(deleted && context.bitmap.in_use(c));
-    }
-  }
-}
 
 // Characters that exFAT does not allow in a name; a set whose name holds one is not taken.
 bool is_valid_name(const std::u16string& name) {
@@ -98,7 +83,8 @@ void report_progress(ScanContext& context) {
 void add_found_file(ScanContext& context, const ExfatEntrySet& set, std::string name, std::int32_t folder,
                     std::int64_t lcn, std::int32_t lcn_offset) {
   const ExfatGeometry& g = context.g;
-  const ExfatLayout layout = ExfatFileLayout(*context.fat, g, set.first_cluster, set.data_length, set.no_fat_chain());
+  const ExfatLayout layout =
+      ExfatFileLayout(*context.fat, g, set.first_cluster, set.data_length, set.no_fat_chain(), &context.bitmap);
   const std::uint64_t clusters = (set.data_length + g.bytes_per_cluster - 1) / g.bytes_per_cluster;
   FileInfo info;
   info.drive = context.drive;
@@ -109,7 +95,7 @@ void add_found_file(ScanContext& context, const ExfatEntrySet& set, std::string 
   info.sc = static_cast<std::int64_t>(set.first_cluster) - 2;
   info.sc_offset = static_cast<std::uint32_t>(std::min<std::uint64_t>(g.heap_offset, UINT32_MAX));
   info.FileSize = static_cast<std::int64_t>(std::min<std::uint64_t>(set.data_length, INT64_MAX));
-  info.Percent = static_cast<std::int8_t>(ExfatStatusPercent(context.bitmap.free_clusters(layout), clusters));
+  info.Percent = static_cast<std::int8_t>(ExfatLayoutPercent(context.bitmap, layout, clusters));
   info.DateCreated = ExfatTimestampToDateTime(set.create_timestamp, set.create_10ms, set.create_utc_offset);
   info.DateModified = ExfatTimestampToDateTime(set.modify_timestamp, set.modify_10ms, set.modify_utc_offset);
   info.FileName = cut_utf8(name, kNameCapacity);
@@ -119,11 +105,37 @@ void add_found_file(ScanContext& context, const ExfatEntrySet& set, std::string 
   info.lcn = lcn;
   info.lcn_offset = lcn_offset;
   info.rType = -1;
+  const DateTime time = std::max(info.DateCreated, info.DateModified);
   add_file(std::move(info));
+  context.claims.add(static_cast<std::uint32_t>(context.found.size()), time, layout);
+  context.found.push_back({file_count() - 1, context.bitmap.free_clusters(layout), clusters});
   host()._updateFiles(file_count());
 }
 
-void walk_directory(ScanContext& context, const Directory& dir, std::int32_t folder, bool deleted, int depth);
+// Clusters of a deleted file that a newer deleted file claims too hold the newer one's data:
+// they count as overwritten in the older file's status, and its recovery is told of them.
+void judge_shared_clusters(ScanContext& context, const std::string& device_path) {
+  ClearExfatLostClusters(device_path);
+  const std::vector<ExfatClaims::Lost> lost = context.claims.resolve();
+  for (std::size_t i = 0; i < lost.size();) {
+    const std::uint32_t file = lost[i].file;
+    std::vector<ExfatRun> runs;
+    std::uint64_t lost_free = 0;
+    for (; i < lost.size() && lost[i].file == file; ++i) {
+      runs.push_back(lost[i].run);
+      for (std::uint64_t k = 0; k < lost[i].run.count; ++k)
+        lost_free += context.bitmap.in_use(lost[i].run.first + k) ? 0 : 1;
+    }
+    const ScanContext::Found& f = context.found[file];
+    FileInfo& entry = file_list[f.index];
+    // Only ever lower: a file judged overwritten already stays so.
+    const int percent = ExfatStatusPercent(f.free_clusters - std::min(lost_free, f.free_clusters), f.clusters);
+    entry.Percent = static_cast<std::int8_t>(std::min<int>(entry.Percent, percent));
+    SetExfatLostClusters(device_path, entry.lcn, entry.lcn_offset, std::move(runs));
+  }
+}
+
+void walk_directory(ScanContext& context, ExfatDirectoryCursor& dir, std::int32_t folder, bool deleted, int depth);
 
 void enter_folder(ScanContext& context, const ExfatEntrySet& set, const std::string& name, std::int32_t parent,
                   bool deleted, int depth) {
@@ -132,73 +144,84 @@ void enter_folder(ScanContext& context, const ExfatEntrySet& set, const std::str
   // A first cluster met before is a folder walked already: two entries that share a folder, or
   // a loop. A deleted folder whose first cluster is in use again has been overwritten; whatever
   // took the cluster is found through its own entry.
-  if (context.folders.IsScannedCluster(set.first_cluster)) return;
+  if (context.folders.IsScannedCluster(set.first_cluster) || context.read.contains(set.first_cluster)) return;
   if (deleted && context.bitmap.in_use(set.first_cluster)) return;
+  // The cluster at the cursor and those that the longest entry set reaches into.
+  const std::uint64_t set_bytes = kExfatMaxSetEntries * kExfatEntrySize;
+  const std::uint64_t held = (2 + (set_bytes - 1) / g.bytes_per_cluster) * g.bytes_per_cluster;
+  if (context.path_bytes + held > kMaxPathDirectoryBytes) return;
   const std::uint64_t length = std::min(set.data_length, kMaxDirectoryBytes);
+  // Only whether the chain holds is kept of the layout: the cursor follows it cluster by cluster.
   const ExfatLayout layout = ExfatFileLayout(*context.fat, g, set.first_cluster, length, set.no_fat_chain());
-  const std::uint64_t bytes = layout.clusters() * g.bytes_per_cluster;
-  if (context.path_bytes + bytes > kMaxPathDirectoryBytes) return;
-  Directory child;
-  load_directory(context, layout, deleted, &child);
+  const ExfatDirectoryLinks links = layout.from_chain ? ExfatDirectoryLinks::chain : ExfatDirectoryLinks::consecutive;
+  // A deleted folder's length holds when its chain does. A cleared chain leaves the first
+  // cluster, and the folder is read on through free clusters whose entries check out; without a
+  // chain (NoFatChain) the length is taken, then read on, as exfat-fuse shortens a folder whose
+  // last entries go.
+  std::uint64_t clusters = layout.clusters();
+  if (deleted && !layout.from_chain && !set.no_fat_chain()) clusters = 1;
+  const bool read_on = deleted && !layout.from_chain;
+  ExfatDirectoryCursor child(context.volume, set.first_cluster, clusters, links, deleted, read_on);
+  if (!child.valid()) return;
   const std::int32_t id = context.folders.AddScanFolder(name, set.first_cluster, deleted ? 1 : 0, parent);
-  context.path_bytes += bytes;
+  context.path_bytes += held;
   walk_directory(context, child, id, deleted, depth + 1);
-  context.path_bytes -= bytes;
+  context.path_bytes -= held;
 }
 
-void walk_directory(ScanContext& context, const Directory& dir, std::int32_t folder, bool deleted, int depth) {
+void walk_directory(ScanContext& context, ExfatDirectoryCursor& dir, std::int32_t folder, bool deleted, int depth) {
   const std::uint32_t bpc = context.g.bytes_per_cluster;
-  const std::size_t entries = dir.bytes.size() / kExfatEntrySize;
-  std::size_t i = 0;
-  while (i < entries && !stop_flag) {
+  const std::uint64_t heap_bytes = static_cast<std::uint64_t>(context.g.cluster_count) * bpc;
+  while (dir.valid() && !stop_flag) {
     host().pump();
-    const std::size_t at = i * kExfatEntrySize;
-    const std::size_t block = at / bpc;
-    if (dir.taken[block]) {
-      i = (block + 1) * bpc / kExfatEntrySize;
+    if (dir.taken()) {
+      dir.skip_cluster();
       continue;
     }
-    const std::uint8_t type = dir.bytes[at];
+    const std::uint8_t type = dir.type();
     if (type == kExfatEndOfDirectory) break;
     ExfatEntrySet set;
-    if ((type | kExfatInUse) != kExfatFileEntry || !ParseExfatEntrySet(std::span(dir.bytes).subspan(at), &set)) {
-      ++i;
+    if ((type | kExfatInUse) != kExfatFileEntry || !ParseExfatEntrySet(dir.entries(), &set)) {
+      dir.skip(1);
       continue;
     }
-    const std::size_t last_block = (at + static_cast<std::size_t>(set.entry_count) * kExfatEntrySize - 1) / bpc;
-    const bool spans_taken = std::any_of(dir.taken.begin() + static_cast<std::ptrdiff_t>(block),
-                                         dir.taken.begin() + static_cast<std::ptrdiff_t>(last_block) + 1,
-                                         [](bool t) { return t; });
     const bool in_deleted = deleted || set.deleted;
     // In a deleted set, or anywhere in a deleted folder's clusters, only a set whose checksum
     // still holds is taken: anything else has been partly overwritten. Nor is a name that exFAT
     // does not allow, or a length that the whole heap could not hold.
-    const std::uint64_t heap_bytes = static_cast<std::uint64_t>(context.g.cluster_count) * bpc;
-    if (spans_taken || (in_deleted && !set.checksum_ok) || !is_valid_name(set.name) || set.data_length > heap_bytes) {
-      ++i;
+    if (dir.set_taken(static_cast<std::size_t>(set.entry_count)) || (in_deleted && !set.checksum_ok) || !is_valid_name(set.name) ||
+        set.data_length > heap_bytes) {
+      dir.skip(1);
       continue;
     }
     const std::string name = utf16_to_utf8(set.name);
+    const ExfatCluster lcn = dir.cluster();
+    const std::uint32_t lcn_offset = dir.offset();
+    // The cursor moves past the set before a folder is entered: the folder's walk may read the
+    // cluster that holds the rest of this one's set.
+    dir.skip(static_cast<std::size_t>(set.entry_count));
     if (set.is_directory()) {
       enter_folder(context, set, name, folder, in_deleted, depth);
     } else if (in_deleted) {
-      if (set.data_length > 0)
-        add_found_file(context, set, name, folder, dir.clusters[block], static_cast<std::int32_t>(at % bpc));
+      if (set.data_length > 0) add_found_file(context, set, name, folder, lcn, static_cast<std::int32_t>(lcn_offset));
     } else {
       context.live_bytes += static_cast<std::int64_t>(std::min<std::uint64_t>(set.data_length, INT64_MAX / 2));
       ++context.live_count;
       report_progress(context);
     }
-    i += static_cast<std::size_t>(set.entry_count);
   }
 }
 
-// The allocation bitmap that goes with the FAT in use, from the root directory's bitmap entry.
-bool load_bitmap(ScanContext& context, const Directory& root, std::string* reason) {
-  const ExfatGeometry& g = context.g;
+}  // namespace
+
+bool LoadExfatBitmap(const ExfatDirectoryVolume& volume, ExfatBitmap* bitmap, std::string* reason) {
+  const ExfatGeometry& g = *volume.g;
+  // The root directory has no stream of its own: its chain in the FAT is all there is.
+  ExfatDirectoryCursor root(volume, g.root_cluster, kMaxDirectoryBytes / g.bytes_per_cluster, ExfatDirectoryLinks::chain,
+                            false, false);
   const std::uint64_t needed = (static_cast<std::uint64_t>(g.cluster_count) + 7) / 8;
-  for (std::size_t at = 0; at + kExfatEntrySize <= root.bytes.size(); at += kExfatEntrySize) {
-    const auto entry = std::span(root.bytes).subspan(at, kExfatEntrySize);
+  for (; root.valid(); root.skip(1)) {
+    const auto entry = root.entries().first(kExfatEntrySize);
     if (entry[0] == kExfatEndOfDirectory) break;
     if (entry[0] != kExfatBitmapEntry || (entry[kBitmapFlags] & 1) != g.active_fat) continue;
     const ExfatCluster first = le::u32(entry, kBitmapFirstCluster);
@@ -208,10 +231,10 @@ bool load_bitmap(ScanContext& context, const Directory& root, std::string* reaso
       return false;
     }
     std::vector<std::uint8_t> bits;
-    const ExfatLayout layout = ExfatFileLayout(*context.fat, g, first, needed, false);
+    const ExfatLayout layout = ExfatFileLayout(*volume.fat, g, first, needed, false);
     // An image cut short (a partial copy of a card) ends before its heap: the bitmap is read as
     // far as the image goes, and the clusters beyond count as in use.
-    const std::uint64_t image_bytes = static_cast<std::uint64_t>(context.data->volume_sectors()) * TBuffer::kSector;
+    const std::uint64_t image_bytes = static_cast<std::uint64_t>(volume.data->volume_sectors()) * TBuffer::kSector;
     for (const ExfatRun& run : layout.runs) {
       const std::uint64_t at = ExfatClusterOffset(g, run.first);
       if (at >= image_bytes) break;
@@ -219,7 +242,7 @@ bool load_bitmap(ScanContext& context, const Directory& root, std::string* reaso
           {run.count * g.bytes_per_cluster, needed - bits.size(), image_bytes - at});
       const std::size_t start = bits.size();
       bits.resize(start + want);
-      if (!read_exact(*context.data, static_cast<std::int64_t>(at), static_cast<std::uint32_t>(want), bits.data() + start)) {
+      if (!read_exact(*volume.data, static_cast<std::int64_t>(at), static_cast<std::uint32_t>(want), bits.data() + start)) {
         *reason = "the allocation bitmap could not be read";
         return false;
       }
@@ -228,14 +251,12 @@ bool load_bitmap(ScanContext& context, const Directory& root, std::string* reaso
       *reason = "the allocation bitmap lies past the image's end";
       return false;
     }
-    context.bitmap.assign(std::move(bits), g.cluster_count);
+    bitmap->assign(std::move(bits), g.cluster_count);
     return true;
   }
   *reason = "the root directory has no allocation bitmap";
   return false;
 }
-
-}  // namespace
 
 bool LoadExfatBootRegion(TBuffer& reader, ExfatGeometry* geometry) {
   std::string reason;
@@ -259,21 +280,31 @@ bool ScanExfatVolume() {
   context.letter = drive.drive_name;
 
   const ExfatGeometry& g = context.g;
-  Directory root;
-  // The root directory has no stream of its own: its chain in the FAT is all there is.
-  load_directory(context, ExfatChainLayout(fat_reader, g, g.root_cluster, kMaxDirectoryBytes / g.bytes_per_cluster),
-                 false, &root);
+  context.volume.g = &context.g;
+  context.volume.data = &data_reader;
+  context.volume.fat = &fat_reader;
+  context.volume.bitmap = &context.bitmap;
+  context.volume.read = &context.read;
   std::string reason;
-  if (!load_bitmap(context, root, &reason)) {
+  // The read set is still empty here: the bitmap's search does not count as the root's walk.
+  if (!LoadExfatBitmap(context.volume, &context.bitmap, &reason)) {
     out_text(lang_text(kCannotReadText) + reason, MsgType::error, true);
     return false;
   }
+  // Clusters past the image's end cannot be read, so they need no place in the set.
+  const std::uint64_t image_bytes = static_cast<std::uint64_t>(data_reader.volume_sectors()) * TBuffer::kSector;
+  const std::uint64_t image_clusters =
+      image_bytes > g.heap_offset ? (image_bytes - g.heap_offset) / g.bytes_per_cluster : 0;
+  context.read.reset(std::min<std::uint64_t>(g.cluster_count, image_clusters) + 2);
   context.used_bytes = static_cast<std::int64_t>(context.bitmap.used_clusters() * g.bytes_per_cluster);
   host()._updateProgress(0);
   const std::int32_t root_id = context.folders.AddScanFolder(
       std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name)))) + ":", g.root_cluster,
       0, kRootFolder - 1);
+  ExfatDirectoryCursor root(context.volume, g.root_cluster, kMaxDirectoryBytes / g.bytes_per_cluster,
+                            ExfatDirectoryLinks::chain, false, false);
   walk_directory(context, root, root_id, false, 0);
+  judge_shared_clusters(context, drive.device_path);
   host()._updateProgress(100);
   return true;
 }

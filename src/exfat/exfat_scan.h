@@ -18,6 +18,13 @@ class TBuffer;
 // after a Stop).
 bool ScanExfatVolume();
 
+struct ExfatDirectoryVolume;
+
+// Reads the allocation bitmap that goes with the FAT in use, found through the root directory's
+// bitmap entry (volume.read may be an empty set). False with the reason in words for the user.
+// An image cut short is read as far as it goes; the clusters beyond count as in use.
+bool LoadExfatBitmap(const ExfatDirectoryVolume& volume, ExfatBitmap* bitmap, std::string* reason);
+
 // Reads the boot region through reader. False, with the message "exFAT volume cannot be read: "
 // and the reason shown to the user, when neither boot region can be used.
 bool LoadExfatBootRegion(TBuffer& reader, ExfatGeometry* geometry);

@@ -15,6 +15,8 @@ struct MemoryVolume {
   std::vector<std::uint8_t> bytes;
   std::int64_t fail_from = -1;
   std::int64_t fail_to = -1;  // one past the last failing byte; -1: the end
+  // Bytes delivered to all readers so far: how much an operation reads, for work-bound tests.
+  std::int64_t bytes_read = 0;
 };
 
 std::map<std::string, std::shared_ptr<MemoryVolume>>& registry() {
@@ -35,6 +37,7 @@ class MemoryBackend : public VolumeBackend {
         (volume_->fail_to < 0 || offset < volume_->fail_to))
       return 0;
     std::memcpy(destination, volume_->bytes.data() + offset, static_cast<std::size_t>(n));
+    volume_->bytes_read += n;
     return n;
   }
 
@@ -60,6 +63,11 @@ void set_memory_volume_failure(const std::string& name, std::int64_t from_offset
   if (it == registry().end()) return;
   it->second->fail_from = from_offset;
   it->second->fail_to = from_offset >= 0 && length >= 0 ? from_offset + length : -1;
+}
+
+std::int64_t memory_volume_bytes_read(const std::string& name) {
+  auto it = registry().find(name);
+  return it == registry().end() ? 0 : it->second->bytes_read;
 }
 
 std::unique_ptr<VolumeBackend> open_memory_volume(const std::string& name, int* error_code) {

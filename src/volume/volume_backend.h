@@ -32,5 +32,7 @@ void unregister_memory_volume(const std::string& name);
 // them, or all to the end when length is -1) fail (for read-error tests); a from_offset of -1
 // lifts it.
 void set_memory_volume_failure(const std::string& name, std::int64_t from_offset, std::int64_t length = -1);
+// The bytes that the readers of a registered volume have been given so far (0 for no such volume).
+std::int64_t memory_volume_bytes_read(const std::string& name);
 
 }  // namespace dravelo

@@ -13,7 +13,9 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/date_time.h"
 #include "exfat/exfat_boot.h"
+#include "exfat/exfat_claims.h"
 #include "exfat/exfat_dir_entry.h"
+#include "exfat/exfat_directory.h"
 #include "exfat/exfat_recover.h"
 #include "exfat/exfat_test_util.h"
 #include "volume/little_endian.h"
@@ -103,6 +105,88 @@ TEST(ExfatEntrySet, RefusesEntriesThatDoNotFormASetAndFlagsAChangedOne) {
     ASSERT_EQ(ParseExfatEntrySet(b, &set), c.parses);
     if (c.parses) {
       EXPECT_FALSE(set.checksum_ok);
+    }
+  }
+}
+
+// Whether a free cluster is taken as more of a deleted folder.
+TEST(ExfatDirectoryCluster, ChecksOutOnlyWithWholeSetsWhoseChecksumHolds) {
+  const auto with = [](std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> cluster;
+    for (const auto& p : parts) cluster.insert(cluster.end(), p.begin(), p.end());
+    cluster.resize(512, 0);
+    return cluster;
+  };
+  const auto a = entry_set(u"IMG_0001.JPG", true);
+  const auto live = entry_set(u"IMG_0002.JPG", false);
+  auto changed = entry_set(u"IMG_0003.JPG", true);
+  changed[70] ^= 1;
+  // The last two entries of a set whose File entry lay in the cluster before.
+  const std::vector<std::uint8_t> tail(a.begin() + 32, a.end());
+  std::vector<std::uint8_t> photo(512, 0);
+  for (std::size_t i = 0; i < photo.size(); ++i) photo[i] = static_cast<std::uint8_t>(i * 7 + 1);
+  const std::vector<std::uint8_t> long_set = entry_set(std::u16string(200, u'n'), true);
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> cluster;
+    bool checks_out;
+  };
+  const Case cases[] = {
+      {"deleted and live sets", with({a, live}), true},
+      {"the tail of a set, then a set", with({tail, a}), true},
+      {"a set whose checksum fails", with({a, changed}), false},
+      {"file data", photo, false},
+      {"zeros", with({}), false},
+      {"only the tail of a set", with({tail}), false},
+      {"a set that runs on into the next cluster after a whole one",
+       with({a, std::vector<std::uint8_t>(long_set.begin(), long_set.begin() + 512 - 96)}), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(ExfatLooksLikeEntries(c.cluster), c.checks_out);
+  }
+}
+
+TEST(ExfatClaims, ClustersThatANewerFileClaimsTooAreLostToTheOlderOne) {
+  struct File {
+    DateTime time;
+    std::vector<ExfatRun> runs;
+  };
+  struct Lost {
+    std::uint32_t file;
+    ExfatCluster first;
+    std::uint64_t count;
+  };
+  struct Case {
+    const char* what;
+    std::vector<File> files;
+    std::vector<Lost> lost;
+  };
+  const Case cases[] = {
+      {"apart", {{100, {{10, 4}}}, {200, {{14, 2}}}}, {}},
+      {"the newer one in the older one's first clusters", {{100, {{10, 4}}}, {200, {{10, 2}}}}, {{0, 10, 2}}},
+      {"the older one listed second", {{200, {{12, 4}}}, {100, {{10, 4}}}}, {{1, 12, 2}}},
+      {"the same time: lost to both", {{100, {{10, 4}}}, {100, {{12, 4}}}}, {{0, 12, 2}, {1, 12, 2}}},
+      {"a time unknown: lost to both", {{0, {{10, 4}}}, {200, {{13, 1}}}}, {{0, 13, 1}, {1, 13, 1}}},
+      {"three generations, the oldest's losses joined",
+       {{100, {{10, 10}}}, {200, {{12, 3}}}, {300, {{14, 4}}}},
+       {{0, 12, 6}, {1, 14, 1}}},
+      {"a damaged layout whose runs overlap does not clash with itself", {{100, {{10, 3}, {12, 2}}}}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ExfatClaims claims;
+    for (std::size_t f = 0; f < c.files.size(); ++f) {
+      ExfatLayout layout;
+      layout.runs = c.files[f].runs;
+      claims.add(static_cast<std::uint32_t>(f), c.files[f].time, layout);
+    }
+    const auto lost = claims.resolve();
+    ASSERT_EQ(lost.size(), c.lost.size());
+    for (std::size_t i = 0; i < lost.size(); ++i) {
+      EXPECT_EQ(lost[i].file, c.lost[i].file);
+      EXPECT_EQ(lost[i].run.first, c.lost[i].first);
+      EXPECT_EQ(lost[i].run.count, c.lost[i].count);
     }
   }
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,6 +59,18 @@ inline std::vector<std::string> fls_deleted_files(const std::string& name) {
     if (line.rfind("r/r * ", 0) == 0 && tab != std::string::npos) paths.push_back(line.substr(tab + 1));
   }
   return paths;
+}
+
+// What icat recovers of the manifest's files that fls lists: path below the root to sha256.
+inline std::map<std::string, std::string> icat_sha256(const std::string& name) {
+  std::map<std::string, std::string> sha;
+  std::ifstream in(exfat_fixture(name + ".icat"));
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t tab = line.find('\t');
+    if (tab != std::string::npos) sha[line.substr(0, tab)] = line.substr(tab + 1);
+  }
+  return sha;
 }
 
 // "C:\a\b\" and "c.txt" for "a/b/c.txt".

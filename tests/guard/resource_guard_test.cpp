@@ -1,6 +1,7 @@
 // The resource guard: every crafted volume that the fault tests use (looping FAT chains, sizes far
-// beyond the volume, an $MFT whose size or runs claim more records than it holds, names full of
-// control characters) is scanned and its files recovered in a child process with an alarm
+// beyond the volume, exFAT folders whose streams claim far more entries than they hold, an $MFT
+// whose size or runs claim more records than it holds, names full of control characters) is
+// scanned and its files recovered in a child process with an alarm
 // and an address-space limit. A regression to unbounded work or memory then fails here, in
 // seconds, instead of hanging the test run or taking the machine's memory.
 #include <gtest/gtest.h>
@@ -66,6 +67,10 @@ std::vector<std::uint8_t> fat_fixture(const char* name) {
   return test::unxz(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/fat/" + name + ".img.xz");
 }
 
+std::vector<std::uint8_t> exfat_fixture(const char* name) {
+  return test::unxz(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/exfat/" + name + ".img.xz");
+}
+
 // An $MFT whose run list is layout and whose DataSize is data_size (0: what the runs map), with a
 // deleted file in record 7.
 std::vector<std::uint8_t> ntfs_mft(const std::vector<Run>& layout, std::int64_t data_size) {
@@ -111,6 +116,8 @@ const Crafted kCrafted[] = {
     {"fat_huge32", "FAT32", [] { return fat_fixture("fat_huge32"); }},
     {"fat_walk16", "FAT", [] { return fat_fixture("fat_walk16"); }},
     {"control_names12", "FAT", [] { return fat_fixture("control_names12"); }},
+    // 16 nested folders, each claiming the whole 64 MiB heap as its entries.
+    {"exfat_nested_huge", "exFAT", [] { return exfat_fixture("exfat_nested_huge"); }},
     {"ntfs_mft_size_beyond_runs", "NTFS", [] { return ntfs_mft({{16, 16}}, std::int64_t{1} << 40); }},
     {"ntfs_mft_runs_repeated", "NTFS", [] { return ntfs_mft(std::vector<Run>(120, Run{2, 16}), 0); }},
     {"ntfs_mft_run_past_end", "NTFS", [] { return ntfs_mft({{8, 16}, {100, 2000}}, 0); }},
