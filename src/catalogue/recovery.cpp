@@ -173,4 +173,25 @@ void TargetFile::remove() {
   if (!path_.empty()) remove_target_file(path_);
 }
 
+void add_byte_range(std::vector<ByteRange>& ranges, std::int64_t first, std::int64_t length) {
+  if (length <= 0) return;
+  if (!ranges.empty() && ranges.back().first + ranges.back().length >= first) {
+    ByteRange& last = ranges.back();
+    last.length = std::max(last.first + last.length, first + length) - last.first;
+    return;
+  }
+  ranges.push_back({first, length});
+}
+
+std::string byte_ranges_text(const std::vector<ByteRange>& ranges) {
+  constexpr std::size_t kShown = 4;
+  std::string text = "bytes ";
+  for (std::size_t i = 0; i < ranges.size() && i < kShown; ++i) {
+    if (i > 0) text += i + 1 == ranges.size() || i + 1 == kShown ? " and " : ", ";
+    text += std::to_string(ranges[i].first) + "-" + std::to_string(ranges[i].first + ranges[i].length - 1);
+  }
+  if (ranges.size() > kShown) text += " (and " + std::to_string(ranges.size() - kShown) + " more stretches)";
+  return text + " could not be read and are zeros";
+}
+
 }  // namespace dravelo

@@ -22,6 +22,18 @@
 
 namespace dravelo {
 
+// A stretch of a file's bytes, counted from the file's start.
+struct ByteRange {
+  std::int64_t first = 0;
+  std::int64_t length = 0;
+};
+
+// Adds a stretch to ranges kept in file order, joined with the last one where they meet.
+void add_byte_range(std::vector<ByteRange>& ranges, std::int64_t first, std::int64_t length);
+// "bytes 4096-4607 and 8192-12287" (inclusive ends), the first few stretches and a count of the
+// rest: how a result names the bytes that stand as zeros.
+std::string byte_ranges_text(const std::vector<ByteRange>& ranges);
+
 enum class RecoverStatus {
   complete,           // every byte was read from the volume and written
   stopped,            // cut short by Stop
@@ -50,6 +62,9 @@ struct RecoverResult {
   // file, or a deleted file newer than this one): the file was written, but those bytes are
   // probably not its own.
   std::int64_t reused_bytes = 0;
+  // The stretches of the file that the volume could not deliver (unreadable sectors, or past the
+  // end of a short image): written as zeros, and read_errors says so.
+  std::vector<ByteRange> unreadable;
 };
 
 // A result with these fields and nothing else.

@@ -113,6 +113,7 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
   std::uint64_t written = 0;
   std::uint64_t clusters_done = 0;
   bool read_errors = false;
+  std::vector<ByteRange> unreadable;
   std::int64_t reused = 0;
   // Once no free cluster is left after some cluster, none is left after any later one.
   bool free_left = true;
@@ -167,7 +168,8 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
         const auto c = static_cast<ClusterNumber>(cluster + i);
         if (!read_exact(data_reader, ClusterByteOffset(g, c), g.bytes_per_cluster, buffer.data() + i * bpc)) {
           read_errors = true;
-          if (message.empty()) message = "cluster " + std::to_string(c) + " could not be read";
+          note_unreadable(data_reader, ClusterByteOffset(g, c), static_cast<std::int64_t>(bpc),
+                          static_cast<std::int64_t>(written + i * bpc), &unreadable);
         }
       }
     }
@@ -201,8 +203,16 @@ RecoverResult RecoverFatFile(const FileInfo& entry, const std::string& target_pa
     cluster = next;
   }
   if (!target.close()) return fail_write();
+  // Only the file's own bytes count: the last cluster's slack is no part of it.
+  while (!unreadable.empty() && unreadable.back().first >= static_cast<std::int64_t>(size)) unreadable.pop_back();
+  if (!unreadable.empty()) {
+    ByteRange& last = unreadable.back();
+    last.length = std::min<std::int64_t>(last.length, static_cast<std::int64_t>(size) - last.first);
+    message = byte_ranges_text(unreadable) + (message.empty() ? "" : "; " + message);
+  }
   RecoverResult done = recover_outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
                  message);
+  done.unreadable = std::move(unreadable);
   done.dated = options.modified_time.has_value();
   done.reused_bytes = reused;
   return done;

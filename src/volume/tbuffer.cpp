@@ -341,4 +341,21 @@ bool read_exact(TBuffer& reader, std::int64_t offset, std::uint32_t size, void* 
   return whole && done == size;
 }
 
+void note_unreadable(const TBuffer& reader, std::int64_t volume_offset, std::int64_t length, std::int64_t file_offset,
+                     std::vector<ByteRange>* ranges) {
+  const std::int64_t end = volume_offset + length;
+  const std::int64_t readable_end = std::max(volume_offset, std::min(end, reader.volume_end()));
+  if (reader.damage().device_gone || reader.error != 0) {
+    add_byte_range(*ranges, file_offset, length);
+    return;
+  }
+  for (auto it = reader.bad_from(volume_offset / TBuffer::kSector);
+       it != reader.bad_end() && *it * TBuffer::kSector < readable_end; ++it) {
+    const std::int64_t from = std::max(volume_offset, *it * TBuffer::kSector);
+    const std::int64_t to = std::min(readable_end, (*it + 1) * TBuffer::kSector);
+    add_byte_range(*ranges, file_offset + (from - volume_offset), to - from);
+  }
+  add_byte_range(*ranges, file_offset + (readable_end - volume_offset), end - readable_end);
+}
+
 }  // namespace dravelo

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "catalogue/large_memory.h"
+#include "catalogue/recovery.h"
 
 #include "volume/volume_backend.h"
 
@@ -109,6 +110,13 @@ class TBuffer {
   // The damage this reader has met so far.
   const ReadDamage& damage() const { return damage_; }
   bool known_bad(std::int64_t sector) const { return bad_sectors_.count(sector) != 0; }
+  // The known bad sectors from first on, in order.
+  std::set<std::int64_t>::const_iterator bad_from(std::int64_t first) const { return bad_sectors_.lower_bound(first); }
+  std::set<std::int64_t>::const_iterator bad_end() const { return bad_sectors_.end(); }
+  // One past the volume's last readable byte: its sector bound, or the image's own end.
+  std::int64_t volume_end() const {
+    return volume_bytes_ >= 0 ? std::min(volume_bytes_, volume_sectors_ * kSector) : volume_sectors_ * kSector;
+  }
 
   // After a run of this many failing sectors in a row, the sector kSkippedAfterRun further on is
   // tried: when it fails too, the sectors between are taken as unreadable without reading them,
@@ -154,6 +162,11 @@ class TBuffer {
 // what lies past the volume's end) is filled with zeros, and the sectors after a failing one are
 // still read. Returns true when every byte was read.
 bool read_exact(TBuffer& reader, std::int64_t offset, std::uint32_t size, void* destination);
+// After a read_exact of [volume_offset, volume_offset + length) that fell short: the bytes of it
+// that the reader could not deliver (its known bad sectors, and what lies past the volume's end),
+// added to ranges as stretches of a file that holds those bytes from file_offset on.
+void note_unreadable(const TBuffer& reader, std::int64_t volume_offset, std::int64_t length, std::int64_t file_offset,
+                     std::vector<ByteRange>* ranges);
 // The same, reading straight into destination (TBuffer::ReadDirect); what that cannot deliver is
 // tried again through the window, so failing sectors are handled as read_exact handles them.
 bool read_exact_direct(TBuffer& reader, std::int64_t offset, std::uint32_t size, void* destination);

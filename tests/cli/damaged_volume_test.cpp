@@ -115,6 +115,23 @@ TEST_F(DamagedVolume, ScanListsWhatItCanReadAndSaysWhatItCouldNot) {
   }
 }
 
+// The sample's deleted "Holiday video clip.mp4" lies in clusters 55 to 74; the second sector of
+// its third cluster (sector 100 + 55 * 4 + 1 = 321) fails: bytes 4608 to 5119 of the file.
+TEST_F(DamagedVolume, RecoverySaysWhichBytesOfAFileCouldNotBeRead) {
+  const fs::path full = dir_ / "full", damaged = dir_ / "damaged";
+  ASSERT_EQ(run("recover --match 'Holiday*' --to '" + full.string() + "' '" + sample("fat16_16m.img") + "'").status, 0);
+  FaultMount bad(sample("fat16_16m.img"), dir_, {"--eio", std::to_string(321 * 512) + ":512"});
+  ASSERT_TRUE(bad.mounted());
+  const Outcome r = run("recover --all --to '" + damaged.string() + "' '" + bad.path() + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(count_of(r.out, "bytes 4608-5119 could not be read and are zeros"), 1u) << r.out;
+  EXPECT_EQ(count_of(r.out, "read errors"), 1u) << r.out;
+  std::string want = read_all(full / "Holiday video clip.mp4");
+  ASSERT_EQ(want.size(), 40960u);
+  std::fill(want.begin() + 4608, want.begin() + 5120, '\0');
+  EXPECT_EQ(read_all(damaged / "Holiday video clip.mp4"), want);
+}
+
 TEST_F(DamagedVolume, ADeviceThatStopsAnsweringEndsTheRecoveryWithOneMessage) {
   // How far a scan alone reads, and how far the whole recovery: the device then dies soon after
   // the recovery's first reads.
