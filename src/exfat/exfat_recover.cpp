@@ -179,6 +179,7 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
   std::uint64_t clusters_done = 0;
   std::uint64_t reused = 0;
   bool read_errors = false;
+  std::vector<ByteRange> unreadable;
   std::string message;
   auto write_block = [&](std::size_t n) {
     const std::size_t m = target.write(buffer.data(), n);
@@ -207,7 +208,8 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
       if (wanted > 0 && !read_exact(data_reader, static_cast<std::int64_t>(ExfatClusterOffset(g, cluster)),
                                     static_cast<std::uint32_t>(wanted), buffer.data())) {
         read_errors = true;
-        if (message.empty()) message = "cluster " + std::to_string(cluster) + " could not be read";
+        note_unreadable(data_reader, static_cast<std::int64_t>(ExfatClusterOffset(g, cluster)),
+                        static_cast<std::int64_t>(wanted), static_cast<std::int64_t>(written), &unreadable);
       }
       // What a cluster in use now holds is most likely another file's; so is what a cluster that
       // a newer deleted file claims too holds.
@@ -219,14 +221,17 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
   if (written < size) {
     // The heap ends before the file does: the rest stands as zeros.
     read_errors = true;
+    add_byte_range(unreadable, static_cast<std::int64_t>(written), static_cast<std::int64_t>(size - written));
     if (message.empty()) message = "the heap ends before the file's last cluster";
     std::fill(buffer.begin(), buffer.end(), 0);
     while (written < size)
       if (!write_block(static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - written)))) return fail_write();
   }
   if (!target.close()) return fail_write();
+  if (!unreadable.empty()) message = byte_ranges_text(unreadable) + (message.empty() ? "" : "; " + message);
   RecoverResult done = recover_outcome(read_errors ? RecoverStatus::read_errors : RecoverStatus::complete, static_cast<std::int64_t>(written),
                  message);
+  done.unreadable = std::move(unreadable);
   done.dated = options.modified_time.has_value();
   done.reused_bytes = static_cast<std::int64_t>(reused);
   return done;

@@ -54,8 +54,16 @@ class StreamCopy {
       if (stream_.unit_clusters > 0) damage("compression unit too large; copied as stored");
       copy_plain();
     }
-    if (unreadable_ > 0)
+    // The stretches of a plain stream are known byte for byte; a compressed unit with a bad
+    // cluster gives whatever its decompression makes of the zeros.
+    while (!unreadable_ranges_.empty() && unreadable_ranges_.back().first >= size_) unreadable_ranges_.pop_back();
+    if (!unreadable_ranges_.empty()) {
+      ByteRange& last = unreadable_ranges_.back();
+      last.length = std::min(last.length, size_ - last.first);
+      append_message(message_, byte_ranges_text(unreadable_ranges_));
+    } else if (unreadable_ > 0) {
       append_message(message_, std::to_string(unreadable_) + " cluster(s) could not be read and were written as zeros");
+    }
     reused_bytes_ = count_reused();
     if (stopped_) return RecoverStatus::stopped;
     if (write_failed_) {
@@ -67,6 +75,8 @@ class StreamCopy {
 
   // The bytes written from the layout's reused clusters (once run() has returned).
   std::int64_t reused_bytes() const { return reused_bytes_; }
+  // The stretches of the file that could not be read (once run() has returned; plain streams).
+  std::vector<ByteRange>& unreadable_ranges() { return unreadable_ranges_; }
 
  private:
   struct Piece {
@@ -167,12 +177,14 @@ class StreamCopy {
     return !ended();
   }
 
-  // Reads count clusters from lcn on; clusters that cannot be read are zeros and counted.
-  void read_clusters(std::int64_t lcn, std::int64_t count, std::uint8_t* dest) {
+  // Reads count clusters from lcn on; clusters that cannot be read are zeros and counted, and
+  // where the clusters hold the file's bytes from file_offset on (not -1), their stretches noted.
+  void read_clusters(std::int64_t lcn, std::int64_t count, std::uint8_t* dest, std::int64_t file_offset = -1) {
     const std::int64_t max_lcn = std::numeric_limits<std::int64_t>::max() / cluster_ - count;
     if (lcn < 0 || lcn > max_lcn) {
       std::memset(dest, 0, static_cast<std::size_t>(count * cluster_));
       unreadable_ += count;
+      if (file_offset >= 0) add_byte_range(unreadable_ranges_, file_offset, count * cluster_);
       return;
     }
     // Straight into dest: a small file costs a read of its own clusters, never a whole window.
@@ -180,8 +192,11 @@ class StreamCopy {
     // Somewhere in the stretch the volume failed: take it cluster by cluster to keep what can
     // be read.
     for (std::int64_t i = 0; i < count; ++i)
-      if (!read_exact(reader_, (lcn + i) * cluster_, static_cast<std::uint32_t>(cluster_), dest + i * cluster_))
+      if (!read_exact(reader_, (lcn + i) * cluster_, static_cast<std::uint32_t>(cluster_), dest + i * cluster_)) {
         ++unreadable_;
+        if (file_offset >= 0)
+          note_unreadable(reader_, (lcn + i) * cluster_, cluster_, file_offset + i * cluster_, &unreadable_ranges_);
+      }
   }
 
   // The run that holds vcn, cut at max clusters; an unmapped piece reaches to the next run.
@@ -232,7 +247,7 @@ class StreamCopy {
       } else {
         for (std::int64_t done = 0; done < p.count && !ended();) {
           const std::int64_t n = std::min(block, p.count - done);
-          read_clusters(p.lcn + done, n, buffer.data());
+          read_clusters(p.lcn + done, n, buffer.data(), bytes_of(vcn + done));
           emit(buffer.data(), n * cluster_);
           done += n;
         }
@@ -312,6 +327,7 @@ class StreamCopy {
 
   std::int64_t written_ = 0;
   std::int64_t reused_bytes_ = 0;
+  std::vector<ByteRange> unreadable_ranges_;
   std::int64_t last_mark_ = -1;
   std::int64_t unreadable_ = 0;
   std::size_t hint_ = 0;
@@ -323,10 +339,12 @@ class StreamCopy {
 }  // namespace
 
 RecoverStatus copy_ntfs_stream(TBuffer& reader, std::int64_t bytes_per_cluster, const NtfsStreamLayout& stream,
-                               std::int64_t size, TargetFile& target, std::string* message, std::int64_t* reused_bytes) {
+                               std::int64_t size, TargetFile& target, std::string* message, std::int64_t* reused_bytes,
+                               std::vector<ByteRange>* unreadable) {
   StreamCopy copy(reader, bytes_per_cluster, stream, size, target, message);
   const RecoverStatus status = copy.run();
   if (reused_bytes) *reused_bytes = copy.reused_bytes();
+  if (unreadable) *unreadable = std::move(copy.unreadable_ranges());
   return status;
 }
 
@@ -524,7 +542,8 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
     append_message(&result.message, "the file's recorded size is damaged; the clusters its runs map were written");
   NtfsStreamLayout layout = layout_of(*unnamed);
   if (!unnamed->resident) layout.reused = reused_vcns(*bitmap, *unnamed, NewerClaims(drive.drive_name, drive.device_path, number));
-  result.status = copy_ntfs_stream(reader, cluster, layout, size, target, &result.message, &result.reused_bytes);
+  result.status =
+      copy_ntfs_stream(reader, cluster, layout, size, target, &result.message, &result.reused_bytes, &result.unreadable);
   if (result.reused_bytes > 0)
     append_message(&result.message, std::to_string(result.reused_bytes) +
                                          " bytes were written from clusters that are now in use or claimed by a newer deleted file");

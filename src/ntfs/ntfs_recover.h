@@ -49,9 +49,11 @@ struct NtfsStreamLayout {
 // write_failed; the caller removes the target for the last two. Appends what went wrong to
 // *message. Adds every write to undelete_written, reports progress every 500 clusters, pumps the
 // host and tests stop_flag.
-// *reused_bytes, when given, receives the bytes written from the layout's reused clusters.
+// *reused_bytes, when given, receives the bytes written from the layout's reused clusters, and
+// *unreadable the stretches of the file that could not be read (a plain stream's).
 RecoverStatus copy_ntfs_stream(TBuffer& reader, std::int64_t bytes_per_cluster, const NtfsStreamLayout& stream,
                                std::int64_t size, TargetFile& target, std::string* message,
-                               std::int64_t* reused_bytes = nullptr);
+                               std::int64_t* reused_bytes = nullptr,
+                               std::vector<ByteRange>* unreadable = nullptr);
 
 }  // namespace dravelo

@@ -115,21 +115,41 @@ TEST_F(DamagedVolume, ScanListsWhatItCanReadAndSaysWhatItCouldNot) {
   }
 }
 
-// The sample's deleted "Holiday video clip.mp4" lies in clusters 55 to 74; the second sector of
-// its third cluster (sector 100 + 55 * 4 + 1 = 321) fails: bytes 4608 to 5119 of the file.
+// One failing sector inside a deleted file's data: the second sector of its third cluster. The
+// FAT16 sample's "Holiday video clip.mp4" lies in clusters 55 to 74 (data area at sector 100,
+// 2 KiB clusters): sector 100 + 55 * 4 + 1 = 321 holds its bytes 4608 to 5119. The NTFS sample's
+// "photo.jpg" lies in clusters 3597 to 3609 (4 KiB): its bytes 8704 to 9215.
+struct FileDamageCase {
+  const char* image;
+  const char* match;
+  const char* name;
+  long long volume_offset;
+  long long file_offset;
+};
+
+const FileDamageCase kFileDamageCases[] = {
+    {"fat16_16m.img", "Holiday*", "Holiday video clip.mp4", 321 * 512, 4608},
+    {"ntfs_24m.img", "photo.jpg", "photo.jpg", 3599LL * 4096 + 512, 8704},
+};
+
 TEST_F(DamagedVolume, RecoverySaysWhichBytesOfAFileCouldNotBeRead) {
-  const fs::path full = dir_ / "full", damaged = dir_ / "damaged";
-  ASSERT_EQ(run("recover --match 'Holiday*' --to '" + full.string() + "' '" + sample("fat16_16m.img") + "'").status, 0);
-  FaultMount bad(sample("fat16_16m.img"), dir_, {"--eio", std::to_string(321 * 512) + ":512"});
-  ASSERT_TRUE(bad.mounted());
-  const Outcome r = run("recover --all --to '" + damaged.string() + "' '" + bad.path() + "'");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(count_of(r.out, "bytes 4608-5119 could not be read and are zeros"), 1u) << r.out;
-  EXPECT_EQ(count_of(r.out, "read errors"), 1u) << r.out;
-  std::string want = read_all(full / "Holiday video clip.mp4");
-  ASSERT_EQ(want.size(), 40960u);
-  std::fill(want.begin() + 4608, want.begin() + 5120, '\0');
-  EXPECT_EQ(read_all(damaged / "Holiday video clip.mp4"), want);
+  for (const FileDamageCase& c : kFileDamageCases) {
+    SCOPED_TRACE(c.image);
+    const fs::path full = dir_ / c.image / "full", damaged = dir_ / c.image / "damaged";
+    ASSERT_EQ(run("recover --match '" + std::string(c.match) + "' --to '" + full.string() + "' '" + sample(c.image) + "'").status, 0);
+    FaultMount bad(sample(c.image), dir_ / c.image, {"--eio", std::to_string(c.volume_offset) + ":512"});
+    ASSERT_TRUE(bad.mounted());
+    const Outcome r = run("recover --all --to '" + damaged.string() + "' '" + bad.path() + "'");
+    EXPECT_EQ(r.status, 1);
+    const std::string range = "bytes " + std::to_string(c.file_offset) + "-" + std::to_string(c.file_offset + 511) +
+                              " could not be read and are zeros";
+    EXPECT_EQ(count_of(r.out, range), 1u) << r.out;
+    EXPECT_EQ(count_of(r.out, "read errors"), 1u) << r.out;
+    std::string want = read_all(full / c.name);
+    ASSERT_GT(want.size(), static_cast<std::size_t>(c.file_offset + 512));
+    std::fill(want.begin() + c.file_offset, want.begin() + c.file_offset + 512, '\0');
+    EXPECT_EQ(read_all(damaged / c.name), want);
+  }
 }
 
 TEST_F(DamagedVolume, ADeviceThatStopsAnsweringEndsTheRecoveryWithOneMessage) {
@@ -145,7 +165,8 @@ TEST_F(DamagedVolume, ADeviceThatStopsAnsweringEndsTheRecoveryWithOneMessage) {
   const fs::path full = dir_ / "full";
   {
     FaultMount counting(sample("fat16_16m.img"), dir_, {});
-    ASSERT_EQ(run("recover --all --to '" + full.string() + "' '" + counting.path() + "'").status, 0);
+    // Exit status 1 here only says that some of the sample's files are probably not the original.
+    ASSERT_LE(run("recover --all --to '" + full.string() + "' '" + counting.path() + "'").status, 1);
     recover_bytes = counting.stop();
   }
   ASSERT_GT(scan_bytes, 0);
