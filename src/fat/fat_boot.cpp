@@ -101,6 +101,7 @@ bool DeriveFatGeometry(const FatBootRecord& boot, FatGeometry* out, std::string*
   g.data_clusters = static_cast<std::uint32_t>(std::min<std::uint64_t>(clusters, kMaxFat32ClusterNumber - 1));
   g.first_fat_offset = static_cast<std::int64_t>(boot.RsvdSecCnt()) * g.bytes_per_sector;
   g.fat_bytes = static_cast<std::int64_t>(g.fat_sectors * g.bytes_per_sector);
+  g.fat_copies = boot.NumFATs();
   g.data_offset = static_cast<std::int64_t>(g.first_data_sector * g.bytes_per_sector);
   if (g.type == FatType::fat32) {
     g.root_cluster = boot.RootClus();

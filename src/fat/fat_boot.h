@@ -46,6 +46,7 @@ struct FatGeometry {
   std::uint64_t fat_sectors = 0;          // one FAT copy
   std::int64_t first_fat_offset = 0;      // byte offset of the first FAT
   std::int64_t fat_bytes = 0;             // bytes of one FAT copy
+  std::uint32_t fat_copies = 1;           // FAT copies one after the other (BPB_NumFATs)
   std::int64_t root_dir_offset = 0;       // FAT12/FAT16: the fixed root region
   std::uint32_t root_dir_bytes = 0;       // FAT12/FAT16: RootEntCnt x 32
   ClusterNumber root_cluster = 0;         // FAT32: first cluster of the root directory

@@ -24,13 +24,7 @@ FatFreeMap::Block FatFreeMap::load(std::uint64_t block) {
   const std::int64_t fat_end = g_.first_fat_offset + g_.fat_bytes;
   const std::int64_t to = std::min<std::int64_t>(fat_entry_offset(g_, static_cast<ClusterNumber>(end)) + 4, fat_end);
   raw_.assign(static_cast<std::size_t>(to - from) + 4, 0);
-  std::int64_t got = 0;
-  while (got < to - from) {
-    const std::int64_t n =
-        reader_.ReadBuffer(from + got, static_cast<std::uint32_t>(to - from - got), raw_.data() + got);
-    if (n <= 0) break;
-    got += n;
-  }
+  const std::int64_t got = read_fat_bytes(reader_, g_, from, static_cast<std::uint32_t>(to - from), raw_.data());
   const std::uint32_t width = g_.fat_bits == 32 ? 4 : 2;
   std::uint64_t free_count = 0;
   // Entry n starts at n x width / 8 bytes into the FAT (fat_entry_offset), here from the block's

@@ -10,12 +10,35 @@ std::int64_t fat_entry_offset(const FatGeometry& g, ClusterNumber n) {
   return g.first_fat_offset + static_cast<std::int64_t>(static_cast<std::uint64_t>(n) * g.fat_bits / 8);
 }
 
+std::int64_t read_fat_bytes(TBuffer& reader, const FatGeometry& g, std::int64_t at, std::uint32_t size,
+                            std::uint8_t* out) {
+  if (read_exact(reader, at, size, out)) return size;
+  // Sector by sector where the first copy failed: the next copies in turn.
+  const std::int64_t end = at + size;
+  std::int64_t whole = 0;
+  bool broken = false;
+  for (std::int64_t s = at / TBuffer::kSector * TBuffer::kSector; s < end; s += TBuffer::kSector) {
+    const std::int64_t from = std::max(s, at), to = std::min(s + TBuffer::kSector, end);
+    bool got = !reader.known_bad(s / TBuffer::kSector) && s < reader.volume_end();
+    for (std::uint32_t copy = 1; !got && copy < g.fat_copies; ++copy) {
+      const std::int64_t shift = static_cast<std::int64_t>(copy) * g.fat_bytes;
+      got = read_exact(reader, from + shift, static_cast<std::uint32_t>(to - from), out + (from - at));
+    }
+    if (!got) {
+      std::fill(out + (from - at), out + (to - at), std::uint8_t{0});
+      broken = true;
+    }
+    if (!broken) whole = to - at;
+  }
+  return whole;
+}
+
 bool ReadFatEntry(TBuffer& reader, const FatGeometry& g, ClusterNumber n, std::uint32_t* value) {
   const std::uint32_t width = g.fat_bits == 32 ? 4 : 2;
   const std::int64_t at = fat_entry_offset(g, n);
   if (at + width > g.first_fat_offset + g.fat_bytes) return false;
   std::uint8_t bytes[4] = {};
-  if (!read_exact(reader, at, width, bytes)) return false;
+  if (read_fat_bytes(reader, g, at, width, bytes) < width) return false;
   *value = decode_fat_entry(g.fat_bits, n, bytes);
   return true;
 }

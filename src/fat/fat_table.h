@@ -36,6 +36,13 @@ inline std::uint32_t decode_fat_entry(std::uint32_t fat_bits, ClusterNumber n, c
 // not be read.
 bool ReadFatEntry(TBuffer& reader, const FatGeometry& g, ClusterNumber n, std::uint32_t* value);
 
+// Reads size bytes of the first FAT from byte offset at on. Where a sector of the first FAT cannot
+// be read, the same bytes of the next copy are taken, as Windows keeps the copies the same.
+// Returns how many bytes from at on were read in one unbroken stretch from the start (what the
+// caller may use), at most size; bytes that no copy delivers stand as zeros.
+std::int64_t read_fat_bytes(TBuffer& reader, const FatGeometry& g, std::int64_t at, std::uint32_t size,
+                            std::uint8_t* out);
+
 // The lowest end-of-chain value of the entry width: 0xFF8, 0xFFF8 or 0x0FFFFFF8.
 std::uint32_t end_of_chain_mark(const FatGeometry& g);
 

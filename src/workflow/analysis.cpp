@@ -20,7 +20,7 @@
 
 namespace dravelo {
 
-// "%1: %2 sectors could not be read (%3). What they held is missing from the list."
+// "%1: %2 sectors could not be read (%3). What they held may be missing from the list."
 constexpr int kReadDamageText = 100;
 
 int scan_current_drive() {

@@ -81,7 +81,8 @@ class DamagedVolume : public ::testing::Test {
 // sample's live folder Projects\Archive is cluster 5 (data area at sector 100, 4 sectors a
 // cluster): its first sector, 112, holds the entry of the deleted "Contract signed March.pdf".
 // The NTFS sample's $MFT lies in clusters 4 to 27 (4 KiB each); cluster 16 holds records 48 to
-// 51, none of a deleted file: the volume is read all the same (it used to be refused whole).
+// 51, none of a deleted file: the volume is read all the same (it used to be refused whole). A
+// sector of the first FAT that fails costs nothing while the second FAT holds the same entries.
 struct DamageCase {
   const char* image;
   long long offset, length;
@@ -91,6 +92,8 @@ struct DamageCase {
 
 const DamageCase kDamageCases[] = {
     {"fat16_16m.img", 112 * 512, 512, "1 sectors could not be read (Input/output error)", {"Contract signed March.pdf"}},
+    // The first sector of the first FAT (sector 4): the second FAT serves the same entries.
+    {"fat16_16m.img", 4 * 512, 512, "1 sectors could not be read (Input/output error)", {}},
     {"ntfs_24m.img", 16 * 4096, 4096, "8 sectors could not be read (Input/output error)", {}},
 };
 
