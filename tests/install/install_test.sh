@@ -16,7 +16,8 @@ expected=(
   bin/dravelo-cli
   share/man/man1/dravelo.1 share/man/man1/dravelo-cli.1
   share/dravelo/samples/fat12_floppy.img share/dravelo/samples/fat16_16m.img
-  share/dravelo/samples/fat32_66m.img share/dravelo/samples/ntfs_24m.img
+  share/dravelo/samples/fat32_66m.img share/dravelo/samples/exfat_16m.img
+  share/dravelo/samples/ntfs_24m.img
   share/applications/example.dravelo.Dravelo.desktop
   share/icons/hicolor/scalable/apps/dravelo.svg
   share/metainfo/example.dravelo.Dravelo.metainfo.xml
