@@ -25,9 +25,9 @@ install(FILES ${DRAVELO_SOURCE_DIR}/resources/desktop/example.dravelo.Dravelo.me
 set(CPACK_PACKAGE_NAME dravelo)
 set(CPACK_PACKAGE_VENDOR "The Dravelo developers")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and recover deleted files on FAT and NTFS volumes")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find and recover deleted files on FAT, exFAT and NTFS volumes")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-  "Dravelo finds deleted files on FAT12, FAT16, FAT32 and NTFS volumes (disks, memory cards or "
+  "Dravelo finds deleted files on FAT12, FAT16, FAT32, exFAT and NTFS volumes (disks, memory cards or "
   "image files of them), lists them with their original folder, size, dates and recoverability, "
   "and copies the chosen ones out. It only ever reads the volumes it scans. The package holds the "
   "window (dravelo), the command-line program (dravelo-cli), their manual and sample volumes.")
@@ -38,7 +38,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The Dravelo developers <support@dravelo.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://dravelo.example/")
 # The shared libraries the programs link (Qt, libblkid, the C++ run time) come from dpkg-shlibdeps;
 # what is loaded at run time is named here: Qt's platform plugins (the window cannot start without
 # one), the MIME database that names the file types, and the icon themes the type icons come from.

@@ -2,9 +2,12 @@
 # The sanitizer build: everything built with clang, AddressSanitizer and UndefinedBehaviorSanitizer
 # (halting at the first report) into build-sanitize/ (or $SANITIZE_BUILD_DIR), the whole test
 # suite run there, then every fuzz target (built in the same tree) run for a bounded time
-# (scripts/fuzz.sh). DRAVELO_SANITIZE_GUI=OFF leaves the window and its tests out.
+# (scripts/fuzz.sh). DRAVELO_SANITIZE_GUI=OFF leaves the window and its tests out. Installs
+# first what it needs: the packages of the build, of the tests and of the sanitizers.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+bash "$root/scripts/install-deps.sh" "$root/scripts/packages-run.txt" "$root/scripts/packages.txt" \
+  "$root/scripts/packages-sanitize.txt"
 build="${SANITIZE_BUILD_DIR:-$root/build-sanitize}"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)

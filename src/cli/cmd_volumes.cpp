@@ -16,11 +16,14 @@ namespace {
 
 char upper_letter(const DriveInfo& d) { return static_cast<char>(std::toupper(static_cast<unsigned char>(d.drive_name))); }
 
-// The file-system column: what the scan goes by, with the probed name beside it where that says
-// more (a FAT16 volume is scanned as FAT).
+// The file-system column names the file system as exactly as it is known: FAT12, FAT16, FAT32,
+// exFAT or NTFS. A FAT12 or FAT16 volume, which the scan takes as "FAT", shows its own width; a
+// volume whose probe says something else than the scan goes by shows both; one that the scan
+// cannot take shows the probed name in brackets.
 std::string fs_column(const DriveInfo& d) {
   if (d.drive_fs.empty()) return d.probed_fs.empty() ? "-" : "(" + d.probed_fs + ")";
   if (d.probed_fs.empty() || d.probed_fs == d.drive_fs) return d.drive_fs;
+  if (d.drive_fs == "FAT" && (d.probed_fs == "FAT12" || d.probed_fs == "FAT16")) return d.probed_fs;
   return d.drive_fs + " (" + d.probed_fs + ")";
 }
 

@@ -14,13 +14,19 @@ const char kExitStatus[] =
     "     recovered complete; the run still does all it can\n"
     "  2  usage error\n";
 
+const char kScanExitStatus[] =
+    "exit status:\n"
+    "  0  every named volume was scanned\n"
+    "  1  some volume could not be scanned (said on stderr); the others still are\n"
+    "  2  usage error\n";
+
 const char kProgramHelp[] =
     "usage: dravelo-cli COMMAND [OPTIONS] VOLUME...\n"
     "       dravelo-cli help COMMAND\n"
     "       dravelo-cli --help | --version\n"
     "\n"
-    "Finds deleted files on FAT12, FAT16, FAT32 and NTFS volumes (image files or block devices)\n"
-    "and copies them into a folder. Volumes are only ever read.\n"
+    "Finds deleted files on FAT12, FAT16, FAT32, exFAT and NTFS volumes (image files or block\n"
+    "devices) and copies them into a folder. Volumes are only ever read.\n"
     "\n"
     "commands:\n"
     "  volumes   list the volumes that can be scanned\n"
@@ -41,8 +47,8 @@ const char kVolumesHelp[] =
     "usage: dravelo-cli volumes [--json] [--images-only] [IMAGE...]\n"
     "\n"
     "Lists the image files given (in order), then the block devices that hold a file system, one\n"
-    "a line: drive letter, kind, file system (as the scan takes it, with what was found on the\n"
-    "volume beside it), size and path. The letters are the ones scan and recover give the same\n"
+    "a line: drive letter, kind, file system (FAT12, FAT16, FAT32, exFAT or NTFS; both names where\n"
+    "what was found on the volume is not what the scan takes it for), size and path. The letters are the ones scan and recover give the same\n"
     "volumes. Each named image that cannot be used is reported on stderr with the reason.\n"
     "\n"
     "options:\n"
@@ -88,8 +94,8 @@ const char kRecoverHelp[] =
     "\n"
     "selectors (at least one is needed):\n"
     "  --all               every deleted file found\n"
-    "  --match GLOB        files whose name matches GLOB (*, ?, [...]), ignoring case as FAT and\n"
-    "                      NTFS do; may be given several times (any one matching is enough)\n"
+    "  --match GLOB        files whose name matches GLOB (*, ?, [...]), ignoring case as FAT,\n"
+    "                      exFAT and NTFS do; may be given several times (any one matching is enough)\n"
     "  --match-path GLOB   files whose folder path matches GLOB; the path is written as scan shows\n"
     "                      it, without the closing backslash: C: for the root, C:\\Documents, ...\n"
     "                      ('/' in GLOB stands for '\\'); ignores case; may be given several times\n"
@@ -123,7 +129,8 @@ void print_help(const std::string& command, std::FILE* to) {
   const char* text = command_help(command);
   if (!text) return;
   std::fputs(text, to);
-  if (command != "volumes") std::fputs(kExitStatus, to);
+  if (command == "scan") std::fputs(kScanExitStatus, to);
+  else if (command != "volumes") std::fputs(kExitStatus, to);
 }
 
 void usage_error(const std::string& command, const std::string& problem) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -25,11 +26,13 @@ const char kHelp[] =
     "usage: dravelo [--samples] [IMAGE...]\n"
     "       dravelo --help | --version\n"
     "\n"
-    "Opens the Dravelo window, which finds deleted files on FAT12, FAT16, FAT32 and NTFS volumes\n"
-    "and copies the ticked ones into a folder of your choice. The image files named come first in\n"
-    "the drive tree (C:, D:, ...), then the block devices that hold a file system. Volumes are only\n"
-    "ever read. Reading a block device needs root; an image file needs only the right to read it.\n"
-    "A named image that cannot be used is left out, and a message says why.\n"
+    "Opens the Dravelo window, which finds deleted files on FAT12, FAT16, FAT32, exFAT and NTFS\n"
+    "volumes and copies the ticked ones into a folder of your choice. The image files named come\n"
+    "first in the drive tree (C:, D:, ...), then the block devices that hold a file system. Volumes\n"
+    "are only ever read. Reading a block device needs root; an image file needs only the right to\n"
+    "read it. A named image that cannot be used is left out, and a message says why.\n"
+    "The window needs a display (DISPLAY or WAYLAND_DISPLAY, or a platform named with -platform or\n"
+    "QT_QPA_PLATFORM, such as vnc).\n"
     "\n"
     "options:\n"
     "  --samples    open the sample volumes installed with Dravelo (before any IMAGE named)\n"
@@ -41,8 +44,34 @@ const char kHelp[] =
     "example:\n"
     "  dravelo ~/card.img\n"
     "\n"
-    "exit status: 0 when the window is closed; 1 when the sample volumes cannot be found; 2 for a\n"
-    "usage error. dravelo-cli(1) is the scriptable front end.\n";
+    "exit status: 0 when the window is closed; 1 when there is no display or the sample volumes\n"
+    "cannot be found; 2 for a usage error. dravelo-cli(1) is the scriptable front end.\n";
+
+const char kNoDisplay[] =
+    "dravelo: the window needs a display, and this session has none (neither DISPLAY nor\n"
+    "WAYLAND_DISPLAY is set). Run it on the machine's own desktop; over ssh, connect with\n"
+    "'ssh -X' (the machine needs the xauth package); or show it in a VNC viewer: start it as\n"
+    "'QT_QPA_PLATFORM=vnc dravelo ...' and connect the viewer to this machine's port 5900.\n"
+    "dravelo-cli(1) does the same work without a window.\n";
+
+// Whether Qt can be given a platform to draw on. Without one it aborts in its plugin loader with
+// advice about reinstalling, so the lack is said here first. A platform chosen by the caller
+// (QT_QPA_PLATFORM, as the tests set offscreen, or -platform) is left to Qt.
+bool displayAvailable(int argc, char** argv) {
+#if defined(_WIN32) || defined(__APPLE__)
+  (void)argc;
+  (void)argv;
+  return true;
+#else
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+    if (!std::strncmp(argv[i], "-platform", 9)) return true;
+  return false;
+#endif
+}
 
 }  // namespace
 
@@ -57,6 +86,11 @@ int main(int argc, char** argv) {
       std::printf("%s %s\n", dravelo::kProductName, dravelo::kVersionText);
       return 0;
     }
+  }
+
+  if (!displayAvailable(argc, argv)) {
+    std::fputs(kNoDisplay, stderr);
+    return 1;
   }
 
   QApplication app(argc, argv);

@@ -84,7 +84,7 @@ TEST_F(Cli, HelpOfTheProgramAndOfEachCommand) {
   const Outcome top = run("--help");
   EXPECT_EQ(top.status, 0);
   for (const char* part : {"volumes", "scan", "recover", "help COMMAND", "--version", "examples:", "exit status:",
-                           "2  usage error"})
+                           "2  usage error", "FAT12, FAT16, FAT32, exFAT and NTFS"})
     EXPECT_TRUE(contains(top.out, part)) << part;
 
   const struct {
@@ -111,6 +111,8 @@ TEST_F(Cli, HelpOfTheProgramAndOfEachCommand) {
       EXPECT_EQ(same.out, help.out) << asked;
     }
   }
+  // A scan recovers nothing: its exit status speaks of scanning only.
+  EXPECT_FALSE(contains(run("help scan").out, "recovered")) << run("help scan").out;
 }
 
 // Every date is local time with its offset from UTC. NTFS keeps the moment (UTC): in another zone

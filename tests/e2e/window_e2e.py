@@ -204,11 +204,13 @@ def main():
 
     fat = manifest(args.samples_src, "fat16_16m.img")
     ntfs = manifest(args.samples_src, "ntfs_24m.img")
-    expected = [("C", e) for e in fat["deleted"]] + [("D", e) for e in ntfs["deleted"]]
+    exfat = manifest(args.samples_src, "exfat_16m.img")
+    expected = ([("C", e) for e in fat["deleted"]] + [("D", e) for e in ntfs["deleted"]]
+                + [("E", e) for e in exfat["deleted"]])
     total = len(expected)
 
     env = {"HOME": home, "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8", "XDG_CONFIG_HOME": os.path.join(home, ".config")}
-    cmd = [args.program, os.path.join(args.samples, "fat16_16m.img"), os.path.join(args.samples, "ntfs_24m.img")]
+    cmd = [args.program] + [os.path.join(args.samples, n) for n in ("fat16_16m.img", "ntfs_24m.img", "exfat_16m.img")]
     slow = None
     try:
         with probe.Session(call_timeout=10.0) as s:
@@ -244,21 +246,22 @@ def main():
                     if shift:
                         s.xdo("keyup", "shift")
 
-            # Start: C: is ticked, D: is not; nothing found yet.
+            # Start: C: is ticked, D: and E: are not; nothing found yet.
             app.wait_for("Analyze the ticked drives", timeout=30)
             s.screenshot(shots("01-start.png"))
-            # The images come first (C:, D:); the machine's own volumes may follow, unticked.
+            # The images come first (C:, D:, E:); the machine's own volumes may follow, unticked.
             def drives_ok(d):
                 names = [r["cells"][0] for r in d["row_data"]]
-                return (len(names) >= 3 and names[1].startswith("C:\\  FAT") and names[2].startswith("D:\\  NTFS")
-                        and d["checked_rows"] == [1])
+                return (len(names) >= 4 and names[1].startswith("C:\\  FAT") and names[2].startswith("D:\\  NTFS")
+                        and names[3].startswith("E:\\  exFAT") and d["checked_rows"] == [1])
             drives = poll(lambda: (d := app.table("Drives")) and drives_ok(d) and d, timeout=15) or app.table("Drives")
-            f.check(drives_ok(drives), f"start: C: ticked, D: not ({[r['cells'][0] for r in drives['row_data']]}, "
+            f.check(drives_ok(drives), f"start: C: ticked, D: and E: not ({[r['cells'][0] for r in drives['row_data']]}, "
                     f"ticked {drives['checked_rows']})")
             f.check(files_label() == "Files: 0", "start: files label reads 'Files: 0'")
 
-            # Tick D: with a click on its line, then Analyze with the mouse.
+            # Tick D: and E: with a click on their lines, then Analyze with the mouse.
             app.toggle({"in": "Drives", "row": 2}, value=True)
+            app.toggle({"in": "Drives", "row": 3}, value=True)
             app.click("Analyze the ticked drives", via="mouse")
             label = poll(lambda: files_label() == f"Files: {total}" and files_label(), timeout=60)
             f.check(label == f"Files: {total}", f"after Analyze the label reads 'Files: {total}' ({files_label()!r})")
@@ -268,7 +271,7 @@ def main():
             listed = sorted((r["cells"][1], r["cells"][0]) for r in got["row_data"])
             want = sorted((listed_path(letter, e), shown_name(e)) for letter, e in expected)
             f.check(got["rows"] == total, f"list shows {total} rows ({got['rows']})")
-            f.check(listed == want, "list shows every deleted file of both samples with its folder: "
+            f.check(listed == want, "list shows every deleted file of the three samples with its folder: "
                     f"missing {sorted(set(want) - set(listed))}, unexpected {sorted(set(listed) - set(want))}")
             f.check(got["headers"][:6] == ["Filename", "Path", "Status", "Size", "Date Created", "Date Modified"],
                     "list headers")
@@ -374,7 +377,7 @@ def main():
                     and int(m.group(2) or 0) >= overwritten, f"closing message ({msg['text']!r})")
             by_name = {(listed_path(l, e), shown_name(e)): e for l, e in expected}
             # Files of several volumes go below one top folder per volume: its letter and label.
-            labels = {"C": volume_label(fat), "D": volume_label(ntfs)}
+            labels = {"C": volume_label(fat), "D": volume_label(ntfs), "E": volume_label(exfat)}
             several = len({path[0] for path, _ in ticked}) > 1
             for path, name in ticked:
                 e = by_name.get((path, name))

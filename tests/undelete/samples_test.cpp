@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -96,6 +97,34 @@ TEST_P(RecoverSample, WritesEveryIntactFileFlatWithoutFolders) {
   }
 }
 
+// The scan lists each deleted file of the manifest in its folder with its size, and nothing else
+// (no zero-size file, no live file, no recycle-bin info file).
+TEST_P(RecoverSample, ScanListsExactlyTheFilesOfTheManifest) {
+  std::multiset<std::string> want;
+  for (const Expected& e : expectations(GetParam()))
+    if (e.stream.empty()) {
+      std::string folder = e.folder;
+      std::replace(folder.begin(), folder.end(), '/', '\\');
+      want.insert("C:\\" + (folder.empty() ? "" : folder + "\\") + e.name + "\t" + std::to_string(e.size));
+    }
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(cli::cmd_scan({"--tsv", image_}), 0);
+  std::fflush(stdout);
+  std::stringstream printed(::testing::internal::GetCapturedStdout());
+  std::multiset<std::string> listed;
+  std::string line;
+  std::getline(printed, line);  // the header
+  while (std::getline(printed, line)) {
+    std::vector<std::string> f;
+    std::stringstream ss(line);
+    std::string field;
+    while (std::getline(ss, field, '\t')) f.push_back(field);
+    ASSERT_GE(f.size(), 7u) << line;
+    listed.insert(f[4] + f[3] + "\t" + f[6]);  // path, name, size
+  }
+  EXPECT_EQ(listed, want);
+}
+
 TEST(RecoverCommand, RejectsBadUsage) {
   const std::string image = std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img";
   EXPECT_EQ(cli::cmd_recover({"--all", image}), 2);                        // no target
@@ -165,7 +194,8 @@ std::string sample_name(const ::testing::TestParamInfo<std::string>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, RecoverSample,
-                         ::testing::Values("fat12_floppy.img", "fat16_16m.img", "fat32_66m.img", "ntfs_24m.img"),
+                         ::testing::Values("fat12_floppy.img", "fat16_16m.img", "fat32_66m.img", "exfat_16m.img",
+                                           "ntfs_24m.img"),
                          sample_name);
 INSTANTIATE_TEST_SUITE_P(Samples, RecoverSampleStreams, ::testing::Values("ntfs_24m.img"), sample_name);
 

@@ -67,7 +67,7 @@ TEST(BootProbe, NamesNtfsAndExfatAndNothingElse) {
 
 #ifndef _WIN32
 TEST(BootProbe, AgreesWithLibblkidOnTheSampleVolumes) {
-  for (const char* name : {"fat12_floppy.img", "fat16_16m.img", "fat32_66m.img", "ntfs_24m.img"}) {
+  for (const char* name : {"fat12_floppy.img", "fat16_16m.img", "fat32_66m.img", "exfat_16m.img", "ntfs_24m.img"}) {
     const std::string path = std::string(DRAVELO_SAMPLES_DIR) + "/" + name;
     std::vector<std::uint8_t> boot;
     std::int64_t size = 0;

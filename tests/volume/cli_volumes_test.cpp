@@ -31,11 +31,17 @@ std::string sample(const std::string& name) { return std::string(DRAVELO_SAMPLES
 std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
 TEST(CliVolumes, ListsEachImageOnOneLine) {
-  const std::string fat12 = sample("fat12_floppy.img"), ntfs = sample("ntfs_24m.img");
-  const CliRun run = run_cli("volumes --images-only " + quoted(fat12) + " " + quoted(ntfs));
+  // Each file system by its own name: FAT12 and FAT16 as such, though the scan takes both as FAT.
+  const std::string fat12 = sample("fat12_floppy.img"), fat16 = sample("fat16_16m.img"), fat32 = sample("fat32_66m.img"),
+                    exfat = sample("exfat_16m.img"), ntfs = sample("ntfs_24m.img");
+  const CliRun run = run_cli("volumes --images-only " + quoted(fat12) + " " + quoted(fat16) + " " + quoted(fat32) + " " +
+                             quoted(exfat) + " " + quoted(ntfs));
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "C:  image      FAT (FAT12)   (1.41 MB)  " + fat12 + "\n" +  //
-                         "D:  image      NTFS          (24.00 MB)  " + ntfs + "\n");
+  EXPECT_EQ(run.out, "C:  image      FAT12         (1.41 MB)  " + fat12 + "\n" +   //
+                         "D:  image      FAT16         (16.00 MB)  " + fat16 + "\n" +  //
+                         "E:  image      FAT32         (66.00 MB)  " + fat32 + "\n" +  //
+                         "F:  image      exFAT         (16.00 MB)  " + exfat + "\n" +  //
+                         "G:  image      NTFS          (24.00 MB)  " + ntfs + "\n");
 }
 
 TEST(CliVolumes, JsonArrayOfVolumes) {
@@ -62,7 +68,7 @@ TEST(CliVolumes, ExitStatus) {
       {"volumes --images-only /nonexistent-dravelo/x.img " + quoted(sample("fat16_16m.img")), 1, "C:  image"},
       {"volumes --bogus", 2, "unknown option '--bogus'"},
       {"volumes --help", 0, "usage: dravelo-cli volumes"},
-      {"volumes --images-only -- " + quoted(sample("fat16_16m.img")), 0, "FAT (FAT16)"},
+      {"volumes --images-only -- " + quoted(sample("fat16_16m.img")), 0, "FAT16"},
   };
   for (const auto& c : cases) {
     const CliRun run = run_cli(c.args, true);

@@ -89,12 +89,13 @@ TEST_F(DriveList, SampleImagesGetLettersFromCInOrder) {
       {"fat16_16m.img", 'd', "FAT", "FAT16"},
       {"fat32_66m.img", 'e', "FAT32", "FAT32"},
       {"ntfs_24m.img", 'f', "NTFS", "NTFS"},
+      {"exfat_16m.img", 'g', "exFAT", "exFAT"},
   };
   std::vector<std::string> images;
   for (const Expected& e : expected) images.push_back(sample(e.image));
   get_drives(images, false);
-  ASSERT_EQ(drive_list.size(), 4u);
-  for (std::size_t i = 0; i < 4; ++i) {
+  ASSERT_EQ(drive_list.size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
     const Expected& e = expected[i];
     const DriveInfo& d = drive_list[i];
     SCOPED_TRACE(e.image);
