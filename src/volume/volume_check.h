@@ -51,7 +51,7 @@ constexpr int kVolumeNeedsRootText = 68;    // "'%1' cannot be opened: reading a
 constexpr int kVolumeNoFatNtfsText = 69;    // "'%1' holds no FAT, exFAT or NTFS file system (found: %2)"
 constexpr int kVolumeTooSmallText = 70;     // "'%1' is smaller than 1 MiB"
 // "'%1' ends before the first data cluster that its FAT boot sector describes"
-constexpr int kVolumeFatTooSmallText = 90;
+constexpr int kVolumeFatTooSmallText = 80;
 // On Windows, for needs_root: "'%1' cannot be opened: reading a volume needs administrator rights"
 constexpr int kVolumeNeedsAdminText = 73;
 

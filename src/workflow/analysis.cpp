@@ -21,7 +21,7 @@
 namespace dravelo {
 
 // "%1: %2 sectors could not be read (%3). What they held may be missing from the list."
-constexpr int kReadDamageText = 100;
+constexpr int kReadDamageText = 81;
 
 int scan_current_drive() {
   const std::string& fs = current_drive_info().drive_fs;

@@ -22,7 +22,7 @@ struct AnalysisObserver {
   // (the command line) has nothing to wait for.
   virtual bool waits_before_scan() const { return true; }
   // After drive_finished, when the scan could not read some of the volume: what it held is
-  // missing from the list. The run has already said so (text 100) through out_text.
+  // missing from the list. The run has already said so (text 81) through out_text.
   virtual void drive_damaged(std::int32_t /*drive*/, const ReadDamage& /*damage*/) {}
   virtual ~AnalysisObserver() = default;
 };
