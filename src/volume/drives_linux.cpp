@@ -45,13 +45,14 @@ bool big_enough(const DriveInfo& d) { return volume_size_problem(d) == VolumePro
 
 }  // namespace
 
-// Our own probe of the boot sector comes first: it takes a volume whose metadata further on is
-// damaged (an unreadable $MFT cluster, a broken FAT), which libblkid refuses as a whole; libblkid
-// names what else a volume holds.
+// libblkid first (it names every kind of volume, and reads the label); where it names nothing,
+// our own probe of the boot sector, which takes a volume whose metadata further on is damaged (an
+// unreadable $MFT cluster, a broken FAT) and which libblkid refuses as a whole.
 FileSystemProbe probe_image_file(const std::string& path, std::span<const std::uint8_t> boot) {
+  FileSystemProbe probe = probe_file_system(path);
+  if (!probe.type.empty()) return probe;
   FileSystemProbe own = probe_boot_sector(boot);
-  if (!own.type.empty()) return own;
-  return probe_file_system(path);
+  return own.type.empty() ? probe : own;
 }
 
 bool describe_volume(const std::string& path, bool, DriveInfo* out) {

@@ -279,7 +279,8 @@ TEST_F(Cli, MatchIgnoresCaseAndMatchPathPicksFolders) {
     SCOPED_TRACE(c.selectors);
     const std::string out = path("out" + std::to_string(n++));
     const Outcome r = run("recover --to " + shell_quoted(out) + " " + c.selectors + " " + sample(c.image));
-    EXPECT_EQ(r.status, 0) << r.err;
+    // 1 where a picked file is written but probably not the original (Old presentation.pptx).
+    EXPECT_LE(r.status, 1) << r.err;
     EXPECT_EQ(files_below(out), c.picked);
   }
 }
