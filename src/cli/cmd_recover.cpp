@@ -115,6 +115,7 @@ int cmd_recover(const Args& args) {
   std::set<std::int32_t> inodes;
   Globs names, folders;
   std::vector<std::string> volumes;
+  std::string map;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool has_value = i + 1 < args.size();
@@ -131,7 +132,7 @@ int cmd_recover(const Args& args) {
       request.options.alternate_streams = true;
     } else if (a == "--all") {
       all = true;
-    } else if (a == "--to" || a == "--inode" || a == "--match" || a == "--match-path") {
+    } else if (a == "--to" || a == "--inode" || a == "--match" || a == "--match-path" || a == "--map") {
       if (!has_value) {
         usage_error("recover", "option '" + a + "' needs a value");
         return 2;
@@ -140,6 +141,8 @@ int cmd_recover(const Args& args) {
       if (a == "--to") {
         request.target_folder = value;
         have_target = true;
+      } else if (a == "--map") {
+        map = value;
       } else if (a == "--inode") {
         std::int32_t n = 0;
         if (!parse_inode(value, &n)) {
@@ -172,6 +175,7 @@ int cmd_recover(const Args& args) {
     usage_error("recover", "no volume named (give image files or block devices)");
     return 2;
   }
+  if (!map.empty() && !use_ddrescue_map(map, volumes, "recover")) return 2;
 
   CliHost host;
   ScopedHost scope(host);

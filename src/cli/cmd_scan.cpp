@@ -201,8 +201,13 @@ int cmd_scan(const Args& args) {
   Format format = Format::text;
   bool options_done = false;
   std::vector<std::string> volumes;
+  std::string map;
+  bool expect_map = false;
   for (const std::string& a : args) {
-    if (options_done || a.empty() || a[0] != '-' || a == "-") {
+    if (expect_map) {
+      map = a;
+      expect_map = false;
+    } else if (options_done || a.empty() || a[0] != '-' || a == "-") {
       volumes.push_back(a);
     } else if (a == "--") {
       options_done = true;
@@ -213,15 +218,22 @@ int cmd_scan(const Args& args) {
       format = Format::json;
     } else if (a == "--tsv") {
       format = Format::tsv;
+    } else if (a == "--map") {
+      expect_map = true;
     } else {
       usage_error("scan", "unknown option '" + a + "'");
       return 2;
     }
   }
+  if (expect_map) {
+    usage_error("scan", "option '--map' needs a value");
+    return 2;
+  }
   if (volumes.empty()) {
     usage_error("scan", "no volume named (give image files or block devices)");
     return 2;
   }
+  if (!map.empty() && !use_ddrescue_map(map, volumes, "scan")) return 2;
   CliHost host;
   ScopedHost scope(host);
   const AnalysisRun run = analyse_volumes(volumes, host, "scan");

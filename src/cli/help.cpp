@@ -17,7 +17,8 @@ const char kExitStatus[] =
 const char kScanExitStatus[] =
     "exit status:\n"
     "  0  every named volume was scanned\n"
-    "  1  some volume could not be scanned (said on stderr); the others still are\n"
+    "  1  some volume could not be scanned, or could be read only in part (said on stderr); the\n"
+    "     others still are\n"
     "  2  usage error\n";
 
 const char kProgramHelp[] =
@@ -36,6 +37,15 @@ const char kProgramHelp[] =
     "\n"
     "Volumes get drive letters from C: on, in the order given. Reading a block device needs root;\n"
     "an image file needs only the right to read it.\n"
+    "\n"
+    "A failing device (read errors, very slow reads, a card that drops off) is best imaged first,\n"
+    "with GNU ddrescue, and the image scanned instead: every further read wears the device, and\n"
+    "the image can be read as often as needed. Give the image's map with --map, so that what\n"
+    "ddrescue could not read is reported as unreadable instead of taken for zeros:\n"
+    "  ddrescue /dev/sdb card.img card.map\n"
+    "  dravelo-cli recover --map card.map --to ~/rescued --all card.img\n"
+    "Sectors that cannot be read are tried once and reported; a device that stops answering ends\n"
+    "the run with one message.\n"
     "\n"
     "examples:\n"
     "  dravelo-cli volumes\n"
@@ -66,7 +76,7 @@ const char kVolumesHelp[] =
     "  2  usage error\n";
 
 const char kScanHelp[] =
-    "usage: dravelo-cli scan [--json | --tsv] VOLUME...\n"
+    "usage: dravelo-cli scan [--json | --tsv] [--map MAPFILE] VOLUME...\n"
     "\n"
     "Scans each volume (an image file or a block device) for deleted files and prints one line\n"
     "per file: recoverability status (Very Good, Good, Middle, Bad, Overwritten, Compressed,\n"
@@ -78,7 +88,12 @@ const char kScanHelp[] =
     "  --json        print a JSON array of objects (drive, fs, inode, name, path, parent, size,\n"
     "                percent, status, created, modified, lcn, lcn_offset)\n"
     "  --tsv         print tab-separated columns under a header line (the same fields)\n"
+    "  --map MAPFILE the GNU ddrescue map of the one image named: the stretches it does not mark\n"
+    "                finished are taken as unreadable\n"
     "  -h, --help    print this help\n"
+    "\n"
+    "Sectors that cannot be read cost what they held, not the scan: how many were met is said on\n"
+    "stderr, and the exit status is then 1.\n"
     "\n"
     "example:\n"
     "  dravelo-cli scan --tsv /dev/sdb1 backup.img > found.tsv\n"
@@ -108,7 +123,11 @@ const char kRecoverHelp[] =
     "  --to DIR              the folder to write into (required)\n"
     "  --keep-folders        recreate each file's original folder path below DIR\n"
     "  --alternate-streams   also recover the alternate data streams of NTFS files\n"
+    "  --map MAPFILE         the GNU ddrescue map of the one image named (see scan --help)\n"
     "  -h, --help            print this help\n"
+    "\n"
+    "A file with sectors that cannot be read is written with zeros in their place; its line says\n"
+    "which of its bytes those are, and it counts as not recovered complete.\n"
     "\n"
     "examples:\n"
     "  dravelo-cli recover --to /mnt/usb/rescued --match '*.docx' --match '*.xlsx' /dev/sdb1\n"

@@ -2,10 +2,14 @@
 
 #include <cctype>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/texts.h"
+#include "volume/ddrescue_map.h"
 #include "volume/drives.h"
+#include "volume/tbuffer.h"
 #include "volume/volume_check.h"
 #include "workflow/analysis.h"
 
@@ -62,6 +66,27 @@ AnalysisRun analyse_volumes(const std::vector<std::string>& volumes, CliHost& ho
   if (file_count() > 0) restore_recycled_names();
   if (!run.any_scanned) host.out_text(lang_text(47), MsgType::error, true);
   return run;
+}
+
+bool use_ddrescue_map(const std::string& map_path, const std::vector<std::string>& volumes, const char* command) {
+  if (volumes.size() != 1) {
+    std::fprintf(stderr, "dravelo-cli %s: --map belongs to one image: name exactly one volume\n", command);
+    return false;
+  }
+  std::ifstream in(map_path, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "dravelo-cli %s: the map '%s' cannot be read\n", command, map_path.c_str());
+    return false;
+  }
+  const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::vector<std::pair<std::int64_t, std::int64_t>> unread;
+  std::string why;
+  if (!parse_ddrescue_map(text, &unread, &why)) {
+    std::fprintf(stderr, "dravelo-cli %s: '%s': %s\n", command, map_path.c_str(), why.c_str());
+    return false;
+  }
+  set_unread_areas(volumes.front(), std::move(unread));
+  return true;
 }
 
 }  // namespace dravelo::cli

@@ -22,4 +22,8 @@ struct AnalysisRun {
 // names. Says on stderr when no volume could be scanned.
 AnalysisRun analyse_volumes(const std::vector<std::string>& volumes, CliHost& host, const char* command);
 
+// --map FILE: the ddrescue map of the one image named; its unread stretches are taken as
+// unreadable. False, with a message on stderr, when it cannot be used (exit status 2).
+bool use_ddrescue_map(const std::string& map_path, const std::vector<std::string>& volumes, const char* command);
+
 }  // namespace dravelo::cli

@@ -32,6 +32,11 @@ std::map<std::string, ReadDamage>& damage_log() {
   return log;
 }
 
+std::map<std::string, std::vector<std::pair<std::int64_t, std::int64_t>>>& unread_log() {
+  static std::map<std::string, std::vector<std::pair<std::int64_t, std::int64_t>>> log;
+  return log;
+}
+
 std::string path_of_drive(char letter) {
   const char wanted = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
   for (const DriveInfo& d : drive_list)
@@ -45,6 +50,7 @@ void ReadDamage::add(const ReadDamage& other) {
   unreadable_sectors += other.unreadable_sectors;
   seconds += other.seconds;
   device_gone = device_gone || other.device_gone;
+  unread_in_image = unread_in_image || other.unread_in_image;
   answered = answered || other.answered;
   if (other.last_error) last_error = other.last_error;
 }
@@ -57,6 +63,13 @@ ReadDamage read_damage(const std::string& path) {
 void forget_read_damage(const std::string& path) {
   auto it = damage_log().find(path);
   if (it != damage_log().end()) it->second = ReadDamage{.answered = it->second.answered};
+}
+
+void set_unread_areas(const std::string& path, std::vector<std::pair<std::int64_t, std::int64_t>> areas) {
+  if (areas.empty())
+    unread_log().erase(path);
+  else
+    unread_log()[path] = std::move(areas);
 }
 
 std::string system_error_text(int code) { return std::system_category().message(code); }
@@ -88,6 +101,10 @@ void TBuffer::create(const std::string& path, int sec_count) {
   StartSector = EndSector = SectorCount = 0;
 
   path_ = path;
+  // Whole sectors that touch an unread stretch of the image.
+  if (auto it = unread_log().find(path); it != unread_log().end())
+    for (const auto& [first, length] : it->second)
+      unread_areas_.push_back({first / kSector, (first + length + kSector - 1) / kSector});
   int code = 0;
   backend_ = path.empty() ? nullptr : open_volume(path, &code);
   if (!backend_) {
@@ -200,8 +217,37 @@ std::int64_t TBuffer::timed_read(std::int64_t first, std::uint32_t count) {
 }
 
 std::int64_t TBuffer::first_bad(std::int64_t first, std::int64_t count) const {
-  auto it = bad_sectors_.lower_bound(first);
-  return it != bad_sectors_.end() && *it < first + count ? *it : -1;
+  const auto [from, end] = next_bad_stretch(first);
+  return from >= 0 && std::max(from, first) < first + count ? std::max(from, first) : -1;
+}
+
+bool TBuffer::in_unread_area(std::int64_t sector) const {
+  auto it = std::upper_bound(unread_areas_.begin(), unread_areas_.end(), std::pair{sector, std::int64_t{-1}},
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+  if (it != unread_areas_.end() && it->first == sector) return true;
+  return it != unread_areas_.begin() && std::prev(it)->second > sector;
+}
+
+std::pair<std::int64_t, std::int64_t> TBuffer::next_bad_stretch(std::int64_t from) const {
+  std::pair<std::int64_t, std::int64_t> best{-1, -1};
+  auto it = bad_sectors_.lower_bound(from);
+  if (it != bad_sectors_.end()) {
+    std::int64_t end = *it + 1;
+    for (auto next = std::next(it); next != bad_sectors_.end() && *next == end; ++next) ++end;
+    best = {*it, end};
+  }
+  for (const auto& [first, end] : unread_areas_) {
+    if (end <= from) continue;
+    if (best.first < 0 || first < best.first) best = {first, end};
+    break;
+  }
+  return best;
+}
+
+void TBuffer::note_unread(std::int64_t sector) {
+  if (!bad_sectors_.insert(sector).second) return;
+  ++damage_.unreadable_sectors;
+  damage_.unread_in_image = true;
 }
 
 void TBuffer::note_bad(std::int64_t sector) {
@@ -249,7 +295,10 @@ std::int64_t TBuffer::ReadBuffer(std::int64_t Offset, std::uint32_t Size, void* 
                    Offset + Size <= StartSector * kSector + BufferSize;
   if (!hit) {
     // A sector known to fail is not asked for again, nor is anything of a device that is gone.
-    if (damage_.device_gone || known_bad(first)) return 0;
+    if (damage_.device_gone || known_bad(first)) {
+      if (in_unread_area(first)) note_unread(first);
+      return 0;
+    }
     // The window is planned from the capacity, not from what the last fill delivered: one short
     // or failed fill must not shrink every later window. It ends in front of a known bad sector.
     std::int64_t planned = std::min(first + capacity_ / kSector, volume_sectors_) - first;
@@ -349,11 +398,13 @@ void note_unreadable(const TBuffer& reader, std::int64_t volume_offset, std::int
     add_byte_range(*ranges, file_offset, length);
     return;
   }
-  for (auto it = reader.bad_from(volume_offset / TBuffer::kSector);
-       it != reader.bad_end() && *it * TBuffer::kSector < readable_end; ++it) {
-    const std::int64_t from = std::max(volume_offset, *it * TBuffer::kSector);
-    const std::int64_t to = std::min(readable_end, (*it + 1) * TBuffer::kSector);
-    add_byte_range(*ranges, file_offset + (from - volume_offset), to - from);
+  for (std::int64_t sector = volume_offset / TBuffer::kSector;;) {
+    const auto [first, stretch_end] = reader.next_bad_stretch(sector);
+    if (first < 0 || first * TBuffer::kSector >= readable_end) break;
+    const std::int64_t from = std::max(volume_offset, first * TBuffer::kSector);
+    const std::int64_t to = std::min(readable_end, stretch_end * TBuffer::kSector);
+    if (to > from) add_byte_range(*ranges, file_offset + (from - volume_offset), to - from);
+    sector = stretch_end;
   }
   add_byte_range(*ranges, file_offset + (readable_end - volume_offset), end - readable_end);
 }

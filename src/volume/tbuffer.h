@@ -25,6 +25,8 @@ struct ReadDamage {
   double seconds = 0;
   // Every read failed, sector 0 included: the device stopped answering (unplugged, dead).
   bool device_gone = false;
+  // Some of the unreadable sectors were never read when the image was made (its map says so).
+  bool unread_in_image = false;
   // The platform's code for the last failure (0 when it told none).
   int last_error = 0;
   // Sector 0 was read at least once: a volume that answered and then fails at sector 0 is gone.
@@ -40,6 +42,11 @@ struct ReadDamage {
 ReadDamage read_damage(const std::string& path);
 // Forgets the damage met so far (whether the volume ever answered is kept).
 void forget_read_damage(const std::string& path);
+
+// Stretches of a volume (first byte, length) known unread before any reading: an image copied from
+// a failing device, whose ddrescue map marks them. Readers opened on the path take them as
+// unreadable sectors; an empty list forgets them.
+void set_unread_areas(const std::string& path, std::vector<std::pair<std::int64_t, std::int64_t>> areas);
 
 // The platform's words for an error code of a failed open or read.
 std::string system_error_text(int code);
@@ -109,10 +116,10 @@ class TBuffer {
   std::int64_t device_reads() const { return device_reads_; }
   // The damage this reader has met so far.
   const ReadDamage& damage() const { return damage_; }
-  bool known_bad(std::int64_t sector) const { return bad_sectors_.count(sector) != 0; }
-  // The known bad sectors from first on, in order.
-  std::set<std::int64_t>::const_iterator bad_from(std::int64_t first) const { return bad_sectors_.lower_bound(first); }
-  std::set<std::int64_t>::const_iterator bad_end() const { return bad_sectors_.end(); }
+  bool known_bad(std::int64_t sector) const { return bad_sectors_.count(sector) != 0 || in_unread_area(sector); }
+  // The first stretch of known bad sectors [first, end) that ends after sector from; {-1, -1} for
+  // none.
+  std::pair<std::int64_t, std::int64_t> next_bad_stretch(std::int64_t from) const;
   // One past the volume's last readable byte: its sector bound, or the image's own end.
   std::int64_t volume_end() const {
     return volume_bytes_ >= 0 ? std::min(volume_bytes_, volume_sectors_ * kSector) : volume_sectors_ * kSector;
@@ -137,6 +144,9 @@ class TBuffer {
   void declare_gone();
   // The first known bad sector in [first, first + count), or -1.
   std::int64_t first_bad(std::int64_t first, std::int64_t count) const;
+  bool in_unread_area(std::int64_t sector) const;
+  // A sector of an unread area is met: counted once as unreadable.
+  void note_unread(std::int64_t sector);
 
   std::unique_ptr<VolumeBackend> backend_;
   // The window: zero-filled without a pass over it, and in large pages where the system has them.
@@ -152,6 +162,8 @@ class TBuffer {
   ReadDamage damage_;
   // Sectors that failed on their own (or were skipped in a failing band): never read again.
   std::set<std::int64_t> bad_sectors_;
+  // Sectors [first, end) that the volume's map marks unread, in order; never read.
+  std::vector<std::pair<std::int64_t, std::int64_t>> unread_areas_;
   std::int64_t run_end_ = -1;  // one past the last sector of the current run of failing ones
   int run_length_ = 0;
   int failures_in_row_ = 0;

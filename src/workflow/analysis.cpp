@@ -104,7 +104,9 @@ std::string read_damage_text(const DriveInfo& drive, const ReadDamage& damage) {
   const std::pair<std::string_view, std::string> fields[] = {
       {"%1", letter + ": (" + drive.device_path + ")"},
       {"%2", std::to_string(damage.unreadable_sectors)},
-      {"%3", damage.last_error ? system_error_text(damage.last_error) : std::string("read error")}};
+      {"%3", damage.last_error       ? system_error_text(damage.last_error)
+             : damage.unread_in_image ? std::string("not read when the image was made")
+                                      : std::string("read error")}};
   for (const auto& [key, value] : fields)
     if (const std::size_t at = text.find(key); at != std::string::npos) text.replace(at, key.size(), value);
   return text;

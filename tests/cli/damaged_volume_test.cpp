@@ -155,6 +155,31 @@ TEST_F(DamagedVolume, RecoverySaysWhichBytesOfAFileCouldNotBeRead) {
   }
 }
 
+// The advice for a failing device: image it with GNU ddrescue, then work from the image. The
+// image holds zeros where the device failed; its map says where, and --map makes the recovery
+// say which bytes of a file those are instead of passing the zeros off as the file's.
+TEST_F(DamagedVolume, AnImageWithItsDdrescueMapReportsTheUnreadBytes) {
+  if (std::system("command -v ddrescue >/dev/null 2>&1") != 0) GTEST_SKIP() << "ddrescue (gddrescue) is missing";
+  const fs::path copy = dir_ / "copy.img", map = dir_ / "copy.map";
+  {
+    FaultMount bad(sample("fat16_16m.img"), dir_, {"--eio", std::to_string(321 * 512) + ":512"});
+    ASSERT_TRUE(bad.mounted());
+    const std::string command = "ddrescue -q '" + bad.path() + "' '" + copy.string() + "' '" + map.string() + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+  const Outcome mapped = run("recover --match 'Holiday*' --map '" + map.string() + "' --to '" + (dir_ / "mapped").string() +
+                             "' '" + copy.string() + "'");
+  EXPECT_EQ(mapped.status, 1);
+  EXPECT_EQ(count_of(mapped.out, "bytes 4608-5119 could not be read and are zeros"), 1u) << mapped.out << mapped.err;
+  const Outcome scanned = run("scan --map '" + map.string() + "' '" + copy.string() + "'");
+  EXPECT_EQ(scanned.status, 0) << scanned.err;  // the unread sector holds no metadata
+
+  const Outcome misused = run("scan --map '" + map.string() + "' '" + copy.string() + "' '" + sample("ntfs_24m.img") + "'");
+  EXPECT_EQ(misused.status, 2);
+  std::ofstream(dir_ / "not.map") << "hello\n";
+  EXPECT_EQ(run("scan --map '" + (dir_ / "not.map").string() + "' '" + copy.string() + "'").status, 2);
+}
+
 TEST_F(DamagedVolume, ADeviceThatStopsAnsweringEndsTheRecoveryWithOneMessage) {
   // How far a scan alone reads, and how far the whole recovery: the device then dies soon after
   // the recovery's first reads.

@@ -144,17 +144,15 @@ def make_stop_volume(folder):
     return path, (reserved + fats * fat_size) * bps
 
 
-class SlowMount:
-    """The image served through faultfs (tests/faultfs): reads of the file's data wait DELAY_MS
-    each once switched on, so that a copy lasts minutes on any machine until Stop ends it."""
-    DELAY_MS = 20
+class FaultMount:
+    """An image served through faultfs (tests/faultfs) with its options: reads that fail, or
+    reads that wait once switched on (slow_down)."""
 
-    def __init__(self, faultfs, image, folder, slow_from):
-        self.mountpoint = os.path.join(folder, "slow")
+    def __init__(self, faultfs, image, folder, options):
+        self.mountpoint = os.path.join(folder, "served")
         os.makedirs(self.mountpoint, exist_ok=True)
         self.path = os.path.join(self.mountpoint, os.path.basename(image))
-        self.server = subprocess.Popen([faultfs, "--delays-off", "--delay", f"{slow_from}:0:{self.DELAY_MS}",
-                                        image, self.mountpoint], stdout=subprocess.DEVNULL)
+        self.server = subprocess.Popen([faultfs] + options + [image, self.mountpoint], stdout=subprocess.DEVNULL)
         if not poll(lambda: os.path.exists(self.path), timeout=15):
             self.close()
             raise RuntimeError("faultfs did not serve " + image)
@@ -400,7 +398,9 @@ def main():
             # is pressed, however fast the machine; Stop is pressed (the Undelete button then
             # reads "Stop") once the copy's file has appeared on the target.
             stop_image, data_offset = make_stop_volume(args.out)
-            slow = SlowMount(args.faultfs, stop_image, args.out, data_offset)
+            # Reads of the file's data wait 20 ms each once switched on: the copy lasts minutes on
+            # any machine until Stop ends it.
+            slow = FaultMount(args.faultfs, stop_image, args.out, ["--delays-off", "--delay", f"{data_offset}:0:20"])
             app = s.launch([args.program, slow.path], env=env, timeout=60)
             app.click("Analyze the ticked drives", via="mouse")
             f.check(poll(lambda: files_label() == "Files: 1", timeout=60), "the stop volume holds one deleted file")
@@ -433,6 +433,34 @@ def main():
             slow.close()
             slow = None
             os.remove(stop_image)
+
+            # A damaged volume: the FAT16 sample with one sector that cannot be read inside the
+            # deleted "Holiday video clip.mp4" (its clusters 55 to 74; sector 100 + 55 * 4 + 1 =
+            # 321 holds its bytes 4608 to 5119). The file is written with zeros there, and the
+            # closing message counts it apart.
+            slow = FaultMount(args.faultfs, os.path.join(args.samples, "fat16_16m.img"), args.out,
+                              ["--eio", f"{321 * 512}:512"])
+            app = s.launch([args.program, slow.path], env=env, timeout=60)
+            app.click("Analyze the ticked drives", via="mouse")
+            f.check(poll(lambda: files_label() == f"Files: {len(fat['deleted'])}", timeout=60),
+                    "the damaged volume lists every deleted file")
+            names = cells(0)
+            holiday = names.index("Holiday video clip.mp4") if "Holiday video clip.mp4" in names else -1
+            f.check(holiday >= 0, "the damaged file is listed")
+            if holiday >= 0:
+                tick_click(holiday)
+                f.check(poll(lambda: rows()["checked_rows"] == [holiday], timeout=10), "its row is ticked")
+                app.click("Undelete the ticked files", via="mouse")
+                app.wait_for({"name": "Dravelo - Undelete"}, timeout=15)
+                app.click({"name": "Ok", "window": "Dravelo - Undelete"}, via="mouse")
+                box = poll(lambda: next((w for w in app.windows() if probe._role(w) == "alert"), None), timeout=60)
+                s.screenshot(shots("12-damaged.png"))
+                msg = app.message_box(press="OK", timeout=30) if box else {"text": ""}
+                f.check("Written, with parts that could not be read (zeros): 1" in msg["text"],
+                        f"the closing message counts the file with unreadable parts ({msg['text']!r})")
+            app.close()
+            slow.close()
+            slow = None
     except Exception as e:  # a probe failure is a failed check, with its story
         traceback.print_exc()
         f.check(False, f"the run ended early: {e}")
