@@ -178,6 +178,7 @@ void print_text(std::FILE* out) {
 
 int cmd_scan(const Args& args) {
   Format format = Format::text;
+  ScanOptions scan_options;
   bool options_done = false;
   std::vector<std::string> volumes;
   for (const std::string& a : args) {
@@ -192,6 +193,8 @@ int cmd_scan(const Args& args) {
       format = Format::json;
     } else if (a == "--tsv") {
       format = Format::tsv;
+    } else if (a == "--deep") {
+      scan_options.deep = true;
     } else {
       usage_error("scan", "unknown option '" + a + "'");
       return 2;
@@ -203,7 +206,7 @@ int cmd_scan(const Args& args) {
   }
   CliHost host;
   ScopedHost scope(host);
-  const AnalysisRun run = analyse_volumes(volumes, host, "scan");
+  const AnalysisRun run = analyse_volumes(volumes, host, "scan", scan_options);
   switch (format) {
     case Format::json: print_json(stdout); break;
     case Format::tsv: print_tsv(stdout); break;

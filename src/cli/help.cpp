@@ -60,7 +60,7 @@ const char kVolumesHelp[] =
     "  2  usage error\n";
 
 const char kScanHelp[] =
-    "usage: dravelo-cli scan [--json | --tsv] VOLUME...\n"
+    "usage: dravelo-cli scan [--json | --tsv] [--deep] VOLUME...\n"
     "\n"
     "Scans each volume (an image file or a block device) for deleted files and prints one line\n"
     "per file: recoverability status (Very Good, Good, Middle, Bad, Overwritten, Compressed,\n"
@@ -72,6 +72,9 @@ const char kScanHelp[] =
     "  --json        print a JSON array of objects (drive, fs, inode, name, path, parent, size,\n"
     "                percent, status, created, modified, lcn, lcn_offset)\n"
     "  --tsv         print tab-separated columns under a header line (the same fields)\n"
+    "  --deep        also search the free space for folders that no folder leads to any more\n"
+    "                (FAT); reads most of the volume, so it takes about as long as reading the\n"
+    "                whole device. Without it the scan reads only the volume's metadata\n"
     "  -h, --help    print this help\n"
     "\n"
     "example:\n"
@@ -80,7 +83,7 @@ const char kScanHelp[] =
 
 const char kRecoverHelp[] =
     "usage: dravelo-cli recover --to DIR SELECTOR... [--keep-folders] [--alternate-streams]\n"
-    "                           VOLUME...\n"
+    "                           [--deep] VOLUME...\n"
     "\n"
     "Scans the volumes, then copies the chosen deleted files into DIR, printing one line per file\n"
     "and a closing line with the count. DIR is created when missing; it must not lie on a volume\n"
@@ -102,6 +105,7 @@ const char kRecoverHelp[] =
     "  --to DIR              the folder to write into (required)\n"
     "  --keep-folders        recreate each file's original folder path below DIR\n"
     "  --alternate-streams   also recover the alternate data streams of NTFS files\n"
+    "  --deep                scan deep, as scan --deep does, and pick from what that finds\n"
     "  -h, --help            print this help\n"
     "\n"
     "examples:\n"
