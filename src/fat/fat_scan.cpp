@@ -51,8 +51,12 @@ bool ScanFatVolume(const ScanOptions& options) {
   if (data_reader.error != 0) return false;
   FatScanContext context;
   if (!LoadFatBootSector(data_reader, &context.geometry)) return false;
-  TBuffer chain_reader(drive.drive_name, BufferSectors);
-  TBuffer free_map_reader(drive.drive_name, BufferSectors);
+  // The two FAT readers' windows hold at most the first FAT (and the sector that ends the
+  // window): a window of the usual size would read megabytes of file data after a small FAT.
+  const std::int64_t fat_sectors = (context.geometry.fat_bytes + TBuffer::kSector - 1) / TBuffer::kSector + 1;
+  const int fat_window = static_cast<int>(std::clamp<std::int64_t>(fat_sectors, 2, std::max(BufferSectors, 2)));
+  TBuffer chain_reader(drive.drive_name, fat_window);
+  TBuffer free_map_reader(drive.drive_name, fat_window);
   if (chain_reader.error != 0 || free_map_reader.error != 0) return false;
 
   // The root directory must be readable: a volume whose root cannot be read is a failed scan,
