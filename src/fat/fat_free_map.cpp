@@ -25,9 +25,12 @@ FatFreeMap::Block FatFreeMap::load(std::uint64_t block) {
   const std::int64_t to = std::min<std::int64_t>(fat_entry_offset(g_, static_cast<ClusterNumber>(end)) + 4, fat_end);
   raw_.assign(static_cast<std::size_t>(to - from) + 4, 0);
   std::int64_t got = 0;
+  // Each block is read once, straight into raw_: through a window the FAT would be copied twice
+  // and held twice. What a direct read cannot deliver (a failing sector) goes through the window.
   while (got < to - from) {
-    const std::int64_t n =
-        reader_.ReadBuffer(from + got, static_cast<std::uint32_t>(to - from - got), raw_.data() + got);
+    const auto want = static_cast<std::uint32_t>(to - from - got);
+    std::int64_t n = reader_.ReadDirect(from + got, want, raw_.data() + got);
+    if (n <= 0) n = reader_.ReadBuffer(from + got, want, raw_.data() + got);
     if (n <= 0) break;
     got += n;
   }

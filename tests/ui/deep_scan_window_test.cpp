@@ -29,7 +29,7 @@ class DeepScanWindowTest : public ::testing::Test {
   void SetUp() override {
     test::ensureApp();
     image = std::filesystem::temp_directory_path() / ("dravelo-deep-" + std::to_string(::getpid()) + ".img");
-    const std::vector<std::uint8_t> bytes = unxz(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/fat/fat_lost_512.img.xz");
+    const std::vector<std::uint8_t> bytes = dravelo::test::unxz(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/fat/fat_lost_512.img.xz");
     ASSERT_FALSE(bytes.empty());
     std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     form = std::make_unique<T_mainForm>(std::vector<std::string>{image.string()}, false);
