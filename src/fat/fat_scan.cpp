@@ -43,10 +43,11 @@ bool ScanFatVolume(const ScanOptions& options) {
   // A new analysis starts with an empty catalogue: what the recoveries kept of earlier scans goes.
   if (file_count() == 0) fat_claim_record::clear();
   DriveInfo& drive = current_drive_info();
-  // Directory clusters lie scattered over the volume: the walk's window is kept small, so that
-  // each directory costs about its own clusters and not megabytes of file data around them. The
-  // search for lost folders (deep scan only) reads the free clusters through a window of the
-  // usual size.
+  // Directory clusters lie scattered over the volume between files: the walk reads each one
+  // straight into its own block, and the window, kept small, serves only the few entries read
+  // on their own (the boot sector, a deleted folder's "." and ".."), so that a directory costs
+  // its own clusters and not the file data around them. The search for lost folders (deep scan
+  // only) reads the free clusters through a window of the usual size.
   TBuffer data_reader(drive.drive_name, kDirectoryWindowSectors);
   if (data_reader.error != 0) return false;
   FatScanContext context;
