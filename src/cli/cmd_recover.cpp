@@ -109,6 +109,7 @@ struct Globs {
 
 int cmd_recover(const Args& args) {
   UndeleteRequest request;
+  ScanOptions scan_options;
   bool all = false;
   bool have_target = false;
   bool options_done = false;
@@ -130,6 +131,8 @@ int cmd_recover(const Args& args) {
       request.keep_folders = true;
     } else if (a == "--alternate-streams") {
       request.options.alternate_streams = true;
+    } else if (a == "--deep") {
+      scan_options.deep = true;
     } else if (a == "--all") {
       all = true;
     } else if (a == "--to" || a == "--inode" || a == "--match" || a == "--match-path" || a == "--map") {
@@ -179,7 +182,7 @@ int cmd_recover(const Args& args) {
 
   CliHost host;
   ScopedHost scope(host);
-  const AnalysisRun run = analyse_volumes(volumes, host, "recover");
+  const AnalysisRun run = analyse_volumes(volumes, host, "recover", scan_options);
   if (!run.any_scanned) return 1;
 
   // Tick the picked entries, and only those.

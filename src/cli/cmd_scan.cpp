@@ -199,6 +199,7 @@ void print_text(std::FILE* out) {
 
 int cmd_scan(const Args& args) {
   Format format = Format::text;
+  ScanOptions scan_options;
   bool options_done = false;
   std::vector<std::string> volumes;
   std::string map;
@@ -220,6 +221,8 @@ int cmd_scan(const Args& args) {
       format = Format::tsv;
     } else if (a == "--map") {
       expect_map = true;
+    } else if (a == "--deep") {
+      scan_options.deep = true;
     } else {
       usage_error("scan", "unknown option '" + a + "'");
       return 2;
@@ -236,7 +239,7 @@ int cmd_scan(const Args& args) {
   if (!map.empty() && !use_ddrescue_map(map, volumes, "scan")) return 2;
   CliHost host;
   ScopedHost scope(host);
-  const AnalysisRun run = analyse_volumes(volumes, host, "scan");
+  const AnalysisRun run = analyse_volumes(volumes, host, "scan", scan_options);
   switch (format) {
     case Format::json: print_json(stdout); break;
     case Format::tsv: print_tsv(stdout); break;

@@ -76,7 +76,7 @@ const char kVolumesHelp[] =
     "  2  usage error\n";
 
 const char kScanHelp[] =
-    "usage: dravelo-cli scan [--json | --tsv] [--map MAPFILE] VOLUME...\n"
+    "usage: dravelo-cli scan [--json | --tsv] [--deep] [--map MAPFILE] VOLUME...\n"
     "\n"
     "Scans each volume (an image file or a block device) for deleted files and prints one line\n"
     "per file: recoverability status (Very Good, Good, Middle, Bad, Overwritten, Compressed,\n"
@@ -90,6 +90,9 @@ const char kScanHelp[] =
     "  --tsv         print tab-separated columns under a header line (the same fields)\n"
     "  --map MAPFILE the GNU ddrescue map of the one image named: the stretches it does not mark\n"
     "                finished are taken as unreadable\n"
+    "  --deep        also search the free space for folders that no folder leads to any more\n"
+    "                (FAT); reads most of the volume, so it takes about as long as reading the\n"
+    "                whole device. Without it the scan reads only the volume's metadata\n"
     "  -h, --help    print this help\n"
     "\n"
     "Sectors that cannot be read cost what they held, not the scan: how many were met is said on\n"
@@ -101,7 +104,7 @@ const char kScanHelp[] =
 
 const char kRecoverHelp[] =
     "usage: dravelo-cli recover --to DIR SELECTOR... [--keep-folders] [--alternate-streams]\n"
-    "                           VOLUME...\n"
+    "                           [--deep] [--map MAPFILE] VOLUME...\n"
     "\n"
     "Scans the volumes, then copies the chosen deleted files into DIR, printing one line per file\n"
     "and a closing line with the count. DIR is created when missing; it must not lie on a volume\n"
@@ -124,6 +127,7 @@ const char kRecoverHelp[] =
     "  --keep-folders        recreate each file's original folder path below DIR\n"
     "  --alternate-streams   also recover the alternate data streams of NTFS files\n"
     "  --map MAPFILE         the GNU ddrescue map of the one image named (see scan --help)\n"
+    "  --deep                scan deep, as scan --deep does, and pick from what that finds\n"
     "  -h, --help            print this help\n"
     "\n"
     "A file with sectors that cannot be read is written with zeros in their place; its line says\n"

@@ -54,13 +54,14 @@ int list_named_volumes(const std::vector<std::string>& volumes, bool include_dev
   return left_out;
 }
 
-AnalysisRun analyse_volumes(const std::vector<std::string>& volumes, CliHost& host, const char* command) {
+AnalysisRun analyse_volumes(const std::vector<std::string>& volumes, CliHost& host, const char* command,
+                            const ScanOptions& options) {
   const int left_out = list_named_volumes(volumes, false, command);
   for (DriveInfo& d : drive_list) d.selected = 1;
   stop_flag = false;
   CaptionObserver observer(host);
   AnalysisRun run;
-  run.any_scanned = run_analysis(&observer);
+  run.any_scanned = run_analysis(&observer, options);
   run.all_scanned = run.any_scanned && left_out == 0 && observer.failed == 0 && !stop_flag;
   host.finish_progress();
   if (file_count() > 0) restore_recycled_names();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/scan_options.h"
 #include "cli/cli_host.h"
 
 namespace dravelo::cli {
@@ -18,9 +19,11 @@ struct AnalysisRun {
   bool all_scanned = false;  // every named volume was listed and scanned
 };
 
-// list_named_volumes, then ticks all of them and runs the analysis, then restores recycle-bin
-// names. Says on stderr when no volume could be scanned.
-AnalysisRun analyse_volumes(const std::vector<std::string>& volumes, CliHost& host, const char* command);
+// list_named_volumes, then ticks all of them and runs the analysis (a quick scan unless options
+// ask for a deep one), then restores recycle-bin names. Says on stderr when no volume could be
+// scanned.
+AnalysisRun analyse_volumes(const std::vector<std::string>& volumes, CliHost& host, const char* command,
+                            const ScanOptions& options = {});
 
 // --map FILE: the ddrescue map of the one image named; its unread stretches are taken as
 // unreadable. False, with a message on stderr, when it cannot be used (exit status 2).

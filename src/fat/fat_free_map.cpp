@@ -24,6 +24,8 @@ FatFreeMap::Block FatFreeMap::load(std::uint64_t block) {
   const std::int64_t fat_end = g_.first_fat_offset + g_.fat_bytes;
   const std::int64_t to = std::min<std::int64_t>(fat_entry_offset(g_, static_cast<ClusterNumber>(end)) + 4, fat_end);
   raw_.assign(static_cast<std::size_t>(to - from) + 4, 0);
+  // Each block is read once, straight into raw_ where the volume allows (read_fat_bytes): through
+  // a window the FAT would be copied twice and held twice.
   const std::int64_t got = read_fat_bytes(reader_, g_, from, static_cast<std::uint32_t>(to - from), raw_.data());
   const std::uint32_t width = g_.fat_bits == 32 ? 4 : 2;
   std::uint64_t free_count = 0;

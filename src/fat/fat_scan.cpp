@@ -38,22 +38,27 @@ bool LoadFatBootSector(TBuffer& reader, FatGeometry* geometry) {
   return true;
 }
 
-bool ScanFatVolume() {
+bool ScanFatVolume(const ScanOptions& options) {
   last_fat_lost_folder_figures = {};
   // A new analysis starts with an empty catalogue: what the recoveries kept of earlier scans goes.
   if (file_count() == 0) fat_claim_record::clear();
   DriveInfo& drive = current_drive_info();
-  // Directory clusters lie scattered over the volume: the walk's window is kept small, so that
-  // each directory costs about its own clusters and not megabytes of file data around them. The
-  // search for lost folders reads the free clusters through a window of the usual size.
+  // Directory clusters lie scattered over the volume between files: the walk reads each one
+  // straight into its own block, and the window, kept small, serves only the few entries read
+  // on their own (the boot sector, a deleted folder's "." and ".."), so that a directory costs
+  // its own clusters and not the file data around them. The search for lost folders (deep scan
+  // only) reads the free clusters through a window of the usual size.
   TBuffer data_reader(drive.drive_name, kDirectoryWindowSectors);
   if (data_reader.error != 0) return false;
   FatScanContext context;
   if (!LoadFatBootSector(data_reader, &context.geometry)) return false;
-  TBuffer chain_reader(drive.drive_name, BufferSectors);
-  TBuffer free_map_reader(drive.drive_name, BufferSectors);
-  TBuffer sweep_reader(drive.drive_name, BufferSectors);
-  if (chain_reader.error != 0 || free_map_reader.error != 0 || sweep_reader.error != 0) return false;
+  // The two FAT readers' windows hold at most the first FAT (and the sector that ends the
+  // window): a window of the usual size would read megabytes of file data after a small FAT.
+  const std::int64_t fat_sectors = (context.geometry.fat_bytes + TBuffer::kSector - 1) / TBuffer::kSector + 1;
+  const int fat_window = static_cast<int>(std::clamp<std::int64_t>(fat_sectors, 2, std::max(BufferSectors, 2)));
+  TBuffer chain_reader(drive.drive_name, fat_window);
+  TBuffer free_map_reader(drive.drive_name, fat_window);
+  if (chain_reader.error != 0 || free_map_reader.error != 0) return false;
 
   // The root directory must be readable: a volume whose root cannot be read is a failed scan,
   // never one that found nothing.
@@ -83,9 +88,13 @@ bool ScanFatVolume() {
   const std::string root_name = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name)))) + ":";
   WalkFatDirectory(context, root, root_name, 0, kRootFolder - 1);
   // Folders that the tree no longer reaches: their parent's entry was reused or overwritten, or
-  // they are the later clusters of a deleted folder that were not next to its first one.
-  if (!stop_flag) FindLostFolders(context, sweep_reader, kRootFolder);
-  last_fat_lost_folder_figures = {context.dangling_names.size(), context.dangling_names.comparisons()};
+  // they are the later clusters of a deleted folder that were not next to its first one. Finding
+  // them means reading every free cluster, most of a mostly empty volume: a deep scan only.
+  if (options.deep && !stop_flag) {
+    TBuffer sweep_reader(drive.drive_name, BufferSectors);
+    if (sweep_reader.error == 0) FindLostFolders(context, sweep_reader, kRootFolder);
+    last_fat_lost_folder_figures = {context.dangling_names.size(), context.dangling_names.comparisons()};
+  }
 
   // Clusters that a newer deleted file claims hold that file's bytes: for an older file they
   // count as overwritten from the first of them on, as a cluster in use does.

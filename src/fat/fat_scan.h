@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "catalogue/scan_options.h"
 #include "fat/fat_boot.h"
 
 namespace dravelo {
@@ -12,10 +13,11 @@ class TBuffer;
 
 // Scans the drive at current_drive and fills the catalogue. True when the volume could be opened
 // and its boot sector describes a FAT volume (whether or not anything was found, and also after
-// a Stop).
-bool ScanFatVolume();
+// a Stop). A quick scan reads the FAT, the folders of the tree and the deleted folders' own
+// clusters; only a deep scan (options.deep) searches the free clusters for lost folders.
+bool ScanFatVolume(const ScanOptions& options = {});
 
-// What the last FAT scan's search for lost folders did, for the benchmark and the tests: the
+// What the last FAT scan's search for lost folders did (all zero after a quick scan), for the benchmark and the tests: the
 // long names cut by the end of a deleted directory, and how many times one of them was checked
 // against a cluster that might go on with it.
 struct FatLostFolderFigures {

@@ -12,7 +12,7 @@ std::int64_t fat_entry_offset(const FatGeometry& g, ClusterNumber n) {
 
 std::int64_t read_fat_bytes(TBuffer& reader, const FatGeometry& g, std::int64_t at, std::uint32_t size,
                             std::uint8_t* out) {
-  if (read_exact(reader, at, size, out)) return size;
+  if (read_exact_direct(reader, at, size, out)) return size;
   // Sector by sector where the first copy failed: the next copies in turn.
   const std::int64_t end = at + size;
   std::int64_t whole = 0;

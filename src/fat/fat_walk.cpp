@@ -123,8 +123,12 @@ class DirectoryCursor {
     block_.resize(size);
     const std::int64_t at = root_region_ ? context_.geometry.root_dir_offset : ClusterByteOffset(context_.geometry, cluster);
     valid_ = 0;
+    // Straight into the block, not through the window: directory clusters lie between files,
+    // and a window would read file data around each of them. What a direct read cannot deliver
+    // (a failing sector) goes through the window, which reads on past a bad sector.
     while (valid_ < size) {
-      const std::int64_t n = context_.DataReader->ReadBuffer(at + valid_, size - valid_, block_.data() + valid_);
+      std::int64_t n = context_.DataReader->ReadDirect(at + valid_, size - valid_, block_.data() + valid_);
+      if (n <= 0) n = context_.DataReader->ReadBuffer(at + valid_, size - valid_, block_.data() + valid_);
       if (n <= 0) break;
       valid_ += static_cast<std::uint32_t>(n);
     }

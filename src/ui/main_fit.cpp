@@ -48,6 +48,8 @@ int buttonWidthFor(QToolButton* b, const QStringList& texts) {
 void T_mainForm::fitTexts() {
   // Buttons: the two action buttons also read "Stop" while their operation runs.
   fit_.analyzeWidth = std::max(layout_.analyzeButton.width, buttonWidthFor(AnalyzeAdvToolButton, {ui_text(8), ui_text(10)}));
+  fit_.deepScanWidth =
+      std::max(layout_.analyzeButton.width, buttonWidthFor(DeepScanAdvToolButton, {ui_text(kDeepScanText), ui_text(10)}));
   fit_.undeleteWidth = std::max(layout_.undeleteButton.width, buttonWidthFor(UndeleteAdvToolButton, {ui_text(9), ui_text(10)}));
   fit_.paneButtonWidth = layout_.drivesButton.width;
   for (QToolButton* b : {DrivesAdvToolButton, TypesAdvToolButton, FoldersAdvToolButton})
@@ -112,7 +114,7 @@ void T_mainForm::fitTexts() {
   // some rows. The resizing rules run on the outer size.
   const int filterWidth = filterRight + 2 * kGap + layout_.filterButton.width + 5;
   const int rightPaneFromFilter = filterWidth + layout_.menuPanel.width + 5;
-  const int topRowNeeds = layout_.analyzeButton.left + fit_.analyzeWidth + 4 + fit_.undeleteWidth + 8 +
+  const int topRowNeeds = layout_.analyzeButton.left + fit_.analyzeWidth + 4 + fit_.deepScanWidth + 4 + fit_.undeleteWidth + 8 +
                           kProgressMinimum + 5 + fit_.filesLabelWidth - layout_.rightPanel.left;
   const int rightPane = std::max(rightPaneFromFilter, topRowNeeds);
   // Rules 1 to 3 run backwards: the right pane is the filter pane and the menu pane side by side.
@@ -129,8 +131,11 @@ void T_mainForm::applyFit() {
   // the progress bar gives up what the buttons and the files label need.
   const LayoutRect& a = layout_.analyzeButton;
   AnalyzeAdvToolButton->setGeometry(a.left, a.top, fit_.analyzeWidth, a.height);
+  // Deep Scan stands right of Analyze; Undelete and the progress bar make room for it.
+  const int deepScanLeft = a.left + fit_.analyzeWidth + 4;
+  DeepScanAdvToolButton->setGeometry(deepScanLeft, a.top, fit_.deepScanWidth, a.height);
   const LayoutRect& u = layout_.undeleteButton;
-  const int undeleteLeft = std::max(u.left, a.left + fit_.analyzeWidth + 4);
+  const int undeleteLeft = std::max(u.left, deepScanLeft + fit_.deepScanWidth + 4);
   UndeleteAdvToolButton->setGeometry(undeleteLeft, u.top, fit_.undeleteWidth, u.height);
   const LayoutRect& p = layout_.progressBar;
   const int progressLeft = std::max(p.left, undeleteLeft + fit_.undeleteWidth + 8);

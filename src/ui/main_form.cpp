@@ -169,6 +169,16 @@ void T_mainForm::createControls() {
   setAnalyzeGlyph(1);
   connect(AnalyzeAdvToolButton, &QToolButton::clicked, this, [this] { AnalyzeAdvToolButtonClick(); });
 
+  // Beside Analyze, never in its place: the deep scan takes about a drive's whole read time.
+  DeepScanAdvToolButton = makeButton(client_, "DeepScanAdvToolButton", ui_text(kDeepScanText), ui_text(kDeepScanText));
+  DeepScanAdvToolButton->setAccessibleDescription(
+      tr("Also search the free space of the ticked drives; takes about as long as reading each whole drive"));
+  DeepScanAdvToolButton->setToolTip(DeepScanAdvToolButton->accessibleDescription());
+  DeepScanAdvToolButton->setIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+  DeepScanAdvToolButton->setGeometry(layout_.analyzeButton.left + layout_.analyzeButton.width + 4, layout_.analyzeButton.top,
+                                     layout_.analyzeButton.width, layout_.analyzeButton.height);
+  connect(DeepScanAdvToolButton, &QToolButton::clicked, this, [this] { DeepScanAdvToolButtonClick(); });
+
   UndeleteAdvToolButton = makeButton(client_, "UndeleteAdvToolButton", ui_text(9), tr("Undelete the ticked files"));
   UndeleteAdvToolButton->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
   UndeleteAdvToolButton->setEnabled(false);
@@ -453,7 +463,9 @@ void T_mainForm::applyLanguageTexts() {
   DrivesAdvToolButton->setText(ui_text(1));
   TypesAdvToolButton->setText(ui_text(2));
   FoldersAdvToolButton->setText(ui_text(3));
-  AnalyzeAdvToolButton->setText(ui_text(analysisState_ ? 10 : 8));
+  AnalyzeAdvToolButton->setText(ui_text(analysisState_ && !deepRun_ ? 10 : 8));
+  DeepScanAdvToolButton->setText(ui_text(analysisState_ && deepRun_ ? 10 : kDeepScanText));
+  DeepScanAdvToolButton->setAccessibleName(ui_text(kDeepScanText));
   UndeleteAdvToolButton->setText(ui_text(undeleteState_ ? 10 : 9));
   HelpStaticText->setText(QStringLiteral("<b><u>%1</u></b>").arg(ui_text(11).toHtmlEscaped()));
   AboutStaticText->setText(QStringLiteral("<b><u>%1</u></b>").arg(ui_text(12).toHtmlEscaped()));
@@ -604,8 +616,16 @@ void T_mainForm::disable_all() {
   AdvListView->setUpdatesEnabled(false);
   AdvProgressBar->setValue(0);
   FilesHTMLabel->setText(QStringLiteral("<b>") + ui_text(32) + QStringLiteral("</b> 0"));
-  AnalyzeAdvToolButton->setText(ui_text(10));
-  setAnalyzeGlyph(0);
+  // The button of the scan that runs reads "Stop"; the other one waits.
+  if (deepRun_) {
+    DeepScanAdvToolButton->setText(ui_text(10));
+    DeepScanAdvToolButton->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
+    AnalyzeAdvToolButton->setEnabled(false);
+  } else {
+    AnalyzeAdvToolButton->setText(ui_text(10));
+    setAnalyzeGlyph(0);
+    DeepScanAdvToolButton->setEnabled(false);
+  }
   UndeleteAdvToolButton->setEnabled(false);
   UndeleteSelected1->setEnabled(false);
   {
@@ -635,6 +655,10 @@ void T_mainForm::enable_all() {
   LeftAdvPanel->setEnabled(true);
   AnalyzeAdvToolButton->setText(ui_text(8));
   setAnalyzeGlyph(1);
+  AnalyzeAdvToolButton->setEnabled(true);
+  DeepScanAdvToolButton->setText(ui_text(kDeepScanText));
+  DeepScanAdvToolButton->setIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
+  DeepScanAdvToolButton->setEnabled(true);
   UndeleteAdvToolButton->setEnabled(n > 0);
   UndeleteSelected1->setEnabled(n > 0);
   if (n > 0) showTree(TypesTreeView);
@@ -651,6 +675,7 @@ void T_mainForm::disable_all_u() {
   AdvListView->setEnabled(false);
   AdvProgressBar->setValue(0);
   AnalyzeAdvToolButton->setEnabled(false);
+  DeepScanAdvToolButton->setEnabled(false);
   UndeleteAdvToolButton->setText(ui_text(10));
 }
 
@@ -659,6 +684,7 @@ void T_mainForm::enable_all_u() {
   LeftAdvPanel->setEnabled(true);
   AdvListView->setEnabled(true);
   AnalyzeAdvToolButton->setEnabled(true);
+  DeepScanAdvToolButton->setEnabled(true);
   UndeleteAdvToolButton->setText(ui_text(9));
   UndeleteSelected1->setText(ui_text(43));
   undeleteState_ = false;

@@ -115,6 +115,10 @@ class T_mainForm : public QMainWindow, public EngineHost {
 
   // The window's own handlers, public so that tests can drive them as the controls do.
   void AnalyzeAdvToolButtonClick();
+  // The deep scan of the ticked drives: an analysis that also searches the free space (for FAT
+  // folders that no folder leads to any more); it reads most of each drive. Reads "Stop" while it
+  // runs, as Analyze does for its quick scan; the other of the two is disabled meanwhile.
+  void DeepScanAdvToolButtonClick();
   void UndeleteAdvToolButtonClick();
   void DrivesAdvToolButtonClick();
   void TypesAdvToolButtonClick();
@@ -197,6 +201,7 @@ class T_mainForm : public QMainWindow, public EngineHost {
   // Controls, named as the window's design names them.
   QWidget* client_ = nullptr;
   QToolButton* AnalyzeAdvToolButton = nullptr;
+  QToolButton* DeepScanAdvToolButton = nullptr;
   QToolButton* UndeleteAdvToolButton = nullptr;
   QProgressBar* AdvProgressBar = nullptr;
   QLabel* FilesHTMLabel = nullptr;
@@ -248,6 +253,7 @@ class T_mainForm : public QMainWindow, public EngineHost {
   // Widths that the texts need, as fitTexts measured them.
   struct TextFit {
     int analyzeWidth = 0;
+    int deepScanWidth = 0;
     int undeleteWidth = 0;
     int paneButtonWidth = 0;
     int clearWidth = 0;
@@ -275,6 +281,10 @@ class T_mainForm : public QMainWindow, public EngineHost {
   // operation's button reads "Stop" in whatever language is applied meanwhile.
   bool analysisState_ = false;
   bool undeleteState_ = false;
+  // The running analysis is a deep scan (its button, not Analyze, reads "Stop").
+  bool deepRun_ = false;
+  // The analysis behind both buttons; deepRun_ says which scan.
+  void runAnalysis();
   int messagesShown_ = 0;
   // Times of the last message pump and files-count repaint (throttle clock, ms); the first call
   // of each always acts.

@@ -200,6 +200,20 @@ void T_mainForm::AnalyzeAdvToolButtonClick() {
     stop_flag = true;
     return;
   }
+  deepRun_ = false;
+  runAnalysis();
+}
+
+void T_mainForm::DeepScanAdvToolButtonClick() {
+  if (DeepScanAdvToolButton->text() != ui_text(kDeepScanText)) {
+    stop_flag = true;
+    return;
+  }
+  deepRun_ = true;
+  runAnalysis();
+}
+
+void T_mainForm::runAnalysis() {
   analysisRunning_ = true;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   disable_all();
@@ -212,10 +226,11 @@ void T_mainForm::AnalyzeAdvToolButtonClick() {
   observer.finished = [this](std::int32_t drive, bool ok) {
     if (ok) folderTreeAddFolders(drive);
   };
-  const bool scanOk = run_analysis(&observer);
+  const bool scanOk = run_analysis(&observer, ScanOptions{.deep = deepRun_});
   showPendingFiles();  // the last count the engines reported, if no pump has shown it yet
 
   enable_all();
+  deepRun_ = false;
   QApplication::restoreOverrideCursor();
   analysisRunning_ = false;
   if (scanOk) {

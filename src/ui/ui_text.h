@@ -11,5 +11,6 @@ inline QString ui_text(int i) { return QString::fromStdString(lang_text(i)); }
 
 // The drive tree's "Open image…" entry.
 constexpr int kOpenImageText = 63;
+constexpr int kDeepScanText = 82;  // "Deep Scan"
 
 }  // namespace dravelo

@@ -200,6 +200,7 @@ std::int64_t TBuffer::Read(std::int64_t FirstSector, std::uint32_t Count) {
   const std::int64_t bytes =
       backend_->read_at(FirstSector * kSector, Buffer.data(), static_cast<std::size_t>(Count) * kSector);
   BufferSize = static_cast<std::uint32_t>(std::clamp<std::int64_t>(bytes, 0, static_cast<std::int64_t>(Count) * kSector));
+  bytes_read_total_ += BufferSize;
   return BufferSize;
 }
 
@@ -351,8 +352,10 @@ std::int64_t TBuffer::ReadDirect(std::int64_t Offset, std::uint32_t Size, void* 
   if (bad >= 0) end = std::max(Offset, bad * kSector);
   if (end <= Offset) return 0;
   ++device_reads_;
-  const std::int64_t bytes = backend_->read_at(Offset, Pointer, static_cast<std::size_t>(end - Offset));
-  return std::clamp<std::int64_t>(bytes, 0, end - Offset);
+  const std::int64_t bytes = std::clamp<std::int64_t>(
+      backend_->read_at(Offset, Pointer, static_cast<std::size_t>(end - Offset)), 0, end - Offset);
+  bytes_read_total_ += bytes;
+  return bytes;
 }
 
 bool read_exact_direct(TBuffer& reader, std::int64_t offset, std::uint32_t size, void* destination) {

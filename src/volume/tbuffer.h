@@ -114,6 +114,9 @@ class TBuffer {
   std::int64_t fills() const { return fills_; }
   // Number of reads sent to the device so far, fills and direct reads (for tests).
   std::int64_t device_reads() const { return device_reads_; }
+  // Bytes that every reader of this process has had delivered from its volume so far, fills and
+  // direct reads: what a job cost in reading, for tests and benchmarks (take the difference).
+  static std::int64_t bytes_read_total() { return bytes_read_total_; }
   // The damage this reader has met so far.
   const ReadDamage& damage() const { return damage_; }
   bool known_bad(std::int64_t sector) const { return bad_sectors_.count(sector) != 0 || in_unread_area(sector); }
@@ -156,6 +159,7 @@ class TBuffer {
   std::int64_t volume_bytes_ = -1;  // the device's or file's size, -1 when it does not tell
   std::int64_t fills_ = 0;
   std::int64_t device_reads_ = 0;
+  static inline std::int64_t bytes_read_total_ = 0;
   bool open_error_shown_ = false;
   bool offset_error_shown_ = false;
   std::string path_;

@@ -23,15 +23,16 @@ namespace dravelo {
 // "%1: %2 sectors could not be read (%3). What they held may be missing from the list."
 constexpr int kReadDamageText = 81;
 
-int scan_current_drive() {
+int scan_current_drive(const ScanOptions& options) {
   const std::string& fs = current_drive_info().drive_fs;
-  if (fs == "FAT32" || fs == "FAT") return ScanFatVolume() ? 1 : 0;
+  // The NTFS and exFAT scans read only metadata ($MFT, folders) whatever the options say.
+  if (fs == "FAT32" || fs == "FAT") return ScanFatVolume(options) ? 1 : 0;
   if (fs == "NTFS") return AnalyzeNtfsVolume() ? 1 : 0;
   if (fs == "exFAT") return ScanExfatVolume() ? 1 : 0;
   return 0;
 }
 
-bool scan(bool wait) {
+bool scan(bool wait, const ScanOptions& options) {
   if (wait) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   // A device listed from udev's records that this user may not open: say so, rather than leave
   // it to the engine's "could not be read".
@@ -40,7 +41,7 @@ bool scan(bool wait) {
     out_text(volume_problem_text(drive.device_path, {VolumeProblem::needs_root, {}}), MsgType::error, true);
     return false;
   }
-  return scan_current_drive() > 0;
+  return scan_current_drive(options) > 0;
 }
 
 void sort_folders(std::int32_t low, std::int32_t high, std::vector<FolderInfo>& folders) {
@@ -67,7 +68,7 @@ void sort_folders(std::int32_t low, std::int32_t high, std::vector<FolderInfo>& 
   }
 }
 
-bool run_analysis(AnalysisObserver* observer) {
+bool run_analysis(AnalysisObserver* observer, const ScanOptions& options) {
   reset_catalogue();
   bool scan_ok = false;
   for (std::size_t i = 0; i < drive_list.size(); ++i) {
@@ -80,7 +81,7 @@ bool run_analysis(AnalysisObserver* observer) {
     // What the found files are tied to, read before the scan: the undelete copies only from this
     // very volume, whatever letter it has by then.
     record_scanned_volume(current_drive);
-    const bool ok = scan(!observer || observer->waits_before_scan());
+    const bool ok = scan(!observer || observer->waits_before_scan(), options);
     const ReadDamage damage = read_damage(drive.device_path);
     if (ok) {
       scan_ok = true;

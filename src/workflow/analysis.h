@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "catalogue/records.h"
+#include "catalogue/scan_options.h"
 #include "volume/tbuffer.h"
 
 namespace dravelo {
@@ -28,18 +29,20 @@ struct AnalysisObserver {
 };
 
 // Dispatches on the current drive's drive_fs: the engine's result, or 0 for another file system.
-int scan_current_drive();
+// options go to the engine: a quick scan (the default) or a deep one.
+int scan_current_drive(const ScanOptions& options = {});
 // Waits 50 ms (unless told not to), then scans the current drive; true when the engine returned
 // a value above 0.
-bool scan(bool wait = true);
+bool scan(bool wait = true, const ScanOptions& options = {});
 
 // Sorts records low..high of a folder array by parent, ascending.
 void sort_folders(std::int32_t low, std::int32_t high, std::vector<FolderInfo>& folders);
 
 // Empties the catalogue, then scans every ticked drive in drive-list order until stop_flag is
 // set. Returns scan_ok: true when at least one ticked drive could be scanned. A drive whose scan
-// met sectors that could not be read gets a message that says how many, and why.
-bool run_analysis(AnalysisObserver* observer = nullptr);
+// met sectors that could not be read gets a message that says how many, and why. Every drive is
+// scanned with options: the Analyze button's quick scan by default, or a deep scan.
+bool run_analysis(AnalysisObserver* observer = nullptr, const ScanOptions& options = {});
 
 // Text 100 for a drive whose scan met this damage.
 std::string read_damage_text(const DriveInfo& drive, const ReadDamage& damage);

@@ -92,9 +92,9 @@ TEST_F(Cli, HelpOfTheProgramAndOfEachCommand) {
     std::vector<std::string> options;
   } commands[] = {
       {"volumes", {"--json", "--images-only", "--help"}},
-      {"scan", {"--json", "--tsv", "--help"}},
+      {"scan", {"--json", "--tsv", "--deep", "--help"}},
       {"recover", {"--to DIR", "--all", "--match GLOB", "--match-path GLOB", "--inode N", "--keep-folders",
-                   "--alternate-streams", "--help"}},
+                   "--alternate-streams", "--deep", "--help"}},
   };
   for (const auto& c : commands) {
     SCOPED_TRACE(c.command);
@@ -283,6 +283,36 @@ TEST_F(Cli, MatchIgnoresCaseAndMatchPathPicksFolders) {
     EXPECT_LE(r.status, 1) << r.err;
     EXPECT_EQ(files_below(out), c.picked);
   }
+}
+
+// Folders removed with mdeltree (tests/fixtures/fat/make_fat_lost_folders.sh): one of them has no
+// entry that leads to it any more. Only --deep searches the free space and finds its 20 files.
+TEST_F(Cli, DeepScanFindsTheLostFolderThatTheQuickScanLeavesAlone) {
+  const std::vector<std::uint8_t> bytes = dravelo::test::unxz(std::string(DRAVELO_TEST_FIXTURES_DIR) + "/fat/fat_lost_512.img.xz");
+  ASSERT_FALSE(bytes.empty());
+  const std::string image = path("lost.img");
+  std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  const auto rows_in_lost_folders = [](const std::string& tsv) {
+    int n = 0;
+    for (std::size_t at = tsv.find("\tC:\\Deleted "); at != std::string::npos; at = tsv.find("\tC:\\Deleted ", at + 1)) ++n;
+    return n;
+  };
+  const Outcome quick = run("scan --tsv " + shell_quoted(image));
+  EXPECT_EQ(quick.status, 0) << quick.err;
+  EXPECT_EQ(rows_in_lost_folders(quick.out), 0);
+  const Outcome deep = run("scan --deep --tsv " + shell_quoted(image));
+  EXPECT_EQ(deep.status, 0) << deep.err;
+  EXPECT_EQ(rows_in_lost_folders(deep.out), 20);
+  EXPECT_EQ(std::count(deep.out.begin(), deep.out.end(), '\n'), 1 + 220);
+
+  // recover --deep picks from what the deep scan found, with the usual selectors.
+  const Outcome recovered = run("recover --deep --to " + shell_quoted(path("out")) + " --match 'beach*' " + shell_quoted(image));
+  EXPECT_EQ(recovered.status, 0) << recovered.err;
+  std::set<std::string> beach;
+  for (int n = 1; n <= 20; ++n) beach.insert("Beach day " + std::to_string(n) + ".jpg");
+  EXPECT_EQ(files_below(path("out")), beach);
+  const Outcome without = run("recover --to " + shell_quoted(path("out2")) + " --match 'beach*' " + shell_quoted(image));
+  EXPECT_FALSE(fs::exists(path("out2")) && !files_below(path("out2")).empty());
 }
 
 TEST_F(Cli, VolumesWithNothingToListSaysSo) {

@@ -141,7 +141,7 @@ TEST(FatDanglingNames, TiesEachCutNameToItsFolderWithWorkLinearInTheNames) {
   test::RecordingHost host;
   {
     ScopedHost scope(host);
-    ASSERT_TRUE(ScanFatVolume());
+    ASSERT_TRUE(ScanFatVolume({.deep = true}));
   }
   unregister_memory_volume("fat-cut-names");
 

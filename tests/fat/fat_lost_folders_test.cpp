@@ -1,7 +1,8 @@
 // Folders removed with mdeltree at 512-byte, 4 KiB and 32 KiB clusters (made by
-// tests/fixtures/fat/make_fat_lost_folders.sh): every deleted file that The Sleuth Kit's
-// `fls -rd` lists is listed with its name and size, also where the folder's later clusters lie
-// apart from its first or no entry leads to the folder any more, and comes back byte for byte.
+// tests/fixtures/fat/make_fat_lost_folders.sh): a deep scan lists every deleted file that The
+// Sleuth Kit's `fls -rd` lists with its name and size, also where the folder's later clusters lie
+// apart from its first or no entry leads to the folder any more, and gets it back byte for byte.
+// A quick scan reads the FAT and the folders only: a small share of the volume.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 #include "fat/fat_recover.h"
 #include "fat/fat_scan.h"
 #include "fat/fat_test_util.h"
+#include "volume/tbuffer.h"
 #include "volume/volume_backend.h"
 
 namespace dravelo {
@@ -54,11 +56,44 @@ class FatLostFolders : public testing::TestWithParam<LostCase> {
     register_memory_volume(GetParam().image, std::move(image));
     test::single_drive(std::string("mem:") + GetParam().image, "FAT", GetParam().bytes);
     ScopedHost scope(host_);
-    ASSERT_TRUE(ScanFatVolume());
+    ASSERT_TRUE(ScanFatVolume({.deep = true}));
   }
   void TearDown() override { unregister_memory_volume(GetParam().image); }
   test::RecordingHost host_;
 };
+
+TEST_P(FatLostFolders, TheQuickScanReadsTheMetadataOnlyAndListsNoLostFolder) {
+  // The deep scan of SetUp read most of the free clusters; the quick scan of the same volume
+  // reads the FAT and the folders, the deleted ones through their own clusters.
+  const std::int64_t deep_start = TBuffer::bytes_read_total();
+  ASSERT_TRUE(ScanFatVolume({.deep = true}));
+  const std::int64_t deep_bytes = TBuffer::bytes_read_total() - deep_start;
+  const std::int32_t deep_files = file_count();
+  reset_catalogue();
+  drive_list[0].Folders.release();
+  test::RecordingHost host;
+  ScopedHost scope(host);
+  const std::int64_t quick_start = TBuffer::bytes_read_total();
+  ASSERT_TRUE(ScanFatVolume());
+  const std::int64_t quick_bytes = TBuffer::bytes_read_total() - quick_start;
+
+  EXPECT_LE(quick_bytes * 20, GetParam().bytes) << quick_bytes << " bytes read of " << GetParam().bytes;
+  EXPECT_GE(deep_bytes, GetParam().bytes / 2) << "the deep scan reads the free clusters";
+  // Summer's files have no entry that leads to them: only the deep scan lists them. Photos is
+  // listed from its own first cluster on.
+  EXPECT_LT(file_count(), deep_files);
+  const DriveInfo& drive = drive_list[0];
+  for (std::int32_t f = 0; f < drive.CurrentFolder(); ++f)
+    EXPECT_NE(drive.Folders[f].FolderName.rfind("Deleted ", 0), 0u) << drive.Folders[f].FolderName;
+  for (std::int32_t k = 0; k < file_count(); ++k) {
+    const FileInfo& e = file_list[k];
+    SCOPED_TRACE(e.Path + e.FileName);
+    EXPECT_EQ(e.Path, "C:\\Photos\\");
+    EXPECT_EQ(e.FileName.rfind("Holiday picture number ", 0), 0u);
+  }
+  // Without the search the bar goes 0, then 100, whatever the volume's size.
+  EXPECT_EQ(host.progress, (std::vector<int>{0, 100}));
+}
 
 TEST_P(FatLostFolders, TheSearchOfTheFreeClustersShowsItsOwnProgressOnLargeVolumes) {
   // The fixtures' walks see no live files, so the walk leaves the bar at 0. On a volume of
@@ -152,7 +187,7 @@ TEST(FatDeletedWhole, ListsEachFolderWithAllItsFilesAndNoneOfTheNext) {
   test::single_drive(std::string("mem:") + kImage, "FAT", bytes);
   test::RecordingHost host;
   ScopedHost scope(host);
-  ASSERT_TRUE(ScanFatVolume());
+  ASSERT_TRUE(ScanFatVolume({.deep = true}));
 
   // folder -> file name -> content, as the script made them.
   std::map<std::string, std::map<std::string, std::string>> expected;

@@ -35,12 +35,12 @@ class FatWalk : public testing::Test {
   }
   void TearDown() override { unregister_memory_volume(kVolume); }
 
-  bool scan(test::RecordingHost* recording = nullptr) {
+  bool scan(test::RecordingHost* recording = nullptr, ScanOptions options = {}) {
     register_memory_volume(kVolume, image_);
     test::single_drive(std::string("mem:") + kVolume, "FAT", static_cast<std::int64_t>(image_.size()));
     test::RecordingHost fallback;
     ScopedHost scope(recording ? *recording : fallback);
-    return ScanFatVolume();
+    return ScanFatVolume(options);
   }
 
   const FileInfo* deep_file() const {
@@ -139,12 +139,14 @@ TEST_F(FatWalk, EndsADirectoryAtAShortRead) {
   EXPECT_EQ(file_count(), 4);
 }
 
-// With the root cut short, the deleted tree is no longer reached from it; its first folder is
-// found among the free clusters and walked from there.
+// With the root cut short, the deleted tree is no longer reached from it; a deep scan finds its
+// first folder among the free clusters and walks it from there. A quick scan does not look.
 TEST_F(FatWalk, FindsTheDeletedTreeAmongTheFreeClustersWhenTheRootStartsWithAnEndMarker) {
   std::fill_n(image_.begin() + geometry_.root_dir_offset, 32, 0);
+  ASSERT_TRUE(scan());
+  EXPECT_EQ(file_count(), 0);
   test::RecordingHost host;
-  ASSERT_TRUE(scan(&host));
+  ASSERT_TRUE(scan(&host, {.deep = true}));
   EXPECT_NE(deep_file(), nullptr);
   EXPECT_EQ(file_count(), 1);
   EXPECT_EQ(drive_list[0].CurrentFolder(), 20);

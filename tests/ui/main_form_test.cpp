@@ -61,7 +61,7 @@ TEST_F(MainFormTest, StartsAtTheDesignedSizeWithEveryControlInPlace) {
     QRect rect;  // designed place, or where the resizing rules put it at the designed size
   };
   const Place places[] = {
-      {"AnalyzeAdvToolButton", {272, 11, 97, 22}},  {"UndeleteAdvToolButton", {373, 11, 97, 22}},
+      {"AnalyzeAdvToolButton", {272, 11, 97, 22}},
       {"LeftAdvPanel", {9, 9, 257, 530}},           {"DriveHTMLTreeview", {4, 23, 245, 405}},
       {"TypesTreeView", {4, 23, 245, 405}},         {"FolderHTMLTreeView", {4, 23, 245, 405}},
       {"DrivesAdvToolButton", {154, 450, 99, 22}},  {"TypesAdvToolButton", {154, 475, 99, 23}},
@@ -84,7 +84,15 @@ TEST_F(MainFormTest, StartsAtTheDesignedSizeWithEveryControlInPlace) {
   bold.setBold(true);
   EXPECT_GE(label.width(), QFontMetrics(bold).horizontalAdvance("Files:  0000000"));
   const QRect progress = widget("AdvProgressBar")->geometry();
-  EXPECT_EQ(progress.topLeft(), QPoint(478, 11));
+  // Deep Scan stands where Undelete was designed, as wide as its text needs (at least as wide as
+  // Analyze); Undelete and the progress bar move along.
+  const QRect deep = widget("DeepScanAdvToolButton")->geometry();
+  EXPECT_EQ(deep.topLeft(), QPoint(373, 11));
+  EXPECT_EQ(deep.height(), 22);
+  EXPECT_GE(deep.width(), 97);
+  EXPECT_FALSE(widget("DeepScanAdvToolButton")->accessibleName().isEmpty());
+  EXPECT_EQ(widget("UndeleteAdvToolButton")->geometry(), QRect(deep.right() + 1 + 4, 11, 97, 22));
+  EXPECT_EQ(progress.topLeft(), QPoint(deep.right() + 1 + 4 + 97 + 8, 11));
   EXPECT_EQ(progress.right() + 1 + 5, label.left());
   EXPECT_EQ(widget("AboutStaticText")->pos(), QPoint(26, 49));
   EXPECT_EQ(widget("HelpStaticText")->pos(), QPoint(26, 70));

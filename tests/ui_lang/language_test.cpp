@@ -294,7 +294,8 @@ TEST_F(LanguageTest, SwitchingDuringAnUndeleteKeepsStopInTheNewLanguage) {
 // at the designed size, in the font in use, in every language.
 TEST_F(LanguageTest, NothingIsCutOffInAnyLanguage) {
   const char* mainControls[] = {
-      "AnalyzeAdvToolButton", "UndeleteAdvToolButton", "DrivesAdvToolButton",    "TypesAdvToolButton",
+      "AnalyzeAdvToolButton", "DeepScanAdvToolButton", "UndeleteAdvToolButton", "DrivesAdvToolButton",
+      "TypesAdvToolButton",
       "FoldersAdvToolButton", "NameHTMLCheckBox",      "SizeHTMLCheckBox",       "DateHTMLCheckBox",
       "OverwrittenHTMLCheckBox", "TemporaryHTMLCheckBox", "FromLabel",           "ToLabel",
       "DateALComboBox",       "SizeALComboBox",        "FilterAdvToolButton",    "ClearAdvToolButton",
@@ -330,10 +331,12 @@ TEST_F(LanguageTest, NothingIsCutOffInAnyLanguage) {
     for (const char* name : optionControls) fits(find<QWidget>(name), l);
     // The top row's controls stand side by side in the window, none covering the next.
     const QRect analyze = find<QWidget>("AnalyzeAdvToolButton")->geometry();
+    const QRect deep = find<QWidget>("DeepScanAdvToolButton")->geometry();
     const QRect undelete = find<QWidget>("UndeleteAdvToolButton")->geometry();
     const QRect progress = find<QWidget>("AdvProgressBar")->geometry();
     const QRect files = find<QWidget>("FilesHTMLabel")->geometry();
-    EXPECT_LT(analyze.right(), undelete.left()) << l.caption;
+    EXPECT_LT(analyze.right(), deep.left()) << l.caption;
+    EXPECT_LT(deep.right(), undelete.left()) << l.caption;
     EXPECT_LT(undelete.right(), progress.left()) << l.caption;
     EXPECT_LT(progress.right(), files.left()) << l.caption;
     EXPECT_LE(files.right(), form->centralWidget()->width()) << l.caption;
