@@ -40,7 +40,12 @@ std::string recover_file_line(const FileInfo& e, const RecoverResult& r, const s
   const bool written = r.status == RecoverStatus::complete || r.status == RecoverStatus::read_errors;
   // A file listed as overwritten is written all the same, but what it holds now is most likely
   // another file's data.
-  const bool overwritten = written && e.Percent == 0;
+  // One that could not be read at all (past the end of a short image, on bad sectors) is no
+  // overwritten file: its bytes are missing, not another file's.
+  std::int64_t unreadable = 0;
+  for (const ByteRange& range : r.unreadable) unreadable += range.length;
+  const bool unread = unreadable > 0 && unreadable >= r.bytes_written && r.reused_bytes == 0;
+  const bool overwritten = written && e.Percent == 0 && !unread;
   char word[32];
   std::snprintf(word, sizeof word, "%-13s ",
                 overwritten && r.status == RecoverStatus::complete ? "overwritten" : status_word(r.status));
@@ -48,7 +53,7 @@ std::string recover_file_line(const FileInfo& e, const RecoverResult& r, const s
   std::vector<std::string> said;
   if (r.status != RecoverStatus::complete && !r.message.empty()) said.push_back(r.message);
   if (overwritten) said.push_back("the file was overwritten: its content is probably not the original");
-  else if (written && e.Percent != 100) said.push_back("status " + status_text(e.Percent));
+  else if (written && e.Percent != 100 && !unread) said.push_back("status " + status_text(e.Percent));
   if (written && r.reused_bytes > 0)
     said.push_back(std::to_string(r.reused_bytes) + " of " + std::to_string(r.bytes_written) +
                    " bytes come from clusters that another file uses now: probably not its own");

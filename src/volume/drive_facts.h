@@ -35,6 +35,9 @@ std::int64_t fat_volume_floor(std::span<const std::uint8_t> boot);
 // Bytes per cluster as the boot sector gives them, 0 when it gives nothing sensible. probed is
 // the probed file-system name (probed_fs_name).
 std::int32_t boot_cluster_size(std::span<const std::uint8_t> boot, std::string_view probed);
+// The volume's size in bytes as its boot sector gives it (FAT's and NTFS's total sectors,
+// exFAT's volume length); 0 when it tells none.
+std::int64_t boot_volume_bytes(std::span<const std::uint8_t> boot, std::string_view probed);
 
 // Fills probed_fs, drive_fs, drive_size (total_bytes in MiB, with its fraction) and cluster_size.
 void finish_drive_facts(DriveInfo& drive, const FileSystemProbe& probe, std::span<const std::uint8_t> boot);

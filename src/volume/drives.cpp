@@ -143,6 +143,33 @@ std::int32_t boot_cluster_size(std::span<const std::uint8_t> boot, std::string_v
   return size > (std::int64_t{1} << 25) ? 0 : static_cast<std::int32_t>(size);
 }
 
+std::int64_t boot_volume_bytes(std::span<const std::uint8_t> boot, std::string_view probed) {
+  if (boot.size() < 512) return 0;
+  auto le64 = [&](std::size_t at) { return static_cast<std::uint64_t>(le32(boot, at)) | static_cast<std::uint64_t>(le32(boot, at + 4)) << 32; };
+  constexpr std::uint64_t kLimit = std::uint64_t{1} << 60;  // beyond any device: damage
+  std::uint64_t bytes = 0;
+  if (contains_nocase(probed, "exfat")) {
+    const int bytes_shift = boot[kExfatBytesShift];
+    if (bytes_shift < 9 || bytes_shift > 12) return 0;
+    const std::uint64_t sectors = le64(0x48);  // VolumeLength
+    if (sectors >= (kLimit >> bytes_shift)) return 0;
+    bytes = sectors << bytes_shift;
+  } else {
+    const std::uint64_t bytes_per_sector = le16(boot, kBytesPerSector);
+    if (bytes_per_sector < 512 || bytes_per_sector > 4096 || !power_of_two(static_cast<std::int64_t>(bytes_per_sector))) return 0;
+    std::uint64_t sectors = 0;
+    if (contains_nocase(probed, "ntfs")) {
+      sectors = le64(0x28);  // the backup boot sector, past these, holds no file's data
+    } else if (contains_nocase(probed, "fat")) {
+      sectors = le16(boot, kTotalSectors16);
+      if (sectors == 0) sectors = le32(boot, kTotalSectors32);
+    }
+    if (sectors >= kLimit / bytes_per_sector) return 0;
+    bytes = sectors * bytes_per_sector;
+  }
+  return static_cast<std::int64_t>(bytes);
+}
+
 void finish_drive_facts(DriveInfo& d, const FileSystemProbe& probe, std::span<const std::uint8_t> boot) {
   d.probed_fs = probed_fs_name(probe.type, probe.version);
   d.drive_fs = drive_fs_from_name(d.probed_fs);

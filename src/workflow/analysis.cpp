@@ -15,6 +15,7 @@
 #include "exfat/exfat_scan.h"
 #include "fat/fat_scan.h"
 #include "ntfs/ntfs_scan.h"
+#include "volume/drive_facts.h"
 #include "volume/volume_check.h"
 #include "workflow/volume_binding.h"
 
@@ -22,6 +23,8 @@ namespace dravelo {
 
 // "%1: %2 sectors could not be read (%3). What they held may be missing from the list."
 constexpr int kReadDamageText = 81;
+// "%1: the image holds %2 of the volume's %3 bytes: what lies past its end cannot be read."
+constexpr int kShortImageText = 83;
 
 int scan_current_drive(const ScanOptions& options) {
   const std::string& fs = current_drive_info().drive_fs;
@@ -95,8 +98,30 @@ bool run_analysis(AnalysisObserver* observer, const ScanOptions& options) {
       out_text(read_damage_text(drive, damage), MsgType::error, true);
       if (observer) observer->drive_damaged(current_drive, damage);
     }
+    // An image that ends before its volume (a copy cut short): what lies past its end is not
+    // overwritten, it is not there.
+    std::vector<std::uint8_t> boot;
+    std::int64_t held = -1;
+    if (ok && drive.is_image && read_boot_sector(drive.device_path, &boot, &held) && held >= 0) {
+      const std::int64_t claimed = boot_volume_bytes(boot, drive.probed_fs);
+      if (claimed > held) {
+        out_text(short_image_text(drive, held, claimed), MsgType::error, true);
+        if (observer) observer->drive_damaged(current_drive, damage);
+      }
+    }
   }
   return scan_ok;
+}
+
+std::string short_image_text(const DriveInfo& drive, std::int64_t held, std::int64_t claimed) {
+  const std::string letter(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name))));
+  std::string text = lang_text(kShortImageText);
+  const std::pair<std::string_view, std::string> fields[] = {{"%1", letter + ": (" + drive.device_path + ")"},
+                                                             {"%2", std::to_string(held)},
+                                                             {"%3", std::to_string(claimed)}};
+  for (const auto& [key, value] : fields)
+    if (const std::size_t at = text.find(key); at != std::string::npos) text.replace(at, key.size(), value);
+  return text;
 }
 
 std::string read_damage_text(const DriveInfo& drive, const ReadDamage& damage) {

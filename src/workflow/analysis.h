@@ -23,7 +23,8 @@ struct AnalysisObserver {
   // (the command line) has nothing to wait for.
   virtual bool waits_before_scan() const { return true; }
   // After drive_finished, when the scan could not read some of the volume: what it held is
-  // missing from the list. The run has already said so (text 81) through out_text.
+  // missing from the list, or the image ends before its volume. The run has already said so
+  // (text 81 or 83) through out_text.
   virtual void drive_damaged(std::int32_t /*drive*/, const ReadDamage& /*damage*/) {}
   virtual ~AnalysisObserver() = default;
 };
@@ -44,7 +45,10 @@ void sort_folders(std::int32_t low, std::int32_t high, std::vector<FolderInfo>& 
 // scanned with options: the Analyze button's quick scan by default, or a deep scan.
 bool run_analysis(AnalysisObserver* observer = nullptr, const ScanOptions& options = {});
 
-// Text 100 for a drive whose scan met this damage.
+// Text 83 for an image that holds fewer bytes than its boot sector gives its volume.
+std::string short_image_text(const DriveInfo& drive, std::int64_t held, std::int64_t claimed);
+
+// Text 81 for a drive whose scan met this damage.
 std::string read_damage_text(const DriveInfo& drive, const ReadDamage& damage);
 
 // Gives entries found in a recycle bin their former names.

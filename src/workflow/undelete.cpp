@@ -607,7 +607,13 @@ UndeleteVerdict undelete_verdict(const FileInfo& entry, const RecoverResult& res
   if (result.status == RecoverStatus::stopped) return UndeleteVerdict::stopped;
   if (result.status != RecoverStatus::complete && result.status != RecoverStatus::read_errors)
     return UndeleteVerdict::not_written;
-  if (entry.Percent == 0 || result.reused_bytes > 0) return UndeleteVerdict::not_original;
+  if (result.reused_bytes > 0) return UndeleteVerdict::not_original;
+  // A file that could not be read at all (past the end of a short image) is not overwritten:
+  // its bytes are missing, and it is counted so.
+  std::int64_t unreadable = 0;
+  for (const ByteRange& range : result.unreadable) unreadable += range.length;
+  if (unreadable > 0 && unreadable >= result.bytes_written) return UndeleteVerdict::unreadable_parts;
+  if (entry.Percent == 0) return UndeleteVerdict::not_original;
   if (result.status == RecoverStatus::read_errors) return UndeleteVerdict::unreadable_parts;
   return UndeleteVerdict::good;
 }

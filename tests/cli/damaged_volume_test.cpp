@@ -180,6 +180,25 @@ TEST_F(DamagedVolume, AnImageWithItsDdrescueMapReportsTheUnreadBytes) {
   EXPECT_EQ(run("scan --map '" + (dir_ / "not.map").string() + "' '" + copy.string() + "'").status, 2);
 }
 
+// A copy cut short (a partial ddrescue run): the scan says how much of the volume the image
+// holds, and a file that lies past its end is reported unreadable, never as overwritten. The
+// FAT16 sample cut at 150 KiB ends before "Holiday video clip.mp4" (clusters 55 to 74, from byte
+// 51200 + 53 * 2048 = 159744 on) and in the middle of nothing else that is listed.
+TEST_F(DamagedVolume, AShortImageSaysHowMuchItHoldsAndCallsNothingPastItOverwritten) {
+  const std::string whole = read_all(sample("fat16_16m.img"));
+  const fs::path cut = dir_ / "cut.img";
+  std::ofstream(cut, std::ios::binary) << whole.substr(0, 150 * 1024);
+  const Outcome scanned = run("scan '" + cut.string() + "'");
+  EXPECT_EQ(scanned.status, 1);
+  EXPECT_EQ(count_of(scanned.err, "the image holds 153600 of the volume's 16777216 bytes"), 1u) << scanned.err;
+  const Outcome r = run("recover --match 'Holiday*' --to '" + (dir_ / "out").string() + "' '" + cut.string() + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(count_of(r.out, "read errors   "), 1u) << r.out;
+  EXPECT_EQ(count_of(r.out, "bytes 0-40959 could not be read and are zeros"), 1u) << r.out;
+  EXPECT_EQ(count_of(r.out, "overwritten"), 0u) << r.out;
+  EXPECT_EQ(count_of(r.out, "Written, with parts that could not be read (zeros): 1"), 1u) << r.out;
+}
+
 TEST_F(DamagedVolume, ADeviceThatStopsAnsweringEndsTheRecoveryWithOneMessage) {
   // How far a scan alone reads, and how far the whole recovery: the device then dies soon after
   // the recovery's first reads.
