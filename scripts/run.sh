@@ -54,4 +54,10 @@ echo
 echo "Recovering their deleted files into out/recovered"
 rm -rf "$root/out/recovered"
 mkdir -p "$root/out/recovered"
-"$cli" recover --to "$root/out/recovered" --keep-folders --all "${samples[@]}"
+status=0
+"$cli" recover --to "$root/out/recovered" --keep-folders --all "${samples[@]}" || status=$?
+# Exit status 1 says that some files were written but are probably not the original: the samples
+# hold overwritten files on purpose. Anything else is a failure.
+if ((status > 1)); then exit "$status"; fi
+echo
+echo "The recovered files are in out/recovered, one folder per sample volume."
