@@ -569,9 +569,12 @@ TEST_F(NtfsCrafted, SparseFileLargerThanTheVolumeIsRecoveredWithItsHoles) {
   EXPECT_EQ(r.status, RecoverStatus::complete) << r.message;
   EXPECT_EQ(r.bytes_written, size);
   ASSERT_EQ(static_cast<std::int64_t>(fs::file_size(target)), size);
+#ifndef _WIN32
+  // What it takes on the disk (Windows tells no block count through stat).
   struct stat st {};
   ASSERT_EQ(::stat(target.c_str(), &st), 0);
   EXPECT_LT(static_cast<std::int64_t>(st.st_blocks) * 512, 64 << 20);
+#endif
   // The data clusters where they belong, zeros between them.
   std::ifstream in(target, std::ios::binary);
   auto bytes_at = [&in](std::int64_t at, std::int64_t n) {
