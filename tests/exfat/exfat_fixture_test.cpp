@@ -192,9 +192,13 @@ TEST(ExfatFixtureLayout, ClustersThatANewerDeletedPhotoTookCountAsOverwrittenFor
   EXPECT_EQ(a.reused_bytes, 8192);
   EXPECT_EQ(b.reused_bytes, 0);
   // The bytes counted as reused are the newer photo's.
-  std::ifstream in_a(older_path, std::ios::binary), in_b(newer_path, std::ios::binary);
-  const std::string bytes_a((std::istreambuf_iterator<char>(in_a)), {});
-  const std::string bytes_b((std::istreambuf_iterator<char>(in_b)), {});
+  std::string bytes_a, bytes_b;
+  {
+    // Closed before the folder is removed: Windows removes no file that is open.
+    std::ifstream in_a(older_path, std::ios::binary), in_b(newer_path, std::ios::binary);
+    bytes_a.assign(std::istreambuf_iterator<char>(in_a), {});
+    bytes_b.assign(std::istreambuf_iterator<char>(in_b), {});
+  }
   ASSERT_EQ(bytes_a.size(), 16384u);
   EXPECT_EQ(bytes_a.substr(0, 8192), bytes_b);
   fs::remove_all(target);
