@@ -507,6 +507,9 @@ TEST_F(NtfsCrafted, ClustersClaimedByANewerDeletedFileAreOverwrittenForTheOlder)
   }
 }
 
+// The POSIX half of these writes names that Windows refuses, and a 12 GiB sparse target is
+// more than the Windows test run under wine can be given: these run where the target is POSIX.
+#ifndef _WIN32
 // Names are listed exactly as the volume holds them, blanks and control characters included (the
 // list escapes the latter), and recovered under them or, where the target refuses them, under
 // the target's substitutes.
@@ -588,6 +591,7 @@ TEST_F(NtfsCrafted, SparseFileLargerThanTheVolumeIsRecoveredWithItsHoles) {
   EXPECT_EQ(bytes_at(size - 2 * cb, cb), std::vector<std::uint8_t>(static_cast<std::size_t>(cb), 0));
   EXPECT_EQ(bytes_at(size - (cb - 100), cb - 100), slice(copy, 442 * cb, cb - 100));
 }
+#endif
 
 }  // namespace
 }  // namespace dravelo
