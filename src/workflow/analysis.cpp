@@ -26,6 +26,21 @@ constexpr int kReadDamageText = 81;
 // "%1: the image holds %2 of the volume's %3 bytes: what lies past its end cannot be read."
 constexpr int kShortImageText = 83;
 
+namespace {
+
+// A numbered text about a drive: %1 its letter and path, %2 and %3 the figures given.
+std::string drive_text(int index, const DriveInfo& drive, const std::string& second, const std::string& third) {
+  const std::string letter(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name))));
+  std::string text = lang_text(index);
+  const std::pair<std::string_view, std::string> fields[] = {
+      {"%1", letter + ": (" + drive.device_path + ")"}, {"%2", second}, {"%3", third}};
+  for (const auto& [key, value] : fields)
+    if (const std::size_t at = text.find(key); at != std::string::npos) text.replace(at, key.size(), value);
+  return text;
+}
+
+}  // namespace
+
 int scan_current_drive(const ScanOptions& options) {
   const std::string& fs = current_drive_info().drive_fs;
   // The NTFS and exFAT scans read only metadata ($MFT, folders) whatever the options say.
@@ -114,28 +129,14 @@ bool run_analysis(AnalysisObserver* observer, const ScanOptions& options) {
 }
 
 std::string short_image_text(const DriveInfo& drive, std::int64_t held, std::int64_t claimed) {
-  const std::string letter(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name))));
-  std::string text = lang_text(kShortImageText);
-  const std::pair<std::string_view, std::string> fields[] = {{"%1", letter + ": (" + drive.device_path + ")"},
-                                                             {"%2", std::to_string(held)},
-                                                             {"%3", std::to_string(claimed)}};
-  for (const auto& [key, value] : fields)
-    if (const std::size_t at = text.find(key); at != std::string::npos) text.replace(at, key.size(), value);
-  return text;
+  return drive_text(kShortImageText, drive, std::to_string(held), std::to_string(claimed));
 }
 
 std::string read_damage_text(const DriveInfo& drive, const ReadDamage& damage) {
-  const std::string letter(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name))));
-  std::string text = lang_text(kReadDamageText);
-  const std::pair<std::string_view, std::string> fields[] = {
-      {"%1", letter + ": (" + drive.device_path + ")"},
-      {"%2", std::to_string(damage.unreadable_sectors)},
-      {"%3", damage.last_error       ? system_error_text(damage.last_error)
-             : damage.unread_in_image ? std::string("not read when the image was made")
-                                      : std::string("read error")}};
-  for (const auto& [key, value] : fields)
-    if (const std::size_t at = text.find(key); at != std::string::npos) text.replace(at, key.size(), value);
-  return text;
+  return drive_text(kReadDamageText, drive, std::to_string(damage.unreadable_sectors),
+                    damage.last_error       ? system_error_text(damage.last_error)
+                    : damage.unread_in_image ? std::string("not read when the image was made")
+                                             : std::string("read error"));
 }
 
 void restore_recycled_names() {

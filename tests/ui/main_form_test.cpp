@@ -84,7 +84,7 @@ TEST_F(MainFormTest, StartsAtTheDesignedSizeWithEveryControlInPlace) {
   bold.setBold(true);
   EXPECT_GE(label.width(), QFontMetrics(bold).horizontalAdvance("Files:  0000000"));
   const QRect progress = widget("AdvProgressBar")->geometry();
-  // Deep Scan stands where Undelete was designed, as wide as its text needs (at least as wide as
+  // Deep Scan stands at Undelete's former place, as wide as its text needs (at least as wide as
   // Analyze); Undelete and the progress bar move along.
   const QRect deep = widget("DeepScanAdvToolButton")->geometry();
   EXPECT_EQ(deep.topLeft(), QPoint(373, 11));
