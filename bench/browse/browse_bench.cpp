@@ -50,7 +50,6 @@ void fill_catalogue() {
     e.Percent = static_cast<std::int8_t>(p == 0 ? -static_cast<int>(1 + rng() % 3) : (p < 5 ? 0 : static_cast<int>(rng() % 101)));
     e.DateCreated = rng() % 10 == 0 ? 0.0 : 36000.0 + static_cast<double>(rng() % 9000000) / 1000.0;
     e.DateModified = rng() % 10 == 0 ? 0.0 : e.DateCreated + static_cast<double>(rng() % 100000) / 1000.0;
-    e.rType = -1;
     add_file(std::move(e));
   }
   classify_files(nullptr);

@@ -110,7 +110,6 @@ void AddDriveFolder(std::int32_t inode, std::string_view name, std::int32_t pare
   record.inode = inode;
   record.fs = cut_utf8(drive.drive_fs, kFolderFsCapacity);
   record.drv = drive.drive_name;
-  record.cluster = 0;
   record.parent = parent;
   record.FolderName = cut_utf8(name, kNameCapacity);
   record.deleted_flag = deleted;

@@ -28,7 +28,6 @@ struct FolderInfo {
   std::int32_t inode = 0;
   std::string fs;
   char drv = 0;
-  std::int32_t cluster = 0;
   std::int32_t parent = 0;
   std::string FolderName;
   std::uint8_t deleted_flag = 0;
@@ -86,7 +85,6 @@ struct DriveInfo {
 // millions of them.
 struct FileInfo {
   std::int64_t startCluster = 0;
-  std::int64_t sc = 0;
   std::int64_t FileSize = 0;
   DateTime DateCreated = 0;
   DateTime DateModified = 0;
@@ -97,14 +95,11 @@ struct FileInfo {
   SharedText fs;
   std::int32_t drive = 0;
   std::int32_t inode = 0;
-  std::uint32_t sc_offset = 0;
   std::int32_t parent = 0;
   std::int32_t lcn_offset = 0;
-  std::int32_t rType = 0;
   std::uint16_t FileExt = 0;
   char drv = 0;
   std::int8_t Percent = 0;
-  std::uint8_t Checked = 0;
   std::uint8_t selected = 0;
 };
 

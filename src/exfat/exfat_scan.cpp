@@ -92,8 +92,6 @@ void add_found_file(ScanContext& context, const ExfatEntrySet& set, std::string 
   info.drv = context.letter;
   info.inode = file_count();
   info.startCluster = set.first_cluster;
-  info.sc = static_cast<std::int64_t>(set.first_cluster) - 2;
-  info.sc_offset = static_cast<std::uint32_t>(std::min<std::uint64_t>(g.heap_offset, UINT32_MAX));
   info.FileSize = static_cast<std::int64_t>(std::min<std::uint64_t>(set.data_length, INT64_MAX));
   info.Percent = static_cast<std::int8_t>(ExfatLayoutPercent(context.bitmap, layout, clusters));
   info.DateCreated = ExfatTimestampToDateTime(set.create_timestamp, set.create_10ms, set.create_utc_offset);
@@ -101,10 +99,8 @@ void add_found_file(ScanContext& context, const ExfatEntrySet& set, std::string 
   info.FileName = cut_utf8(name, kNameCapacity);
   info.Path = context.folders.BuildFolderPath(folder, context.letter);
   info.parent = folder;
-  info.Checked = 0;
   info.lcn = lcn;
   info.lcn_offset = lcn_offset;
-  info.rType = -1;
   const DateTime time = std::max(info.DateCreated, info.DateModified);
   add_file(std::move(info));
   context.claims.add(static_cast<std::uint32_t>(context.found.size()), time, layout);

@@ -7,8 +7,6 @@
 
 namespace dravelo {
 
-FatBootRecord bootb_fat;
-
 namespace {
 
 // Boot-sector field offsets (BIOS parameter block), little-endian.

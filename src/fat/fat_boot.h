@@ -29,7 +29,6 @@ struct FatBootRecord {
 static_assert(sizeof(FatBootRecord) == 512, "the boot record mirrors one 512-byte sector");
 
 // The boot record of the volume that the FAT engine opened last.
-extern FatBootRecord bootb_fat;
 
 enum class FatType { fat12, fat16, fat32 };
 

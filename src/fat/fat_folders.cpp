@@ -17,7 +17,6 @@ std::int32_t FatFolderRegistry::AddScanFolder(std::string_view name, std::uint32
   if (folders_.size() % FolderArray::kBlock == 0) folders_.reserve(folders_.size() + FolderArray::kBlock);
   FolderInfo record;
   record.inode = kRootFolder + static_cast<std::int32_t>(folders_.size());
-  record.cluster = static_cast<std::int32_t>(first_cluster);
   record.parent = parent;
   record.FolderName = cut_utf8(name, kNameCapacity);
   record.deleted_flag = deleted;

@@ -29,7 +29,6 @@ bool LoadFatBootSector(TBuffer& reader, FatGeometry* geometry) {
     out_text("FAT boot sector could not be read", MsgType::error, true);
     return false;
   }
-  bootb_fat = boot;
   std::string reason;
   if (!DeriveFatGeometry(boot, geometry, &reason)) {
     out_text("FAT boot sector is not usable: " + reason, MsgType::error, true);

@@ -26,7 +26,7 @@ struct FatLostFolderFigures {
 };
 extern FatLostFolderFigures last_fat_lost_folder_figures;
 
-// Reads the boot sector through reader into bootb_fat and derives the geometry. False (with a
+// Reads the boot sector through reader and derives the geometry. False (with a
 // message for the user) when sector 0 cannot be read or does not describe a FAT volume.
 bool LoadFatBootSector(TBuffer& reader, FatGeometry* geometry);
 

@@ -198,8 +198,6 @@ void add_found_file(FatScanContext& context, const FatDirEntry& entry, std::stri
   info.drv = context.letter;
   info.inode = file_count();
   info.startCluster = entry.first_cluster();
-  info.sc = static_cast<std::int64_t>(entry.first_cluster()) - 2;
-  info.sc_offset = static_cast<std::uint32_t>(g.data_offset);
   info.FileSize = entry.DIR_FileSize();
   const int percent = CheckRecoveryQuality(*context.free_map, g, entry.first_cluster(), entry.DIR_FileSize());
   info.Percent = static_cast<std::int8_t>(percent);
@@ -218,10 +216,8 @@ void add_found_file(FatScanContext& context, const FatDirEntry& entry, std::stri
   info.FileName = std::move(name);
   info.Path = context.folders->BuildFolderPath(folder_id, context.letter);
   info.parent = folder_id;
-  info.Checked = 0;
   info.lcn = lcn;
   info.lcn_offset = lcn_offset;
-  info.rType = -1;
   add_file(std::move(info));
   host()._updateFiles(file_count());
 }

@@ -19,8 +19,6 @@ bool power_of_two(std::int64_t v) { return v > 0 && (v & (v - 1)) == 0; }
 
 }  // namespace
 
-NtfsBootRecord bootb_ntfs;
-
 std::uint16_t NtfsBootRecord::BytesPerSector() const { return le::u16(bytes, kBytesPerSector); }
 std::uint8_t NtfsBootRecord::SectorsPerCluster() const { return bytes[kSectorsPerCluster]; }
 std::uint8_t NtfsBootRecord::MediaDescriptor() const { return bytes[kMediaDescriptor]; }

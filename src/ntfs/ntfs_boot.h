@@ -25,7 +25,6 @@ struct NtfsBootRecord {
 static_assert(sizeof(NtfsBootRecord) == 512, "the boot record mirrors one 512-byte sector");
 
 // The boot record of the volume that the NTFS engine opened last (kept for the diagnostic dump).
-extern NtfsBootRecord bootb_ntfs;
 
 // What the engine works with, derived from the boot record.
 struct NtfsGeometry {

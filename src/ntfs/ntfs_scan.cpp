@@ -280,16 +280,13 @@ struct StatusCounts {
   bool non_resident = false;
 };
 
-StatusCounts fill_status(ScanState& st, std::uint32_t number, std::int64_t record_lcn, std::int32_t record_offset,
-                         bool record_sound, FileInfo& e) {
+StatusCounts fill_status(ScanState& st, std::uint32_t number, bool record_sound, FileInfo& e) {
   StatusCounts counts;
   if (!ReadStream(st.volume, st.record, number, kAttrData, u"", st.data)) return counts;  // no data: 0, size 0
   const NtfsStream& d = st.data;
   const bool torn = !record_sound || d.extent_torn;
   if (d.resident) {
     e.Percent = torn ? 99 : 100;
-    e.sc = record_lcn;
-    e.sc_offset = static_cast<std::uint32_t>(record_offset + d.resident_value_offset);
     e.FileSize = static_cast<std::int64_t>(d.resident_value.size());
     if (d.encrypted()) e.Percent = -3;
     return counts;
@@ -299,8 +296,6 @@ StatusCounts fill_status(ScanState& st, std::uint32_t number, std::int64_t recor
   std::int64_t free = 0;
   std::int64_t used = 0;
   for (const DataRun& run : d.runs) {
-    e.sc = run.sparse() ? 0 : run.lcn;  // the first cluster of the last run walked, 0 when it is sparse
-    e.sc_offset = 0;
     if (run.sparse()) continue;
     std::int64_t run_used = 0;
     std::int64_t run_free = 0;
@@ -471,9 +466,7 @@ void ScanMft(NtfsVolume& volume) {
     e.FileName = utf16_to_utf8(st.name16);
     e.lcn = lcn;
     e.lcn_offset = record_offset;
-    e.Checked = 0;
-    e.rType = -1;
-    const StatusCounts counts = fill_status(st, s, lcn, record_offset, record_sound, e);
+    const StatusCounts counts = fill_status(st, s, record_sound, e);
     StandardInformationDates(st.record, &e.DateCreated, &e.DateModified);
     const FileInfo& added = add_file(std::move(e));
     if (counts.non_resident)

@@ -17,7 +17,6 @@ bool finish_open(NtfsVolume& volume, const std::string* path, char letter) {
     return false;
   }
   read_exact(*volume.reader, 0, sizeof(volume.boot.bytes), volume.boot.bytes.data());
-  bootb_ntfs = volume.boot;
   volume.geometry_ok = DeriveNtfsGeometry(volume.boot, &volume.geometry);
   // One window must always hold a whole cluster.
   if (volume.geometry_ok && volume.reader->capacity() < volume.geometry.bytes_per_cluster) {

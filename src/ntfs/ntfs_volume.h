@@ -17,8 +17,7 @@
 //   }
 //   CloseNtfsVolume(volume);                                // also done by the destructor
 //
-// The volume holds no global state except the copy of the boot record in bootb_ntfs (the last
-// volume opened), which the diagnostic dump shows.
+// The volume holds no global state.
 #pragma once
 
 #include <cstdint>
@@ -58,7 +57,7 @@ struct NtfsVolume {
 };
 
 // Opens the volume of the drive-list entry with this letter (TBuffer(letter, BufferSectors)),
-// copies its sector 0 into volume.boot and bootb_ntfs and derives the geometry. Grows the reader
+// copies its sector 0 into volume.boot and derives the geometry. Grows the reader
 // when a cluster would not fit in its window. False only when the reader is unusable.
 bool OpenNtfsVolume(char drive_letter, NtfsVolume& volume);
 // The same for a path (image file, device, or "mem:NAME").

@@ -33,7 +33,6 @@ class BrowseTest : public ::testing::Test {
     e.parent = kRootFolder;
     e.FileSize = size;
     e.Percent = static_cast<std::int8_t>(percent);
-    e.rType = -1;
     return add_file(std::move(e));
   }
 

@@ -120,7 +120,6 @@ TEST_F(CatalogueTest, AddDriveFolderFillsTheRecordFromTheCurrentDrive) {
   EXPECT_EQ(f.inode, 42);
   EXPECT_EQ(f.fs, "FAT32");
   EXPECT_EQ(f.drv, 'e');
-  EXPECT_EQ(f.cluster, 0);
   EXPECT_EQ(f.parent, 5);
   EXPECT_EQ(f.FolderName, "Docs");
   EXPECT_EQ(f.deleted_flag, 1);
@@ -137,7 +136,7 @@ TEST_F(CatalogueTest, FindDriveFolderReturnsTheFirstRecordWithThatInode) {
   std::int32_t parent = -1;
   EXPECT_FALSE(FindDriveFolder(6, &name, &parent)) << "empty array";
   for (int i = 0; i < 50000; ++i) AddDriveFolder(100 + i, "d" + std::to_string(i), 5, 0);
-  drive_list[0].Folders.append(FolderInfo{100 + 7, "", 'e', 0, 99, "duplicate", 0});
+  drive_list[0].Folders.append(FolderInfo{100 + 7, "", 'e', 99, "duplicate", 0});
   ASSERT_TRUE(FindDriveFolder(107, &name, &parent));
   EXPECT_EQ(name, "d7");
   EXPECT_EQ(parent, 5);

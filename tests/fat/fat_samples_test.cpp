@@ -85,7 +85,6 @@ TEST_P(FatSample, ListsEveryDeletedFileWithItsFolderSizeAndStatus) {
     EXPECT_EQ(e->startCluster, item["first_cluster"].integer());
     EXPECT_EQ(e->fs, GetParam().drive_fs);
     EXPECT_EQ(e->drv, 'c');
-    EXPECT_EQ(e->rType, -1);
     EXPECT_NE(e->DateModified, 0);
     // lcn and lcn_offset locate the file's first directory entry: the short entry itself, or
     // for a long name the first of its long-name entries, which lie in front of the short one.

@@ -243,7 +243,7 @@ TEST(NtfsOpen, UnusableGeometryFailsTheMftLoadOnly) {
   NtfsVolume v;
   EXPECT_TRUE(OpenNtfsVolumeAt("mem:ntfs-bad-geometry", v));
   EXPECT_FALSE(LoadMft(v));
-  EXPECT_EQ(bootb_ntfs.BytesPerSector(), 0);
+  EXPECT_EQ(v.boot.BytesPerSector(), 0);
   unregister_memory_volume("ntfs-bad-geometry");
 }
 
