@@ -164,6 +164,8 @@ std::int64_t search_free_space(TBuffer& reader, const FreeSpace& space, const st
           const bool whole = file.candidate.complete;
           found(std::move(file));
           ++reported;
+          // Told at once, so that a Stop pressed on seeing the file is heeded.
+          next_progress = 0;
           // A file found whole is passed over: its own clusters hold no other file's start. One
           // whose structure broke off may have been overwritten by a later file, which the
           // search still looks for from the next cluster on.
