@@ -124,7 +124,7 @@ TEST_P(Card, DeepScanRecoversWhatPhotoRecRecovers) {
               found, recovered.size(), photorec_of_type, old_of_type);
 }
 
-INSTANTIATE_TEST_SUITE_P(QuickFormatted, Card, ::testing::Values("card_fat32", "card_exfat"));
+INSTANTIATE_TEST_SUITE_P(QuickFormatted, Card, ::testing::Values("card_fat32", "card_exfat", "card_ntfs"));
 
 }  // namespace
 }  // namespace dravelo
