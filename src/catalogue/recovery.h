@@ -65,6 +65,9 @@ struct RecoverResult {
   // The stretches of the file that the volume could not deliver (unreadable sectors, or past the
   // end of a short image): written as zeros, and read_errors says so.
   std::vector<ByteRange> unreadable;
+  // The file as written does not look like the format its extension names (checked with "Use
+  // smart recovery"): probably overwritten. A note says so.
+  bool content_mismatch = false;
 };
 
 // A result with these fields and nothing else.
@@ -84,6 +87,9 @@ struct RecoverOptions {
   // The modification time (seconds since 1970, UTC) that each file written gets, set through
   // its handle before it is closed; none: the files keep the time of their writing.
   std::optional<std::int64_t> modified_time;
+  // "Use smart recovery": each file written whole whose extension names a known format is read
+  // back and checked against that format.
+  bool smart_recovery = false;
 };
 
 // Bytes to write in the running undelete, and bytes written so far; the recovery routines add

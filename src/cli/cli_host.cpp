@@ -52,7 +52,13 @@ void CliHost::_updateFiles(int count) {
 void CliHost::set_caption(std::string caption) {
   finish_progress();
   caption_ = std::move(caption);
+  detail_.clear();
   position_ = -1;
+}
+
+void CliHost::set_detail(std::string detail) {
+  detail_ = std::move(detail);
+  draw();
 }
 
 void CliHost::draw() {
@@ -61,7 +67,9 @@ void CliHost::draw() {
   char bar[41];
   for (int i = 0; i < 40; ++i) bar[i] = i < p * 40 / 100 ? '#' : '.';
   bar[40] = 0;
-  std::fprintf(stderr, "\r%s [%s] %3d%%  files %d", caption_.c_str(), bar, p, files_);
+  // A detail line may be shorter than the one before it: the rest of the line is erased.
+  std::fprintf(stderr, "\r%s [%s] %3d%%  files %d%s%s\033[K", caption_.c_str(), bar, p, files_, detail_.empty() ? "" : "  ",
+               detail_.c_str());
   std::fflush(stderr);
   bar_open_ = true;
 }

@@ -26,6 +26,8 @@ class CliHost : public EngineHost {
   void finish_progress();
   // A caption for the bar (the volume being scanned, the file being recovered).
   void set_caption(std::string caption);
+  // A line of detail after the bar (the deep scan's speed and time left); set_caption clears it.
+  void set_detail(std::string detail);
   int messages_shown() const { return messages_shown_; }
 
  private:
@@ -37,6 +39,7 @@ class CliHost : public EngineHost {
   int files_ = 0;
   int messages_shown_ = 0;
   std::string caption_;
+  std::string detail_;
   bool lines_waiting_ = false;
   std::chrono::steady_clock::time_point last_flush_ = std::chrono::steady_clock::now();
 };

@@ -114,6 +114,8 @@ struct Globs {
 
 int cmd_recover(const Args& args) {
   UndeleteRequest request;
+  // Each written file of a known type is checked against its format unless told not to.
+  request.options.smart_recovery = true;
   ScanOptions scan_options;
   bool all = false;
   bool have_target = false;
@@ -136,6 +138,8 @@ int cmd_recover(const Args& args) {
       request.keep_folders = true;
     } else if (a == "--alternate-streams") {
       request.options.alternate_streams = true;
+    } else if (a == "--no-content-check") {
+      request.options.smart_recovery = false;
     } else if (a == "--deep") {
       scan_options.deep = true;
     } else if (a == "--all") {
@@ -229,7 +233,8 @@ int cmd_recover(const Args& args) {
     for (const std::string& note : o.result.notes) std::printf("%-13s %s\n", "note", escape_controls(note).c_str());
     host.line_done();
     // Bytes known to come from another file's clusters make a copy that is not complete.
-    if (o.result.status != RecoverStatus::complete || o.result.reused_bytes > 0) all_complete = false;
+    if (o.result.status != RecoverStatus::complete || o.result.reused_bytes > 0 || o.result.content_mismatch)
+      all_complete = false;
   };
   request.keep_outcomes = false;
   stop_flag = false;

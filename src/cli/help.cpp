@@ -90,7 +90,8 @@ const char kScanHelp[] =
     "  --tsv         print tab-separated columns under a header line (the same fields)\n"
     "  --map MAPFILE the GNU ddrescue map of the one image named: the stretches it does not mark\n"
     "                finished are taken as unreadable\n"
-    "  --deep        also search the free space for folders that no folder leads to any more\n"
+    "  --deep        also search the free space for folders that no folder leads to any more,\n"
+    "                and for files known by their content (listed under \"Found by content\")\n"
     "                (FAT); reads most of the volume, so it takes about as long as reading the\n"
     "                whole device. Without it the scan reads only the volume's metadata\n"
     "  -h, --help    print this help\n"
@@ -104,7 +105,7 @@ const char kScanHelp[] =
 
 const char kRecoverHelp[] =
     "usage: dravelo-cli recover --to DIR SELECTOR... [--keep-folders] [--alternate-streams]\n"
-    "                           [--deep] [--map MAPFILE] VOLUME...\n"
+    "                           [--deep] [--no-content-check] [--map MAPFILE] VOLUME...\n"
     "\n"
     "Scans the volumes, then copies the chosen deleted files into DIR, printing one line per file\n"
     "and a closing line with the count. DIR is created when missing; it must not lie on a volume\n"
@@ -128,6 +129,9 @@ const char kRecoverHelp[] =
     "  --alternate-streams   also recover the alternate data streams of NTFS files\n"
     "  --map MAPFILE         the GNU ddrescue map of the one image named (see scan --help)\n"
     "  --deep                scan deep, as scan --deep does, and pick from what that finds\n"
+    "  --no-content-check    do not check each written file of a known type against its format\n"
+    "                        (by default a file that does not match, probably overwritten, gets\n"
+    "                        a note and counts as probably not the original)\n"
     "  -h, --help            print this help\n"
     "\n"
     "A file with sectors that cannot be read is written with zeros in their place; its line says\n"

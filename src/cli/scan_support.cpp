@@ -1,6 +1,7 @@
 #include "cli/scan_support.h"
 
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -12,9 +13,12 @@
 #include "volume/tbuffer.h"
 #include "volume/volume_check.h"
 #include "workflow/analysis.h"
+#include "workflow/content_search.h"
 
 namespace dravelo::cli {
 namespace {
+
+void on_interrupt(int) { stop_flag = true; }
 
 struct CaptionObserver : AnalysisObserver {
   explicit CaptionObserver(CliHost& h) : host(h) {}
@@ -61,7 +65,14 @@ AnalysisRun analyse_volumes(const std::vector<std::string>& volumes, CliHost& ho
   stop_flag = false;
   CaptionObserver observer(host);
   AnalysisRun run;
+  // The deep scan's search of the free space: its speed and the time left after the bar.
+  const ContentProgressObserver previous = set_content_progress_observer(
+      [&host](const ContentSearchProgress& p) { host.set_detail(content_progress_text(p)); });
+  // A deep scan takes about a device's read time: Ctrl-C stops it and keeps what it found.
+  const auto previous_interrupt = options.deep ? std::signal(SIGINT, on_interrupt) : SIG_ERR;
   run.any_scanned = run_analysis(&observer, options);
+  if (options.deep) std::signal(SIGINT, previous_interrupt == SIG_ERR ? SIG_DFL : previous_interrupt);
+  set_content_progress_observer(previous);
   run.all_scanned = run.any_scanned && left_out == 0 && observer.failed == 0 && !stop_flag;
   host.finish_progress();
   if (file_count() > 0) restore_recycled_names();

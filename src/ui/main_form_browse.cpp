@@ -43,6 +43,7 @@
 #include "volume/drives.h"
 #include "volume/volume_check.h"
 #include "workflow/analysis.h"
+#include "workflow/content_search.h"
 #include "workflow/volume_binding.h"
 
 namespace dravelo {
@@ -226,7 +227,23 @@ void T_mainForm::runAnalysis() {
   observer.finished = [this](std::int32_t drive, bool ok) {
     if (ok) folderTreeAddFolders(drive);
   };
+  // A deep scan says on the progress bar how far its search of the free space is, how fast it
+  // reads and how long it has left.
+  ContentProgressObserver previousProgress;
+  if (deepRun_) {
+    previousProgress = set_content_progress_observer([this](const ContentSearchProgress& p) {
+      const QString text = QString::fromStdString(content_progress_text(p));
+      AdvProgressBar->setFormat(text);
+      AdvProgressBar->setAccessibleDescription(text);
+      AdvProgressBar->setTextVisible(true);
+    });
+  }
   const bool scanOk = run_analysis(&observer, ScanOptions{.deep = deepRun_});
+  if (deepRun_) {
+    set_content_progress_observer(std::move(previousProgress));
+    AdvProgressBar->setTextVisible(false);
+    AdvProgressBar->resetFormat();
+  }
   showPendingFiles();  // the last count the engines reported, if no pump has shown it yet
 
   enable_all();

@@ -146,6 +146,7 @@ bool T_recoverForm::askOptions(UndeleteRequest* request) {
   request->target_folder = targetFolder().toStdString();
   request->keep_folders = keepFolderStructure();
   request->options.alternate_streams = alternateStreams();
+  request->options.smart_recovery = smartRecovery();
   return true;
 }
 

@@ -12,11 +12,15 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/text_util.h"
 #include "catalogue/texts.h"
+#include "exfat/exfat_free_space.h"
 #include "exfat/exfat_scan.h"
+#include "fat/fat_free_space.h"
 #include "fat/fat_scan.h"
+#include "ntfs/ntfs_free_space.h"
 #include "ntfs/ntfs_scan.h"
 #include "volume/drive_facts.h"
 #include "volume/volume_check.h"
+#include "workflow/content_search.h"
 #include "workflow/volume_binding.h"
 
 namespace dravelo {
@@ -44,10 +48,21 @@ std::string drive_text(int index, const DriveInfo& drive, const std::string& sec
 int scan_current_drive(const ScanOptions& options) {
   const std::string& fs = current_drive_info().drive_fs;
   // The NTFS and exFAT scans read only metadata ($MFT, folders) whatever the options say.
-  if (fs == "FAT32" || fs == "FAT") return ScanFatVolume(options) ? 1 : 0;
-  if (fs == "NTFS") return AnalyzeNtfsVolume() ? 1 : 0;
-  if (fs == "exFAT") return ScanExfatVolume() ? 1 : 0;
-  return 0;
+  int result = 0;
+  FreeSpaceReader free_space = nullptr;
+  if (fs == "FAT32" || fs == "FAT") {
+    result = ScanFatVolume(options) ? 1 : 0;
+    free_space = &FatFreeSpace;
+  } else if (fs == "NTFS") {
+    result = AnalyzeNtfsVolume() ? 1 : 0;
+    free_space = &NtfsFreeSpace;
+  } else if (fs == "exFAT") {
+    result = ScanExfatVolume() ? 1 : 0;
+    free_space = &ExfatFreeSpace;
+  }
+  // A deep scan then searches the free space for files known by their content.
+  if (result > 0 && options.deep && !stop_flag) search_drive_by_content(free_space);
+  return result;
 }
 
 bool scan(bool wait, const ScanOptions& options) {
@@ -88,6 +103,7 @@ void sort_folders(std::int32_t low, std::int32_t high, std::vector<FolderInfo>& 
 
 bool run_analysis(AnalysisObserver* observer, const ScanOptions& options) {
   reset_catalogue();
+  reset_content_files();
   bool scan_ok = false;
   for (std::size_t i = 0; i < drive_list.size(); ++i) {
     current_drive = static_cast<std::int32_t>(i);

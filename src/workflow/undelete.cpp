@@ -26,6 +26,8 @@
 #include "fat/fat_recover.h"
 #include "ntfs/ntfs_recover.h"
 #include "volume/tbuffer.h"
+#include "workflow/content_check.h"
+#include "workflow/content_search.h"
 #include "workflow/volume_binding.h"
 
 namespace dravelo {
@@ -45,6 +47,9 @@ constexpr int kRenamedText = 72;
 constexpr int kNotOriginalText = 77;
 constexpr int kUnreadablePartsText = 78;
 constexpr int kNotWrittenText = 79;
+
+// The files whose content did not match their type that the closing message names.
+constexpr std::size_t kMismatchesKept = 5;
 
 // A file name on Linux file systems holds at most this many bytes.
 constexpr std::size_t kNameMaxBytes = 255;
@@ -162,7 +167,7 @@ std::optional<std::int64_t> modification_date(const FileInfo& entry) {
 }  // namespace
 
 RecoverRoutines engine_recover_routines() {
-  return {&RecoverFatFile, &RecoverNtfsFile, &RecoverExfatFile};
+  return {&RecoverFatFile, &RecoverNtfsFile, &RecoverExfatFile, &RecoverContentFile};
 }
 
 RecoverRoutines set_recover_routines(RecoverRoutines r) {
@@ -379,6 +384,7 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
   if (entry.fs == "FAT32" || entry.fs == "FAT") routine = routines().fat;
   else if (entry.fs == "NTFS") routine = routines().ntfs;
   else if (entry.fs == "exFAT") routine = routines().exfat;
+  else if (entry.fs == kFoundByContentFs) routine = routines().content;
   if (!routine) return recover_outcome(RecoverStatus::volume_unreadable, 0, "no recovery for the file system '" + entry.fs + "'");
   if (target.empty()) return recover_outcome(RecoverStatus::cannot_create, 0, "no target folder");
 
@@ -429,6 +435,12 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
 
   if (result.status == RecoverStatus::complete || result.status == RecoverStatus::read_errors) {
     for (std::string& note : renamed_notes_for(entry, place.renamed, options.name_rules)) result.notes.push_back(std::move(note));
+    if (options.smart_recovery) {
+      if (std::optional<std::string> mismatch = content_mismatch_text(entry, path)) {
+        result.content_mismatch = true;
+        result.notes.push_back(std::move(*mismatch));
+      }
+    }
     if (!result.dated && file_options.modified_time) {
       set_target_modified_time(path, *file_options.modified_time);
       for (const std::string& extra : result.extra_files) set_target_modified_time(extra, *file_options.modified_time);
@@ -530,7 +542,11 @@ UndeleteSummary run_undelete(const UndeleteRequest& request) {
     }
     switch (undelete_verdict(entry, outcome.result)) {
       case UndeleteVerdict::good: ++summary.count; break;
-      case UndeleteVerdict::not_original: ++summary.not_original; break;
+      case UndeleteVerdict::not_original:
+        ++summary.not_original;
+        if (outcome.result.content_mismatch && summary.content_mismatches.size() < kMismatchesKept)
+          summary.content_mismatches.push_back(entry.FileName + ": " + outcome.result.notes.back());
+        break;
       case UndeleteVerdict::unreadable_parts: ++summary.unreadable_parts; break;
       case UndeleteVerdict::not_written: {
         ++summary.not_written;
@@ -586,6 +602,9 @@ std::string undelete_closing_text(const UndeleteSummary& summary, bool with_reas
     if (n > 0) text += separator + lang_text(index) + " " + std::to_string(n);
   };
   line(kNotOriginalText, summary.not_original);
+  // What the check of the written files found, file by file (the first few).
+  if (with_reasons)
+    for (const std::string& mismatch : summary.content_mismatches) text += separator + "  " + mismatch;
   line(kUnreadablePartsText, summary.unreadable_parts);
   line(kNotWrittenText, summary.not_written);
   if (with_reasons && summary.not_written > 0) {
@@ -607,7 +626,7 @@ UndeleteVerdict undelete_verdict(const FileInfo& entry, const RecoverResult& res
   if (result.status == RecoverStatus::stopped) return UndeleteVerdict::stopped;
   if (result.status != RecoverStatus::complete && result.status != RecoverStatus::read_errors)
     return UndeleteVerdict::not_written;
-  if (result.reused_bytes > 0) return UndeleteVerdict::not_original;
+  if (result.reused_bytes > 0 || result.content_mismatch) return UndeleteVerdict::not_original;
   // A file that could not be read at all (past the end of a short image) is not overwritten:
   // its bytes are missing, and it is counted so.
   std::int64_t unreadable = 0;

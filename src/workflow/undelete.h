@@ -149,6 +149,9 @@ struct UndeleteSummary {
   int not_original = 0;      // files written that are probably not the original
   int unreadable_parts = 0;  // files written with parts that could not be read
   int not_written = 0;       // files that could not be written, still ticked
+  // "name: does not look like a JPEG image: probably overwritten" for the first few files whose
+  // content the smart recovery found not to match their type (counted in not_original).
+  std::vector<std::string> content_mismatches;
   // Why files were not written: each distinct reason once, in the order first met, with its count.
   std::vector<std::pair<std::string, int>> failure_reasons;
   int processed = 0;     // entries the run went through
@@ -196,6 +199,7 @@ struct RecoverRoutines {
   RecoverRoutine fat = nullptr;   // "FAT32" and "FAT"
   RecoverRoutine ntfs = nullptr;  // "NTFS"
   RecoverRoutine exfat = nullptr; // "exFAT"
+  RecoverRoutine content = nullptr;  // files found by their content (kFoundByContentFs)
 };
 
 // The engines' routines (RecoverFatFile, RecoverNtfsFile).
