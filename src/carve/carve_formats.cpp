@@ -57,11 +57,13 @@ int format_of_family(std::string_view family) {
   return -1;
 }
 
+// check_signature: the deep scan's call, at a place of a stream. Without it the source is one
+// recovered file, checked from its first byte to its last.
 std::optional<Candidate> follow(int format, ByteSource& source, std::int64_t offset, std::int64_t max_length,
                                 bool check_signature) {
   if (format < 0 || format >= kFormatCount || offset < 0 || offset >= source.size() || max_length <= 0)
     return std::nullopt;
-  Stream in(source, offset, max_length);
+  Stream in(source, offset, max_length, !check_signature);
   if (check_signature) {
     std::array<std::uint8_t, kHeaderBytes> first{};
     const auto n = static_cast<std::size_t>(std::min<std::int64_t>(in.reach(), kHeaderBytes));

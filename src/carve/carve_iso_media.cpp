@@ -2,9 +2,9 @@
 // followed to the next box, up to the first bytes that are no top-level box. The major brand
 // (else the first compatible one that is known) tells the kind.
 //
-// A box of size 0 runs to the end of the file, which a stream of free space does not show: such a
-// box makes the file complete only where nothing at all follows it (the source ends there, as a
-// recovered file does); within a longer stream the file is listed as not complete.
+// A box of size 0 runs to the end of the file, which a stream of free space does not show (the
+// stream's end is not the file's): such a box makes a file complete only when the file is checked
+// on its own (a recovered file); in the deep scan the file is listed as not complete.
 #include <array>
 
 #include "carve/carve_stream.h"
@@ -79,7 +79,7 @@ Found iso_media_parse(Stream& in) {
       size = *large;
       if (size < 16) return f;
     } else if (size == 0) {
-      if (boxes == 0 || !in.ends_at_source_end()) return cut(std::move(f));
+      if (boxes == 0 || !in.whole_file()) return cut(std::move(f));
       size = static_cast<std::uint64_t>(in.reach() - at);
     } else if (size < 8) {
       return f;
@@ -99,8 +99,8 @@ Found iso_media_parse(Stream& in) {
   }
   if (brand) f.type_name = brand->type_name, f.extension = brand->extension;
   const bool whole = brand && brand->still ? image : movie;
-  // Ending at the reach that max_length set, the file may go on past it.
-  if (!whole || (at == in.reach() && !in.ends_at_source_end())) return cut(std::move(f));
+  // Ending at the end of reach, the file may go on past it, unless that is the file's end.
+  if (!whole || (at == in.reach() && !in.whole_file())) return cut(std::move(f));
   return done(std::move(f), at);
 }
 

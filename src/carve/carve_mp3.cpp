@@ -62,21 +62,41 @@ Found mp3_parse(Stream& in) {
   }
   const auto first = frame_at(in, at);
   if (!first) return in.has(0, at + 4) ? f : cut(std::move(f));
+  // A Xing or Info frame (written first by encoders of variable bit rates, and by LAME always)
+  // gives the byte count of the audio frames, its own included.
+  const std::int64_t audio = at;
+  std::int64_t audio_bytes = -1;
+  {
+    const auto b1 = in.byte(at + 1), b3 = in.byte(at + 3);
+    const bool mono = ((b3 >> 6) & 3) == 3;
+    const std::int64_t side = first->version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const std::int64_t tag = at + 4 + side;
+    if (b1 >= 0 && b3 >= 0 && (in.equals(tag, "Xing") || in.equals(tag, "Info")) && tag + 16 <= at + first->length) {
+      const auto flags = in.be(tag + 4, 4);
+      if (flags && (*flags & 3) == 3) audio_bytes = static_cast<std::int64_t>(in.be(tag + 12, 4).value_or(0));
+      else if (flags && (*flags & 3) == 2) audio_bytes = static_cast<std::int64_t>(in.be(tag + 8, 4).value_or(0));
+    }
+  }
   int frames = 0;
+  bool at_audio_end = false;
   for (;;) {
+    if (audio_bytes > 0 && at - audio == audio_bytes) at_audio_end = true;
+    if (at_audio_end) break;
     const auto fr = frame_at(in, at);
     if (!fr || fr->version != first->version || fr->layer != first->layer || fr->rate != first->rate) break;
     if (!in.has(at, fr->length)) return cut(std::move(f));
     at += fr->length;
     ++frames;
   }
+  // Fewer frames than the Xing count: the rest was lost.
+  if (audio_bytes > 0 && !at_audio_end) return at - audio < audio_bytes ? cut(std::move(f)) : f;
   if (!tagged && frames < kMinFramesUntagged) return f;
   if (in.equals(at, "TAG")) {
     if (!in.has(at, 128)) return cut(std::move(f));
     at += 128;
   }
-  // Frames that run exactly to a reach set by max_length may go on past it.
-  if (at == in.reach() && !in.ends_at_source_end()) return cut(std::move(f));
+  // Frames that run exactly to the end of reach may go on past it, unless that is the file's end.
+  if (at == in.reach() && !in.whole_file()) return cut(std::move(f));
   return done(std::move(f), at);
 }
 

@@ -18,18 +18,18 @@ namespace dravelo::carve {
 
 class Stream {
  public:
-  Stream(ByteSource& source, std::int64_t start, std::int64_t max_length)
-      : _source(source), _start(start) {
+  // whole_file: the source is this one file and nothing else (a recovered file being checked),
+  // so that its end is the file's end; in a stream of free space the end of reach tells nothing.
+  Stream(ByteSource& source, std::int64_t start, std::int64_t max_length, bool whole_file)
+      : _source(source), _start(start), _whole_file(whole_file) {
     const std::int64_t left = std::max<std::int64_t>(0, source.size() - start);
     _reach = std::clamp<std::int64_t>(max_length, 0, left);
-    _ends_at_source_end = max_length >= left;
   }
 
   // Bytes that may be read from the file's first byte on.
   std::int64_t reach() const { return _reach; }
-  // Whether the reach stops at the source's last byte (nothing at all follows), rather than at
-  // max_length.
-  bool ends_at_source_end() const { return _ends_at_source_end; }
+  // Whether the end of reach is the file's end: true only for a file checked on its own.
+  bool whole_file() const { return _whole_file; }
   bool has(std::int64_t at, std::int64_t n) const { return at >= 0 && n >= 0 && at <= _reach && n <= _reach - at; }
 
   // Copies n bytes at `at`; false when they are not all within reach or the source gives fewer.
@@ -93,7 +93,7 @@ class Stream {
   ByteSource& _source;
   std::int64_t _start;
   std::int64_t _reach = 0;
-  bool _ends_at_source_end = false;
+  bool _whole_file = false;
   std::vector<std::uint8_t> _cache;
   std::int64_t _cache_at = 0;
 };

@@ -62,7 +62,8 @@ Found tiff_parse(Stream& in) {
   bool dng = false;
   auto ascii = [&](const Entry& e) {
     std::string s(static_cast<std::size_t>(std::min<std::uint64_t>(e.count, 128)), '\0');
-    return in.get(e.value_at, s.data(), s.size()) ? clean_name(s) : std::string();
+    if (!in.get(e.value_at, s.data(), s.size())) return std::string();
+    return s.substr(0, s.find('\0'));
   };
   while (!queue.empty() && static_cast<int>(seen.size()) < kMaxIfds) {
     const std::int64_t ifd = queue.back();
@@ -135,8 +136,10 @@ Found tiff_parse(Stream& in) {
   if (date.size() >= 19 && date[4] == ':' && date[7] == ':') {
     std::string when = date.substr(0, 4) + "-" + date.substr(5, 2) + "-" + date.substr(8, 2) + " " +
                        date.substr(11, 2) + "." + date.substr(14, 2) + "." + date.substr(17, 2);
-    f.name_hint = clean_name(model.empty() ? when : when + " " + model);
+    f.name_hint = clean_name(model.empty() ? when : when + " " + clean_name(model));
   }
+  // Values start on word boundaries: a writer pads an odd-length last value with one byte.
+  if (end % 2 == 1 && in.has(0, end + 1)) ++end;
   if (end > in.reach()) return cut(std::move(f));
   return done(std::move(f), end);
 }

@@ -1,0 +1,138 @@
+// Every format over a real file of it: found at its place in a stream of other bytes, its length
+// told exactly; a copy cut short is not whole; a copy with a broken structure is refused; the
+// recovery check takes the file and refuses the broken copies.
+#include <gtest/gtest.h>
+
+#include "carve/carve_source.h"
+
+namespace dravelo::test {
+namespace {
+
+using carve::ContentVerdict;
+
+struct FormatCase {
+  const char* file;
+  const char* type_name;
+  const char* extension;
+  const char* name_hint;
+  std::size_t broken_at;  // a byte of the structure (a marker, a size, a checksum): its change is refused
+};
+
+const FormatCase kCases[] = {
+    {"photo.jpg", "JPEG image", "jpg", "2024-05-01 12.30.11 Canon EOS 80D", 2},
+    {"progressive.jpg", "JPEG image", "jpg", "", 20},
+    {"image.png", "PNG image", "png", "", 20},
+    {"anim.gif", "GIF image", "gif", "", 0},
+    {"image.bmp", "BMP image", "bmp", "", 10},
+    {"report.pdf", "PDF document", "pdf", "Quarterly report", 0},
+    {"archive.zip", "ZIP archive", "zip", "", 0},
+    {"streamed.zip", "ZIP archive", "zip", "", 0},
+    {"letter.docx", "Word document", "docx", "", 0},
+    {"budget.xlsx", "Excel workbook", "xlsx", "", 0},
+    {"slides.pptx", "PowerPoint presentation", "pptx", "", 0},
+    {"minutes.odt", "OpenDocument text", "odt", "", 0},
+    {"movie.mp4", "MPEG-4 video", "mp4", "", 0},
+    {"movie.mov", "QuickTime movie", "mov", "", 0},
+    {"clip.3gp", "3GP video", "3gp", "", 0},
+    {"still.heic", "HEIC image", "heic", "", 0},
+    {"clip.avi", "AVI video", "avi", "", 0},
+    {"tone.wav", "WAV audio", "wav", "", 0},
+    {"image.tif", "TIFF image", "tif", "", 0},
+    {"motorola.tif", "TIFF image", "tif", "", 0},
+    {"camera.nef", "Nikon raw image", "nef", "2023-12-24 18.05.59 NIKON D750", 0},
+    {"ole2.doc", "Word 97-2003 document", "doc", "", 0},
+    {"letter.rtf", "RTF document", "rtf", "", 0},
+    {"stored4.rar", "RAR archive", "rar", "", 0},
+    {"stored5.rar", "RAR archive", "rar", "", 0},
+    {"notes.7z", "7-Zip archive", "7z", "", 0},
+    {"notes.txt.gz", "GZIP archive", "gz", "notes.txt", 0},
+    {"notes.sqlite", "SQLite database", "sqlite", "", 0},
+    {"tone.mp3", "MP3 audio", "mp3", "", 0},
+};
+
+class CarveFormat : public testing::TestWithParam<FormatCase> {
+ protected:
+  void SetUp() override {
+    file = carve_file(GetParam().file);
+    ASSERT_GT(file.size(), 64u) << GetParam().file;
+  }
+  Bytes file;
+};
+
+TEST_P(CarveFormat, FoundInAStreamWithItsExactLength) {
+  const FormatCase& c = GetParam();
+  constexpr std::size_t kAt = 8192;
+  MemorySource stream(concat({noise(kAt, 1), file, noise(6000, 2)}));
+  const int format = carve::match_header(stream.bytes.data() + kAt, carve::kHeaderBytes);
+  ASSERT_GE(format, 0);
+  const auto found = carve::identify(format, stream, kAt, 1 << 20);
+  ASSERT_TRUE(found);
+  EXPECT_TRUE(found->complete);
+  EXPECT_EQ(found->length, static_cast<std::int64_t>(file.size()));
+  EXPECT_EQ(found->type_name, c.type_name);
+  EXPECT_EQ(found->extension, c.extension);
+  EXPECT_EQ(found->name_hint, c.name_hint);
+  // The same file with a reach just one byte short of it.
+  const auto short_reach = carve::identify(format, stream, kAt, static_cast<std::int64_t>(file.size()) - 1);
+  if (short_reach) {
+    // Only an optional last byte (a PDF's or RTF's line end, TIFF's padding) may be left out of a
+    // whole file.
+    EXPECT_TRUE(!short_reach->complete || file.back() == '\n' || file.back() == 0);
+    EXPECT_LE(short_reach->length, static_cast<std::int64_t>(file.size()) - 1);
+  }
+}
+
+TEST_P(CarveFormat, CopyCutShortIsNotWhole) {
+  const int format = carve::match_header(file.data(), file.size());
+  ASSERT_GE(format, 0);
+  for (const std::size_t keep : {file.size() / 3, file.size() / 2}) {
+    SCOPED_TRACE(keep);
+    MemorySource cut(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(keep)));
+    const auto found = carve::identify(format, cut, 0, 1 << 20);
+    if (found) {
+      EXPECT_FALSE(found->complete);
+      EXPECT_EQ(found->length, static_cast<std::int64_t>(keep));
+    }
+    EXPECT_EQ(carve::check_content(GetParam().extension, cut), ContentVerdict::does_not_match);
+  }
+}
+
+TEST_P(CarveFormat, BrokenStructureIsRefused) {
+  Bytes broken = file;
+  broken[GetParam().broken_at] ^= 0x5A;
+  MemorySource stream(concat({broken, noise(4000, 3)}));
+  const int format = carve::match_header(broken.data(), broken.size());
+  if (format >= 0) EXPECT_FALSE(carve::identify(format, stream, 0, 1 << 20));
+  MemorySource alone(broken);
+  EXPECT_EQ(carve::check_content(GetParam().extension, alone), ContentVerdict::does_not_match);
+}
+
+TEST_P(CarveFormat, RecoveryCheckTakesTheFileAndRefusesOthers) {
+  MemorySource whole(file);
+  EXPECT_EQ(carve::check_content(GetParam().extension, whole), ContentVerdict::matches);
+  std::string upper = GetParam().extension;
+  for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  EXPECT_EQ(carve::check_content("." + upper, whole), ContentVerdict::matches);
+  // A cluster of zeros, or another format's file, under this name.
+  MemorySource zeros(Bytes(file.size(), 0));
+  EXPECT_EQ(carve::check_content(GetParam().extension, zeros), ContentVerdict::does_not_match);
+  const std::string other = std::string(GetParam().file) == "image.png" ? "photo.jpg" : "image.png";
+  MemorySource foreign(carve_file(other));
+  EXPECT_EQ(carve::check_content(GetParam().extension, foreign), ContentVerdict::does_not_match);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CarveFormat, testing::ValuesIn(kCases), [](const auto& info) {
+  std::string name;
+  for (const char ch : std::string(info.param.file))
+    if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
+  return name;
+});
+
+TEST(CarveCheck, UnknownExtensionIsUnknownType) {
+  MemorySource file(carve_file("image.png"));
+  for (const char* ext : {"xyz", "", "txt", "png.bak"})
+    EXPECT_EQ(carve::check_content(ext, file), ContentVerdict::unknown_type) << ext;
+}
+
+}  // namespace
+}  // namespace dravelo::test
