@@ -91,7 +91,7 @@ bool pdf_signature(const std::uint8_t* first, std::size_t size) {
 
 Found pdf_parse(Stream& in) {
   Found f;
-  if (!in.equals(0, "%PDF-")) return f;
+  if (!in.equals(0, "%PDF-") || !std::isdigit(in.byte(5))) return in.reach() < 6 ? cut(std::move(f)) : f;
   // Another PDF's header ends this one's reach: its %%EOF is not ours.
   std::int64_t end_of_reach = in.find("%PDF-", 5, in.reach());
   const bool next_file = end_of_reach >= 0;
