@@ -4,10 +4,7 @@
 #include <array>
 #include <vector>
 
-#ifdef DRAVELO_HAVE_ZLIB
-#include <zlib.h>
-#endif
-
+#include "carve/carve_inflate.h"
 #include "carve/carve_stream.h"
 
 namespace dravelo::carve {
@@ -145,44 +142,13 @@ Found gzip_parse(Stream& in) {
     if (flag == 8) f.name_hint = clean_name(text);
   }
   if (h[3] & 2) at += 2;
-#ifdef DRAVELO_HAVE_ZLIB
-  z_stream z{};
-  if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return f;
-  std::vector<std::uint8_t> input(65536), output(65536);
-  std::uint32_t crc = 0;
-  std::int64_t fed = at;
-  int rc = Z_OK;
-  while (rc != Z_STREAM_END) {
-    if (z.avail_in == 0) {
-      const auto take = static_cast<std::size_t>(std::min<std::int64_t>(input.size(), in.reach() - fed));
-      if (take == 0 || !in.get(fed, input.data(), take)) {
-        inflateEnd(&z);
-        return cut(std::move(f));
-      }
-      fed += static_cast<std::int64_t>(take);
-      z.next_in = input.data();
-      z.avail_in = static_cast<uInt>(take);
-    }
-    z.next_out = output.data();
-    z.avail_out = static_cast<uInt>(output.size());
-    rc = inflate(&z, Z_NO_FLUSH);
-    crc = crc32_update(crc, output.data(), output.size() - z.avail_out);
-    if (rc != Z_OK && rc != Z_STREAM_END) {
-      inflateEnd(&z);
-      return f;
-    }
-  }
-  const std::int64_t trailer = at + static_cast<std::int64_t>(z.total_in);
-  const auto total_out = static_cast<std::uint32_t>(z.total_out);
-  inflateEnd(&z);
-  const auto stored_crc = in.le(trailer, 4), stored_size = in.le(trailer + 4, 4);
+  const Inflated z = inflate_stream(in, at);
+  if (z.result == Inflated::truncated) return cut(std::move(f));
+  if (z.result == Inflated::corrupt) return f;
+  const auto stored_crc = in.le(z.end, 4), stored_size = in.le(z.end + 4, 4);
   if (!stored_crc || !stored_size) return cut(std::move(f));
-  if (*stored_crc != crc || *stored_size != total_out) return f;
-  return done(std::move(f), trailer + 8);
-#else
-  // Without an inflater the end of the deflate stream cannot be told.
-  return cut(std::move(f));
-#endif
+  if (*stored_crc != z.crc || *stored_size != (z.size & 0xFFFFFFFF)) return f;
+  return done(std::move(f), z.end + 8);
 }
 
 }  // namespace dravelo::carve

@@ -45,7 +45,9 @@ const FormatCase kCases[] = {
     {"stored4.rar", "RAR archive", "rar", "", 7},
     {"stored5.rar", "RAR archive", "rar", "", 8},
     {"notes.7z", "7-Zip archive", "7z", "", 8},
-    {"notes.txt.gz", "GZIP archive", "gz", "notes.txt", 230},
+    {"notes.txt.gz", "GZIP archive", "gz", "notes.txt", 230},  // dynamic Huffman codes
+    {"stored.gz", "GZIP archive", "gz", "", 5015},             // a stored block
+    {"short.gz", "GZIP archive", "gz", "", 53},                // fixed codes
     {"notes.sqlite", "SQLite database", "sqlite", "", 16},
     {"tone.mp3", "MP3 audio", "mp3", "", 347},
 };
@@ -56,7 +58,7 @@ class CarveFormat : public testing::TestWithParam<FormatCase> {
  protected:
   void SetUp() override {
     file = carve_file(GetParam().file);
-    ASSERT_GT(file.size(), 64u) << GetParam().file;
+    ASSERT_FALSE(file.empty()) << GetParam().file;
   }
   Bytes file;
 };
