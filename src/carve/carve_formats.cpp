@@ -113,18 +113,26 @@ ContentVerdict check_content(std::string_view extension, ByteSource& file) {
 }
 
 std::int64_t Stream::find(std::string_view needle, std::int64_t from, std::int64_t to) {
+  // Searched in the cache itself: the entropy-coded data of a JPEG asks for the next FF every few
+  // hundred bytes.
   to = std::min(to, _reach);
   const auto n = static_cast<std::int64_t>(needle.size());
   if (n == 0 || from < 0) return -1;
-  std::vector<char> block;
+  const auto first = static_cast<unsigned char>(needle[0]);
   for (std::int64_t at = from; at + n <= to;) {
-    const std::int64_t take = std::min<std::int64_t>(kCacheBytes, to - at);
-    if (take < n) break;
-    block.resize(static_cast<std::size_t>(take));
-    if (!get(at, block.data(), block.size())) return -1;
-    const auto hit = std::search(block.begin(), block.end(), needle.begin(), needle.end());
-    if (hit != block.end()) return at + (hit - block.begin());
-    at += take - n + 1;  // a needle across two blocks is seen in the next one
+    if (at < _cache_at || at + n > _cache_at + static_cast<std::int64_t>(_cache.size())) {
+      if (!load(at) || static_cast<std::int64_t>(_cache.size()) < n) return -1;
+    }
+    const std::int64_t end = std::min<std::int64_t>(static_cast<std::int64_t>(_cache.size()), to - _cache_at);
+    const std::uint8_t* base = _cache.data();
+    for (std::int64_t i = at - _cache_at; i + n <= end;) {
+      const void* hit = std::memchr(base + i, first, static_cast<std::size_t>(end - n + 1 - i));
+      if (hit == nullptr) break;
+      i = static_cast<const std::uint8_t*>(hit) - base;
+      if (std::memcmp(base + i, needle.data(), static_cast<std::size_t>(n)) == 0) return _cache_at + i;
+      ++i;
+    }
+    at = _cache_at + end - n + 1;  // a needle across the cache's end is seen after the next load
   }
   return -1;
 }

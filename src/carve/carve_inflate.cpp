@@ -12,10 +12,15 @@ constexpr int kMaxBits = 15;
 struct Truncated {};
 struct Corrupt {};
 
-// Canonical Huffman code: the number of codes of each length and the symbols in code order.
+constexpr int kFastBits = 9;
+
+// Canonical Huffman code: the number of codes of each length and the symbols in code order, and
+// for the codes up to kFastBits long a table indexed by the next bits of the stream (symbol, then
+// length from bit 9 on; 0 where the code is longer).
 struct Huffman {
   std::array<std::uint16_t, kMaxBits + 1> count{};
   std::vector<std::uint16_t> symbol;
+  std::array<std::uint16_t, 1 << kFastBits> fast{};
 };
 
 // Builds the code from the code lengths; false when the lengths over-subscribe the code. An
@@ -34,6 +39,19 @@ bool build(Huffman& h, const std::uint8_t* lengths, int n) {
   for (int len = 1; len < kMaxBits; ++len) offsets[len + 1] = static_cast<std::uint16_t>(offsets[len] + h.count[len]);
   for (int s = 0; s < n; ++s)
     if (lengths[s] != 0) h.symbol[offsets[lengths[s]]++] = static_cast<std::uint16_t>(s);
+  // Codes are sent from their most significant bit on, the stream is read from the least: the
+  // table's index is the code reversed.
+  h.fast.fill(0);
+  int code = 0, index = 0;
+  for (int len = 1; len <= kFastBits; ++len) {
+    for (int i = 0; i < h.count[len]; ++i, ++code, ++index) {
+      int reversed = 0;
+      for (int b = 0; b < len; ++b) reversed |= ((code >> b) & 1) << (len - 1 - b);
+      for (int k = reversed; k < (1 << kFastBits); k += 1 << len)
+        h.fast[static_cast<std::size_t>(k)] = static_cast<std::uint16_t>(h.symbol[static_cast<std::size_t>(index)] | len << 9);
+    }
+    code <<= 1;
+  }
   return true;
 }
 
@@ -52,7 +70,8 @@ class Inflater {
     }
     flush();
   }
-  std::int64_t end() const { return _at; }  // whole bytes: the rest of the last byte is padding
+  // Whole bytes: the rest of the last byte is padding; whole bytes read ahead are given back.
+  std::int64_t end() const { return _at - _bitcnt / 8; }
   std::uint32_t crc() const { return _crc; }
   std::uint64_t size() const { return _total; }
 
@@ -85,6 +104,7 @@ class Inflater {
   }
 
   void stored() {
+    _at -= _bitcnt / 8;
     _bitbuf = 0;
     _bitcnt = 0;
     const auto len = _in.le(_at, 2), nlen = _in.le(_at + 2, 2);
@@ -99,6 +119,22 @@ class Inflater {
   }
 
   int decode(const Huffman& h) {
+    while (_bitcnt < kFastBits) {  // read ahead for the table, where the reach allows
+      const int b = _in.byte(_at);
+      if (b < 0) break;
+      ++_at;
+      _bitbuf |= static_cast<std::uint32_t>(b) << _bitcnt;
+      _bitcnt += 8;
+    }
+    if (_bitcnt >= kFastBits) {
+      const std::uint16_t entry = h.fast[_bitbuf & ((1u << kFastBits) - 1)];
+      if (entry != 0) {
+        const int len = entry >> 9;
+        _bitbuf >>= len;
+        _bitcnt -= len;
+        return entry & 0x1FF;
+      }
+    }
     int code = 0, first = 0, index = 0;
     for (int len = 1; len <= kMaxBits; ++len) {
       code |= bits(1);

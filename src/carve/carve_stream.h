@@ -81,6 +81,10 @@ class Stream {
   // Makes the cache hold the byte at `at` (which is within reach).
   bool fill(std::int64_t at) {
     if (at >= _cache_at && at < _cache_at + static_cast<std::int64_t>(_cache.size())) return true;
+    return load(at);
+  }
+  // Fills the cache from `at` on.
+  bool load(std::int64_t at) {
     const std::int64_t size = std::min<std::int64_t>(kCacheBytes, _reach - at);
     _cache.resize(static_cast<std::size_t>(size));
     const std::size_t got = _source.read(_start + at, _cache.data(), _cache.size());
