@@ -1,6 +1,7 @@
 // PDF (to the last %%EOF within reach, so that incremental updates stay with the file) and RTF
 // (brace depth back to zero).
 #include <cctype>
+#include <cstdio>
 
 #include "carve/carve_stream.h"
 
@@ -83,6 +84,31 @@ std::string pdf_string(Stream& in, std::int64_t at) {
   return out;
 }
 
+// The document's title: /Title of the Info dictionary that the last trailer names ("/Info 12 0 R"),
+// where that object is plain text (not inside a compressed object stream). Outline items have
+// titles too, so no other /Title is taken.
+std::string info_title(Stream& in, std::int64_t length) {
+  std::int64_t info = -1;
+  for (std::int64_t at = in.find("/Info", 0, length); at >= 0; at = in.find("/Info", at + 5, length)) info = at;
+  if (info < 0) return {};
+  char text[40]{};
+  const auto n = static_cast<std::size_t>(std::min<std::int64_t>(sizeof text - 1, length - info - 5));
+  if (!in.get(info + 5, text, n)) return {};
+  unsigned long number = 0, generation = 0;
+  if (std::sscanf(text, " %lu %lu R", &number, &generation) != 2) return {};
+  const std::string object = std::to_string(number) + " " + std::to_string(generation) + " obj";
+  std::int64_t start = -1;
+  for (std::int64_t at = in.find(object, 0, length); at >= 0; at = in.find(object, at + 1, length)) {
+    const int before = at > 0 ? in.byte(at - 1) : '\n';
+    if (!std::isdigit(before)) start = at;  // "12 0 obj", not "112 0 obj"
+  }
+  if (start < 0) return {};
+  std::int64_t end = in.find("endobj", start, length);
+  if (end < 0) end = length;
+  const std::int64_t title = in.find("/Title", start, end);
+  return title < 0 ? std::string() : pdf_string(in, title + 6);
+}
+
 }  // namespace
 
 bool pdf_signature(const std::uint8_t* first, std::size_t size) {
@@ -107,9 +133,7 @@ Found pdf_parse(Stream& in) {
     if (startxref_holds(in, *it)) last = *it;
   if (last < 0) return f;
   const std::int64_t length = after_line_end(in, last + 5);
-  std::int64_t title_at = -1;
-  for (std::int64_t at = in.find("/Title", 0, length); at >= 0; at = in.find("/Title", at + 6, length)) title_at = at;
-  if (title_at >= 0) f.name_hint = clean_name(pdf_string(in, title_at + 6));
+  f.name_hint = clean_name(info_title(in, length));
   return done(std::move(f), length);
 }
 

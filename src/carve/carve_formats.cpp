@@ -79,7 +79,8 @@ std::optional<Candidate> follow(int format, ByteSource& source, std::int64_t off
     c.length = found.walk.length;
     c.complete = true;
   } else {
-    c.length = in.reach();
+    // Not whole: as far as the structure held, so that the deep scan knows where the gap begins.
+    c.length = found.walk.length > 0 && found.walk.length < in.reach() ? found.walk.length : in.reach();
     c.complete = false;
   }
   return c;

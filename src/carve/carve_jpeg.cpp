@@ -129,6 +129,8 @@ Found jpeg_parse(Stream& in) {
         at = ff + 1;
         continue;
       }
+      // Another image's start: this one's rest was overwritten (or lies elsewhere).
+      if (next == kSoi) return cut(std::move(f), ff);
       at = ff;
       break;
     }

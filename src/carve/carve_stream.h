@@ -106,9 +106,11 @@ class Stream {
 struct Walk {
   enum Kind { corrupt, truncated, whole };
   Kind kind = corrupt;
-  std::int64_t length = 0;  // whole: the file's length; truncated: meaningless (the reach is used)
+  // whole: the file's length. truncated: where the structure stopped holding, 0 meaning the end of
+  // reach (a file whose rest lies beyond it, or was overwritten by what follows).
+  std::int64_t length = 0;
   static Walk bad() { return {}; }
-  static Walk cut() { return {truncated, 0}; }
+  static Walk cut(std::int64_t at = 0) { return {truncated, at}; }
   static Walk done(std::int64_t length) { return {whole, length}; }
 };
 
@@ -120,8 +122,8 @@ struct Found {
   std::string name_hint;
 };
 
-inline Found cut(Found f) {
-  f.walk = Walk::cut();
+inline Found cut(Found f, std::int64_t at = 0) {
+  f.walk = Walk::cut(at);
   return f;
 }
 inline Found done(Found f, std::int64_t length) {

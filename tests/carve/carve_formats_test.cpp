@@ -26,7 +26,8 @@ const FormatCase kCases[] = {
     {"image.bmp", "BMP image", "bmp", "", 10},
     {"report.pdf", "PDF document", "pdf", "Quarterly report", 5},
     {"archive.zip", "ZIP archive", "zip", "", 620},
-    {"streamed.zip", "ZIP archive", "zip", "", 539},
+    {"streamed.zip", "ZIP archive", "zip", "", 539},  // sizes in data descriptors
+    {"zip64.zip", "ZIP archive", "zip", "", 340},     // sizes in a ZIP64 extra field
     {"letter.docx", "Word document", "docx", "", 624},
     {"budget.xlsx", "Excel workbook", "xlsx", "", 634},
     {"slides.pptx", "PowerPoint presentation", "pptx", "", 638},

@@ -32,6 +32,18 @@ TEST(CarveJpeg, ThumbnailStuffingAndRestartsDoNotEndTheImage) {
   EXPECT_EQ(first->length, static_cast<std::int64_t>(photo.size()));
 }
 
+TEST(CarveJpeg, TailOverwrittenByAnotherImageEndsWhereThatOneStarts) {
+  const Bytes photo = carve_file("photo.jpg");
+  const std::size_t kept = photo.size() * 3 / 4;  // within the entropy-coded data
+  MemorySource stream(concat({Bytes(photo.begin(), photo.begin() + static_cast<std::ptrdiff_t>(kept)),
+                              carve_file("progressive.jpg")}));
+  const auto found = found_at(stream, 0);
+  ASSERT_TRUE(found);
+  EXPECT_FALSE(found->complete);
+  EXPECT_EQ(found->length, static_cast<std::int64_t>(kept));
+  EXPECT_EQ(found->name_hint, "2024-05-01 12.30.11 Canon EOS 80D");
+}
+
 TEST(CarvePdf, LastEndWithinReachButNotTheNextFiles) {
   const Bytes pdf = carve_file("report.pdf");
   ASSERT_EQ(count_of(pdf, {'%', '%', 'E', 'O', 'F'}), 2u);  // the update's end follows the original's
@@ -51,10 +63,12 @@ TEST(CarvePdf, LastEndWithinReachButNotTheNextFiles) {
 }
 
 Bytes box(const char* type, const Bytes& body, std::uint32_t size_field) {
-  Bytes b{static_cast<std::uint8_t>(size_field >> 24), static_cast<std::uint8_t>(size_field >> 16),
-          static_cast<std::uint8_t>(size_field >> 8), static_cast<std::uint8_t>(size_field)};
-  b.insert(b.end(), type, type + 4);
-  b.insert(b.end(), body.begin(), body.end());
+  Bytes b(8 + body.size());
+  for (int i = 0; i < 4; ++i) {
+    b[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size_field >> (24 - 8 * i));
+    b[static_cast<std::size_t>(4 + i)] = static_cast<std::uint8_t>(type[i]);
+  }
+  std::copy(body.begin(), body.end(), b.begin() + 8);
   return b;
 }
 Bytes box(const char* type, const Bytes& body) { return box(type, body, static_cast<std::uint32_t>(8 + body.size())); }
