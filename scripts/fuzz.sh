@@ -8,7 +8,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${FUZZ_BUILD_DIR:?set FUZZ_BUILD_DIR to a fuzz build}"
 seconds="${FUZZ_SECONDS:-60}"
 # Each target with the longest input worth mutating.
-for entry in lznt1:65536 ntfs_record:8192 fat_walk:65536 scan_recover:262144; do
+for entry in lznt1:65536 ntfs_record:8192 fat_walk:65536 scan_recover:262144 carve_formats:16384; do
   target="${entry%%:*}"
   exe="$build/fuzz/$target/fuzz_$target"
   work="$build/fuzz-runs/$target"
