@@ -8,6 +8,7 @@
 #include "cli/commands.h"
 #include "cli/help.h"
 #include "cli/scan_support.h"
+#include "volume/disk_volumes.h"
 #include "volume/drives.h"
 #include "volume/volume_check.h"
 
@@ -27,10 +28,23 @@ std::string fs_column(const DriveInfo& d) {
   return d.drive_fs + " (" + d.probed_fs + ")";
 }
 
+// The name that picks the volume on the command line: the path, "@N" added for a partition.
+std::string volume_name(const DriveInfo& d) {
+  return d.partition > 0 ? d.device_path + "@" + std::to_string(d.partition) : d.device_path;
+}
+
+// What the path does not say: where on its disk a lost volume lies, which backup boot sector serves.
+std::string volume_notes(const DriveInfo& d) {
+  std::string notes;
+  if (d.lost) notes += "  " + drive_place_text(d);
+  if (const std::string backup = boot_backup_text(d); !backup.empty()) notes += "  [" + backup + "]";
+  return notes;
+}
+
 void print_text(const std::vector<DriveInfo>& drives) {
   for (const DriveInfo& d : drives) {
-    std::printf("%c:  %-9s  %-13s %s  %s\n", upper_letter(d), drive_kind_text(d).c_str(), fs_column(d).c_str(),
-                drive_size_text(d.drive_size).c_str() + 1, d.device_path.c_str());
+    std::printf("%c:  %-9s  %-13s %s  %s%s\n", upper_letter(d), drive_kind_text(d).c_str(), fs_column(d).c_str(),
+                drive_size_text(d.drive_size).c_str() + 1, volume_name(d).c_str(), volume_notes(d).c_str());
   }
 }
 
@@ -40,10 +54,13 @@ void print_json(const std::vector<DriveInfo>& drives) {
     const DriveInfo& d = drives[i];
     std::printf(
         "%s\n  {\"letter\": \"%c\", \"kind\": \"%s\", \"drive_type\": %d, \"fs\": \"%s\", \"probed_fs\": \"%s\", "
-        "\"size_bytes\": %lld, \"size_mib\": %lld, \"free_bytes\": %lld, \"cluster_size\": %d, \"path\": \"%s\"}",
+        "\"size_bytes\": %lld, \"size_mib\": %lld, \"free_bytes\": %lld, \"cluster_size\": %d, \"path\": \"%s\", \"name\": \"%s\", "
+        "\"offset\": %lld, \"partition\": %d, \"lost\": %s, \"boot_backup_offset\": %lld}",
         i == 0 ? "" : ",", upper_letter(d), drive_kind_text(d).c_str(), d.drive_type, json_escape(d.drive_fs).c_str(),
         json_escape(d.probed_fs).c_str(), static_cast<long long>(d.total_bytes), static_cast<long long>(d.drive_size),
-        static_cast<long long>(d.free_bytes), d.cluster_size, json_escape(d.device_path).c_str());
+        static_cast<long long>(d.free_bytes), d.cluster_size, json_escape(d.device_path).c_str(),
+        json_escape(volume_name(d)).c_str(), static_cast<long long>(d.volume_offset), d.partition,
+        d.lost ? "true" : "false", static_cast<long long>(d.boot_from));
   }
   std::fputs(drives.empty() ? "]\n" : "\n]\n", stdout);
 }

@@ -8,6 +8,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/texts.h"
 #include "volume/ddrescue_map.h"
+#include "volume/disk_volumes.h"
 #include "volume/drives.h"
 #include "volume/tbuffer.h"
 #include "volume/volume_check.h"
@@ -45,9 +46,15 @@ int list_named_volumes(const std::vector<std::string>& volumes, bool include_dev
   std::vector<bool> used(drive_list.size(), false);
   for (const std::string& path : volumes) {
     bool listed = false;
-    for (std::size_t i = 0; i < drive_list.size() && !listed; ++i)
-      if (!used[i] && drive_list[i].device_path == path) used[i] = listed = true;
-    if (listed || check_volume(path).problem != VolumeProblem::none) continue;
+    // A disk stands for all its partitions that were listed, "disk.img@N" for partition N alone.
+    const auto [device, number] = split_partition_name(path);
+    for (std::size_t i = 0; i < drive_list.size(); ++i) {
+      if (used[i] || drive_list[i].device_path != device || (number != 0 && drive_list[i].partition != number)) continue;
+      used[i] = listed = true;
+      if (number != 0) break;
+    }
+    std::vector<DriveInfo> found;
+    if (listed || check_named_volumes(path, &found).problem != VolumeProblem::none) continue;
     std::fprintf(stderr, "dravelo-cli %s: '%s' left out: no drive letter left\n", command, path.c_str());
     ++left_out;
   }
