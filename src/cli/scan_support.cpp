@@ -47,9 +47,14 @@ int list_named_volumes(const std::vector<std::string>& volumes, bool include_dev
   for (const std::string& path : volumes) {
     bool listed = false;
     // A disk stands for all its partitions that were listed, "disk.img@N" for partition N alone.
-    const auto [device, number] = split_partition_name(path);
+    std::string lost_device;
+    const std::int64_t lost_sector = lost_volume_sector(path, &lost_device);
+    const auto [device, number] = lost_sector >= 0 ? std::pair{lost_device, -1} : split_partition_name(path);
     for (std::size_t i = 0; i < drive_list.size(); ++i) {
-      if (used[i] || drive_list[i].device_path != device || (number != 0 && drive_list[i].partition != number)) continue;
+      const DriveInfo& d = drive_list[i];
+      if (used[i] || d.device_path != device) continue;
+      if (number > 0 && d.partition != number) continue;
+      if (number < 0 && (!d.lost || d.volume_offset != lost_sector * 512)) continue;
       used[i] = listed = true;
       if (number != 0) break;
     }

@@ -156,7 +156,8 @@ bool T_mainForm::openImage(const QString& path) {
   }
   // Kept for the next rebuild by the Drives button, which would otherwise forget it.
   images_.push_back(path.toStdString());
-  addDriveNode(drive_list[static_cast<std::size_t>(index)]);
+  // A disk image adds one drive per partition.
+  for (std::size_t i = static_cast<std::size_t>(index); i < drive_list.size(); ++i) addDriveNode(drive_list[i]);
   updateDriveRootText();
   DriveHTMLTreeview->expandAll();
   return true;

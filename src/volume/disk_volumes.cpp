@@ -6,6 +6,7 @@
 #include "catalogue/texts.h"
 #include "volume/drives.h"
 #include "volume/little_endian.h"
+#include "volume/lost_volumes.h"
 
 namespace dravelo {
 namespace {
@@ -45,6 +46,20 @@ std::pair<std::string, int> split_partition_name(const std::string& name) {
   std::error_code ec;
   if (number == 0 || std::filesystem::exists(name, ec)) return {name, 0};
   return {name.substr(0, at), number};
+}
+
+std::int64_t lost_volume_sector(const std::string& name, std::string* path) {
+  const std::size_t at = name.rfind("@s");
+  if (at == std::string::npos || at == 0 || at + 2 >= name.size() || name.size() - at > 20) return -1;
+  std::int64_t sector = 0;
+  for (std::size_t i = at + 2; i < name.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return -1;
+    sector = sector * 10 + (name[i] - '0');
+  }
+  std::error_code ec;
+  if (std::filesystem::exists(name, ec)) return -1;
+  *path = name.substr(0, at);
+  return sector;
 }
 
 std::int64_t find_backup_boot(VolumeBackend& volume, std::vector<std::uint8_t>* boot) {
@@ -114,12 +129,21 @@ std::vector<DriveInfo> partition_volumes(const DriveInfo& base, TableKind* kind)
 }
 
 VolumeCheck check_named_volumes(const std::string& name, std::vector<DriveInfo>* out) {
-  const auto [path, number] = split_partition_name(name);
+  std::string lost_path;
+  const std::int64_t lost_sector = lost_volume_sector(name, &lost_path);
+  const auto [path, number] = lost_sector >= 0 ? std::pair{lost_path, 0} : split_partition_name(name);
   DriveInfo whole;
   const VolumeCheck check = check_volume(path, &whole);
   if (is_file_problem(check.problem)) return check;
   if (check.problem != VolumeProblem::none && !describe_volume(path, true, &whole))
     return {VolumeProblem::cannot_open, "cannot be examined"};
+  if (lost_sector >= 0) {
+    DriveInfo lost;
+    if (!lost_volume_at(whole, lost_sector, &lost)) return {VolumeProblem::missing, {}};
+    if (const VolumeProblem size = volume_size_problem(lost); size != VolumeProblem::none) return {size, {}};
+    out->push_back(std::move(lost));
+    return {};
+  }
 
   TableKind kind = TableKind::none;
   std::vector<DriveInfo> parts = partition_volumes(whole, &kind);

@@ -19,6 +19,10 @@ namespace dravelo {
 // anything else gives (name, 0), the whole disk.
 std::pair<std::string, int> split_partition_name(const std::string& name);
 
+// The sector of a lost volume's name: "disk.img@s2048" gives 2048 and *path "disk.img" (when no
+// file has the name itself); -1 for any other name.
+std::int64_t lost_volume_sector(const std::string& name, std::string* path);
+
 // Where a damaged first sector's stand-in lies, for the volume of range: FAT32's backup boot
 // sector (sector 6, where the backup's own field names sector 6), exFAT's backup boot region
 // (sector 12) and NTFS's backup at the volume's last sector, each taken only when our boot-sector
@@ -32,7 +36,8 @@ DriveInfo describe_range(const DriveInfo& base, const VolumeRange& range, int pa
 
 // Examines a named volume as check_volume does and lists the volumes it holds in *out: every
 // partition of its table with a file system we read (only the one named by "@N" when given), or
-// the whole of it, through a backup boot sector where the first is damaged. A table whose
+// the whole of it, through a backup boot sector where the first is damaged; "@sN" names the lost
+// volume at sector N (search_lost_volumes). A table whose
 // partitions hold nothing we read gives no_file_system with the table's kind as what was found.
 VolumeCheck check_named_volumes(const std::string& name, std::vector<DriveInfo>* out);
 

@@ -203,3 +203,46 @@ TEST_F(DiskImage, DamagedMftRecordReadFromItsMirror) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DiskImage, LostVolumesOfAWipedOrRewrittenTable) {
+  const std::vector<std::uint8_t> zeros(512, 0);
+  // The table wiped; then also every volume's first boot sector: the backups show where they began.
+  const std::string wiped = unpack("disk_mbr", {{0, zeros}});
+  CliRun run = run_cli("volumes --images-only --search '" + wiped + "'");
+  EXPECT_EQ(run.status, 0) << run.out;
+  for (const char* name : {"@s2048  ", "@s73728  ", "@s92160  "})
+    EXPECT_NE(run.out.find(wiped + name + "disk_mbr.img, Lost volume at sector "), std::string::npos) << name << run.out;
+  expect_recovered_exact("'" + wiped + "@s2048' '" + wiped + "@s73728' '" + wiped + "@s92160'", 9);
+
+  const std::string damaged = unpack("disk_mbr", {{0, zeros}, {2048 * 512, zeros}, {73728 * 512, zeros}, {92160 * 512, zeros}});
+  run = run_cli("volumes --images-only --search '" + damaged + "'");
+  EXPECT_NE(run.out.find("@s2048  disk_mbr.img, Lost volume at sector 2048  [backup boot sector at sector 6]"),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("@s73728  disk_mbr.img, Lost volume at sector 73728  [backup boot sector at sector 12]"),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("@s92160  disk_mbr.img, Lost volume at sector 92160  [backup boot sector at sector 16383]"),
+            std::string::npos) << run.out;
+  // Nothing else: no backup taken for a volume of its own.
+  std::size_t volumes = 0;
+  for (std::size_t at = run.out.find("Lost volume"); at != std::string::npos; at = run.out.find("Lost volume", at + 1)) ++volumes;
+  EXPECT_EQ(volumes, 3u) << run.out;
+  expect_recovered_exact("'" + damaged + "@s2048' '" + damaged + "@s73728' '" + damaged + "@s92160'", 9);
+
+  // A new table over the old disk: one 8 MiB partition where the 34 MiB FAT32 began. The FAT32
+  // volume is offered whole beside the partition that cuts it, the others as lost.
+  std::vector<std::uint8_t> table(512, 0);
+  table[0x1BE + 4] = 0x83;
+  table[0x1BE + 8] = 0x00, table[0x1BE + 9] = 0x08;    // first sector 2048
+  table[0x1BE + 13] = 0x40;                             // 16384 sectors
+  table[510] = 0x55, table[511] = 0xAA;
+  const std::string rewritten = unpack("disk_mbr", {{0, table}});
+  run = run_cli("volumes --images-only --search '" + rewritten + "'");
+  EXPECT_NE(run.out.find("FAT32         (8.00 MB)  " + rewritten + "@1\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("FAT32         (34.00 MB)  " + rewritten + "@s2048  "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(rewritten + "@s73728  "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(rewritten + "@s92160  "), std::string::npos) << run.out;
+}
+
+}  // namespace
