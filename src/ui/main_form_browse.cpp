@@ -41,6 +41,7 @@
 #include "ui/ui_text.h"
 #include "ui/result_list_model.h"
 #include "ui/type_names.h"
+#include "volume/disk_volumes.h"
 #include "volume/drives.h"
 #include "volume/lost_volumes.h"
 #include "volume/volume_check.h"
@@ -105,7 +106,8 @@ void T_mainForm::draw_drives(bool rebuild) {
     leftOutVolumes_.insert(leftOutVolumes_.end(), leftOut.begin(), leftOut.end());
     std::vector<std::string> usable;
     for (const std::string& path : images_)
-      if (check_volume(path).problem == VolumeProblem::none) usable.push_back(path);
+      if (std::vector<DriveInfo> found; check_named_volumes(path, &found).problem == VolumeProblem::none)
+        usable.push_back(path);
     images_ = std::move(usable);
   }
   for (std::size_t i = 0; i < drive_list.size(); ++i) addDriveNode(drive_list[i]);
