@@ -481,12 +481,13 @@ def main():
                         and names[3].startswith("E:\\  NTFS") and names[3].endswith("disk_mbr.img, partition 6"))
             drives = poll(lambda: (d := app.table("Drives")) and partitions_ok(d) and d, timeout=15) or app.table("Drives")
             f.check(partitions_ok(drives), f"the partitions are drives ({[r['cells'][0] for r in drives['row_data']]})")
+            s.screenshot(shots("13-partition-drives.png"))
             app.toggle({"in": "Drives", "row": 2}, value=True)
             app.toggle({"in": "Drives", "row": 3}, value=True)
             app.click("Analyze the ticked drives", via="mouse")
             f.check(poll(lambda: files_label() == "Files: 9", timeout=60),
                     f"the three partitions list nine deleted files ({files_label()!r})")
-            s.screenshot(shots("13-partitions.png"))
+            s.screenshot(shots("14-partitions-analyzed.png"))
             app.close()
             shutil.rmtree(disk_dir, ignore_errors=True)
     except Exception as e:  # a probe failure is a failed check, with its story
