@@ -80,9 +80,13 @@ QTreeWidgetItem* T_mainForm::addDriveNode(const DriveInfo& drive) {
   node->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
   node->setCheckState(0, drive.selected == 1 ? Qt::Checked : Qt::Unchecked);
   // A device listed from udev's records that this user may not read says so on its line.
+  // A part of a disk names it in full there too, as the pane may cut the line short.
+  std::string tip = drive.device_path;
+  if (const std::string place = drive_place_text(drive); !place.empty()) tip += " (" + place + ")";
+  if (const std::string backup = boot_backup_text(drive); !backup.empty()) tip += " [" + backup + "]";
   node->setToolTip(0, QString::fromStdString(device_needs_root(drive)
                                                  ? volume_problem_text(drive.device_path, {VolumeProblem::needs_root, {}})
-                                                 : drive.device_path));
+                                                 : tip));
   return node;
 }
 
