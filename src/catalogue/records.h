@@ -72,14 +72,30 @@ struct DriveInfo {
   std::int64_t total_bytes = 0;
   std::int64_t free_bytes = 0;
   FolderArray Folders;
-  // Where the volume is read from: a block device or an image file.
+  // Where the volume is read from: a block device or an image file, and the byte range of it that
+  // the volume fills (a partition of a whole disk starts further in; -1: to the device's end).
   std::string device_path;
   bool is_image = false;
+  std::int64_t volume_offset = 0;
+  std::int64_t volume_length = -1;
+  // Where in the volume the boot sector that stands in for its first sector lies, when the first
+  // is damaged and a backup serves (FAT32's backup sector, NTFS's last sector); 0: its own.
+  std::int64_t boot_from = 0;
+  // Which part of its disk the volume is: the number of its partition in the table (0: none), or
+  // a volume that no table entry covers, found by a search of the disk.
+  std::int32_t partition = 0;
+  bool lost = false;
   // The probed file-system name before it is reduced to drive_fs ("FAT16", "ntfs", ...).
   std::string probed_fs;
 
   std::int32_t CurrentFolder() const { return Folders.size(); }
 };
+
+// Names one volume among all those of the process: its device and where on it the volume starts
+// (two partitions of one disk share the device).
+inline std::string volume_key(const DriveInfo& drive) {
+  return drive.volume_offset == 0 ? drive.device_path : drive.device_path + "@" + std::to_string(drive.volume_offset);
+}
 
 // A found file. The fields are ordered by size so that no padding is wasted: a catalogue holds
 // millions of them.
@@ -112,6 +128,7 @@ struct VolumeIdentity {
   char letter = 0;     // the drive letter the volume was scanned under
   std::string device_path;
   bool is_image = false;
+  std::int64_t volume_offset = 0;  // where the volume starts on its device
   std::int64_t total_bytes = 0;
   std::string drive_fs;
   std::uint64_t serial = 0;  // the volume serial number of the boot sector (0 when it has none)

@@ -9,6 +9,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/texts.h"
 #include "volume/ddrescue_map.h"
+#include "volume/disk_volumes.h"
 #include "volume/drives.h"
 #include "volume/tbuffer.h"
 #include "volume/volume_check.h"
@@ -49,9 +50,20 @@ int list_named_volumes(const std::vector<std::string>& volumes, bool include_dev
   std::vector<bool> used(drive_list.size(), false);
   for (const std::string& path : volumes) {
     bool listed = false;
-    for (std::size_t i = 0; i < drive_list.size() && !listed; ++i)
-      if (!used[i] && drive_list[i].device_path == path) used[i] = listed = true;
-    if (listed || check_volume(path).problem != VolumeProblem::none) continue;
+    // A disk stands for all its partitions that were listed, "disk.img@N" for partition N alone.
+    std::string lost_device;
+    const std::int64_t lost_sector = lost_volume_sector(path, &lost_device);
+    const auto [device, number] = lost_sector >= 0 ? std::pair{lost_device, -1} : split_partition_name(path);
+    for (std::size_t i = 0; i < drive_list.size(); ++i) {
+      const DriveInfo& d = drive_list[i];
+      if (used[i] || d.device_path != device) continue;
+      if (number > 0 && d.partition != number) continue;
+      if (number < 0 && (!d.lost || d.volume_offset != lost_sector * 512)) continue;
+      used[i] = listed = true;
+      if (number != 0) break;
+    }
+    std::vector<DriveInfo> found;
+    if (listed || check_named_volumes(path, &found).problem != VolumeProblem::none) continue;
     std::fprintf(stderr, "dravelo-cli %s: '%s' left out: no drive letter left\n", command, path.c_str());
     ++left_out;
   }

@@ -162,7 +162,7 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
   const std::uint64_t valid = have_set ? std::min(set.valid_data_length, size) : size;
   const ExfatLayout layout = ExfatFileLayout(fat_reader, g, first, size, no_fat_chain, &bitmap);
 
-  const std::vector<ExfatRun>& lost = ExfatLostClusters(drive.device_path, entry.lcn, entry.lcn_offset);
+  const std::vector<ExfatRun>& lost = ExfatLostClusters(volume_key(drive), entry.lcn, entry.lcn_offset);
 
   TargetFile target;
   if (!target.create(target_path)) {

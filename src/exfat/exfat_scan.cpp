@@ -300,7 +300,7 @@ bool ScanExfatVolume() {
   ExfatDirectoryCursor root(context.volume, g.root_cluster, kMaxDirectoryBytes / g.bytes_per_cluster,
                             ExfatDirectoryLinks::chain, false, false);
   walk_directory(context, root, root_id, false, 0);
-  judge_shared_clusters(context, drive.device_path);
+  judge_shared_clusters(context, volume_key(drive));
   host()._updateProgress(100);
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <limits>
 #include <span>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "catalogue/engine_host.h"
 #include "catalogue/large_memory.h"
 #include "catalogue/text_util.h"
+#include "catalogue/texts.h"
 #include "ntfs/ntfs_claims.h"
 #include "ntfs/ntfs_cluster_bitmap.h"
 #include "ntfs/ntfs_recycle_bin.h"
@@ -488,9 +490,16 @@ void ScanMft(NtfsVolume& volume) {
 bool AnalyzeNtfsVolume() {
   NtfsVolume volume;
   if (!OpenNtfsVolume(current_drive_info().drive_name, volume)) return false;
-  if (LoadMft(volume))
+  if (LoadMft(volume)) {
+    if (volume.mft_from_mirror) {
+      std::string text = lang_text(kMftMirrorText);
+      const std::size_t at = text.find("%1");
+      if (at != std::string::npos)
+        text.replace(at, 2, std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(volume.reader->drive)))) + ":");
+      out_text(text, MsgType::error, true);
+    }
     ScanMft(volume);
-  else
+  } else
     out_text("Cannot load MFT", MsgType::error, true);
   CloseNtfsVolume(volume);
   return true;

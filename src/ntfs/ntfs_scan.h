@@ -12,8 +12,12 @@ namespace dravelo {
 
 struct NtfsVolume;
 
+// "%1 the $MFT's first record is damaged: its copy in $MFTMirr is used"
+constexpr int kMftMirrorText = 93;
+
 // Scans the drive at current_drive and fills the catalogue. True when the volume could be opened
-// for reading, also when its $MFT could not be loaded ("Cannot load MFT" is shown then).
+// for reading, also when its $MFT could not be loaded ("Cannot load MFT" is shown then). When the
+// $MFT's own record was damaged and $MFTMirr's copy served, kMftMirrorText says so.
 bool AnalyzeNtfsVolume();
 
 // The scan of an opened volume whose $MFT is loaded. Reports progress and the files count through

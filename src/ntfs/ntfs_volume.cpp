@@ -99,15 +99,24 @@ bool LoadMft(NtfsVolume& volume) {
   volume.mft_loaded = false;
   if (!volume.reader || !volume.geometry_ok) return false;
   const NtfsGeometry& g = volume.geometry;
-  volume.MftRecord.assign(static_cast<std::size_t>(g.FileRecordSize), 0);
-  if (!read_bytes(volume, g.mft_start_lcn, 0, static_cast<std::uint32_t>(g.FileRecordSize), volume.MftRecord.data()))
-    return false;
-  if (!IsFileRecord(volume.MftRecord)) return false;
-  ApplyUpdateSequence(volume.MftRecord);
-
-  std::int32_t offset = 0;
-  const std::optional<AttributeRef> data = LookupAttribute(volume.MftRecord, kAttrData, offset, 0);
-  if (!data || !data->non_resident) return false;
+  // The $MFT's own record, whose $DATA maps the $MFT: read at the $MFT's start, or, where that
+  // copy is unreadable, torn or holds no mapping, from $MFTMirr, which keeps the same record.
+  std::optional<AttributeRef> data;
+  auto load_record = [&](std::int64_t lcn) {
+    volume.MftRecord.assign(static_cast<std::size_t>(g.FileRecordSize), 0);
+    if (!read_bytes(volume, lcn, 0, static_cast<std::uint32_t>(g.FileRecordSize), volume.MftRecord.data()) ||
+        !IsFileRecord(volume.MftRecord) || !ApplyUpdateSequence(volume.MftRecord))
+      return false;
+    std::int32_t offset = 0;
+    data = LookupAttribute(volume.MftRecord, kAttrData, offset, 0);
+    return data && data->non_resident;
+  };
+  volume.mft_from_mirror = false;
+  if (!load_record(g.mft_start_lcn)) {
+    const std::int64_t mirror = volume.boot.MftMirrStartLcn();
+    if (mirror == g.mft_start_lcn || !load_record(mirror)) return false;
+    volume.mft_from_mirror = true;
+  }
   volume.mft_runs.clear();
   DecodeAttributeRuns(*data, volume.mft_runs);
   if (volume.mft_runs.empty()) return false;

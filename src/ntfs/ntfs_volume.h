@@ -43,6 +43,8 @@ struct NtfsVolume {
   // Record 0 of the $MFT, FileRecordSize bytes, update sequence applied (filled by LoadMft).
   std::vector<std::uint8_t> MftRecord;
   bool mft_loaded = false;
+  // The $MFT's own record (record 0) was damaged and its copy in $MFTMirr described the $MFT.
+  bool mft_from_mirror = false;
   // The $MFT's unnamed $DATA: every extent, merged and sorted by VCN (through its $ATTRIBUTE_LIST
   // when the $MFT has one), and its DataSize.
   std::vector<DataRun> mft_runs;

@@ -415,6 +415,7 @@ void T_mainForm::createPopupMenus() {
   MenuItem4 = makeAction(DrivesAdvPopupMenu, "MenuItem4", ui_text(41));
   MenuItem5 = makeAction(DrivesAdvPopupMenu, "MenuItem5", ui_text(42));
   OpenImage1 = makeAction(DrivesAdvPopupMenu, "OpenImage1", ui_text(kOpenImageText));
+  SearchLostVolumes1 = makeAction(DrivesAdvPopupMenu, "SearchLostVolumes1", ui_text(kSearchLostText));
   AdminSeparator2 = makeSeparator(DrivesAdvPopupMenu, "AdminSeparator2");
   Read1stSector = makeAction(DrivesAdvPopupMenu, "Read1stSector", QStringLiteral("Read 1st Sector"));
   AdminSeparator2->setVisible(false);
@@ -423,6 +424,7 @@ void T_mainForm::createPopupMenus() {
   connect(MenuItem4, &QAction::triggered, this, [this] { MenuItem4Click(); });
   connect(MenuItem5, &QAction::triggered, this, [this] { MenuItem5Click(); });
   connect(OpenImage1, &QAction::triggered, this, [this] { OpenImage1Click(); });
+  connect(SearchLostVolumes1, &QAction::triggered, this, [this] { SearchLostVolumes1Click(); });
 
   AdvPopupMenu = new QMenu(this);
   AdvPopupMenu->setObjectName(QStringLiteral("AdvPopupMenu"));
@@ -496,6 +498,7 @@ void T_mainForm::applyLanguageTexts() {
   MenuItem4->setText(ui_text(41));
   MenuItem5->setText(ui_text(42));
   OpenImage1->setText(ui_text(kOpenImageText));
+  SearchLostVolumes1->setText(ui_text(kSearchLostText));
   UndeleteSelected1->setText(ui_text(43));
   SelectAll1->setText(ui_text(44));
   UnselectAll1->setText(ui_text(45));

@@ -128,6 +128,9 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void MenuItem4Click();  // Unselect All Drives
   void MenuItem5Click();  // Reverse Selection
   void OpenImage1Click();
+  // Searches the disk of the drive under the cursor (or an image file chosen) for lost volumes
+  // and adds each as a drive.
+  void SearchLostVolumes1Click();
   void NameHTMLCheckBoxClick();
   void SizeHTMLCheckBoxClick();
   void DateHTMLCheckBoxClick();
@@ -241,6 +244,7 @@ class T_mainForm : public QMainWindow, public EngineHost {
   QAction* MenuItem4 = nullptr;
   QAction* MenuItem5 = nullptr;
   QAction* OpenImage1 = nullptr;
+  QAction* SearchLostVolumes1 = nullptr;
   QAction* AdminSeparator2 = nullptr;
   QAction* Read1stSector = nullptr;
   QAction* UndeleteSelected1 = nullptr;

@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -40,7 +41,9 @@
 #include "ui/ui_text.h"
 #include "ui/result_list_model.h"
 #include "ui/type_names.h"
+#include "volume/disk_volumes.h"
 #include "volume/drives.h"
+#include "volume/lost_volumes.h"
 #include "volume/volume_check.h"
 #include "workflow/analysis.h"
 #include "workflow/content_search.h"
@@ -78,9 +81,13 @@ QTreeWidgetItem* T_mainForm::addDriveNode(const DriveInfo& drive) {
   node->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
   node->setCheckState(0, drive.selected == 1 ? Qt::Checked : Qt::Unchecked);
   // A device listed from udev's records that this user may not read says so on its line.
+  // A part of a disk names it in full there too, as the pane may cut the line short.
+  std::string tip = drive.device_path;
+  if (const std::string place = drive_place_text(drive); !place.empty()) tip += " (" + place + ")";
+  if (const std::string backup = boot_backup_text(drive); !backup.empty()) tip += " [" + backup + "]";
   node->setToolTip(0, QString::fromStdString(device_needs_root(drive)
                                                  ? volume_problem_text(drive.device_path, {VolumeProblem::needs_root, {}})
-                                                 : drive.device_path));
+                                                 : tip));
   return node;
 }
 
@@ -104,7 +111,8 @@ void T_mainForm::draw_drives(bool rebuild) {
     leftOutVolumes_.insert(leftOutVolumes_.end(), leftOut.begin(), leftOut.end());
     std::vector<std::string> usable;
     for (const std::string& path : images_)
-      if (check_volume(path).problem == VolumeProblem::none) usable.push_back(path);
+      if (std::vector<DriveInfo> found; check_named_volumes(path, &found).problem == VolumeProblem::none)
+        usable.push_back(path);
     images_ = std::move(usable);
   }
   for (std::size_t i = 0; i < drive_list.size(); ++i) addDriveNode(drive_list[i]);
@@ -157,10 +165,70 @@ bool T_mainForm::openImage(const QString& path) {
   }
   // Kept for the next rebuild by the Drives button, which would otherwise forget it.
   images_.push_back(path.toStdString());
-  addDriveNode(drive_list[static_cast<std::size_t>(index)]);
+  // A disk image adds one drive per partition.
+  for (std::size_t i = static_cast<std::size_t>(index); i < drive_list.size(); ++i) addDriveNode(drive_list[i]);
   updateDriveRootText();
   DriveHTMLTreeview->expandAll();
   return true;
+}
+
+void T_mainForm::SearchLostVolumes1Click() {
+  // The disk of the drive under the cursor; without one, an image file to choose.
+  std::string disk;
+  QTreeWidgetItem* node = DriveHTMLTreeview->currentItem();
+  QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0);
+  if (node && root && node->parent() == root) {
+    const int index = root->indexOfChild(node);
+    if (index >= 0 && index < static_cast<int>(drive_list.size())) disk = drive_list[static_cast<std::size_t>(index)].device_path;
+  }
+  if (disk.empty()) {
+    const QString path = QFileDialog::getOpenFileName(this, ui_text(kSearchLostText));
+    if (path.isEmpty()) return;
+    disk = path.toStdString();
+  }
+  DriveInfo base;
+  if (const VolumeCheck check = check_volume(disk); check.problem != VolumeProblem::none &&
+                                                   check.problem != VolumeProblem::no_file_system &&
+                                                   check.problem != VolumeProblem::too_small) {
+    out_text(volume_problem_text(disk, check), MsgType::error, true);
+    return;
+  }
+  if (!describe_volume(disk, true, &base)) return;
+
+  // The disk is read once; Stop keeps what was found up to there.
+  QProgressDialog progress(QString::fromStdString(disk), ui_text(10), 0, 100, this);
+  progress.setWindowTitle(ui_text(kSearchLostText));
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(0);
+  const std::vector<DriveInfo> lost = search_lost_volumes(base, [&](std::int64_t done, std::int64_t total) {
+    progress.setValue(static_cast<int>(total > 0 ? done * 100 / total : 100));
+    QCoreApplication::processEvents();
+    return !progress.wasCanceled();
+  });
+  progress.close();
+
+  int added = 0;
+  for (DriveInfo d : lost) {
+    const bool listed = std::any_of(drive_list.begin(), drive_list.end(), [&](const DriveInfo& e) {
+      return e.device_path == d.device_path && e.volume_offset == d.volume_offset && e.lost;
+    });
+    const char letter = drive_list.empty() ? 'c' : static_cast<char>(drive_list.back().drive_name + 1);
+    if (listed || letter > 'z') continue;
+    d.drive_name = letter;
+    d.selected = 0;
+    // Kept for the rebuilds by the Drives button, by the name that finds it again.
+    images_.push_back(d.device_path + "@s" + std::to_string(d.volume_offset / 512));
+    drive_list.push_back(std::move(d));
+    addDriveNode(drive_list.back());
+    ++added;
+  }
+  updateDriveRootText();
+  DriveHTMLTreeview->expandAll();
+  if (lost.empty()) {
+    std::string text = lang_text(kNoLostVolumeText);
+    if (const std::size_t at = text.find("%1"); at != std::string::npos) text.replace(at, 2, disk);
+    out_text(text, MsgType::custom, true);
+  }
 }
 
 void T_mainForm::OpenImage1Click() {

@@ -12,5 +12,8 @@ inline QString ui_text(int i) { return QString::fromStdString(lang_text(i)); }
 // The drive tree's "Open image…" entry.
 constexpr int kOpenImageText = 63;
 constexpr int kDeepScanText = 82;  // "Deep Scan"
+// The drive tree's "Search for lost volumes…" entry, and its answer when it finds none.
+constexpr int kSearchLostText = 94;
+constexpr int kNoLostVolumeText = 95;  // "No lost volume found on %1"
 
 }  // namespace dravelo

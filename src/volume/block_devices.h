@@ -37,6 +37,11 @@ std::vector<BlockDevice> list_block_devices();
 // The sysfs facts of the block device node at path; false when path is not a block device.
 bool block_device_at(const std::string& path, BlockDevice* out);
 
+// Whether the device is a partition of a disk (sysfs says so).
+bool is_partition_node(const BlockDevice& device);
+// Whether the system made a node for any partition of the whole disk device, among devices.
+bool has_partition_nodes(const BlockDevice& disk, const std::vector<BlockDevice>& devices);
+
 // 0 floppy (fd*), 2 removable (the whole disk's removable flag), 1 otherwise.
 int block_device_kind(const BlockDevice& device);
 // Size in bytes from sysfs (512-byte units there whatever the device's sector size), 0 unknown.

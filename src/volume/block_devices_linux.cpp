@@ -44,6 +44,18 @@ std::string disk_dir(const std::string& sys_dir) {
   return exists(sys_dir + "/partition") ? sys_dir + "/.." : sys_dir;
 }
 
+}  // namespace
+
+bool is_partition_node(const BlockDevice& device) { return exists(device.sys_dir + "/partition"); }
+
+bool has_partition_nodes(const BlockDevice& disk, const std::vector<BlockDevice>& devices) {
+  for (const BlockDevice& d : devices)
+    if (d.name != disk.name && is_partition_node(d) && exists(disk.sys_dir + "/" + d.name)) return true;
+  return false;
+}
+
+namespace {
+
 // "8:1" from the device's sysfs "dev" file.
 bool read_dev_numbers(const std::string& sys_dir, unsigned* major_number, unsigned* minor_number) {
   const std::string text = read_line_file(sys_dir + "/dev");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "catalogue/records.h"
+#include "volume/volume_backend.h"
 
 namespace dravelo {
 
@@ -46,6 +47,11 @@ void finish_drive_facts(DriveInfo& drive, const FileSystemProbe& probe, std::spa
 // left empty when it cannot be read whole.
 bool read_boot_sector(const std::string& path, std::vector<std::uint8_t>* boot, std::int64_t* size);
 
+// The same for a drive's volume, read through its range (a partition, a stand-in boot sector).
+bool read_boot_sector(const DriveInfo& drive, std::vector<std::uint8_t>* boot, std::int64_t* size);
+// The drive's byte range of its device.
+VolumeRange drive_range(const DriveInfo& drive);
+
 // The file system of an image file as this platform's probe names it (libblkid on Linux, the
 // boot sector where there is none); boot is its sector 0.
 FileSystemProbe probe_image_file(const std::string& path, std::span<const std::uint8_t> boot);
@@ -53,6 +59,11 @@ FileSystemProbe probe_image_file(const std::string& path, std::span<const std::u
 // An image file's drive facts: its size, its boot sector and the file system that
 // probe_image_file names; false when it cannot be opened.
 bool describe_image_file(const std::string& path, DriveInfo* out);
+
+// The file system of a drive's volume: probe_image_file for a volume that fills its device as it
+// is, our own boot-sector probe for a partition or a volume read through a backup boot sector
+// (the platform's probe would see the disk, or refuse the damaged volume).
+FileSystemProbe probe_drive(const DriveInfo& drive, std::span<const std::uint8_t> boot);
 
 bool contains_nocase(std::string_view haystack, std::string_view needle);
 

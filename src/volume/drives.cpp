@@ -8,6 +8,7 @@
 #include <span>
 
 #include "catalogue/catalogue.h"
+#include "volume/disk_volumes.h"
 #include "volume/drive_facts.h"
 #include "volume/volume_backend.h"
 #include "volume/volume_check.h"
@@ -187,6 +188,23 @@ bool read_boot_sector(const std::string& path, std::vector<std::uint8_t>* boot, 
   return true;
 }
 
+VolumeRange drive_range(const DriveInfo& drive) { return {drive.volume_offset, drive.volume_length, drive.boot_from}; }
+
+bool read_boot_sector(const DriveInfo& drive, std::vector<std::uint8_t>* boot, std::int64_t* size) {
+  int code = 0;
+  auto backend = open_volume(drive.device_path, drive_range(drive), &code);
+  if (!backend) return false;
+  boot->assign(512, 0);
+  if (backend->read_at(0, boot->data(), boot->size()) < 512) boot->clear();
+  *size = backend->size();
+  return true;
+}
+
+FileSystemProbe probe_drive(const DriveInfo& drive, std::span<const std::uint8_t> boot) {
+  if (drive_range(drive).whole()) return probe_image_file(drive.device_path, boot);
+  return probe_boot_sector(boot);
+}
+
 std::string probed_fs_name(std::string_view type, std::string_view version) {
   const std::string t = lower(type);
   if (t == "vfat") return version.empty() ? std::string(type) : std::string(version);
@@ -220,16 +238,22 @@ bool describe_image_file(const std::string& path, DriveInfo* out) {
 int add_image_drive(const std::string& path, std::string* why) {
   const char letter = drive_list.empty() ? 'c' : static_cast<char>(drive_list.back().drive_name + 1);
   if (letter < 'c' || letter > 'z') return -1;
-  DriveInfo d;
-  const VolumeCheck check = check_volume(path, &d);
+  std::vector<DriveInfo> found;
+  const VolumeCheck check = check_named_volumes(path, &found);
   if (check.problem != VolumeProblem::none) {
     if (why) *why = volume_problem_text(path, check);
     return -1;
   }
-  d.drive_name = letter;
-  d.selected = letter == 'c' ? 1 : 0;
-  drive_list.push_back(std::move(d));
-  return static_cast<int>(drive_list.size()) - 1;
+  // Every partition of a disk image gets a letter of its own, as far as letters go.
+  const int first = static_cast<int>(drive_list.size());
+  char next = letter;
+  for (DriveInfo& d : found) {
+    if (next > 'z') break;
+    d.drive_name = next++;
+    d.selected = d.drive_name == 'c' ? 1 : 0;
+    drive_list.push_back(std::move(d));
+  }
+  return first;
 }
 
 std::string drive_size_text(double s) {
@@ -241,7 +265,10 @@ std::string drive_size_text(double s) {
 
 std::string drive_node_text(const DriveInfo& d) {
   std::string text(1, static_cast<char>(std::toupper(static_cast<unsigned char>(d.drive_name))));
-  return text + ":\\ " + " " + d.drive_fs + " " + drive_size_text(d.drive_size);
+  text += ":\\ " + std::string(" ") + d.drive_fs + " " + drive_size_text(d.drive_size);
+  if (const std::string place = drive_place_text(d); !place.empty()) text += "  " + place;
+  if (const std::string backup = boot_backup_text(d); !backup.empty()) text += "  [" + backup + "]";
+  return text;
 }
 
 std::string drive_kind_text(const DriveInfo& d) {

@@ -43,8 +43,9 @@ void get_drives(const std::vector<std::string>& images, bool include_devices,
                 std::vector<std::string>* left_out = nullptr);
 
 // Appends the image file at path to drive_list with the next free letter (the one after the last
-// volume's, c for an empty list), for the drive tree's "Open image..." entry. Returns its position
-// in drive_list, or -1 when check_volume finds it unusable (its reason then in *why when given) or
+// volume's, c for an empty list), for the drive tree's "Open image..." entry; a disk image adds
+// each partition that holds a file system we read, with letters in a row. Returns the position
+// in drive_list of the first volume added, or -1 when check_volume finds it unusable (its reason then in *why when given) or
 // no letter is left (*why untouched). The new volume is ticked only when its letter is c. A later
 // get_drives forgets it unless the caller passes it among the images.
 int add_image_drive(const std::string& path, std::string* why = nullptr);
@@ -65,7 +66,9 @@ std::string probed_fs_name(std::string_view type, std::string_view version);
 std::string drive_size_text(double size_mib);
 
 // The drive tree's node text: upper-case letter, ":\ ", " ", drive_fs, " ", size text, e.g.
-// "C:\  NTFS  (465.76 GB)", or "E:\    (1.86 GB)" without a recognised file system.
+// "C:\  NTFS  (465.76 GB)", or "E:\    (1.86 GB)" without a recognised file system; a part of a
+// disk adds which ("  disk.img, partition 2"), a volume read through a backup boot sector says so
+// ("  [backup boot sector at sector 6]").
 std::string drive_node_text(const DriveInfo& drive);
 
 // "floppy", "removable" or "fixed" by drive_type, "image" for an image file.

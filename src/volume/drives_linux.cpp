@@ -3,6 +3,7 @@
 #include "volume/drives.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <set>
@@ -10,6 +11,7 @@
 
 #include "catalogue/catalogue.h"
 #include "volume/block_devices.h"
+#include "volume/disk_volumes.h"
 #include "volume/drive_facts.h"
 #include "volume/volume_backend.h"
 #include "volume/volume_check.h"
@@ -74,27 +76,45 @@ void get_drives(const std::vector<std::string>& images, bool include_devices, st
     d.selected = d.drive_name == 'c' ? 1 : 0;
     drive_list.push_back(std::move(d));
   };
-  for (const std::string& path : images) {
+  for (const std::string& name : images) {
     if (letter > 'z') return;
-    DriveInfo d;
-    const VolumeCheck check = check_volume(path, &d);
+    std::vector<DriveInfo> found;
+    const VolumeCheck check = check_named_volumes(name, &found);
     if (check.problem != VolumeProblem::none) {
-      if (left_out) left_out->push_back(volume_problem_text(path, check));
+      if (left_out) left_out->push_back(volume_problem_text(name, check));
       continue;
     }
     BlockDevice device;
-    if (block_device_at(path, &device)) listed.insert({device.major, device.minor});
-    append(std::move(d));
+    if (block_device_at(split_partition_name(name).first, &device)) listed.insert({device.major, device.minor});
+    for (DriveInfo& d : found) {
+      if (letter > 'z') return;
+      append(std::move(d));
+    }
   }
   if (!include_devices) return;
-  for (const BlockDevice& device : list_block_devices()) {
+  const std::vector<BlockDevice> devices = list_block_devices();
+  for (const BlockDevice& device : devices) {
     if (letter > 'z') return;
     if (listed.count({device.major, device.minor})) continue;
     DriveInfo d;
     std::string usage;
-    // Only volumes that hold a file system: a disk with a partition table, swap, or a RAID, LVM
-    // or encryption member has nothing to scan.
-    if (!describe_device(device, &d, &usage) || !big_enough(d) || d.probed_fs.empty()) continue;
+    // Only volumes that hold a file system: swap, or a RAID, LVM or encryption member has nothing
+    // to scan. A whole disk whose partitions the system made no nodes for (an image attached
+    // without partition scanning, a table the system does not read) is offered with the
+    // partitions of its table.
+    if (!describe_device(device, &d, &usage)) {
+      if (!is_partition_node(device) && !has_partition_nodes(device, devices) && ::access(device.node.c_str(), R_OK) == 0) {
+        DriveInfo base;
+        base.device_path = device.node;
+        base.drive_type = block_device_kind(device);
+        for (DriveInfo& p : partition_volumes(base)) {
+          if (letter > 'z') return;
+          if (!p.drive_fs.empty() && big_enough(p)) append(std::move(p));
+        }
+      }
+      continue;
+    }
+    if (!big_enough(d) || d.probed_fs.empty()) continue;
     if (!usage.empty() && usage != "filesystem") continue;
     append(std::move(d));
   }

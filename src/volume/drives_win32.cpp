@@ -11,6 +11,7 @@
 #include "catalogue/win32_path.h"
 #include "volume/drive_facts.h"
 #include "volume/drives.h"
+#include "volume/disk_volumes.h"
 #include "volume/volume_backend.h"
 #include "volume/volume_check.h"
 
@@ -125,15 +126,19 @@ void get_drives(const std::vector<std::string>& images, bool include_devices, st
   for (const std::string& path : images) {
     while (letter <= 'z' && taken(letter)) ++letter;
     if (letter > 'z') break;
-    DriveInfo d;
-    const VolumeCheck check = check_volume(path, &d);
+    std::vector<DriveInfo> found;
+    const VolumeCheck check = check_named_volumes(path, &found);
     if (check.problem != VolumeProblem::none) {
       if (left_out) left_out->push_back(volume_problem_text(path, check));
       continue;
     }
-    d.drive_name = letter++;
-    d.selected = d.drive_name == 'c' ? 1 : 0;
-    volumes.push_back(std::move(d));
+    for (DriveInfo& d : found) {
+      while (letter <= 'z' && taken(letter)) ++letter;
+      if (letter > 'z') break;
+      d.drive_name = letter++;
+      d.selected = d.drive_name == 'c' ? 1 : 0;
+      volumes.push_back(std::move(d));
+    }
   }
   std::stable_sort(volumes.begin(), volumes.end(),
                    [](const DriveInfo& a, const DriveInfo& b) { return a.drive_name < b.drive_name; });

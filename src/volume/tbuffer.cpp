@@ -37,11 +37,11 @@ std::map<std::string, std::vector<std::pair<std::int64_t, std::int64_t>>>& unrea
   return log;
 }
 
-std::string path_of_drive(char letter) {
+const DriveInfo* drive_of(char letter) {
   const char wanted = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
   for (const DriveInfo& d : drive_list)
-    if (d.drive_name == wanted) return d.device_path;
-  return {};
+    if (d.drive_name == wanted) return &d;
+  return nullptr;
 }
 
 }  // namespace
@@ -74,9 +74,19 @@ void set_unread_areas(const std::string& path, std::vector<std::pair<std::int64_
 
 std::string system_error_text(int code) { return std::system_category().message(code); }
 
-TBuffer::TBuffer(char drive_letter, int sec_count) : drive(drive_letter) { create(path_of_drive(drive_letter), sec_count); }
+TBuffer::TBuffer(char drive_letter, int sec_count) : drive(drive_letter) {
+  const DriveInfo* d = drive_of(drive_letter);
+  if (d)
+    create(d->device_path, {d->volume_offset, d->volume_length, d->boot_from}, sec_count);
+  else
+    create({}, {}, sec_count);
+}
 
-TBuffer::TBuffer(const std::string& path, int sec_count, char drive_letter) : drive(drive_letter) { create(path, sec_count); }
+TBuffer::TBuffer(const std::string& path, int sec_count, char drive_letter) : drive(drive_letter) { create(path, {}, sec_count); }
+
+TBuffer::TBuffer(const std::string& path, const VolumeRange& range, int sec_count, char drive_letter) : drive(drive_letter) {
+  create(path, range, sec_count);
+}
 
 TBuffer::~TBuffer() {
   if (damage_.unreadable_sectors > 0 || damage_.device_gone) {
@@ -93,7 +103,7 @@ void TBuffer::report_once(bool& shown, const std::string& text) {
   out_text(text, MsgType::error, true);
 }
 
-void TBuffer::create(const std::string& path, int sec_count) {
+void TBuffer::create(const std::string& path, const VolumeRange& range, int sec_count) {
   sec_count = std::clamp(sec_count, 1, kMaxSectors);
   capacity_ = static_cast<std::uint32_t>(sec_count) * kSector;
   BufferSize = capacity_;
@@ -101,12 +111,15 @@ void TBuffer::create(const std::string& path, int sec_count) {
   StartSector = EndSector = SectorCount = 0;
 
   path_ = path;
-  // Whole sectors that touch an unread stretch of the image.
+  // Whole sectors that touch an unread stretch of the image, counted from the volume's start.
   if (auto it = unread_log().find(path); it != unread_log().end())
-    for (const auto& [first, length] : it->second)
-      unread_areas_.push_back({first / kSector, (first + length + kSector - 1) / kSector});
+    for (const auto& [at, length] : it->second) {
+      const std::int64_t first = at - range.offset;
+      if (first + length <= 0 || (range.length >= 0 && first >= range.length)) continue;
+      unread_areas_.push_back({std::max<std::int64_t>(0, first) / kSector, (first + length + kSector - 1) / kSector});
+    }
   int code = 0;
-  backend_ = path.empty() ? nullptr : open_volume(path, &code);
+  backend_ = path.empty() ? nullptr : open_volume(path, range, &code);
   if (!backend_) {
     report_once(open_error_shown_, "Open disk error - " + std::to_string(path.empty() ? 2 : code));
     error = 2;

@@ -63,6 +63,9 @@ class TBuffer {
   TBuffer(char drive, int sec_count);
   // Opens the volume at path (a device, an image file, or "mem:NAME").
   TBuffer(const std::string& path, int sec_count, char drive = 0);
+  // Opens the volume that fills range of the device or image at path: offsets are the volume's,
+  // and nothing past its end is read.
+  TBuffer(const std::string& path, const VolumeRange& range, int sec_count, char drive = 0);
   ~TBuffer();
   TBuffer(const TBuffer&) = delete;
   TBuffer& operator=(const TBuffer&) = delete;
@@ -137,7 +140,7 @@ class TBuffer {
   static constexpr int kFailuresBeforeGoneCheck = 16;
 
  private:
-  void create(const std::string& path, int sec_count);
+  void create(const std::string& path, const VolumeRange& range, int sec_count);
   void report_once(bool& shown, const std::string& text);
   // Fills through Read, timing a fill that fails.
   std::int64_t timed_read(std::int64_t first, std::uint32_t count);

@@ -24,6 +24,22 @@ class VolumeBackend {
 // Opens path read-only. On failure returns nullptr and sets *error_code to the platform's code.
 std::unique_ptr<VolumeBackend> open_volume(const std::string& path, int* error_code);
 
+// The bytes of a device or image that one volume fills: a partition starts offset bytes in and
+// holds length bytes (-1: up to the device's end). When boot_from is not 0, the volume's first
+// 512 bytes are read from that place of the volume instead (a backup boot sector standing in for
+// a damaged first one); nothing is ever written.
+struct VolumeRange {
+  std::int64_t offset = 0;
+  std::int64_t length = -1;
+  std::int64_t boot_from = 0;
+  bool whole() const { return offset == 0 && length < 0 && boot_from == 0; }
+};
+
+// Opens the range of path read-only: byte 0 of the backend is byte offset of the device, reads
+// end at the range's end (or the device's, whichever comes first), and size() is the range's
+// length as far as the device holds it.
+std::unique_ptr<VolumeBackend> open_volume(const std::string& path, const VolumeRange& range, int* error_code);
+
 // Volumes held in memory, for tests: a path of the form "mem:NAME" opens the bytes registered
 // under NAME. Registering the same name again replaces the bytes.
 void register_memory_volume(const std::string& name, std::vector<std::uint8_t> bytes);

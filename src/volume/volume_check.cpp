@@ -23,7 +23,7 @@ VolumeProblem volume_size_problem(const DriveInfo& drive) {
   if (drive.drive_fs == "FAT" || drive.drive_fs == "FAT32") {
     std::vector<std::uint8_t> boot;
     std::int64_t size = -1;
-    const std::int64_t floor = read_boot_sector(drive.device_path, &boot, &size) ? fat_volume_floor(boot) : 0;
+    const std::int64_t floor = read_boot_sector(drive, &boot, &size) ? fat_volume_floor(boot) : 0;
     if (floor > 0) return drive.total_bytes < floor ? VolumeProblem::fat_too_small : VolumeProblem::none;
   }
   return drive.total_bytes < kMiB ? VolumeProblem::too_small : VolumeProblem::none;

@@ -133,7 +133,7 @@ bool run_analysis(AnalysisObserver* observer, const ScanOptions& options) {
     // overwritten, it is not there.
     std::vector<std::uint8_t> boot;
     std::int64_t held = -1;
-    if (ok && drive.is_image && read_boot_sector(drive.device_path, &boot, &held) && held >= 0) {
+    if (ok && drive.is_image && read_boot_sector(drive, &boot, &held) && held >= 0) {
       const std::int64_t claimed = boot_volume_bytes(boot, drive.probed_fs);
       if (claimed > held) {
         out_text(short_image_text(drive, held, claimed), MsgType::error, true);

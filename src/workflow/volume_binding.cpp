@@ -54,7 +54,7 @@ std::string with_volume(int index, char letter, const std::string& path) {
 // label entry on FAT and exFAT, $Volume's name on NTFS; the boot sector's label where there is
 // none), empty when it has none.
 std::string volume_label(const DriveInfo& drive, std::span<const std::uint8_t> boot) {
-  return probe_image_file(drive.device_path, boot).label;
+  return probe_drive(drive, boot).label;
 }
 
 void boot_sector_identity(std::span<const std::uint8_t> boot, VolumeIdentity* out) {
@@ -95,8 +95,9 @@ bool read_volume_identity(const DriveInfo& drive, VolumeIdentity* out) {
   id.letter = drive.drive_name;
   id.device_path = drive.device_path;
   id.is_image = drive.is_image;
+  id.volume_offset = drive.volume_offset;
   int code = 0;
-  auto backend = open_volume(drive.device_path, &code);
+  auto backend = open_volume(drive.device_path, drive_range(drive), &code);
   if (!backend) return false;
   std::vector<std::uint8_t> boot(512);
   if (backend->read_at(0, boot.data(), boot.size()) < static_cast<std::int64_t>(boot.size())) return false;
@@ -108,7 +109,8 @@ bool read_volume_identity(const DriveInfo& drive, VolumeIdentity* out) {
 }
 
 bool same_volume(const VolumeIdentity& a, const VolumeIdentity& b) {
-  return a.device_path == b.device_path && a.is_image == b.is_image && a.total_bytes == b.total_bytes &&
+  return a.device_path == b.device_path && a.is_image == b.is_image && a.volume_offset == b.volume_offset &&
+         a.total_bytes == b.total_bytes &&
          a.drive_fs == b.drive_fs && a.serial == b.serial && a.bytes_per_sector == b.bytes_per_sector &&
          a.sectors_per_cluster == b.sectors_per_cluster && a.total_sectors == b.total_sectors;
 }
@@ -121,7 +123,7 @@ void record_scanned_volume(std::int32_t drive) {
   if (read_volume_identity(d, &id)) {
     std::vector<std::uint8_t> boot;
     std::int64_t size = 0;
-    read_boot_sector(d.device_path, &boot, &size);
+    read_boot_sector(d, &boot, &size);
     id.label = volume_label(d, boot);
   }
   // A volume that cannot be read is recorded all the same, with what is known of it: its scan
@@ -130,6 +132,7 @@ void record_scanned_volume(std::int32_t drive) {
   id.letter = d.drive_name;
   id.device_path = d.device_path;
   id.is_image = d.is_image;
+  id.volume_offset = d.volume_offset;
   analysed_volumes[static_cast<std::size_t>(drive)] = std::move(id);
 }
 
@@ -155,7 +158,8 @@ std::int32_t listed_volume(std::int32_t drive) {
   if (!recorded(drive)) return drive >= 0 && static_cast<std::size_t>(drive) < drive_list.size() ? drive : -1;
   const VolumeIdentity& was = analysed_volumes[static_cast<std::size_t>(drive)];
   for (std::size_t i = 0; i < drive_list.size(); ++i)
-    if (drive_list[i].device_path == was.device_path && drive_list[i].is_image == was.is_image)
+    if (drive_list[i].device_path == was.device_path && drive_list[i].is_image == was.is_image &&
+        drive_list[i].volume_offset == was.volume_offset)
       return static_cast<std::int32_t>(i);
   return -1;
 }
@@ -198,11 +202,12 @@ void rebuild_drive_list(const std::vector<std::string>& images, bool include_dev
   struct Listed {
     std::string path;
     bool is_image;
+    std::int64_t offset;
     char letter;
     std::uint8_t selected;
   };
   std::vector<Listed> before;
-  for (const DriveInfo& d : drive_list) before.push_back({d.device_path, d.is_image, d.drive_name, d.selected});
+  for (const DriveInfo& d : drive_list) before.push_back({d.device_path, d.is_image, d.volume_offset, d.drive_name, d.selected});
   get_drives(images, include_devices, left_out);
   if (before.empty()) return;
 
@@ -213,7 +218,7 @@ void rebuild_drive_list(const std::vector<std::string>& images, bool include_dev
   for (std::size_t i = 0; i < drive_list.size(); ++i) {
     DriveInfo& d = drive_list[i];
     for (const Listed& b : before) {
-      if (b.path != d.device_path || b.is_image != d.is_image) continue;
+      if (b.path != d.device_path || b.is_image != d.is_image || b.offset != d.volume_offset) continue;
       d.drive_name = b.letter;
       d.selected = b.selected;
       taken.insert(b.letter);

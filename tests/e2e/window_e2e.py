@@ -461,6 +461,35 @@ def main():
             app.close()
             slow.close()
             slow = None
+
+            # A whole-disk image with an MBR table: each partition is a drive of its own, its
+            # label naming the image and the partition; all three scanned together list the
+            # three deleted files of each.
+            disk_dir = tempfile.mkdtemp(prefix="dravelo-e2e-disk-")
+            disk = os.path.join(disk_dir, "disk_mbr.img")
+            with open(disk, "wb") as out:
+                subprocess.run(["xz", "-dc", os.path.join(HERE, "..", "fixtures", "disk", "disk_mbr.img.xz")],
+                               stdout=out, check=True)
+            app = s.launch([args.program, disk], env=env, timeout=60)
+            app.wait_for("Analyze the ticked drives", timeout=30)
+
+            def partitions_ok(d):
+                names = [r["cells"][0] for r in d["row_data"]]
+                return (len(names) >= 4 and names[1].startswith("C:\\  FAT32")
+                        and names[1].endswith("disk_mbr.img, partition 1")
+                        and names[2].startswith("D:\\  exFAT") and names[2].endswith("disk_mbr.img, partition 5")
+                        and names[3].startswith("E:\\  NTFS") and names[3].endswith("disk_mbr.img, partition 6"))
+            drives = poll(lambda: (d := app.table("Drives")) and partitions_ok(d) and d, timeout=15) or app.table("Drives")
+            f.check(partitions_ok(drives), f"the partitions are drives ({[r['cells'][0] for r in drives['row_data']]})")
+            s.screenshot(shots("13-partition-drives.png"))
+            app.toggle({"in": "Drives", "row": 2}, value=True)
+            app.toggle({"in": "Drives", "row": 3}, value=True)
+            app.click("Analyze the ticked drives", via="mouse")
+            f.check(poll(lambda: files_label() == "Files: 9", timeout=60),
+                    f"the three partitions list nine deleted files ({files_label()!r})")
+            s.screenshot(shots("14-partitions-analyzed.png"))
+            app.close()
+            shutil.rmtree(disk_dir, ignore_errors=True)
     except Exception as e:  # a probe failure is a failed check, with its story
         traceback.print_exc()
         f.check(False, f"the run ended early: {e}")

@@ -51,7 +51,8 @@ TEST(CliVolumes, JsonArrayOfVolumes) {
   EXPECT_EQ(run.out, "[\n  {\"letter\": \"C\", \"kind\": \"image\", \"drive_type\": 1, \"fs\": \"FAT32\", "
                      "\"probed_fs\": \"FAT32\", \"size_bytes\": 69206016, \"size_mib\": 66, \"free_bytes\": 0, "
                      "\"cluster_size\": 1024, \"path\": \"" +
-                         fat32 + "\"}\n]\n");
+                         fat32 + "\", \"name\": \"" + fat32 +
+                         "\", \"offset\": 0, \"partition\": 0, \"lost\": false, \"boot_backup_offset\": 0}\n]\n");
 }
 
 TEST(CliVolumes, ExitStatus) {
