@@ -16,6 +16,7 @@
 #include "cli/glob.h"
 #include "cli/help.h"
 #include "cli/scan_support.h"
+#include "workflow/saved_results.h"
 #include "workflow/undelete.h"
 
 namespace dravelo::cli {
@@ -121,7 +122,8 @@ int cmd_recover(const Args& args) {
   std::set<std::int32_t> inodes;
   Globs names, folders;
   std::vector<std::string> volumes;
-  std::string map;
+  std::string map, from;
+  bool from_given = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool has_value = i + 1 < args.size();
@@ -140,7 +142,7 @@ int cmd_recover(const Args& args) {
       scan_options.deep = true;
     } else if (a == "--all") {
       all = true;
-    } else if (a == "--to" || a == "--inode" || a == "--match" || a == "--match-path" || a == "--map") {
+    } else if (a == "--to" || a == "--inode" || a == "--match" || a == "--match-path" || a == "--map" || a == "--from") {
       if (!has_value) {
         usage_error("recover", "option '" + a + "' needs a value");
         return 2;
@@ -151,6 +153,9 @@ int cmd_recover(const Args& args) {
         have_target = true;
       } else if (a == "--map") {
         map = value;
+      } else if (a == "--from") {
+        from = value;
+        from_given = true;
       } else if (a == "--inode") {
         std::int32_t n = 0;
         if (!parse_inode(value, &n)) {
@@ -175,11 +180,22 @@ int cmd_recover(const Args& args) {
     usage_error("recover", "the target folder is needed: --to DIR");
     return 2;
   }
-  if (!all && inodes.empty() && names.patterns.empty() && folders.patterns.empty()) {
+  const bool by_selector = all || !inodes.empty() || !names.patterns.empty() || !folders.patterns.empty();
+  if (from_given) {
+    if (from.empty()) {
+      usage_error("recover", "option '--from' needs a value");
+      return 2;
+    }
+    // The saved results name their volumes; they are read where the scan read them.
+    if (!volumes.empty() || scan_options.deep || !map.empty()) {
+      usage_error("recover", "--from takes the volumes from the saved results: name no volume, --deep or --map");
+      return 2;
+    }
+  } else if (!by_selector) {
     usage_error("recover", "say which files to recover: --all, --match GLOB, --match-path GLOB or --inode N");
     return 2;
   }
-  if (volumes.empty()) {
+  if (volumes.empty() && !from_given) {
     usage_error("recover", "no volume named (give image files or block devices)");
     return 2;
   }
@@ -187,13 +203,31 @@ int cmd_recover(const Args& args) {
 
   CliHost host;
   ScopedHost scope(host);
-  const AnalysisRun run = analyse_volumes(volumes, host, "recover", scan_options);
-  if (!run.any_scanned) return 1;
+  AnalysisRun run;
+  // Without a selector, --from takes the files ticked in the saved results, or all of them when
+  // none is ticked (results saved by scan --save have no ticks).
+  bool saved_ticks = false;
+  if (from_given) {
+    const ResultsLoad load = open_results(from);
+    if (load.problem != ResultsProblem::none) {
+      std::fprintf(stderr, "dravelo-cli recover: %s\n", results_problem_text(from, load).c_str());
+      return 1;
+    }
+    run.any_scanned = run.all_scanned = true;
+    for (std::int32_t k = 0; k < file_count() && !saved_ticks; ++k) saved_ticks = file_list[k].selected == 1;
+  } else {
+    run = analyse_volumes(volumes, host, "recover", scan_options);
+    if (!run.any_scanned) return 1;
+  }
 
   // Tick the picked entries, and only those.
   const bool by_glob = !names.patterns.empty() || !folders.patterns.empty();
   for (std::int32_t k = 0; k < file_count(); ++k) {
     FileInfo& e = file_list[k];
+    if (!by_selector) {
+      e.selected = !saved_ticks || e.selected == 1 ? 1 : 0;
+      continue;
+    }
     bool pick = all || inodes.count(e.inode) > 0;
     if (!pick && by_glob)
       pick = (names.patterns.empty() || names.matches(e.FileName)) &&

@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/help.h"
 #include "cli/scan_support.h"
+#include "workflow/saved_results.h"
 
 namespace dravelo::cli {
 namespace {
@@ -202,12 +203,15 @@ int cmd_scan(const Args& args) {
   ScanOptions scan_options;
   bool options_done = false;
   std::vector<std::string> volumes;
-  std::string map;
-  bool expect_map = false;
+  std::string map, save;
+  bool expect_map = false, expect_save = false, save_given = false;
   for (const std::string& a : args) {
     if (expect_map) {
       map = a;
       expect_map = false;
+    } else if (expect_save) {
+      save = a;
+      expect_save = false;
     } else if (options_done || a.empty() || a[0] != '-' || a == "-") {
       volumes.push_back(a);
     } else if (a == "--") {
@@ -221,6 +225,8 @@ int cmd_scan(const Args& args) {
       format = Format::tsv;
     } else if (a == "--map") {
       expect_map = true;
+    } else if (a == "--save") {
+      expect_save = save_given = true;
     } else if (a == "--deep") {
       scan_options.deep = true;
     } else {
@@ -228,8 +234,8 @@ int cmd_scan(const Args& args) {
       return 2;
     }
   }
-  if (expect_map) {
-    usage_error("scan", "option '--map' needs a value");
+  if (expect_map || expect_save || (save_given && save.empty())) {
+    usage_error("scan", std::string("option '") + (expect_map ? "--map" : "--save") + "' needs a value");
     return 2;
   }
   if (volumes.empty()) {
@@ -244,6 +250,15 @@ int cmd_scan(const Args& args) {
     case Format::json: print_json(stdout); break;
     case Format::tsv: print_tsv(stdout); break;
     case Format::text: print_text(stdout); break;
+  }
+  if (!save.empty()) {
+    // Saved even when some volume could not be scanned: what was found stays worth keeping.
+    ResultsLoad failed;
+    if (!save_results(save, &failed.detail)) {
+      failed.problem = ResultsProblem::cannot_open;
+      std::fprintf(stderr, "dravelo-cli scan: %s\n", results_problem_text(save, failed).c_str());
+      return 1;
+    }
   }
   return run.all_scanned ? 0 : 1;
 }

@@ -76,7 +76,7 @@ const char kVolumesHelp[] =
     "  2  usage error\n";
 
 const char kScanHelp[] =
-    "usage: dravelo-cli scan [--json | --tsv] [--deep] [--map MAPFILE] VOLUME...\n"
+    "usage: dravelo-cli scan [--json | --tsv] [--save FILE] [--deep] [--map MAPFILE] VOLUME...\n"
     "\n"
     "Scans each volume (an image file or a block device) for deleted files and prints one line\n"
     "per file: recoverability status (Very Good, Good, Middle, Bad, Overwritten, Compressed,\n"
@@ -88,6 +88,9 @@ const char kScanHelp[] =
     "  --json        print a JSON array of objects (drive, fs, inode, name, path, parent, size,\n"
     "                percent, status, created, modified, lcn, lcn_offset)\n"
     "  --tsv         print tab-separated columns under a header line (the same fields)\n"
+    "                Dates are local time with their offset from UTC (2026-03-01T14:05:09+01:00).\n"
+    "  --save FILE   also keep the results in FILE: the window's \"Open results\" and\n"
+    "                recover --from read it later without scanning again\n"
     "  --map MAPFILE the GNU ddrescue map of the one image named: the stretches it does not mark\n"
     "                finished are taken as unreadable\n"
     "  --deep        also search the free space for folders that no folder leads to any more\n"
@@ -105,6 +108,8 @@ const char kScanHelp[] =
 const char kRecoverHelp[] =
     "usage: dravelo-cli recover --to DIR SELECTOR... [--keep-folders] [--alternate-streams]\n"
     "                           [--deep] [--map MAPFILE] VOLUME...\n"
+    "       dravelo-cli recover --to DIR --from FILE [SELECTOR...] [--keep-folders]\n"
+    "                           [--alternate-streams]\n"
     "\n"
     "Scans the volumes, then copies the chosen deleted files into DIR, printing one line per file\n"
     "and a closing line with the count. DIR is created when missing; it must not lie on a volume\n"
@@ -121,6 +126,12 @@ const char kRecoverHelp[] =
     "                      several times\n"
     "  --match and --match-path given together pick the files that pass both; --all and --inode\n"
     "  add their files to those.\n"
+    "\n"
+    "--from FILE recovers from results kept by scan --save (or the window's \"Save results\")\n"
+    "without scanning again: each volume is read where it was scanned, and one that is not the\n"
+    "same volume any more (another serial number, size or geometry) is refused with the reason.\n"
+    "Without a selector it takes the files ticked in the saved results, or all of them when none\n"
+    "is ticked.\n"
     "\n"
     "options:\n"
     "  --to DIR              the folder to write into (required)\n"
