@@ -423,6 +423,7 @@ void T_mainForm::createPopupMenus() {
   connect(MenuItem4, &QAction::triggered, this, [this] { MenuItem4Click(); });
   connect(MenuItem5, &QAction::triggered, this, [this] { MenuItem5Click(); });
   connect(OpenImage1, &QAction::triggered, this, [this] { OpenImage1Click(); });
+  createResultsEntries();
 
   AdvPopupMenu = new QMenu(this);
   AdvPopupMenu->setObjectName(QStringLiteral("AdvPopupMenu"));
@@ -496,6 +497,8 @@ void T_mainForm::applyLanguageTexts() {
   MenuItem4->setText(ui_text(41));
   MenuItem5->setText(ui_text(42));
   OpenImage1->setText(ui_text(kOpenImageText));
+  SaveResults1->setText(ui_text(kSaveResultsText));
+  OpenResults1->setText(ui_text(kOpenResultsText));
   UndeleteSelected1->setText(ui_text(43));
   SelectAll1->setText(ui_text(44));
   UnselectAll1->setText(ui_text(45));

@@ -12,5 +12,8 @@ inline QString ui_text(int i) { return QString::fromStdString(lang_text(i)); }
 // The drive tree's "Open image…" entry.
 constexpr int kOpenImageText = 63;
 constexpr int kDeepScanText = 82;  // "Deep Scan"
+constexpr int kSaveResultsText = 130;   // "Save results…"
+constexpr int kOpenResultsText = 131;   // "Open results…"
+constexpr int kResultsFilesText = 136;  // "Dravelo results", the file dialogs' filter
 
 }  // namespace dravelo
