@@ -11,6 +11,7 @@
 #include "catalogue/result_text.h"
 #include "catalogue/text_util.h"
 #include "cli/commands.h"
+#include "cli/dfxml.h"
 #include "cli/help.h"
 #include "cli/scan_support.h"
 #include "workflow/saved_results.h"
@@ -18,7 +19,7 @@
 namespace dravelo::cli {
 namespace {
 
-enum class Format { text, tsv, json };
+enum class Format { text, tsv, json, dfxml };
 
 // The rows go out through one buffer, field by field, without printf: on a volume with hundreds
 // of thousands of deleted files the formatting would otherwise cost more than the scan.
@@ -223,6 +224,8 @@ int cmd_scan(const Args& args) {
       format = Format::json;
     } else if (a == "--tsv") {
       format = Format::tsv;
+    } else if (a == "--dfxml") {
+      format = Format::dfxml;
     } else if (a == "--map") {
       expect_map = true;
     } else if (a == "--save") {
@@ -250,6 +253,12 @@ int cmd_scan(const Args& args) {
     case Format::json: print_json(stdout); break;
     case Format::tsv: print_tsv(stdout); break;
     case Format::text: print_text(stdout); break;
+    case Format::dfxml: {
+      std::vector<std::string> command{"dravelo-cli", "scan"};
+      command.insert(command.end(), args.begin(), args.end());
+      print_dfxml(stdout, command);
+      break;
+    }
   }
   if (!save.empty()) {
     // Saved even when some volume could not be scanned: what was found stays worth keeping.

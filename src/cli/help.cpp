@@ -76,7 +76,8 @@ const char kVolumesHelp[] =
     "  2  usage error\n";
 
 const char kScanHelp[] =
-    "usage: dravelo-cli scan [--json | --tsv] [--save FILE] [--deep] [--map MAPFILE] VOLUME...\n"
+    "usage: dravelo-cli scan [--json | --tsv | --dfxml] [--save FILE] [--deep] [--map MAPFILE]\n"
+    "                        VOLUME...\n"
     "\n"
     "Scans each volume (an image file or a block device) for deleted files and prints one line\n"
     "per file: recoverability status (Very Good, Good, Middle, Bad, Overwritten, Compressed,\n"
@@ -89,6 +90,8 @@ const char kScanHelp[] =
     "                percent, status, created, modified, lcn, lcn_offset)\n"
     "  --tsv         print tab-separated columns under a header line (the same fields)\n"
     "                Dates are local time with their offset from UTC (2026-03-01T14:05:09+01:00).\n"
+    "  --dfxml       print Digital Forensics XML: a fileobject per file (filename, filesize,\n"
+    "                inode, mtime and crtime in UTC, byte_runs: where on the image its bytes lie)\n"
     "  --save FILE   also keep the results in FILE: the window's \"Open results\" and\n"
     "                recover --from read it later without scanning again\n"
     "  --map MAPFILE the GNU ddrescue map of the one image named: the stretches it does not mark\n"
