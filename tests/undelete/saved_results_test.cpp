@@ -15,6 +15,7 @@
 
 #include "catalogue/catalogue.h"
 #include "cli/commands.h"
+#include "cli/json_rows.h"
 #include "exfat/exfat_claims.h"
 #include "fat/fat_claims.h"
 #include "ntfs/ntfs_claims.h"
@@ -152,7 +153,9 @@ TEST_F(SavedResults, EveryFieldComesBackAndRecoveryWritesTheSameBytes) {
   for (std::size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], before[i]) << "record " << i;
   // A file's path is stored once per folder, as the scan shares it.
   for (std::int32_t k = 1; k < file_count(); ++k) {
-    if (file_list[k].Path == file_list[k - 1].Path) EXPECT_TRUE(file_list[k].Path.shares(file_list[k - 1].Path));
+    if (file_list[k].Path == file_list[k - 1].Path) {
+      EXPECT_TRUE(file_list[k].Path.shares(file_list[k - 1].Path));
+    }
   }
 
   // Recovering everything from the file and after a fresh scan: the same files, byte for byte,
@@ -271,6 +274,59 @@ TEST_F(SavedResults, AVolumeThatIsNotTheOneScannedIsRefused) {
         << c.what;
     EXPECT_TRUE(digests_below(work_ / "out").empty()) << c.what;
   }
+}
+
+// An edited copy of scan --json: the rows left name the files to recover, found again on the
+// volume by letter, inode, folder and name (and size); a row the volume no longer holds is said
+// so and makes the exit status 1.
+TEST_F(SavedResults, RecoverFromAnEditedJsonListTakesTheFilesItNames) {
+  const std::vector<std::string> volumes = copies({"ntfs_24m.img"});
+  scan(volumes, work_ / "scan.dravelo");
+  std::string list = "[";
+  for (std::int32_t k = 0; k < file_count(); ++k) {
+    const FileInfo& e = file_list[k];
+    if (e.FileName != "hello.txt" && e.FileName != "photo.jpg") continue;
+    list += std::string(list.size() > 1 ? "," : "") + "\n {\"drive\": \"C\", \"fs\": \"NTFS\", \"inode\": " +
+            std::to_string(e.inode) + ", \"name\": \"" + cli::json_escape(e.FileName) + "\", \"path\": \"" +
+            cli::json_escape(e.Path) + "\", \"size\": " + std::to_string(e.FileSize) + ", \"percent\": 100}";
+  }
+  write_all(work_ / "list.json", std::vector<std::uint8_t>(list.begin(), list.end()));
+  write_all(work_ / "whole.json", [&] {
+    const std::string t = list + "\n]\n";
+    return std::vector<std::uint8_t>(t.begin(), t.end());
+  }());
+  const std::string whole = (work_ / "whole.json").string();
+  EXPECT_EQ(cli::cmd_recover({"--to", (work_ / "out").string(), "--from", whole, volumes[0]}), 0);
+  EXPECT_EQ(digests_below(work_ / "out"),
+            (std::multiset<std::string>{"hello.txt f3a90ce01b09875814fe4419f41be4bff72dba81c0d40cee1a5b07dacd3343f3",
+                                        "photo.jpg a0cba3b0097b0a522401980a1cd0b510931437968602907afc8918dcf8cce826"}));
+  // The list does not say where its volumes are.
+  EXPECT_EQ(cli::cmd_recover({"--to", (work_ / "none").string(), "--from", whole}), 2);
+  // Cut short: no list, no results file.
+  EXPECT_EQ(cli::cmd_recover({"--to", (work_ / "cut").string(), "--from", (work_ / "list.json").string(), volumes[0]}), 1);
+  EXPECT_FALSE(fs::exists(work_ / "cut"));
+  // A row whose file the volume does not hold (another size): the others are recovered, exit 1.
+  std::string other = list;
+  other.replace(other.find("\"size\": 47"), 10, "\"size\": 48");
+  other += "]";
+  write_all(work_ / "other.json", std::vector<std::uint8_t>(other.begin(), other.end()));
+  EXPECT_EQ(cli::cmd_recover({"--to", (work_ / "other").string(), "--from", (work_ / "other.json").string(), volumes[0]}), 1);
+  EXPECT_EQ(digests_below(work_ / "other"),
+            (std::multiset<std::string>{"photo.jpg a0cba3b0097b0a522401980a1cd0b510931437968602907afc8918dcf8cce826"}));
+}
+
+TEST(JsonRows, ReadsWhatScanJsonWrites) {
+  std::vector<cli::JsonRow> rows;
+  std::string why;
+  ASSERT_TRUE(cli::read_json_rows(R"([ {"name": "a\"b\\c\u0085\ud83d\ude00", "size": 12, "ok": true},
+    {} ])", &rows, &why)) << why;
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0]["name"], "a\"b\\c\xC2\x85\xF0\x9F\x98\x80");
+  EXPECT_EQ(rows[0]["size"], "12");
+  EXPECT_TRUE(cli::read_json_rows("[]", &rows, &why));
+  EXPECT_TRUE(rows.empty());
+  for (const char* bad : {"", "{}", "[", "[{\"a\": }]", "[{\"a\": \"x}]", "[{\"a\": 1}] x", "[{\"a\": \"\\q\"}]"})
+    EXPECT_FALSE(cli::read_json_rows(bad, &rows, &why)) << bad;
 }
 
 }  // namespace
