@@ -125,6 +125,7 @@ class Reader {
 };
 
 // Smallest encoded sizes, for the count checks.
+constexpr std::size_t kMinVolumeBytes = 55 + 47 + 9;
 constexpr std::size_t kMinFolderBytes = 4 + 4 + 1 + 1 + 4 + 4;
 constexpr std::size_t kMinStretchBytes = 4 + 8;
 constexpr std::size_t kMinTextBytes = 4;
@@ -438,7 +439,7 @@ ResultsLoad decode_results(std::span<const std::uint8_t> bytes) {
   // whole file has been read.
   Reader r(payload);
   load.program_version = r.text();
-  const std::uint32_t volume_count = r.count(1);
+  const std::uint32_t volume_count = r.count(kMinVolumeBytes);
   std::vector<SavedVolume> volumes(volume_count);
   for (SavedVolume& v : volumes)
     if (!read_volume(r, &v)) return problem(ResultsProblem::damaged, "volume record");
