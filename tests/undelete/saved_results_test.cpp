@@ -252,14 +252,14 @@ TEST_F(SavedResults, AFileThatIsCutShortAlteredOrForeignLoadsNothing) {
     return b;
   };
   int loaded_anyway = 0;
-  for (std::size_t at = 36; at < good.size(); ++at) {
-    for (std::uint8_t x : {0x01, 0x80, 0xFF}) {
-      std::vector<std::uint8_t> b = good;
-      b[at] ^= x;
-      const ResultsLoad load = decode_results(with_sum(b));
-      if (load.problem == ResultsProblem::none) ++loaded_anyway;
-      else EXPECT_EQ(load.problem, ResultsProblem::damaged);
-    }
+  // Each byte of the volume records, folders and texts at the front; then a byte in every 11 of
+  // the file records, which repeat one layout.
+  for (std::size_t at = 36; at < good.size(); at += at < 600 ? 1 : 11) {
+    std::vector<std::uint8_t> b = good;
+    b[at] ^= 0xFF;
+    const ResultsLoad load = decode_results(with_sum(b));
+    if (load.problem == ResultsProblem::none) ++loaded_anyway;
+    else EXPECT_EQ(load.problem, ResultsProblem::damaged);
   }
   EXPECT_GT(loaded_anyway, 0);  // a changed name or date is still a whole file
   ResultsLoad damaged;
