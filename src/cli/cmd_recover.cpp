@@ -3,6 +3,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <tuple>
 #include <set>
 #include <string>
 
@@ -15,7 +19,9 @@
 #include "cli/commands.h"
 #include "cli/glob.h"
 #include "cli/help.h"
+#include "cli/json_rows.h"
 #include "cli/scan_support.h"
+#include "workflow/saved_results.h"
 #include "workflow/undelete.h"
 
 namespace dravelo::cli {
@@ -123,7 +129,8 @@ int cmd_recover(const Args& args) {
   std::set<std::int32_t> inodes;
   Globs names, folders;
   std::vector<std::string> volumes;
-  std::string map;
+  std::string map, from;
+  bool from_given = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool has_value = i + 1 < args.size();
@@ -144,7 +151,7 @@ int cmd_recover(const Args& args) {
       scan_options.deep = true;
     } else if (a == "--all") {
       all = true;
-    } else if (a == "--to" || a == "--inode" || a == "--match" || a == "--match-path" || a == "--map") {
+    } else if (a == "--to" || a == "--inode" || a == "--match" || a == "--match-path" || a == "--map" || a == "--from") {
       if (!has_value) {
         usage_error("recover", "option '" + a + "' needs a value");
         return 2;
@@ -155,6 +162,9 @@ int cmd_recover(const Args& args) {
         have_target = true;
       } else if (a == "--map") {
         map = value;
+      } else if (a == "--from") {
+        from = value;
+        from_given = true;
       } else if (a == "--inode") {
         std::int32_t n = 0;
         if (!parse_inode(value, &n)) {
@@ -179,11 +189,44 @@ int cmd_recover(const Args& args) {
     usage_error("recover", "the target folder is needed: --to DIR");
     return 2;
   }
-  if (!all && inodes.empty() && names.patterns.empty() && folders.patterns.empty()) {
+  const bool by_selector = all || !inodes.empty() || !names.patterns.empty() || !folders.patterns.empty();
+  // --from FILE: saved results (scan --save), or a list in the form of scan --json (an edited
+  // copy of it), whose rows name the files by drive letter, inode, folder path and name.
+  std::vector<JsonRow> rows;
+  bool from_list = false;
+  if (from_given) {
+    if (from.empty()) {
+      usage_error("recover", "option '--from' needs a value");
+      return 2;
+    }
+    const ResultsLoad load = open_results(from);
+    if (load.problem == ResultsProblem::not_results) {
+      std::ifstream in(std::filesystem::path(std::u8string(from.begin(), from.end())), std::ios::binary);
+      const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      std::string why;
+      if (!read_json_rows(text, &rows, &why)) {
+        std::fprintf(stderr, "dravelo-cli recover: %s (nor a list from scan --json: %s)\n",
+                     results_problem_text(from, load).c_str(), why.c_str());
+        return 1;
+      }
+      from_list = true;
+    } else if (load.problem != ResultsProblem::none) {
+      std::fprintf(stderr, "dravelo-cli recover: %s\n", results_problem_text(from, load).c_str());
+      return 1;
+    }
+    if (!from_list && (!volumes.empty() || scan_options.deep || !map.empty())) {
+      usage_error("recover", "--from takes the volumes from the saved results: name no volume, --deep or --map");
+      return 2;
+    }
+    if (from_list && volumes.empty()) {
+      usage_error("recover", "a list from scan --json does not say where its volumes are: name them as at the scan");
+      return 2;
+    }
+  } else if (!by_selector) {
     usage_error("recover", "say which files to recover: --all, --match GLOB, --match-path GLOB or --inode N");
     return 2;
   }
-  if (volumes.empty()) {
+  if (volumes.empty() && !from_given) {
     usage_error("recover", "no volume named (give image files or block devices)");
     return 2;
   }
@@ -191,19 +234,64 @@ int cmd_recover(const Args& args) {
 
   CliHost host;
   ScopedHost scope(host);
-  const AnalysisRun run = analyse_volumes(volumes, host, "recover", scan_options);
-  if (!run.any_scanned) return 1;
+  AnalysisRun run;
+  // Without a selector, saved results give the files ticked in them, or all of them when none
+  // is ticked (results saved by scan --save have no ticks).
+  bool saved_ticks = false;
+  if (from_given && !from_list) {
+    run.any_scanned = run.all_scanned = true;
+    for (std::int32_t k = 0; k < file_count() && !saved_ticks; ++k) saved_ticks = file_list[k].selected == 1;
+  } else {
+    run = analyse_volumes(volumes, host, "recover", scan_options);
+    if (!run.any_scanned) return 1;
+  }
+  // A listed file is the one the scan finds now under the same letter, inode, folder and name
+  // (and size, when the row gives one): a file that the volume no longer holds so is not taken.
+  std::map<std::tuple<char, std::int32_t, std::string, std::string>, std::pair<std::int64_t, bool>> listed;
+  for (const JsonRow& r : rows) {
+    const auto field = [&r](const char* name) {
+      const auto it = r.find(name);
+      return it == r.end() ? std::string() : it->second;
+    };
+    std::int32_t inode = -1;
+    parse_inode(field("inode"), &inode);
+    const std::string drive = field("drive"), size = field("size");
+    const char letter = drive.empty() ? '?' : static_cast<char>(std::toupper(static_cast<unsigned char>(drive[0])));
+    listed[{letter, inode, field("path"), field("name")}] = {size.empty() ? -1 : std::atoll(size.c_str()), false};
+  }
 
   // Tick the picked entries, and only those.
   const bool by_glob = !names.patterns.empty() || !folders.patterns.empty();
   for (std::int32_t k = 0; k < file_count(); ++k) {
     FileInfo& e = file_list[k];
+    if (from_list) {
+      const auto it = listed.find({static_cast<char>(std::toupper(static_cast<unsigned char>(e.drv))), e.inode, e.Path, e.FileName});
+      if (it == listed.end() || (it->second.first >= 0 && it->second.first != e.FileSize)) {
+        e.selected = 0;
+        continue;
+      }
+      it->second.second = true;
+      if (!by_selector) {
+        e.selected = 1;
+        continue;
+      }
+    } else if (!by_selector) {
+      e.selected = !saved_ticks || e.selected == 1 ? 1 : 0;
+      continue;
+    }
     bool pick = all || inodes.count(e.inode) > 0;
     if (!pick && by_glob)
       pick = (names.patterns.empty() || names.matches(e.FileName)) &&
              (folders.patterns.empty() || folders.matches(folder_for_match(e.Path)));
     e.selected = pick ? 1 : 0;
   }
+  bool list_found = true;
+  for (const auto& [key, state] : listed)
+    if (!state.second) {
+      list_found = false;
+      std::fprintf(stderr, "dravelo-cli recover: %s%s (inode %d) is not found on the volume now\n",
+                   escape_controls(std::get<2>(key)).c_str(), escape_controls(std::get<3>(key)).c_str(), std::get<1>(key));
+    }
   if (build_undelete_list() == 0) {
     host.out_text(lang_text(51), MsgType::error, true);
     return 1;
@@ -248,7 +336,7 @@ int cmd_recover(const Args& args) {
   // One line: the files undeleted well, then, apart, those written that are probably not the
   // original and those that were not written (each file's line said why).
   std::printf("%s\n", undelete_closing_text(summary, false, ". ").c_str());
-  return all_complete && run.all_scanned ? 0 : 1;
+  return all_complete && run.all_scanned && list_found ? 0 : 1;
 }
 
 }  // namespace dravelo::cli

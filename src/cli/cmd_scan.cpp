@@ -11,13 +11,15 @@
 #include "catalogue/result_text.h"
 #include "catalogue/text_util.h"
 #include "cli/commands.h"
+#include "cli/dfxml.h"
 #include "cli/help.h"
 #include "cli/scan_support.h"
+#include "workflow/saved_results.h"
 
 namespace dravelo::cli {
 namespace {
 
-enum class Format { text, tsv, json };
+enum class Format { text, tsv, json, dfxml };
 
 // The rows go out through one buffer, field by field, without printf: on a volume with hundreds
 // of thousands of deleted files the formatting would otherwise cost more than the scan.
@@ -202,12 +204,15 @@ int cmd_scan(const Args& args) {
   ScanOptions scan_options;
   bool options_done = false;
   std::vector<std::string> volumes;
-  std::string map;
-  bool expect_map = false;
+  std::string map, save;
+  bool expect_map = false, expect_save = false, save_given = false;
   for (const std::string& a : args) {
     if (expect_map) {
       map = a;
       expect_map = false;
+    } else if (expect_save) {
+      save = a;
+      expect_save = false;
     } else if (options_done || a.empty() || a[0] != '-' || a == "-") {
       volumes.push_back(a);
     } else if (a == "--") {
@@ -219,8 +224,12 @@ int cmd_scan(const Args& args) {
       format = Format::json;
     } else if (a == "--tsv") {
       format = Format::tsv;
+    } else if (a == "--dfxml") {
+      format = Format::dfxml;
     } else if (a == "--map") {
       expect_map = true;
+    } else if (a == "--save") {
+      expect_save = save_given = true;
     } else if (a == "--deep") {
       scan_options.deep = true;
     } else {
@@ -228,8 +237,8 @@ int cmd_scan(const Args& args) {
       return 2;
     }
   }
-  if (expect_map) {
-    usage_error("scan", "option '--map' needs a value");
+  if (expect_map || expect_save || (save_given && save.empty())) {
+    usage_error("scan", std::string("option '") + (expect_map ? "--map" : "--save") + "' needs a value");
     return 2;
   }
   if (volumes.empty()) {
@@ -244,6 +253,21 @@ int cmd_scan(const Args& args) {
     case Format::json: print_json(stdout); break;
     case Format::tsv: print_tsv(stdout); break;
     case Format::text: print_text(stdout); break;
+    case Format::dfxml: {
+      std::vector<std::string> command{"dravelo-cli", "scan"};
+      command.insert(command.end(), args.begin(), args.end());
+      print_dfxml(stdout, command);
+      break;
+    }
+  }
+  if (!save.empty()) {
+    // Saved even when some volume could not be scanned: what was found stays worth keeping.
+    ResultsLoad failed;
+    if (!save_results(save, &failed.detail)) {
+      failed.problem = ResultsProblem::cannot_open;
+      std::fprintf(stderr, "dravelo-cli scan: %s\n", results_problem_text(save, failed).c_str());
+      return 1;
+    }
   }
   return run.all_scanned ? 0 : 1;
 }

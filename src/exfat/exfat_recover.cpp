@@ -238,3 +238,48 @@ RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_
 }
 
 }  // namespace dravelo
+
+namespace dravelo {
+
+FileExtents ExfatExtents(const FileInfo& entry) {
+  FileExtents out;
+  if (entry.drive < 0 || static_cast<std::size_t>(entry.drive) >= drive_list.size()) {
+    out.error = "no drive " + std::to_string(entry.drive);
+    return out;
+  }
+  std::unique_ptr<OpenedExfat> own;
+  RecoverResult failure;
+  OpenedExfat* opened = open_exfat(drive_list[static_cast<std::size_t>(entry.drive)], own, &failure);
+  if (!opened) {
+    out.error = failure.message;
+    return out;
+  }
+  const ExfatGeometry& g = opened->g;
+  const std::uint64_t size = entry.FileSize > 0 ? static_cast<std::uint64_t>(entry.FileSize) : 0;
+  const ExfatCluster first = static_cast<ExfatCluster>(entry.startCluster & 0xFFFFFFFF);
+  if (size > 0 && !is_heap_cluster(g, first)) {
+    out.error = "the first cluster " + std::to_string(first) + " lies outside the heap";
+    return out;
+  }
+  // The clusters and the valid length that RecoverExfatFile takes; the bytes past the valid
+  // length, and past the heap's end, are zeros that no cluster holds.
+  ExfatEntrySet set;
+  const bool have_set = reread_entry_set(*opened->data_reader, *opened->fat_reader, g, entry, &set);
+  const std::uint64_t valid = have_set ? std::min(set.valid_data_length, size) : size;
+  const ExfatLayout layout =
+      ExfatFileLayout(*opened->fat_reader, g, first, size, have_set && set.no_fat_chain(), &opened->bitmap);
+  std::uint64_t done = 0;
+  for (const ExfatRun& run : layout.runs)
+    for (std::uint64_t k = 0; k < run.count && done < size; ++k) {
+      const std::uint64_t n = std::min<std::uint64_t>(g.bytes_per_cluster, size - done);
+      const std::uint64_t wanted = done >= valid ? 0 : std::min<std::uint64_t>(n, valid - done);
+      add_extent(out, static_cast<std::int64_t>(done),
+                 static_cast<std::int64_t>(ExfatClusterOffset(g, static_cast<ExfatCluster>(run.first + k))),
+                 static_cast<std::int64_t>(wanted));
+      done += n;
+    }
+  out.ok = true;
+  return out;
+}
+
+}  // namespace dravelo

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "catalogue/file_extents.h"
 #include "catalogue/records.h"
 #include "catalogue/recovery.h"
 
@@ -18,5 +19,9 @@ namespace dravelo {
 // copy cut short by Stop or by a failing write is removed again; a cluster that cannot be read
 // is written as zeros and the result is read_errors.
 RecoverResult RecoverExfatFile(const FileInfo& entry, const std::string& target_path, const RecoverOptions& options);
+
+// Where the bytes that RecoverExfatFile copies lie on the volume (the bytes past the valid data
+// length are holes).
+FileExtents ExfatExtents(const FileInfo& entry);
 
 }  // namespace dravelo

@@ -114,6 +114,16 @@ bool newer_claim(std::int32_t drive, std::int32_t inode, ClusterNumber c) {
   return std::prev(at)->second > key;
 }
 
+const std::vector<std::pair<ClusterNumber, std::uint64_t>>* newest(std::int32_t drive) {
+  const auto it = record().newest.find(drive);
+  return it == record().newest.end() ? nullptr : &it->second;
+}
+
+std::uint64_t key(std::int32_t inode) {
+  const std::vector<std::uint64_t>& keys = record().keys;
+  return inode >= 0 && static_cast<std::size_t>(inode) < keys.size() ? keys[static_cast<std::size_t>(inode)] : 0;
+}
+
 }  // namespace fat_claim_record
 
 }  // namespace dravelo

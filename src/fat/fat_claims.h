@@ -57,6 +57,10 @@ void keep(std::int32_t drive, std::vector<std::pair<ClusterNumber, std::uint64_t
 void set_key(std::int32_t inode, std::uint64_t key);
 // True when a deleted file newer than the entry with this inode claims cluster c on drive.
 bool newer_claim(std::int32_t drive, std::int32_t inode, ClusterNumber c);
+// What keep and set_key were given, for results saved to a file: the drive's stretches (null
+// when none were kept) and the entry's key (0 when none).
+const std::vector<std::pair<ClusterNumber, std::uint64_t>>* newest(std::int32_t drive);
+std::uint64_t key(std::int32_t inode);
 }  // namespace fat_claim_record
 
 }  // namespace dravelo

@@ -139,6 +139,19 @@ std::vector<ClusterRange> NewerClaims(char drive_name, const std::string& device
   return {};
 }
 
+void KeepNewerClaims(char drive_name, const std::string& device_path, std::uint32_t record,
+                     std::vector<ClusterRange> ranges) {
+  auto& all = found_claims();
+  auto volume = std::find_if(all.begin(), all.end(), [&](const VolumeClaims& v) {
+    return v.drive_name == drive_name && v.device_path == device_path;
+  });
+  if (volume == all.end()) {
+    all.push_back({drive_name, device_path, {}});
+    volume = std::prev(all.end());
+  }
+  volume->by_record[record] = std::move(ranges);
+}
+
 void ForgetNewerClaims() { found_claims().clear(); }
 
 }  // namespace dravelo

@@ -80,7 +80,12 @@ class DeletedClaims {
 // last scan of that volume found them (sorted, disjoint); empty when none.
 std::vector<ClusterRange> NewerClaims(char drive_name, const std::string& device_path, std::uint32_t record);
 
-// Forgets what the scans found (for tests).
+// Puts back what a scan found for one record (results reopened from a file), in place of
+// anything held for it.
+void KeepNewerClaims(char drive_name, const std::string& device_path, std::uint32_t record,
+                     std::vector<ClusterRange> ranges);
+
+// Forgets what the scans found (for tests, and before results are reopened).
 void ForgetNewerClaims();
 
 }  // namespace dravelo

@@ -594,3 +594,63 @@ RecoverResult RecoverNtfsFile(const FileInfo& entry, const std::string& target_p
 }
 
 }  // namespace dravelo
+
+namespace dravelo {
+
+FileExtents NtfsExtents(const FileInfo& entry) {
+  FileExtents out;
+  if (entry.drive < 0 || static_cast<std::size_t>(entry.drive) >= drive_list.size()) {
+    out.error = "no drive " + std::to_string(entry.drive);
+    return out;
+  }
+  const DriveInfo& drive = drive_list[static_cast<std::size_t>(entry.drive)];
+  // Opened once for all the files of a session, as the recovery does.
+  ClusterBitmap* bitmap = nullptr;
+  NtfsVolume* opened = kept_volume(drive, &bitmap);
+  std::unique_ptr<NtfsVolume> own;
+  std::unique_ptr<ClusterBitmap> own_bitmap;
+  if (!opened) {
+    own = std::make_unique<NtfsVolume>();
+    if (!OpenNtfsVolume(drive.drive_name, *own) || !LoadMft(*own)) {
+      out.error = "the volume could not be opened as NTFS";
+      return out;
+    }
+    own_bitmap = std::make_unique<ClusterBitmap>(*own, kBitmapWindowBytes);
+    opened = keep_volume(drive, own, own_bitmap);
+  }
+  NtfsVolume& volume = *opened;
+  std::vector<std::uint8_t> record(static_cast<std::size_t>(volume.geometry.FileRecordSize));
+  std::int64_t record_lcn = 0;
+  std::int32_t record_offset = 0;
+  bool record_sound = true;
+  NtfsStream stream;
+  if (entry.inode < 0 ||
+      !ReadFileRecord(volume, static_cast<std::uint32_t>(entry.inode), record, &record_lcn, &record_offset, &record_sound) ||
+      !ReadStream(volume, record, static_cast<std::uint32_t>(entry.inode), kAttrData, u"", stream) || !stream.found) {
+    out.error = "the file's record or its unnamed $DATA could not be read";
+    return out;
+  }
+  out.ok = true;
+  if (stream.resident) {
+    out.resident = true;
+    return out;
+  }
+  // The clusters of the runs, up to the size that the recovery writes; sparse runs and the bytes
+  // past the initialized size are holes.
+  const NtfsStreamLayout layout = layout_of(stream);
+  out.compressed = layout.unit_clusters > 0;
+  bool size_damaged = false;
+  const std::int64_t size = std::clamp<std::int64_t>(entry.FileSize, 0, RecoverableSize(volume, stream, &size_damaged));
+  const std::int64_t end = out.compressed ? size : std::min(size, layout.initialized_size);
+  const std::int64_t bpc = volume.geometry.bytes_per_cluster;
+  for (const DataRun& run : layout.runs) {
+    if (run.sparse() || run.length <= 0) continue;
+    const std::int64_t from = run.vcn * bpc;
+    if (from >= end) break;
+    const std::int64_t length = std::min(run.length * bpc, end - from);
+    add_extent(out, from, run.lcn * bpc, length);
+  }
+  return out;
+}
+
+}  // namespace dravelo

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/file_extents.h"
 #include "catalogue/records.h"
 #include "catalogue/recovery.h"
 #include "ntfs/ntfs_claims.h"
@@ -55,5 +56,11 @@ RecoverStatus copy_ntfs_stream(TBuffer& reader, std::int64_t bytes_per_cluster, 
                                std::int64_t size, TargetFile& target, std::string* message,
                                std::int64_t* reused_bytes = nullptr,
                                std::vector<ByteRange>* unreadable = nullptr);
+
+// Where the bytes of the found file's unnamed $DATA lie on the volume: its runs, cut at the size
+// that RecoverNtfsFile writes; sparse runs and the bytes past the initialized size are holes.
+// Resident data has no stretch of its own (resident); a compressed stream's runs hold its data
+// compressed (compressed).
+FileExtents NtfsExtents(const FileInfo& entry);
 
 }  // namespace dravelo

@@ -425,6 +425,7 @@ void T_mainForm::createPopupMenus() {
   connect(MenuItem5, &QAction::triggered, this, [this] { MenuItem5Click(); });
   connect(OpenImage1, &QAction::triggered, this, [this] { OpenImage1Click(); });
   connect(SearchLostVolumes1, &QAction::triggered, this, [this] { SearchLostVolumes1Click(); });
+  createResultsEntries();
 
   AdvPopupMenu = new QMenu(this);
   AdvPopupMenu->setObjectName(QStringLiteral("AdvPopupMenu"));
@@ -499,6 +500,8 @@ void T_mainForm::applyLanguageTexts() {
   MenuItem5->setText(ui_text(42));
   OpenImage1->setText(ui_text(kOpenImageText));
   SearchLostVolumes1->setText(ui_text(kSearchLostText));
+  SaveResults1->setText(ui_text(kSaveResultsText));
+  OpenResults1->setText(ui_text(kOpenResultsText));
   UndeleteSelected1->setText(ui_text(43));
   SelectAll1->setText(ui_text(44));
   UnselectAll1->setText(ui_text(45));

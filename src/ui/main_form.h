@@ -131,6 +131,17 @@ class T_mainForm : public QMainWindow, public EngineHost {
   // Searches the disk of the drive under the cursor (or an image file chosen) for lost volumes
   // and adds each as a drive.
   void SearchLostVolumes1Click();
+  // "Save results…" and "Open results…" of the drive popup: the found files, the folders and
+  // the volumes they were found on, kept in a file and shown again from it without a scan.
+  void SaveResults1Click();
+  void OpenResults1Click();
+  // Shows the results in the file at path as an analysis would; a file that cannot be loaded is
+  // said so in a message box, and the window keeps what it showed.
+  bool openResults(const QString& path);
+  // The file dialogs of the two entries: given the window and whether a file is to be written,
+  // a path or the empty text (cancelled).
+  using ResultsPicker = std::function<QString(QWidget* parent, bool save)>;
+  void setResultsPicker(ResultsPicker picker);
   void NameHTMLCheckBoxClick();
   void SizeHTMLCheckBoxClick();
   void DateHTMLCheckBoxClick();
@@ -245,6 +256,8 @@ class T_mainForm : public QMainWindow, public EngineHost {
   QAction* MenuItem5 = nullptr;
   QAction* OpenImage1 = nullptr;
   QAction* SearchLostVolumes1 = nullptr;
+  QAction* SaveResults1 = nullptr;
+  QAction* OpenResults1 = nullptr;
   QAction* AdminSeparator2 = nullptr;
   QAction* Read1stSector = nullptr;
   QAction* UndeleteSelected1 = nullptr;
@@ -307,6 +320,8 @@ class T_mainForm : public QMainWindow, public EngineHost {
   FocusAway focusAway_ = FocusAway::none;
   bool activatedOnce_ = false;
   SavePicker savePicker_;
+  ResultsPicker resultsPicker_;
+  void createResultsEntries();
 };
 
 }  // namespace dravelo

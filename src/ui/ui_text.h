@@ -15,5 +15,8 @@ constexpr int kDeepScanText = 82;  // "Deep Scan"
 // The drive tree's "Search for lost volumes…" entry, and its answer when it finds none.
 constexpr int kSearchLostText = 94;
 constexpr int kNoLostVolumeText = 95;  // "No lost volume found on %1"
+constexpr int kSaveResultsText = 130;   // "Save results…"
+constexpr int kOpenResultsText = 131;   // "Open results…"
+constexpr int kResultsFilesText = 136;  // "Dravelo results", the file dialogs' filter
 
 }  // namespace dravelo

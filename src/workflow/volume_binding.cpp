@@ -205,9 +205,12 @@ void rebuild_drive_list(const std::vector<std::string>& images, bool include_dev
     std::int64_t offset;
     char letter;
     std::uint8_t selected;
+    FolderArray folders;
   };
   std::vector<Listed> before;
-  for (const DriveInfo& d : drive_list) before.push_back({d.device_path, d.is_image, d.volume_offset, d.drive_name, d.selected});
+  // A volume keeps its folders too: the catalogue's folder tree and saved results read them.
+  for (DriveInfo& d : drive_list)
+    before.push_back({d.device_path, d.is_image, d.volume_offset, d.drive_name, d.selected, std::move(d.Folders)});
   get_drives(images, include_devices, left_out);
   if (before.empty()) return;
 
@@ -217,10 +220,11 @@ void rebuild_drive_list(const std::vector<std::string>& images, bool include_dev
   std::vector<bool> placed(drive_list.size(), false);
   for (std::size_t i = 0; i < drive_list.size(); ++i) {
     DriveInfo& d = drive_list[i];
-    for (const Listed& b : before) {
+    for (Listed& b : before) {
       if (b.path != d.device_path || b.is_image != d.is_image || b.offset != d.volume_offset) continue;
       d.drive_name = b.letter;
       d.selected = b.selected;
+      d.Folders = std::move(b.folders);
       taken.insert(b.letter);
       placed[i] = true;
       break;

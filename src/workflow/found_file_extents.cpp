@@ -1,0 +1,19 @@
+#include "workflow/found_file_extents.h"
+
+#include "exfat/exfat_recover.h"
+#include "fat/fat_extents.h"
+#include "ntfs/ntfs_recover.h"
+
+namespace dravelo {
+
+FileExtents found_file_extents(const FileInfo& entry) {
+  const std::string& fs = entry.fs;
+  if (fs == "NTFS") return NtfsExtents(entry);
+  if (fs == "exFAT") return ExfatExtents(entry);
+  if (fs == "FAT" || fs == "FAT32") return FatExtents(entry);
+  FileExtents none;
+  none.error = "no engine for file system '" + fs + "'";
+  return none;
+}
+
+}  // namespace dravelo
