@@ -276,6 +276,7 @@ void T_mainForm::createControls() {
   createPopupMenus();
   createLanguageMenu();
   createDiagnostics();
+  setupKeyboard();
 }
 
 void T_mainForm::createFilterPanel() {

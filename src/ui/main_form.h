@@ -23,6 +23,7 @@ class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -192,6 +193,11 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void folderTreeAddFolders(std::int32_t drive);
   void sortFolderTree();
   void showListPopup(const QPoint& pos);
+  // Keyboard (main_form_keys.cpp): the Tab order, F1, Enter in the name box, and the keys that
+  // tick drives, tick the selected rows and follow the About and Help links.
+  void setupKeyboard();
+  bool keyPress(QObject* watched, QKeyEvent* event);
+  void tickSelectedRows();
   // Measures the texts in the font in use and sizes the controls that show them, the list's
   // columns and the window's minimum size (main_fit.cpp); applyFit puts the measured widths in
   // place after every resize.

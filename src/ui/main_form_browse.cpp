@@ -426,6 +426,7 @@ void T_mainForm::draw_types() {
 // Header hook
 
 bool T_mainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && keyPress(watched, static_cast<QKeyEvent*>(event))) return true;
   if (event->type() == QEvent::FocusIn) {
     // A tree that takes the focus with a node selected shows that node's files.
     if (watched == FolderHTMLTreeView && FolderHTMLTreeView->currentItem())

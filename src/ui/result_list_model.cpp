@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QString>
 
+#include <algorithm>
+
 #include "catalogue/catalogue.h"
 #include "catalogue/ordering.h"
 #include "catalogue/presentation.h"
@@ -85,6 +87,22 @@ void ResultListModel::tickClick(int row, bool shift) {
   if (row < 0 || row >= rows_) return;
   const RowRange changed = tick_click(row, shift);
   checkBoxesChanged(changed.first, changed.last);
+}
+
+void ResultListModel::tickRows(const std::vector<int>& rows) {
+  bool allTicked = true;
+  int first = rows_, last = -1;
+  for (int row : rows) {
+    const FileInfo* e = row < rows_ ? row_entry(row) : nullptr;
+    if (!e) continue;
+    allTicked = allTicked && e->selected;
+    first = std::min(first, row);
+    last = std::max(last, row);
+  }
+  if (last < 0) return;
+  for (int row : rows)
+    if (FileInfo* e = row < rows_ ? row_entry(row) : nullptr) e->selected = allTicked ? 0 : 1;
+  checkBoxesChanged(first, last);
 }
 
 void ResultListModel::selectAll() {

@@ -16,6 +16,7 @@
 #include <QAbstractTableModel>
 
 #include <cstdint>
+#include <vector>
 
 namespace dravelo {
 
@@ -42,6 +43,8 @@ class ResultListModel : public QAbstractTableModel {
 
   // A click on the check box of row; repaints the rows whose ticks changed.
   void tickClick(int row, bool shift);
+  // Space on a selection of rows: ticks them all, or unticks them all when all were ticked.
+  void tickRows(const std::vector<int>& rows);
   void selectAll();
   void unselectAll();
   void reverseSelection();
