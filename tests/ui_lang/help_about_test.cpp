@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/texts.h"
 #include "catalogue/version.h"
 #include "ui/about_box.h"
 #include "ui/help.h"
@@ -61,6 +62,21 @@ TEST(Help, ChoosesTheHelpFileThenTheManualThenTheOnlinePage) {
     return true;
   }));
   EXPECT_EQ(tried.size(), 1);
+}
+
+TEST(Help, NothingToOpenItSaysWhereTheManualIs) {
+  QTemporaryDir program, manualDir;
+  const QString manual = manualDir.filePath("index.html");
+  touch(manual);
+  HelpPlaces places{program.path(), manual, [] { return false; }};
+  QStringList told;
+  const auto tell = [&told](const QString& text) { told << text; };
+  showHelp(places, [](const QUrl&) { return true; }, tell);
+  EXPECT_TRUE(told.isEmpty()) << "opened: nothing to say";
+  showHelp(places, [](const QUrl&) { return false; }, tell);
+  ASSERT_EQ(told.size(), 1);
+  EXPECT_TRUE(told[0].contains(QDir::toNativeSeparators(manual))) << told[0].toStdString();
+  EXPECT_TRUE(told[0].startsWith(QString::fromStdString(lang_text(110)))) << told[0].toStdString();
 }
 
 TEST(Help, TheBuiltProgramFindsItsManual) {
