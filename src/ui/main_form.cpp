@@ -105,6 +105,14 @@ class GridLineDelegate : public QStyledItemDelegate {
     painter->drawLine(r.bottomLeft(), r.bottomRight());
     painter->restore();
   }
+  // A selected row's texts keep their colours (a status its hue), made readable on the
+  // selection's background by the model.
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (!(option->state & QStyle::State_Selected)) return;
+    const QVariant selected = index.data(kSelectedForegroundRole);
+    if (selected.canConvert<QColor>()) option->palette.setColor(QPalette::HighlightedText, selected.value<QColor>());
+  }
   // The style sizes a row to the text alone, so the bottom grid line would cover descenders and
   // underscores (a deleted FAT name's "_" would vanish): keep a pixel above and below the text.
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -266,6 +274,7 @@ void T_mainForm::createControls() {
   model_ = new ResultListModel(this);
   model_->setObjectName(QStringLiteral("ResultListModel"));
   AdvListView->setModel(model_);
+  useReadableSelection();
   AdvListView->viewport()->installEventFilter(this);
   AdvListView->viewport()->setMouseTracking(true);
   connect(AdvListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { showListPopup(pos); });
@@ -446,6 +455,22 @@ void T_mainForm::createPopupMenus() {
 void T_mainForm::showListPopup(const QPoint& pos) {
   if (!AdvListView->isEnabled()) return;
   AdvPopupMenu->popup(AdvListView->viewport()->mapToGlobal(pos));
+}
+
+void T_mainForm::useReadableSelection() {
+  // The style's selection colour is a strong one on which only white text reads: the status
+  // colours would all turn white. A light tint of it, the same in and out of focus, keeps them.
+  QPalette palette = AdvListView->palette();
+  const QColor base = palette.color(QPalette::Active, QPalette::Base);
+  const QColor strong = palette.color(QPalette::Active, QPalette::Highlight);
+  const QColor tint = QColor::fromRgbF(base.redF() * 0.7f + strong.redF() * 0.3f, base.greenF() * 0.7f + strong.greenF() * 0.3f,
+                                       base.blueF() * 0.7f + strong.blueF() * 0.3f);
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    palette.setColor(group, QPalette::Highlight, tint);
+    palette.setColor(group, QPalette::HighlightedText, palette.color(group, QPalette::Text));
+  }
+  AdvListView->setPalette(palette);
+  model_->setBackgrounds(base, tint);
 }
 
 void T_mainForm::setAnalyzeGlyph(int image) {

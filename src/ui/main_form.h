@@ -187,6 +187,8 @@ class T_mainForm : public QMainWindow, public EngineHost {
   QTreeWidgetItem* addDriveNode(const DriveInfo& drive);
   void updateDriveRootText();
   void setAnalyzeGlyph(int image);
+  // The list's selection colour and the model's text colours that stay readable on it.
+  void useReadableSelection();
   void setProgress(int position);
   void showPendingFiles();
   void folderTreeAddDrive(std::int32_t drive);

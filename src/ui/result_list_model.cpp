@@ -9,12 +9,19 @@
 #include <algorithm>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/contrast.h"
 #include "catalogue/ordering.h"
 #include "catalogue/presentation.h"
 
 namespace dravelo {
 
 namespace {
+
+Rgb rgb(const QColor& c) {
+  return {static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()), static_cast<std::uint8_t>(c.blue())};
+}
+
+QColor qcolor(Rgb c) { return QColor(c.r, c.g, c.b); }
 
 QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -38,10 +45,10 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
       return column < kResultTextColumns ? QVariant(fromUtf8(cell_text(*e, column))) : QVariant();
     case Qt::CheckStateRole:
       return column == 0 ? QVariant(e->selected ? Qt::Checked : Qt::Unchecked) : QVariant();
-    case Qt::ForegroundRole: {
-      const Rgb c = cell_colour(*e, column);
-      return QBrush(QColor(c.r, c.g, c.b));
-    }
+    case Qt::ForegroundRole:
+      return QBrush(qcolor(readable_colour(cell_colour(*e, column), rgb(rowBackground_))));
+    case kSelectedForegroundRole:
+      return qcolor(readable_colour(cell_colour(*e, column), rgb(selectedBackground_)));
     case Qt::ToolTipRole:
       return column < kResultTextColumns ? QVariant(fromUtf8(hover_hint(index.row(), column))) : QVariant();
     default:
@@ -66,6 +73,12 @@ bool ResultListModel::setData(const QModelIndex& index, const QVariant& value, i
   if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 || index.row() >= rows_) return false;
   tickClick(index.row(), QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier));
   return true;
+}
+
+void ResultListModel::setBackgrounds(const QColor& row, const QColor& selected) {
+  rowBackground_ = row;
+  selectedBackground_ = selected;
+  if (rows_ > 0) emit dataChanged(index(0, 0), index(rows_ - 1, kResultColumns - 1), {Qt::ForegroundRole});
 }
 
 void ResultListModel::refresh() {

@@ -26,7 +26,10 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/contrast.h"
 #include "catalogue/filter.h"
+#include "catalogue/presentation.h"
+#include "ui/result_list_model.h"
 #include "ui/main_form.h"
 #include "ui_test_support.h"
 
@@ -317,6 +320,36 @@ TEST_F(AnalysisWindowTest, ASelectedRowStaysReadableAndTheGridLinesStay) {
   const QRect name3 = list->visualRect(list->model()->index(3, 0));
   EXPECT_EQ(QColor(image.pixel(name3.right(), name3.center().y())), QColor(0xd8, 0xd8, 0xd8));
   EXPECT_EQ(QColor(image.pixel(name3.center().x(), name3.bottom())), QColor(0xd8, 0xd8, 0xd8));
+}
+
+TEST_F(AnalysisWindowTest, StatusColoursReadOnPlainAndSelectedRows) {
+  analyze();
+  // The colours the list paints with (the delegate takes the selected one on a selected row),
+  // against the list's own row and selection backgrounds, in and out of focus.
+  const QPalette palette = list->palette();
+  const QColor backgrounds[] = {palette.color(QPalette::Active, QPalette::Base),
+                                palette.color(QPalette::Active, QPalette::Highlight),
+                                palette.color(QPalette::Inactive, QPalette::Highlight)};
+  std::set<int> statuses;
+  for (int row = 0; row < rows(); ++row) {
+    if (!statuses.insert(entry(row).Percent).second) continue;
+    const QModelIndex status = list->model()->index(row, 2);
+    const QColor plain = status.data(Qt::ForegroundRole).value<QBrush>().color();
+    const QColor selected = status.data(kSelectedForegroundRole).value<QColor>();
+    const QColor raw(QColor(status_colour(entry(row).Percent).r, status_colour(entry(row).Percent).g,
+                            status_colour(entry(row).Percent).b));
+    auto rgb = [](const QColor& c) {
+      return Rgb{static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()), static_cast<std::uint8_t>(c.blue())};
+    };
+    EXPECT_GE(contrast_ratio(rgb(plain), rgb(backgrounds[0])), 4.5) << cell(row, 2).toStdString();
+    EXPECT_GE(contrast_ratio(rgb(selected), rgb(backgrounds[1])), 4.5) << cell(row, 2).toStdString();
+    EXPECT_GE(contrast_ratio(rgb(selected), rgb(backgrounds[2])), 4.5) << cell(row, 2).toStdString();
+    if (raw.hslSaturation() > 0) {
+      EXPECT_NEAR(plain.hslHue(), raw.hslHue(), 4) << cell(row, 2).toStdString();
+      EXPECT_NEAR(selected.hslHue(), raw.hslHue(), 4) << cell(row, 2).toStdString();
+    }
+  }
+  EXPECT_GE(statuses.size(), 3u) << "the samples hold several statuses";
 }
 
 TEST_F(AnalysisWindowTest, ARowHoldsItsWholeTextAboveTheGridLine) {
