@@ -140,7 +140,7 @@ T_mainForm::T_mainForm(std::vector<std::string> images, bool includeDevices, QWi
     : QMainWindow(parent), images_(std::move(images)), includeDevices_(includeDevices) {
   setObjectName(QStringLiteral("T_mainForm"));
   setWindowTitle(QString::fromUtf8(kProductName) + QStringLiteral(" - ") + QString::fromUtf8(kVersionText));
-  layout_ = designLayout();
+  layout_ = defaultLayout();
   createControls();
   resize(kClientWidth, kClientHeight);
 
@@ -266,8 +266,10 @@ void T_mainForm::createControls() {
   AdvListView->header()->setStretchLastSection(false);
   AdvListView->header()->setSectionsMovable(false);
   AdvListView->header()->setMinimumSectionSize(4);  // the filler column is 10 pixels wide
+  // The Path column takes whatever width the others leave, so a wide window shows long paths.
+  AdvListView->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   AdvListView->setGeometry(0, 0, layout_.rightPanel.width, layout_.rightPanel.height);
-  // Grid lines between the cells, as the list is designed to show them. Drawn by the delegate
+  // Grid lines between the cells. Drawn by the delegate
   // over the style's own painting: a style sheet rule on the items would take the selection's
   // background away and leave a selected row white on white.
   AdvListView->setItemDelegate(new GridLineDelegate(AdvListView));

@@ -206,7 +206,7 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void fitTexts();
   void applyFit();
 
-  // Controls, named as the window's design names them.
+  // Controls, named after their role and kind.
   QWidget* client_ = nullptr;
   QToolButton* AnalyzeAdvToolButton = nullptr;
   QToolButton* DeepScanAdvToolButton = nullptr;
@@ -269,11 +269,11 @@ class T_mainForm : public QMainWindow, public EngineHost {
     int filesLabelWidth = 0;
     std::array<int, kListColumns> columnFloor{};
   };
-  static constexpr int kDesignedFilterButtonWidth = 95;
-  static constexpr int kDesignedClearButtonWidth = 75;
-  static constexpr int kDesignedLanguageButtonWidth = 88;
+  static constexpr int kDefaultFilterButtonWidth = 95;
+  static constexpr int kDefaultClearButtonWidth = 75;
+  static constexpr int kDefaultLanguageButtonWidth = 88;
   TextFit fit_;
-  std::vector<std::pair<QWidget*, QRect>> filterDesigned_;  // the filter panel's controls as designed
+  std::vector<std::pair<QWidget*, QRect>> filterDefaults_;  // the filter panel's controls at their default places
 
   ResultListModel* model_ = nullptr;
   std::unique_ptr<DesktopTypeNames> typeNames_;

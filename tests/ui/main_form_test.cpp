@@ -53,12 +53,12 @@ class MainFormTest : public ::testing::Test {
   std::unique_ptr<T_mainForm> form;
 };
 
-TEST_F(MainFormTest, StartsAtTheDesignedSizeWithEveryControlInPlace) {
+TEST_F(MainFormTest, StartsAtTheDefaultSizeWithEveryControlInPlace) {
   EXPECT_EQ(form->size(), QSize(1237, 548));
   EXPECT_EQ(form->windowTitle(), QStringLiteral("Dravelo - 3.3.5.0"));
   struct Place {
     const char* name;
-    QRect rect;  // designed place, or where the resizing rules put it at the designed size
+    QRect rect;  // default place, or where the resizing rules put it at the default size
   };
   const Place places[] = {
       {"AnalyzeAdvToolButton", {272, 11, 97, 22}},
@@ -75,7 +75,7 @@ TEST_F(MainFormTest, StartsAtTheDesignedSizeWithEveryControlInPlace) {
     EXPECT_EQ(w->geometry(), p.rect) << p.name;
     EXPECT_FALSE(w->accessibleName().isEmpty()) << p.name;
   }
-  // The files label keeps its designed right edge and is wide enough for a seven-digit count in
+  // The files label keeps its default right edge and is wide enough for a seven-digit count in
   // bold; the progress bar gives up the difference.
   QRect label = widget("FilesHTMLabel")->geometry();
   EXPECT_EQ(label.right(), QRect(1140, 13, 87, 17).right());
@@ -115,7 +115,7 @@ TEST_F(MainFormTest, StartsAtTheDesignedSizeWithEveryControlInPlace) {
   ASSERT_EQ(list->model()->columnCount(), 7);
   const char* captions[] = {"Filename", "Path", "Status", "Size", "Date Created", "Date Modified", ""};
   for (int c = 0; c < 7; ++c) EXPECT_EQ(list->model()->headerData(c, Qt::Horizontal).toString(), captions[c]);
-  // The list speaks in the window's font; its fixed columns are at least as designed and wide
+  // The list speaks in the window's font; its fixed columns are at least their default width and wide
   // enough for their widest contents.
   EXPECT_EQ(list->font(), form->font());
   const int widths[] = {239, 211, 80, 55, 100, 100, 10};
@@ -286,6 +286,18 @@ TEST_F(MainFormTest, UndeleteStatesTouchOnlyTheirRows) {
   EXPECT_TRUE(enabled("AnalyzeAdvToolButton"));
   EXPECT_EQ(buttonText("UndeleteAdvToolButton"), "Undelete");
   EXPECT_EQ(action("UndeleteSelected1")->text(), "Undelete selected");
+}
+
+TEST_F(MainFormTest, ThePathColumnTakesTheWidthOfAWideWindow) {
+  auto* list = find<QTreeView>("AdvListView");
+  QHeaderView* header = list->header();
+  const int pathAtDefault = header->sectionSize(1);
+  form->resize(1900, 800);
+  QCoreApplication::processEvents();
+  int sum = 0;
+  for (int c = 0; c < header->count(); ++c) sum += header->sectionSize(c);
+  EXPECT_GT(header->sectionSize(1), pathAtDefault + 500);
+  EXPECT_NEAR(sum, list->viewport()->width(), 2) << "the columns fill the list";
 }
 
 TEST_F(MainFormTest, PaneButtonsShowExactlyOneTree) {
