@@ -266,8 +266,6 @@ void T_mainForm::createControls() {
   AdvListView->header()->setStretchLastSection(false);
   AdvListView->header()->setSectionsMovable(false);
   AdvListView->header()->setMinimumSectionSize(4);  // the filler column is 10 pixels wide
-  // The Path column takes whatever width the others leave, so a wide window shows long paths.
-  AdvListView->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   AdvListView->setGeometry(0, 0, layout_.rightPanel.width, layout_.rightPanel.height);
   // Grid lines between the cells. Drawn by the delegate
   // over the style's own painting: a style sheet rule on the items would take the selection's
@@ -277,6 +275,8 @@ void T_mainForm::createControls() {
   model_->setObjectName(QStringLiteral("ResultListModel"));
   AdvListView->setModel(model_);
   useReadableSelection();
+  // The Path column takes whatever width the others leave, so a wide window shows long paths.
+  AdvListView->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   AdvListView->viewport()->installEventFilter(this);
   AdvListView->viewport()->setMouseTracking(true);
   connect(AdvListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { showListPopup(pos); });
