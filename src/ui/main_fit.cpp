@@ -60,10 +60,12 @@ void T_mainForm::fitTexts() {
   fit_.languageWidth = std::min(std::max(kDefaultLanguageButtonWidth, LanguageAdvToolButton->sizeHint().width()),
                                 layout_.menuPanel.width - 2);
   {
-    // The files label grows with the count; room for seven digits in bold.
+    // The files label grows with the count; room for shown / total of seven digits and the
+    // ticked files' count and size, in bold.
     QFont bold = FilesHTMLabel->font();
     bold.setBold(true);
-    const int text = QFontMetrics(bold).horizontalAdvance(ui_text(32) + QStringLiteral("  0000000"));
+    const int text = QFontMetrics(bold).horizontalAdvance(ui_text(32) + QStringLiteral(" 0000000 / 0000000  ") + ui_text(kTickedText) +
+                                                          QStringLiteral(" 000000 (0000.00 Mb)"));
     fit_.filesLabelWidth = std::max(layout_.filesLabel.width, text + 2 * FilesHTMLabel->margin() + 4);
   }
 

@@ -274,6 +274,11 @@ void T_mainForm::createControls() {
   model_ = new ResultListModel(this);
   model_->setObjectName(QStringLiteral("ResultListModel"));
   AdvListView->setModel(model_);
+  // Ticks change the files label's count of ticked files.
+  connect(model_, &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+            if (roles.contains(Qt::CheckStateRole) && !analysisState_) updateFilesLabel();
+          });
   useReadableSelection();
   // The Path column takes whatever width the others leave, so a wide window shows long paths.
   AdvListView->header()->setSectionResizeMode(1, QHeaderView::Stretch);
@@ -679,7 +684,7 @@ void T_mainForm::enable_all() {
     set_folder_filter(0, 20, 0);
   }
   AdvListView->setUpdatesEnabled(true);
-  FilesHTMLabel->setText(QStringLiteral("<b>") + ui_text(32) + QStringLiteral("</b> ") + QString::number(n));
+  updateFilesLabel();
   LeftAdvPanel->setEnabled(true);
   AnalyzeAdvToolButton->setText(ui_text(8));
   setAnalyzeGlyph(1);

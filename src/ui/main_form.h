@@ -195,6 +195,8 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void folderTreeAddFolders(std::int32_t drive);
   void sortFolderTree();
   void showListPopup(const QPoint& pos);
+  // The files label: shown / total files and the ticked files' count and size.
+  void updateFilesLabel();
   // Keyboard (main_form_keys.cpp): the Tab order, F1, Enter in the name box, and the keys that
   // tick drives, tick the selected rows and follow the About and Help links.
   void setupKeyboard();

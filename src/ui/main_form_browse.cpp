@@ -34,6 +34,7 @@
 #include "catalogue/filter.h"
 #include "catalogue/ordering.h"
 #include "catalogue/presentation.h"
+#include "catalogue/result_text.h"
 #include "catalogue/texts.h"
 #include "catalogue/type_table.h"
 #include "ui/folder_tree.h"
@@ -276,8 +277,28 @@ void T_mainForm::closeEvent(QCloseEvent* event) {
 void T_mainForm::set_folder_filter(std::int32_t parent, char drv, std::uint16_t app) {
   dravelo::set_folder_filter(parent, drv, app);
   model_->refresh();
-  FilesHTMLabel->setText(QStringLiteral("<b>") + ui_text(32) + QStringLiteral("</b> ") + QString::number(file_count()));
+  updateFilesLabel();
   AdvListView->viewport()->update();
+}
+
+void T_mainForm::updateFilesLabel() {
+  // "Files: shown / total" while a view or filter hides some, and the count and size of the
+  // ticked files once there are any.
+  const std::int32_t n = file_count();
+  const auto shown = static_cast<std::int32_t>(visible_files.size());
+  QString text = QStringLiteral("<b>") + ui_text(32) + QStringLiteral("</b> ");
+  text += shown == n ? QString::number(n) : QString::number(shown) + QStringLiteral(" / ") + QString::number(n);
+  std::int32_t ticked = 0;
+  std::int64_t bytes = 0;
+  for (std::int32_t k = 0; k < n; ++k) {
+    if (!file_list[k].selected) continue;
+    ++ticked;
+    bytes += std::max<std::int64_t>(0, file_list[k].FileSize);
+  }
+  if (ticked > 0)
+    text += QStringLiteral("&nbsp;&nbsp;<b>") + ui_text(kTickedText) + QStringLiteral("</b> ") + QString::number(ticked) +
+            QStringLiteral(" (") + QString::fromStdString(format_size(bytes)) + QStringLiteral(")");
+  FilesHTMLabel->setText(text);
 }
 
 void T_mainForm::NameHTMLCheckBoxClick() {
@@ -332,6 +353,12 @@ void T_mainForm::FilterAdvToolButtonClick() {
   f.size = static_cast<std::int64_t>(SizeDBAdvSpinEdit->value()) * 1024;
   f.overwritten_flag = OverwrittenHTMLCheckBox->isChecked();
   f.temporary_flag = TemporaryHTMLCheckBox->isChecked();
+  if (filter_dates_reversed(f)) {
+    // An empty list would look like nothing found: say why instead, and leave the view as it is.
+    f.date_flag = false;
+    out_text(lang_text(kDatesReversedText), MsgType::error, true);
+    return;
+  }
   if (filter_active(f)) {
     ClearAdvToolButton->show();
     ClearAdvToolButton->repaint();

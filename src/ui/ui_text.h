@@ -12,6 +12,16 @@ inline QString ui_text(int i) { return QString::fromStdString(lang_text(i)); }
 // The drive tree's "Open image…" entry.
 constexpr int kOpenImageText = 63;
 constexpr int kDeepScanText = 82;  // "Deep Scan"
-constexpr int kHelpNotOpenedText = 110;  // no program could open the manual: where it is
+constexpr int kHelpNotOpenedText = 110;
+constexpr int kDatesReversedText = 111;  // the filter's From date after its To date
+constexpr int kTickedText = 112;         // "Ticked:"
+constexpr int kNoDrivesText = 113;       // how to open an image when no drive is listed
+constexpr int kDevicesNeedRootText = 114;
+constexpr int kDevicesNeedAdminText = 115;
+constexpr int kDeviceText = 116;         // drive hints: "Device:", "Label:", "Mounted on:", "not mounted"
+constexpr int kLabelText = 117;
+constexpr int kMountedOnText = 118;
+constexpr int kNotMountedText = 119;
+constexpr int kFolderNotCreatedText = 120;  // no program could open the manual: where it is
 
 }  // namespace dravelo
