@@ -710,6 +710,7 @@ void T_mainForm::disable_all_u() {
   AnalyzeAdvToolButton->setEnabled(false);
   DeepScanAdvToolButton->setEnabled(false);
   UndeleteAdvToolButton->setText(ui_text(10));
+  UndeleteAdvToolButton->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
 }
 
 void T_mainForm::enable_all_u() {
@@ -719,6 +720,7 @@ void T_mainForm::enable_all_u() {
   AnalyzeAdvToolButton->setEnabled(true);
   DeepScanAdvToolButton->setEnabled(true);
   UndeleteAdvToolButton->setText(ui_text(9));
+  UndeleteAdvToolButton->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
   UndeleteSelected1->setText(ui_text(43));
   undeleteState_ = false;
 }

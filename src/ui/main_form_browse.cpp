@@ -37,6 +37,7 @@
 #include "catalogue/result_text.h"
 #include "catalogue/texts.h"
 #include "catalogue/type_table.h"
+#include "ui/drive_hint.h"
 #include "ui/folder_tree.h"
 #include "ui/ui_text.h"
 #include "ui/result_list_model.h"
@@ -78,9 +79,12 @@ QTreeWidgetItem* T_mainForm::addDriveNode(const DriveInfo& drive) {
   node->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
   node->setCheckState(0, drive.selected == 1 ? Qt::Checked : Qt::Unchecked);
   // A device listed from udev's records that this user may not read says so on its line.
-  node->setToolTip(0, QString::fromStdString(device_needs_root(drive)
-                                                 ? volume_problem_text(drive.device_path, {VolumeProblem::needs_root, {}})
-                                                 : drive.device_path));
+  // The hint names the device or image, its label and mount point.
+  QString hint = driveHint(drive);
+  if (device_needs_root(drive))
+    hint = QString::fromStdString(volume_problem_text(drive.device_path, {VolumeProblem::needs_root, {}})) +
+           QLatin1Char('\n') + hint;
+  node->setToolTip(0, hint);
   return node;
 }
 
@@ -108,6 +112,14 @@ void T_mainForm::draw_drives(bool rebuild) {
     images_ = std::move(usable);
   }
   for (std::size_t i = 0; i < drive_list.size(); ++i) addDriveNode(drive_list[i]);
+  if (drive_list.empty()) {
+    // Nothing listed: say how to open an image, and why devices may be missing.
+    const QString text = noDrivesText(userReadsDevices());
+    auto* hint = new QTreeWidgetItem(root, QStringList{text});
+    hint->setData(0, kNodeLevelRole, -1);
+    hint->setFlags(Qt::ItemIsEnabled);
+    hint->setToolTip(0, text);
+  }
   DriveHTMLTreeview->expandAll();
   updateDriveRootText();
 }
@@ -122,7 +134,7 @@ void T_mainForm::setDriveTick(int index, bool ticked) {
 void T_mainForm::DriveHTMLTreeviewClick() {
   QTreeWidgetItem* node = DriveHTMLTreeview->currentItem();
   QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0);
-  if (!node || !root || node == root || node->parent() != root) return;
+  if (!node || !root || node == root || node->parent() != root || node->data(0, kNodeLevelRole).toInt() != 1) return;
   const int index = root->indexOfChild(node);
   setDriveTick(index, node->checkState(0) != Qt::Checked);
 }
@@ -157,6 +169,9 @@ bool T_mainForm::openImage(const QString& path) {
   }
   // Kept for the next rebuild by the Drives button, which would otherwise forget it.
   images_.push_back(path.toStdString());
+  if (QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0))
+    for (int i = root->childCount() - 1; i >= 0; --i)
+      if (root->child(i)->data(0, kNodeLevelRole).toInt() < 0) delete root->takeChild(i);
   addDriveNode(drive_list[static_cast<std::size_t>(index)]);
   updateDriveRootText();
   DriveHTMLTreeview->expandAll();

@@ -56,7 +56,8 @@ T_recoverForm::T_recoverForm(QWidget* parent)
   SaveAdvDirectoryEdit = new QLineEdit(this);
   SaveAdvDirectoryEdit->setObjectName(QStringLiteral("SaveAdvDirectoryEdit"));
   SaveAdvDirectoryEdit->setGeometry(11, 24, 369, 18);
-  SaveAdvDirectoryEdit->setReadOnly(true);
+  // The folder can be typed as well as chosen: one that does not exist yet is made when the
+  // undelete starts, which says why when it cannot be.
   SaveAdvDirectoryEdit->setTextMargins(0, 0, kBrowseButtonWidth, 0);
   SaveAdvDirectoryEditButton = new QToolButton(SaveAdvDirectoryEdit);
   SaveAdvDirectoryEditButton->setObjectName(QStringLiteral("SaveAdvDirectoryEditButton"));
@@ -206,8 +207,12 @@ void installUndelete(T_mainForm& window, T_recoverForm& form) {
   window.setOptionsForm(&form);
   window.setUndeleteHandler([&window, &form] {
     QCoreApplication::processEvents();
-    window.disable_all_u();
-    undelete_operation([&form](UndeleteRequest* request) { return form.askOptions(request); });
+    // The Undelete button reads "Stop" only once the options are taken, not behind the dialog.
+    undelete_operation([&form, &window](UndeleteRequest* request) {
+      if (!form.askOptions(request)) return false;
+      window.disable_all_u();
+      return true;
+    });
     // Enabling the list again repaints it, so the cleared ticks show.
     window.enable_all_u();
   });

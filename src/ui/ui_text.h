@@ -21,7 +21,6 @@ constexpr int kDevicesNeedAdminText = 115;
 constexpr int kDeviceText = 116;         // drive hints: "Device:", "Label:", "Mounted on:", "not mounted"
 constexpr int kLabelText = 117;
 constexpr int kMountedOnText = 118;
-constexpr int kNotMountedText = 119;
-constexpr int kFolderNotCreatedText = 120;  // no program could open the manual: where it is
+constexpr int kNotMountedText = 119;  // no program could open the manual: where it is
 
 }  // namespace dravelo

@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -96,6 +97,19 @@ TEST(Help, TheBuiltProgramFindsItsManual) {
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(file))) << file.toStdString();
   }
   EXPECT_GE(pictures, 3);
+}
+
+TEST(AboutBox, ItsCloseButtonClosesIt) {
+  test::ensureApp();
+  TAboutBox box;
+  box.show();
+  auto* close = box.findChild<QPushButton*>("CloseButton");
+  ASSERT_NE(close, nullptr);
+  EXPECT_TRUE(close->accessibleName().contains(close->text()));
+  EXPECT_TRUE(test::layoutFaults(&box).isEmpty()) << test::layoutFaults(&box).join(' ').toStdString();
+  test::click(close, close->rect().center());
+  EXPECT_FALSE(box.isVisible());
+  EXPECT_EQ(box.result(), QDialog::Accepted);
 }
 
 TEST(AboutBox, ShowsTheProductAsTheWindowTitleDoesAndOpensItsLinks) {
