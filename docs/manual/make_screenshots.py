@@ -43,7 +43,7 @@ def shoot(probe, build, out, code):
         f.write("[General]\npath=/media/backup/recovered\n")
         if code != "en":
             f.write("language=%d\n" % BASES[code])
-    # English keeps the designed accessible names; the other languages name controls by caption.
+    # English keeps the original accessible names; the other languages name controls by caption.
     analyze = "Analyze the ticked drives" if code == "en" else text(8)
     undelete = "Undelete the ticked files" if code == "en" else text(9)
     window = {"role": "frame", "name_re": "^Dravelo - "}

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/glob.h"
 #include "catalogue/text_util.h"
 
 namespace dravelo {
@@ -12,6 +13,10 @@ TCustomFilter custom_filter;
 std::int32_t filter_parent = 0;
 char filter_drv = 0;
 std::uint16_t filter_app = 0;
+
+bool name_is_pattern(std::string_view text) { return text.find_first_of("*?") != std::string_view::npos; }
+
+bool filter_dates_reversed(const TCustomFilter& f) { return f.date_flag && f.date_from > std::floor(f.date_to); }
 
 namespace {
 
@@ -30,15 +35,21 @@ bool contains_upper(std::string_view text, std::string_view needle) {
 struct PreparedFilter {
   const TCustomFilter& filter;
   std::string name;
+  // A name text with "*" or "?" is a pattern for the whole name; any other text is looked for
+  // anywhere in the name.
+  bool pattern = false;
   DateTime day_end = 0;
 
-  explicit PreparedFilter(const TCustomFilter& f) : filter(f), name(upper_ascii(f.FileName)) {
+  explicit PreparedFilter(const TCustomFilter& f)
+      : filter(f), name(upper_ascii(f.FileName)), pattern(name_is_pattern(f.FileName)) {
     // The To day counts up to its very end, whether date_to holds the day or the day + 0.99999999.
     day_end = std::floor(f.date_to) + 1.0;
   }
 
   bool passes(const FileInfo& e) const {
-    if (filter.filename_flag && !contains_upper(e.FileName, name)) return false;  // empty text: nothing
+    if (filter.filename_flag) {
+      if (pattern ? !glob_match(name, upper_ascii(e.FileName)) : !contains_upper(e.FileName, name)) return false;  // empty text: nothing
+    }
     if (filter.date_flag) {
       const DateTime d = filter.date_type == 0 ? e.DateModified : e.DateCreated;
       // An unknown date (0) lies in no range.
@@ -57,6 +68,7 @@ struct PreparedFilter {
 };
 
 }  // namespace
+
 
 bool filter_active(const TCustomFilter& f) {
   return f.filename_flag || f.date_flag || f.size_flag || f.overwritten_flag || f.temporary_flag;

@@ -41,6 +41,10 @@ extern std::uint16_t filter_app;
 
 // Whether any of the five tests is on (the Clear button shows exactly then).
 bool filter_active(const TCustomFilter& filter);
+// Whether a name text is a pattern ("*" or "?" in it) that must match the whole name.
+bool name_is_pattern(std::string_view text);
+// Whether the date filter is on with its From day after its To day (no entry can pass).
+bool filter_dates_reversed(const TCustomFilter& filter);
 
 // Sets the date bounds from the two pickers' calendar days (00:00 of each; 0 for a picker that
 // shows no date): date_from := from_day, date_to := to_day + 0.99999999.

@@ -17,7 +17,7 @@
 #include "catalogue/text_util.h"
 #include "catalogue/texts.h"
 #include "cli/commands.h"
-#include "cli/glob.h"
+#include "catalogue/glob.h"
 #include "cli/help.h"
 #include "cli/json_rows.h"
 #include "cli/scan_support.h"

@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QUrl>
 
 #include "catalogue/version.h"
@@ -58,6 +59,14 @@ TAboutBox::TAboutBox(QWidget* parent)
   initAppResources();
   Image->setPixmap(QPixmap(QStringLiteral(":/app/dravelo-128.png")));
   Image->setAccessibleName(QStringLiteral("Dravelo"));
+
+  // A close button for keyboard and pointer alike; Escape closes the box as well.
+  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  close->setObjectName(QStringLiteral("CloseButton"));
+  close->setAccessibleName(QStringLiteral("Close"));
+  close->setGeometry(448 - 8 - 80, 148 - 8 - 24, 80, 24);
+  close->setDefault(true);
+  connect(close, &QPushButton::clicked, this, &QDialog::accept);
   ProductName = makeLabel(this, "ProductName", 157, 20);
   QFont bold = ProductName->font();
   bold.setBold(true);

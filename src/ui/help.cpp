@@ -7,7 +7,9 @@
 #include <QProcess>
 
 #include "catalogue/install_paths.h"
+#include "catalogue/texts.h"
 #include "catalogue/version.h"
+#include "ui/ui_text.h"
 
 namespace dravelo {
 
@@ -52,6 +54,14 @@ bool openHelp(const HelpPlaces& places, const UrlOpener& open) {
   for (const QUrl& url : helpTargets(places))
     if (open(url)) return true;
   return false;
+}
+
+void showHelp(const HelpPlaces& places, const UrlOpener& open, const std::function<void(const QString&)>& tell) {
+  if (openHelp(places, open)) return;
+  const QList<QUrl> targets = helpTargets(places);
+  QStringList where;
+  for (const QUrl& url : targets) where << (url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toString());
+  tell(QString::fromStdString(lang_text(kHelpNotOpenedText)) + QStringLiteral("\n\n") + where.join(QStringLiteral("\n")));
 }
 
 HelpPlaces programHelpPlaces() {

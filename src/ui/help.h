@@ -29,6 +29,10 @@ QList<QUrl> helpTargets(const HelpPlaces& places);
 // Opens the first target that the opener accepts; false when none did.
 bool openHelp(const HelpPlaces& places, const UrlOpener& open);
 
+// Opens help as openHelp does; when nothing could be opened, tells the user (through tell) where
+// the manual is: its path, or the online page's address when no manual is installed.
+void showHelp(const HelpPlaces& places, const UrlOpener& open, const std::function<void(const QString&)>& tell);
+
 // The places for the running program: its folder, the manual installed with it
 // (PREFIX/share/dravelo/manual) or the one of the source tree it was built from.
 HelpPlaces programHelpPlaces();

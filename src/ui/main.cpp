@@ -3,6 +3,7 @@
 // `dravelo IMAGE...` makes the image files the first volumes, the first one C: and ticked;
 // `dravelo --samples` does so with the sample volumes installed with the program.
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <algorithm>
@@ -138,7 +139,11 @@ int main(int argc, char** argv) {
   aboutBox.hide();
   QObject::connect(&window, &dravelo::T_mainForm::aboutRequested, &aboutBox, &QDialog::exec);
   QObject::connect(&window, &dravelo::T_mainForm::helpRequested, &window,
-                   [] { dravelo::openHelp(dravelo::programHelpPlaces(), dravelo::desktopOpener()); });
+                   [&window] {
+                     dravelo::showHelp(dravelo::programHelpPlaces(), dravelo::desktopOpener(), [&window](const QString& text) {
+                       QMessageBox::information(&window, QStringLiteral("Dravelo"), text);
+                     });
+                   });
 
   window.centerOnScreen();
   window.show();

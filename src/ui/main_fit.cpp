@@ -1,4 +1,4 @@
-// Text that fits the font in use: the window keeps its designed places, but every control that
+// Text that fits the font in use: the window keeps its default places, but every control that
 // shows a text is made at least as wide as that text needs (measured in the current font and
 // language), the controls of a row that would then cover each other move apart, the result
 // list's columns are wide enough for their contents, and the window gets the minimum size at
@@ -55,25 +55,27 @@ void T_mainForm::fitTexts() {
   for (QToolButton* b : {DrivesAdvToolButton, TypesAdvToolButton, FoldersAdvToolButton})
     fit_.paneButtonWidth = std::max(fit_.paneButtonWidth, b->sizeHint().width());
   fit_.paneButtonWidth = std::min(fit_.paneButtonWidth, layout_.leftPanel.width - 8);
-  layout_.filterButton.width = std::max(kDesignedFilterButtonWidth, FilterAdvToolButton->sizeHint().width());
-  fit_.clearWidth = std::max(kDesignedClearButtonWidth, ClearAdvToolButton->sizeHint().width());
-  fit_.languageWidth = std::min(std::max(kDesignedLanguageButtonWidth, LanguageAdvToolButton->sizeHint().width()),
+  layout_.filterButton.width = std::max(kDefaultFilterButtonWidth, FilterAdvToolButton->sizeHint().width());
+  fit_.clearWidth = std::max(kDefaultClearButtonWidth, ClearAdvToolButton->sizeHint().width());
+  fit_.languageWidth = std::min(std::max(kDefaultLanguageButtonWidth, LanguageAdvToolButton->sizeHint().width()),
                                 layout_.menuPanel.width - 2);
   {
-    // The files label grows with the count; room for seven digits in bold.
+    // The files label grows with the count; room for shown / total of seven digits and the
+    // ticked files' count and size, in bold.
     QFont bold = FilesHTMLabel->font();
     bold.setBold(true);
-    const int text = QFontMetrics(bold).horizontalAdvance(ui_text(32) + QStringLiteral("  0000000"));
+    const int text = QFontMetrics(bold).horizontalAdvance(ui_text(32) + QStringLiteral(" 0000000 / 0000000  ") + ui_text(kTickedText) +
+                                                          QStringLiteral(" 000000 (0000.00 Mb)"));
     fit_.filesLabelWidth = std::max(layout_.filesLabel.width, text + 2 * FilesHTMLabel->margin() + 4);
   }
 
   // The filter panel: its controls stand in rows; each is made wide enough for its text, and
   // one that would then cover its right neighbour pushes it along.
-  if (filterDesigned_.empty())
+  if (filterDefaults_.empty())
     for (QWidget* w : FilterAdvPanel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-      if (w != FilterAdvToolButton && w != ClearAdvToolButton) filterDesigned_.push_back({w, w->geometry()});
+      if (w != FilterAdvToolButton && w != ClearAdvToolButton) filterDefaults_.push_back({w, w->geometry()});
   std::map<int, std::vector<std::pair<QWidget*, QRect>>> rows;
-  for (const auto& [w, rect] : filterDesigned_) rows[rect.top() / 10].push_back({w, rect});
+  for (const auto& [w, rect] : filterDefaults_) rows[rect.top() / 10].push_back({w, rect});
   int filterRight = 0;
   for (auto& [top, row] : rows) {
     std::sort(row.begin(), row.end(), [](const auto& a, const auto& b) { return a.second.left() < b.second.left(); });
@@ -127,7 +129,7 @@ void T_mainForm::fitTexts() {
 }
 
 void T_mainForm::applyFit() {
-  // Top row: the buttons keep their designed lefts unless the one before them grew into them;
+  // Top row: the buttons keep their default lefts unless the one before them grew into them;
   // the progress bar gives up what the buttons and the files label need.
   const LayoutRect& a = layout_.analyzeButton;
   AnalyzeAdvToolButton->setGeometry(a.left, a.top, fit_.analyzeWidth, a.height);

@@ -105,6 +105,14 @@ class GridLineDelegate : public QStyledItemDelegate {
     painter->drawLine(r.bottomLeft(), r.bottomRight());
     painter->restore();
   }
+  // A selected row's texts keep their colours (a status its hue), made readable on the
+  // selection's background by the model.
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (!(option->state & QStyle::State_Selected)) return;
+    const QVariant selected = index.data(kSelectedForegroundRole);
+    if (selected.canConvert<QColor>()) option->palette.setColor(QPalette::HighlightedText, selected.value<QColor>());
+  }
   // The style sizes a row to the text alone, so the bottom grid line would cover descenders and
   // underscores (a deleted FAT name's "_" would vanish): keep a pixel above and below the text.
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
@@ -132,7 +140,7 @@ T_mainForm::T_mainForm(std::vector<std::string> images, bool includeDevices, QWi
     : QMainWindow(parent), images_(std::move(images)), includeDevices_(includeDevices) {
   setObjectName(QStringLiteral("T_mainForm"));
   setWindowTitle(QString::fromUtf8(kProductName) + QStringLiteral(" - ") + QString::fromUtf8(kVersionText));
-  layout_ = designLayout();
+  layout_ = defaultLayout();
   createControls();
   resize(kClientWidth, kClientHeight);
 
@@ -259,13 +267,21 @@ void T_mainForm::createControls() {
   AdvListView->header()->setSectionsMovable(false);
   AdvListView->header()->setMinimumSectionSize(4);  // the filler column is 10 pixels wide
   AdvListView->setGeometry(0, 0, layout_.rightPanel.width, layout_.rightPanel.height);
-  // Grid lines between the cells, as the list is designed to show them. Drawn by the delegate
+  // Grid lines between the cells. Drawn by the delegate
   // over the style's own painting: a style sheet rule on the items would take the selection's
   // background away and leave a selected row white on white.
   AdvListView->setItemDelegate(new GridLineDelegate(AdvListView));
   model_ = new ResultListModel(this);
   model_->setObjectName(QStringLiteral("ResultListModel"));
   AdvListView->setModel(model_);
+  // Ticks change the files label's count of ticked files.
+  connect(model_, &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+            if (roles.contains(Qt::CheckStateRole) && !analysisState_) updateFilesLabel();
+          });
+  useReadableSelection();
+  // The Path column takes whatever width the others leave, so a wide window shows long paths.
+  AdvListView->header()->setSectionResizeMode(1, QHeaderView::Stretch);
   AdvListView->viewport()->installEventFilter(this);
   AdvListView->viewport()->setMouseTracking(true);
   connect(AdvListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) { showListPopup(pos); });
@@ -276,6 +292,7 @@ void T_mainForm::createControls() {
   createPopupMenus();
   createLanguageMenu();
   createDiagnostics();
+  setupKeyboard();
 }
 
 void T_mainForm::createFilterPanel() {
@@ -448,6 +465,22 @@ void T_mainForm::createPopupMenus() {
 void T_mainForm::showListPopup(const QPoint& pos) {
   if (!AdvListView->isEnabled()) return;
   AdvPopupMenu->popup(AdvListView->viewport()->mapToGlobal(pos));
+}
+
+void T_mainForm::useReadableSelection() {
+  // The style's selection colour is a strong one on which only white text reads: the status
+  // colours would all turn white. A light tint of it, the same in and out of focus, keeps them.
+  QPalette palette = AdvListView->palette();
+  const QColor base = palette.color(QPalette::Active, QPalette::Base);
+  const QColor strong = palette.color(QPalette::Active, QPalette::Highlight);
+  const QColor tint = QColor::fromRgbF(base.redF() * 0.7f + strong.redF() * 0.3f, base.greenF() * 0.7f + strong.greenF() * 0.3f,
+                                       base.blueF() * 0.7f + strong.blueF() * 0.3f);
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    palette.setColor(group, QPalette::Highlight, tint);
+    palette.setColor(group, QPalette::HighlightedText, palette.color(group, QPalette::Text));
+  }
+  AdvListView->setPalette(palette);
+  model_->setBackgrounds(base, tint);
 }
 
 void T_mainForm::setAnalyzeGlyph(int image) {
@@ -657,7 +690,7 @@ void T_mainForm::enable_all() {
     set_folder_filter(0, 20, 0);
   }
   AdvListView->setUpdatesEnabled(true);
-  FilesHTMLabel->setText(QStringLiteral("<b>") + ui_text(32) + QStringLiteral("</b> ") + QString::number(n));
+  updateFilesLabel();
   LeftAdvPanel->setEnabled(true);
   AnalyzeAdvToolButton->setText(ui_text(8));
   setAnalyzeGlyph(1);
@@ -683,6 +716,7 @@ void T_mainForm::disable_all_u() {
   AnalyzeAdvToolButton->setEnabled(false);
   DeepScanAdvToolButton->setEnabled(false);
   UndeleteAdvToolButton->setText(ui_text(10));
+  UndeleteAdvToolButton->setIcon(style()->standardIcon(QStyle::SP_BrowserStop));
 }
 
 void T_mainForm::enable_all_u() {
@@ -692,6 +726,7 @@ void T_mainForm::enable_all_u() {
   AnalyzeAdvToolButton->setEnabled(true);
   DeepScanAdvToolButton->setEnabled(true);
   UndeleteAdvToolButton->setText(ui_text(9));
+  UndeleteAdvToolButton->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
   UndeleteSelected1->setText(ui_text(43));
   undeleteState_ = false;
 }

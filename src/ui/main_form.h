@@ -23,6 +23,7 @@ class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -200,19 +201,28 @@ class T_mainForm : public QMainWindow, public EngineHost {
   QTreeWidgetItem* addDriveNode(const DriveInfo& drive);
   void updateDriveRootText();
   void setAnalyzeGlyph(int image);
+  // The list's selection colour and the model's text colours that stay readable on it.
+  void useReadableSelection();
   void setProgress(int position);
   void showPendingFiles();
   void folderTreeAddDrive(std::int32_t drive);
   void folderTreeAddFolders(std::int32_t drive);
   void sortFolderTree();
   void showListPopup(const QPoint& pos);
+  // The files label: shown / total files and the ticked files' count and size.
+  void updateFilesLabel();
+  // Keyboard (main_form_keys.cpp): the Tab order, F1, Enter in the name box, and the keys that
+  // tick drives, tick the selected rows and follow the About and Help links.
+  void setupKeyboard();
+  bool keyPress(QObject* watched, QKeyEvent* event);
+  void tickSelectedRows();
   // Measures the texts in the font in use and sizes the controls that show them, the list's
   // columns and the window's minimum size (main_fit.cpp); applyFit puts the measured widths in
   // place after every resize.
   void fitTexts();
   void applyFit();
 
-  // Controls, named as the window's design names them.
+  // Controls, named after their role and kind.
   QWidget* client_ = nullptr;
   QToolButton* AnalyzeAdvToolButton = nullptr;
   QToolButton* DeepScanAdvToolButton = nullptr;
@@ -278,11 +288,11 @@ class T_mainForm : public QMainWindow, public EngineHost {
     int filesLabelWidth = 0;
     std::array<int, kListColumns> columnFloor{};
   };
-  static constexpr int kDesignedFilterButtonWidth = 95;
-  static constexpr int kDesignedClearButtonWidth = 75;
-  static constexpr int kDesignedLanguageButtonWidth = 88;
+  static constexpr int kDefaultFilterButtonWidth = 95;
+  static constexpr int kDefaultClearButtonWidth = 75;
+  static constexpr int kDefaultLanguageButtonWidth = 88;
   TextFit fit_;
-  std::vector<std::pair<QWidget*, QRect>> filterDesigned_;  // the filter panel's controls as designed
+  std::vector<std::pair<QWidget*, QRect>> filterDefaults_;  // the filter panel's controls at their default places
 
   ResultListModel* model_ = nullptr;
   std::unique_ptr<DesktopTypeNames> typeNames_;

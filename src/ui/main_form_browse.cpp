@@ -35,8 +35,10 @@
 #include "catalogue/filter.h"
 #include "catalogue/ordering.h"
 #include "catalogue/presentation.h"
+#include "catalogue/result_text.h"
 #include "catalogue/texts.h"
 #include "catalogue/type_table.h"
+#include "ui/drive_hint.h"
 #include "ui/folder_tree.h"
 #include "ui/ui_text.h"
 #include "ui/result_list_model.h"
@@ -81,13 +83,17 @@ QTreeWidgetItem* T_mainForm::addDriveNode(const DriveInfo& drive) {
   node->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
   node->setCheckState(0, drive.selected == 1 ? Qt::Checked : Qt::Unchecked);
   // A device listed from udev's records that this user may not read says so on its line.
-  // A part of a disk names it in full there too, as the pane may cut the line short.
-  std::string tip = drive.device_path;
-  if (const std::string place = drive_place_text(drive); !place.empty()) tip += " (" + place + ")";
-  if (const std::string backup = boot_backup_text(drive); !backup.empty()) tip += " [" + backup + "]";
-  node->setToolTip(0, QString::fromStdString(device_needs_root(drive)
-                                                 ? volume_problem_text(drive.device_path, {VolumeProblem::needs_root, {}})
-                                                 : tip));
+  // The hint names the device or image, its label and mount point; a part of a disk names it in
+  // full there too, as the pane may cut the line short.
+  QString hint = driveHint(drive);
+  if (const std::string place = drive_place_text(drive); !place.empty())
+    hint += QLatin1Char('\n') + QString::fromStdString(place);
+  if (const std::string backup = boot_backup_text(drive); !backup.empty())
+    hint += QLatin1Char('\n') + QString::fromStdString(backup);
+  if (device_needs_root(drive))
+    hint = QString::fromStdString(volume_problem_text(drive.device_path, {VolumeProblem::needs_root, {}})) +
+           QLatin1Char('\n') + hint;
+  node->setToolTip(0, hint);
   return node;
 }
 
@@ -116,6 +122,14 @@ void T_mainForm::draw_drives(bool rebuild) {
     images_ = std::move(usable);
   }
   for (std::size_t i = 0; i < drive_list.size(); ++i) addDriveNode(drive_list[i]);
+  if (drive_list.empty()) {
+    // Nothing listed: say how to open an image, and why devices may be missing.
+    const QString text = noDrivesText(userReadsDevices());
+    auto* hint = new QTreeWidgetItem(root, QStringList{text});
+    hint->setData(0, kNodeLevelRole, -1);
+    hint->setFlags(Qt::ItemIsEnabled);
+    hint->setToolTip(0, text);
+  }
   DriveHTMLTreeview->expandAll();
   updateDriveRootText();
 }
@@ -130,7 +144,7 @@ void T_mainForm::setDriveTick(int index, bool ticked) {
 void T_mainForm::DriveHTMLTreeviewClick() {
   QTreeWidgetItem* node = DriveHTMLTreeview->currentItem();
   QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0);
-  if (!node || !root || node == root || node->parent() != root) return;
+  if (!node || !root || node == root || node->parent() != root || node->data(0, kNodeLevelRole).toInt() != 1) return;
   const int index = root->indexOfChild(node);
   setDriveTick(index, node->checkState(0) != Qt::Checked);
 }
@@ -165,6 +179,9 @@ bool T_mainForm::openImage(const QString& path) {
   }
   // Kept for the next rebuild by the Drives button, which would otherwise forget it.
   images_.push_back(path.toStdString());
+  if (QTreeWidgetItem* root = DriveHTMLTreeview->topLevelItem(0))
+    for (int i = root->childCount() - 1; i >= 0; --i)
+      if (root->child(i)->data(0, kNodeLevelRole).toInt() < 0) delete root->takeChild(i);
   // A disk image adds one drive per partition.
   for (std::size_t i = static_cast<std::size_t>(index); i < drive_list.size(); ++i) addDriveNode(drive_list[i]);
   updateDriveRootText();
@@ -361,8 +378,28 @@ void T_mainForm::closeEvent(QCloseEvent* event) {
 void T_mainForm::set_folder_filter(std::int32_t parent, char drv, std::uint16_t app) {
   dravelo::set_folder_filter(parent, drv, app);
   model_->refresh();
-  FilesHTMLabel->setText(QStringLiteral("<b>") + ui_text(32) + QStringLiteral("</b> ") + QString::number(file_count()));
+  updateFilesLabel();
   AdvListView->viewport()->update();
+}
+
+void T_mainForm::updateFilesLabel() {
+  // "Files: shown / total" while a view or filter hides some, and the count and size of the
+  // ticked files once there are any.
+  const std::int32_t n = file_count();
+  const auto shown = static_cast<std::int32_t>(visible_files.size());
+  QString text = QStringLiteral("<b>") + ui_text(32) + QStringLiteral("</b> ");
+  text += shown == n ? QString::number(n) : QString::number(shown) + QStringLiteral(" / ") + QString::number(n);
+  std::int32_t ticked = 0;
+  std::int64_t bytes = 0;
+  for (std::int32_t k = 0; k < n; ++k) {
+    if (!file_list[k].selected) continue;
+    ++ticked;
+    bytes += std::max<std::int64_t>(0, file_list[k].FileSize);
+  }
+  if (ticked > 0)
+    text += QStringLiteral("&nbsp;&nbsp;<b>") + ui_text(kTickedText) + QStringLiteral("</b> ") + QString::number(ticked) +
+            QStringLiteral(" (") + QString::fromStdString(format_size(bytes)) + QStringLiteral(")");
+  FilesHTMLabel->setText(text);
 }
 
 void T_mainForm::NameHTMLCheckBoxClick() {
@@ -417,6 +454,12 @@ void T_mainForm::FilterAdvToolButtonClick() {
   f.size = static_cast<std::int64_t>(SizeDBAdvSpinEdit->value()) * 1024;
   f.overwritten_flag = OverwrittenHTMLCheckBox->isChecked();
   f.temporary_flag = TemporaryHTMLCheckBox->isChecked();
+  if (filter_dates_reversed(f)) {
+    // An empty list would look like nothing found: say why instead, and leave the view as it is.
+    f.date_flag = false;
+    out_text(lang_text(kDatesReversedText), MsgType::error, true);
+    return;
+  }
   if (filter_active(f)) {
     ClearAdvToolButton->show();
     ClearAdvToolButton->repaint();
@@ -511,6 +554,7 @@ void T_mainForm::draw_types() {
 // Header hook
 
 bool T_mainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && keyPress(watched, static_cast<QKeyEvent*>(event))) return true;
   if (event->type() == QEvent::FocusIn) {
     // A tree that takes the focus with a node selected shows that node's files.
     if (watched == FolderHTMLTreeView && FolderHTMLTreeView->currentItem())

@@ -34,9 +34,9 @@ QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<
 const QString kLanguageValue = QStringLiteral("language");
 
 // Screen readers announce a control by its accessible name, which must hold the caption that
-// sighted users see: the designed (English) name where it does, else the caption itself.
+// sighted users see: the original (English) name where it does, else the caption itself.
 void keepCaptionsInAccessibleNames(QWidget* root) {
-  static const char kDesignedName[] = "dravelo_designed_accessible_name";
+  static const char kOriginalName[] = "dravelo_original_accessible_name";
   for (QWidget* w : root->findChildren<QWidget*>()) {
     QString caption;
     if (auto* button = qobject_cast<QAbstractButton*>(w))
@@ -46,12 +46,12 @@ void keepCaptionsInAccessibleNames(QWidget* root) {
     caption.remove(QLatin1Char('&'));
     caption = caption.trimmed();
     if (caption.isEmpty()) continue;
-    QVariant designed = w->property(kDesignedName);
-    if (!designed.isValid()) {
-      designed = w->accessibleName();
-      w->setProperty(kDesignedName, designed);
+    QVariant original = w->property(kOriginalName);
+    if (!original.isValid()) {
+      original = w->accessibleName();
+      w->setProperty(kOriginalName, original);
     }
-    const QString name = designed.toString();
+    const QString name = original.toString();
     if (name.isEmpty()) continue;  // Qt names the control by its caption
     w->setAccessibleName(name.contains(caption, Qt::CaseInsensitive) ? name : caption);
   }
@@ -68,9 +68,9 @@ void T_mainForm::fitCaptions() {
                                            std::max(LanguageAdvToolButton->width(), MenuAdvPanel->width() - 2)),
                                 LanguageAdvToolButton->height());
   for (QLabel* link : {AboutStaticText, HelpStaticText}) {
-    const QVariant designed = link->property("dravelo_designed_width");
-    const int width = designed.isValid() ? designed.toInt() : link->width();
-    link->setProperty("dravelo_designed_width", width);
+    const QVariant initial = link->property("dravelo_default_width");
+    const int width = initial.isValid() ? initial.toInt() : link->width();
+    link->setProperty("dravelo_default_width", width);
     const int room = std::max(width, MenuAdvPanel->width() - 2 - link->x());
     link->resize(std::clamp(link->sizeHint().width(), width, room), link->height());
   }

@@ -11,7 +11,7 @@ int roundHalfEven(double v) { return static_cast<int>(std::lrint(v)); }
 
 }  // namespace
 
-MainLayout designLayout() {
+MainLayout defaultLayout() {
   MainLayout l;
   l.analyzeButton = {272, 11, 97, 22};
   l.undeleteButton = {373, 11, 97, 22};

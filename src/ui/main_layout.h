@@ -1,4 +1,4 @@
-// The main window's geometry as plain numbers: the designed places of the controls that move
+// The main window's geometry as plain numbers: the default places of the controls that move
 // when the window is resized, the resizing rules over them, and the header band's hit rule.
 // No Qt here, so that the rules can be checked without a window.
 #pragma once
@@ -15,11 +15,11 @@ struct LayoutRect {
   bool operator==(const LayoutRect&) const = default;
 };
 
-// Client area of the window as designed.
+// Default client area of the window.
 constexpr int kClientWidth = 1237;
 constexpr int kClientHeight = 548;
 // The resizing rules were drawn up against the window's outer size, frame and title bar
-// included: at the designed client area they put the menu pane at left 1124 and the filter
+// included: at the default client area they put the menu pane at left 1124 and the filter
 // pane at top 443 only with an outer size of 1254 x 584. A Qt window reports its client
 // area, so the rules get these allowances added.
 constexpr int kFrameAllowanceWidth = 17;
@@ -44,8 +44,8 @@ struct MainLayout {
   std::array<int, kListColumns> columnWidths{};
 };
 
-// The places as designed (columns as the first resize leaves them for the designed list width).
-MainLayout designLayout();
+// The default places (columns as the first resize leaves them for the default list width).
+MainLayout defaultLayout();
 
 // Resizing: applies the rules in their order for a window of outer width W and height H.
 // Column widths follow the result list's width, which is the right pane's width.

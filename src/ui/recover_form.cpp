@@ -24,16 +24,16 @@ namespace dravelo {
 namespace {
 
 constexpr int kBrowseButtonWidth = 20;
-constexpr int kDesignedWidth = 404;
-constexpr int kDesignedHeight = 129;
-constexpr int kDesignedFieldWidth = 369;
-constexpr int kDesignedCaptionWidth = 255;
-constexpr int kDesignedKeepWidth = 151;
-constexpr int kDesignedAlternateWidth = 191;
-constexpr int kDesignedSmartWidth = 143;
-constexpr int kDesignedOkWidth = 89;
-constexpr int kDesignedCancelWidth = 88;
-constexpr int kDesignedButtonsLeft = 290;
+constexpr int kDefaultWidth = 404;
+constexpr int kDefaultHeight = 129;
+constexpr int kDefaultFieldWidth = 369;
+constexpr int kDefaultCaptionWidth = 255;
+constexpr int kDefaultKeepWidth = 151;
+constexpr int kDefaultAlternateWidth = 191;
+constexpr int kDefaultSmartWidth = 143;
+constexpr int kDefaultOkWidth = 89;
+constexpr int kDefaultCancelWidth = 88;
+constexpr int kDefaultButtonsLeft = 290;
 
 QString pick_with_dialog(QWidget* parent, const QString& current) {
   return QFileDialog::getExistingDirectory(parent, QStringLiteral("Select Directory"), current);
@@ -56,7 +56,8 @@ T_recoverForm::T_recoverForm(QWidget* parent)
   SaveAdvDirectoryEdit = new QLineEdit(this);
   SaveAdvDirectoryEdit->setObjectName(QStringLiteral("SaveAdvDirectoryEdit"));
   SaveAdvDirectoryEdit->setGeometry(11, 24, 369, 18);
-  SaveAdvDirectoryEdit->setReadOnly(true);
+  // The folder can be typed as well as chosen: one that does not exist yet is made when the
+  // undelete starts, which says why when it cannot be.
   SaveAdvDirectoryEdit->setTextMargins(0, 0, kBrowseButtonWidth, 0);
   SaveAdvDirectoryEditButton = new QToolButton(SaveAdvDirectoryEdit);
   SaveAdvDirectoryEditButton->setObjectName(QStringLiteral("SaveAdvDirectoryEditButton"));
@@ -110,30 +111,30 @@ void T_recoverForm::setTexts() {
 }
 
 void T_recoverForm::fitTexts() {
-  // The designed widths are too narrow for some fonts and languages ("Recover alernate data
+  // The default widths are too narrow for some fonts and languages ("Recover alernate data
   // streams" in 191 pixels): each text-bearing control keeps its place and grows to its text;
   // the buttons stand right of the widest check box, and the dialog grows with them.
-  auto grow = [](QWidget* w, int designed) { w->resize(std::max(designed, w->sizeHint().width()), w->height()); };
-  grow(UndelHTMLStaticText, kDesignedCaptionWidth);
-  grow(KeepFolderHTMLCheckBox, kDesignedKeepWidth);
-  grow(alternateALCheckBox, kDesignedAlternateWidth);
-  grow(SmartRecoveryALCheckBox, kDesignedSmartWidth);
-  grow(OkAdvToolButton, kDesignedOkWidth);
-  grow(CancelAdvToolButton, kDesignedCancelWidth);
+  auto grow = [](QWidget* w, int least) { w->resize(std::max(least, w->sizeHint().width()), w->height()); };
+  grow(UndelHTMLStaticText, kDefaultCaptionWidth);
+  grow(KeepFolderHTMLCheckBox, kDefaultKeepWidth);
+  grow(alternateALCheckBox, kDefaultAlternateWidth);
+  grow(SmartRecoveryALCheckBox, kDefaultSmartWidth);
+  grow(OkAdvToolButton, kDefaultOkWidth);
+  grow(CancelAdvToolButton, kDefaultCancelWidth);
   int boxesRight = 0;
   for (QWidget* box : {KeepFolderHTMLCheckBox, alternateALCheckBox, SmartRecoveryALCheckBox})
     boxesRight = std::max(boxesRight, box->x() + box->width());
-  const int buttonsLeft = std::max(kDesignedButtonsLeft, boxesRight + 12);
+  const int buttonsLeft = std::max(kDefaultButtonsLeft, boxesRight + 12);
   OkAdvToolButton->move(buttonsLeft, OkAdvToolButton->y());
   CancelAdvToolButton->move(buttonsLeft, CancelAdvToolButton->y());
   const int buttonsRight = buttonsLeft + std::max(OkAdvToolButton->width(), CancelAdvToolButton->width());
-  const int width = std::max({kDesignedWidth, buttonsRight + kDesignedWidth - kDesignedButtonsLeft - kDesignedOkWidth,
+  const int width = std::max({kDefaultWidth, buttonsRight + kDefaultWidth - kDefaultButtonsLeft - kDefaultOkWidth,
                               UndelHTMLStaticText->x() + UndelHTMLStaticText->width() + 11});
   // The folder field keeps its margins to both edges; its "..." button stays at its right end.
-  const int fieldWidth = width - kDesignedWidth + kDesignedFieldWidth;
+  const int fieldWidth = width - kDefaultWidth + kDefaultFieldWidth;
   SaveAdvDirectoryEdit->resize(fieldWidth, SaveAdvDirectoryEdit->height());
   SaveAdvDirectoryEditButton->move(fieldWidth - kBrowseButtonWidth, 0);
-  setFixedSize(width, kDesignedHeight);
+  setFixedSize(width, kDefaultHeight);
 }
 
 QString T_recoverForm::targetFolder() const { return SaveAdvDirectoryEdit->text(); }
@@ -207,8 +208,12 @@ void installUndelete(T_mainForm& window, T_recoverForm& form) {
   window.setOptionsForm(&form);
   window.setUndeleteHandler([&window, &form] {
     QCoreApplication::processEvents();
-    window.disable_all_u();
-    undelete_operation([&form](UndeleteRequest* request) { return form.askOptions(request); });
+    // The Undelete button reads "Stop" only once the options are taken, not behind the dialog.
+    undelete_operation([&form, &window](UndeleteRequest* request) {
+      if (!form.askOptions(request)) return false;
+      window.disable_all_u();
+      return true;
+    });
     // Enabling the list again repaints it, so the cleared ticks show.
     window.enable_all_u();
   });

@@ -6,13 +6,22 @@
 #include <QGuiApplication>
 #include <QString>
 
+#include <algorithm>
+
 #include "catalogue/catalogue.h"
+#include "catalogue/contrast.h"
 #include "catalogue/ordering.h"
 #include "catalogue/presentation.h"
 
 namespace dravelo {
 
 namespace {
+
+Rgb rgb(const QColor& c) {
+  return {static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()), static_cast<std::uint8_t>(c.blue())};
+}
+
+QColor qcolor(Rgb c) { return QColor(c.r, c.g, c.b); }
 
 QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -36,10 +45,10 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
       return column < kResultTextColumns ? QVariant(fromUtf8(cell_text(*e, column))) : QVariant();
     case Qt::CheckStateRole:
       return column == 0 ? QVariant(e->selected ? Qt::Checked : Qt::Unchecked) : QVariant();
-    case Qt::ForegroundRole: {
-      const Rgb c = cell_colour(*e, column);
-      return QBrush(QColor(c.r, c.g, c.b));
-    }
+    case Qt::ForegroundRole:
+      return QBrush(qcolor(readable_colour(cell_colour(*e, column), rgb(rowBackground_))));
+    case kSelectedForegroundRole:
+      return qcolor(readable_colour(cell_colour(*e, column), rgb(selectedBackground_)));
     case Qt::ToolTipRole:
       return column < kResultTextColumns ? QVariant(fromUtf8(hover_hint(index.row(), column))) : QVariant();
     default:
@@ -66,6 +75,12 @@ bool ResultListModel::setData(const QModelIndex& index, const QVariant& value, i
   return true;
 }
 
+void ResultListModel::setBackgrounds(const QColor& row, const QColor& selected) {
+  rowBackground_ = row;
+  selectedBackground_ = selected;
+  if (rows_ > 0) emit dataChanged(index(0, 0), index(rows_ - 1, kResultColumns - 1), {Qt::ForegroundRole});
+}
+
 void ResultListModel::refresh() {
   beginResetModel();
   rows_ = static_cast<int>(visible_files.size());
@@ -85,6 +100,22 @@ void ResultListModel::tickClick(int row, bool shift) {
   if (row < 0 || row >= rows_) return;
   const RowRange changed = tick_click(row, shift);
   checkBoxesChanged(changed.first, changed.last);
+}
+
+void ResultListModel::tickRows(const std::vector<int>& rows) {
+  bool allTicked = true;
+  int first = rows_, last = -1;
+  for (int row : rows) {
+    const FileInfo* e = row < rows_ ? row_entry(row) : nullptr;
+    if (!e) continue;
+    allTicked = allTicked && e->selected;
+    first = std::min(first, row);
+    last = std::max(last, row);
+  }
+  if (last < 0) return;
+  for (int row : rows)
+    if (FileInfo* e = row < rows_ ? row_entry(row) : nullptr) e->selected = allTicked ? 0 : 1;
+  checkBoxesChanged(first, last);
 }
 
 void ResultListModel::selectAll() {

@@ -14,10 +14,15 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 
 #include <cstdint>
+#include <vector>
 
 namespace dravelo {
+
+// A cell's text colour on a selected row (the plain row's is Qt::ForegroundRole).
+constexpr int kSelectedForegroundRole = Qt::UserRole + 20;
 
 class ResultListModel : public QAbstractTableModel {
   Q_OBJECT
@@ -33,6 +38,10 @@ class ResultListModel : public QAbstractTableModel {
   // Qt::CheckStateRole on column 0: a tick click with the current Shift state.
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
+  // The backgrounds of a plain and of a selected row: every text colour is made readable on
+  // them, keeping its hue (a status keeps its colour).
+  void setBackgrounds(const QColor& row, const QColor& selected);
+
   // Takes the row count of visible_files after the view was rebuilt.
   void refresh();
   // Captions of the current language.
@@ -42,6 +51,8 @@ class ResultListModel : public QAbstractTableModel {
 
   // A click on the check box of row; repaints the rows whose ticks changed.
   void tickClick(int row, bool shift);
+  // Space on a selection of rows: ticks them all, or unticks them all when all were ticked.
+  void tickRows(const std::vector<int>& rows);
   void selectAll();
   void unselectAll();
   void reverseSelection();
@@ -58,6 +69,8 @@ class ResultListModel : public QAbstractTableModel {
   void checkBoxesChanged(int first, int last);
 
   int rows_ = 0;
+  QColor rowBackground_{Qt::white};
+  QColor selectedBackground_{Qt::white};
 };
 
 }  // namespace dravelo

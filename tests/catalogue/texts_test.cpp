@@ -52,7 +52,7 @@ std::set<int> indexes_of(int base) {
 TEST(LangText, EveryTableHoldsTheEnglishIndexesGermanWithoutForty) {
   const std::set<int> english = indexes_of(kEnglishBase);
   ASSERT_TRUE(english.count(61) && english.count(63) && english.count(70));
-  // Texts added after the designed table (61 is its last) take the next free index: no gaps.
+  // Texts added after the first table (61 is its last) take the next free index: no gaps.
   EXPECT_EQ(static_cast<int>(std::distance(english.find(61), english.end())), *english.rbegin() - 61 + 1);
   for (const Language& l : kLanguages) {
     SCOPED_TRACE(std::string(l.caption));

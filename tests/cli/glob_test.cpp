@@ -1,7 +1,7 @@
 // The patterns of --match and --match-path, on their own.
 #include <gtest/gtest.h>
 
-#include "cli/glob.h"
+#include "catalogue/glob.h"
 
 namespace dravelo {
 namespace {

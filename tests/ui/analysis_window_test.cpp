@@ -5,7 +5,9 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QHeaderView>
+#include <QDateEdit>
 #include <QImage>
+#include <QRegularExpression>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,7 +28,12 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/contrast.h"
 #include "catalogue/filter.h"
+#include "catalogue/presentation.h"
+#include "catalogue/result_text.h"
+#include "catalogue/texts.h"
+#include "ui/result_list_model.h"
 #include "ui/main_form.h"
 #include "ui_test_support.h"
 
@@ -56,6 +63,21 @@ QTreeWidgetItem* childNamed(QTreeWidgetItem* node, const QString& text) {
     if (node->child(i)->text(0) == text) return node->child(i);
   return nullptr;
 }
+
+// Answers the message boxes that come up while it lives, keeping their texts.
+struct BoxTexts {
+  BoxTexts() {
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        texts << box->text();
+        box->accept();
+      }
+    });
+    timer.start(10);
+  }
+  QTimer timer;
+  QStringList texts;
+};
 
 class AnalysisWindowTest : public ::testing::Test {
  protected:
@@ -216,7 +238,7 @@ TEST_F(AnalysisWindowTest, FilterPanelNarrowsAndClearRestores) {
   EXPECT_GT(expected, 0);
   EXPECT_EQ(rows(), expected);
   EXPECT_FALSE(find<QWidget>("ClearAdvToolButton")->isHidden());
-  EXPECT_EQ(find<QLabel>("FilesHTMLabel")->text(), QString("<b>Files:</b> %1").arg(all));  // the total, not the rows
+  EXPECT_EQ(find<QLabel>("FilesHTMLabel")->text(), QString("<b>Files:</b> %1 / %2").arg(expected).arg(all));
 
   form->ClearAdvToolButtonClick();
   EXPECT_EQ(rows(), all);
@@ -317,6 +339,85 @@ TEST_F(AnalysisWindowTest, ASelectedRowStaysReadableAndTheGridLinesStay) {
   const QRect name3 = list->visualRect(list->model()->index(3, 0));
   EXPECT_EQ(QColor(image.pixel(name3.right(), name3.center().y())), QColor(0xd8, 0xd8, 0xd8));
   EXPECT_EQ(QColor(image.pixel(name3.center().x(), name3.bottom())), QColor(0xd8, 0xd8, 0xd8));
+}
+
+TEST_F(AnalysisWindowTest, StatusColoursReadOnPlainAndSelectedRows) {
+  analyze();
+  // The colours the list paints with (the delegate takes the selected one on a selected row),
+  // against the list's own row and selection backgrounds, in and out of focus.
+  const QPalette palette = list->palette();
+  const QColor backgrounds[] = {palette.color(QPalette::Active, QPalette::Base),
+                                palette.color(QPalette::Active, QPalette::Highlight),
+                                palette.color(QPalette::Inactive, QPalette::Highlight)};
+  std::set<int> statuses;
+  for (int row = 0; row < rows(); ++row) {
+    if (!statuses.insert(entry(row).Percent).second) continue;
+    const QModelIndex status = list->model()->index(row, 2);
+    const QColor plain = status.data(Qt::ForegroundRole).value<QBrush>().color();
+    const QColor selected = status.data(kSelectedForegroundRole).value<QColor>();
+    const QColor raw(QColor(status_colour(entry(row).Percent).r, status_colour(entry(row).Percent).g,
+                            status_colour(entry(row).Percent).b));
+    auto rgb = [](const QColor& c) {
+      return Rgb{static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()), static_cast<std::uint8_t>(c.blue())};
+    };
+    EXPECT_GE(contrast_ratio(rgb(plain), rgb(backgrounds[0])), 4.5) << cell(row, 2).toStdString();
+    EXPECT_GE(contrast_ratio(rgb(selected), rgb(backgrounds[1])), 4.5) << cell(row, 2).toStdString();
+    EXPECT_GE(contrast_ratio(rgb(selected), rgb(backgrounds[2])), 4.5) << cell(row, 2).toStdString();
+    if (raw.hslSaturation() > 0) {
+      EXPECT_NEAR(plain.hslHue(), raw.hslHue(), 4) << cell(row, 2).toStdString();
+      EXPECT_NEAR(selected.hslHue(), raw.hslHue(), 4) << cell(row, 2).toStdString();
+    }
+  }
+  EXPECT_GE(statuses.size(), 3u) << "the samples hold several statuses";
+}
+
+TEST_F(AnalysisWindowTest, FilterFeedbackGlobsReversedDatesShownOfTotalAndTicked) {
+  analyze();
+  const int all = rows();
+  auto* label = find<QLabel>("FilesHTMLabel");
+  EXPECT_EQ(label->text(), QStringLiteral("<b>Files:</b> %1").arg(all));
+  auto* name = find<QCheckBox>("NameHTMLCheckBox");
+  auto* edit = find<QLineEdit>("NameAdvEdit");
+  auto* set = find<QToolButton>("FilterAdvToolButton");
+  // A pattern matches whole names, case folded; plain text is found anywhere in the name.
+  QStringList names;
+  for (int r = 0; r < all; ++r) names << cell(r, 0);
+  const QString some = names.filter(QRegularExpression("\\.[A-Za-z]{3}$")).value(0);
+  ASSERT_FALSE(some.isEmpty());
+  const QString ext = some.section('.', -1).toLower();
+  const int withExt = static_cast<int>(names.filter(QRegularExpression("\\." + ext + "$", QRegularExpression::CaseInsensitiveOption)).size());
+  test::click(name, QPoint(5, name->height() / 2));
+  ASSERT_TRUE(name->isChecked());
+  edit->setText("*." + ext);
+  test::click(set, set->rect().center());
+  EXPECT_EQ(rows(), withExt) << ("*." + ext).toStdString();
+  EXPECT_EQ(label->text(), QStringLiteral("<b>Files:</b> %1 / %2").arg(withExt).arg(all));
+  edit->setText("?" + some.mid(1).toUpper());
+  test::click(set, set->rect().center());
+  EXPECT_GE(rows(), 1);
+  for (int r = 0; r < rows(); ++r) EXPECT_EQ(cell(r, 0).size(), some.size());
+  test::click(name, QPoint(5, name->height() / 2));
+  test::click(set, set->rect().center());
+  ASSERT_EQ(rows(), all);
+
+  // Ticking shows the ticked files' count and size.
+  const QRect box = list->visualRect(list->model()->index(0, 0));
+  test::click(list->viewport(), QPoint(box.left() + 8, box.center().y()));
+  ASSERT_TRUE(entry(0).selected);
+  EXPECT_TRUE(label->text().contains(QStringLiteral("<b>Ticked:</b> 1 (") +
+                                     QString::fromStdString(format_size(entry(0).FileSize)) + ")"))
+      << label->text().toStdString();
+
+  // From after To: said in a message, and the list stays as it was.
+  BoxTexts boxes;
+  auto* date = find<QCheckBox>("DateHTMLCheckBox");
+  test::click(date, QPoint(5, date->height() / 2));
+  find<QDateEdit>("FromDateDBAdvSpinEdit")->setDate(QDate(2020, 5, 2));
+  find<QDateEdit>("ToDateDBAdvSpinEdit")->setDate(QDate(2020, 5, 1));
+  test::click(set, set->rect().center());
+  EXPECT_EQ(rows(), all);
+  ASSERT_EQ(boxes.texts.size(), 1);
+  EXPECT_EQ(boxes.texts[0], QString::fromStdString(lang_text(111)));
 }
 
 TEST_F(AnalysisWindowTest, ARowHoldsItsWholeTextAboveTheGridLine) {

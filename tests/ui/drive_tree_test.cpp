@@ -71,7 +71,7 @@ TEST_F(DriveTreeTest, ImagesOnTheCommandLineBecomeCAndDWithCTicked) {
   EXPECT_EQ(root->child(1)->text(0), "D:\\  NTFS  (24.00 MB)");
   EXPECT_EQ(ticks(), (std::vector<bool>{true, false}));
   EXPECT_TRUE(root->isExpanded());
-  EXPECT_EQ(root->child(0)->toolTip(0), QString::fromStdString(sample("fat12_floppy.img")));
+  EXPECT_TRUE(root->child(0)->toolTip(0).contains(QString::fromStdString(sample("fat12_floppy.img"))));
   EXPECT_FALSE(root->data(0, Qt::CheckStateRole).isValid());  // the root has no check box
 }
 

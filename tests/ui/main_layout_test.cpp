@@ -5,8 +5,8 @@
 namespace dravelo {
 namespace {
 
-TEST(FormResize, DesignedOuterSizeGivesTheRulesValues) {
-  MainLayout l = designLayout();
+TEST(FormResize, DefaultOuterSizeGivesTheRulesValues) {
+  MainLayout l = defaultLayout();
   applyFormResize(l, kClientWidth + kFrameAllowanceWidth, kClientHeight + kFrameAllowanceHeight);
   EXPECT_EQ(l.menuPanel, (LayoutRect{1124, 443, 105, 98}));
   EXPECT_EQ(l.filterPanel, (LayoutRect{272, 443, 847, 98}));  // 1124 - 272 - 5
@@ -33,7 +33,7 @@ TEST(FormResize, RulesFollowAnySizeInOrder) {
       {400, 200, 270, -7, 103, -197, 286, 146, 59, 16},
   };
   for (const Case& c : cases) {
-    MainLayout l = designLayout();
+    MainLayout l = defaultLayout();
     applyFormResize(l, c.W, c.H);
     SCOPED_TRACE(c.W);
     EXPECT_EQ(l.menuPanel.left, c.menuLeft);
@@ -58,7 +58,7 @@ TEST(FormResize, ColumnWidthsRoundHalvesToEven) {
     int listWidth, col0;
   };
   for (const Case& c : {Case{958, 240}, Case{962, 240}, Case{966, 242}, Case{1001, 250}}) {
-    MainLayout l = designLayout();
+    MainLayout l = defaultLayout();
     // W such that the right pane comes out at listWidth: right = (W - 130 - 272 - 5) + 110.
     applyFormResize(l, c.listWidth + 297, 584);
     ASSERT_EQ(l.rightPanel.width, c.listWidth);

@@ -2,12 +2,14 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include "catalogue/texts.h"
 #include "catalogue/version.h"
 #include "ui/about_box.h"
 #include "ui/help.h"
@@ -63,6 +65,21 @@ TEST(Help, ChoosesTheHelpFileThenTheManualThenTheOnlinePage) {
   EXPECT_EQ(tried.size(), 1);
 }
 
+TEST(Help, NothingToOpenItSaysWhereTheManualIs) {
+  QTemporaryDir program, manualDir;
+  const QString manual = manualDir.filePath("index.html");
+  touch(manual);
+  HelpPlaces places{program.path(), manual, [] { return false; }};
+  QStringList told;
+  const auto tell = [&told](const QString& text) { told << text; };
+  showHelp(places, [](const QUrl&) { return true; }, tell);
+  EXPECT_TRUE(told.isEmpty()) << "opened: nothing to say";
+  showHelp(places, [](const QUrl&) { return false; }, tell);
+  ASSERT_EQ(told.size(), 1);
+  EXPECT_TRUE(told[0].contains(QDir::toNativeSeparators(manual))) << told[0].toStdString();
+  EXPECT_TRUE(told[0].startsWith(QString::fromStdString(lang_text(110)))) << told[0].toStdString();
+}
+
 TEST(Help, TheBuiltProgramFindsItsManual) {
   test::ensureApp();
   const HelpPlaces places = programHelpPlaces();
@@ -80,6 +97,19 @@ TEST(Help, TheBuiltProgramFindsItsManual) {
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(file))) << file.toStdString();
   }
   EXPECT_GE(pictures, 3);
+}
+
+TEST(AboutBox, ItsCloseButtonClosesIt) {
+  test::ensureApp();
+  TAboutBox box;
+  box.show();
+  auto* close = box.findChild<QPushButton*>("CloseButton");
+  ASSERT_NE(close, nullptr);
+  EXPECT_TRUE(close->accessibleName().contains(close->text()));
+  EXPECT_TRUE(test::layoutFaults(&box).isEmpty()) << test::layoutFaults(&box).join(' ').toStdString();
+  test::click(close, close->rect().center());
+  EXPECT_FALSE(box.isVisible());
+  EXPECT_EQ(box.result(), QDialog::Accepted);
 }
 
 TEST(AboutBox, ShowsTheProductAsTheWindowTitleDoesAndOpensItsLinks) {

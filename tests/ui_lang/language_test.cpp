@@ -291,7 +291,7 @@ TEST_F(LanguageTest, SwitchingDuringAnUndeleteKeepsStopInTheNewLanguage) {
 }
 
 // Every text of the filter panel, the buttons and links and the options dialog fits its control
-// at the designed size, in the font in use, in every language.
+// at the default size, in the font in use, in every language.
 TEST_F(LanguageTest, NothingIsCutOffInAnyLanguage) {
   const char* mainControls[] = {
       "AnalyzeAdvToolButton", "DeepScanAdvToolButton", "UndeleteAdvToolButton", "DrivesAdvToolButton",

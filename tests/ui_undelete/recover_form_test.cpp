@@ -62,7 +62,7 @@ class RecoverForm : public ::testing::Test {
   std::unique_ptr<T_recoverForm> form_;
 };
 
-TEST_F(RecoverForm, HasTheDesignedControls) {
+TEST_F(RecoverForm, HasItsControlsAtTheirDefaultPlaces) {
   struct Row {
     const char* name;
     QRect place;
@@ -76,7 +76,7 @@ TEST_F(RecoverForm, HasTheDesignedControls) {
       {"OkAdvToolButton", QRect(290, 57, 89, 22), "Ok"},
       {"CancelAdvToolButton", QRect(290, 83, 88, 22), "Cancel"},
   };
-  // Each control stands at its designed place, at least as wide as designed and as wide as its
+  // Each control stands at its default place, at least as wide as its default and as wide as its
   // text needs in the font in use; the dialog grows only when they would not fit.
   for (const Row& r : rows) {
     QWidget* w = control<QWidget>(r.name);
@@ -104,7 +104,7 @@ TEST_F(RecoverForm, HasTheDesignedControls) {
   QWidget* field = control<QWidget>("SaveAdvDirectoryEdit");
   EXPECT_EQ(form_->width() - field->x() - field->width(), 404 - 11 - 369);
   form_->hide();
-  EXPECT_TRUE(control<QLineEdit>("SaveAdvDirectoryEdit")->isReadOnly());
+  EXPECT_FALSE(control<QLineEdit>("SaveAdvDirectoryEdit")->isReadOnly()) << "the folder can be typed";
   EXPECT_EQ(control<QToolButton>("SaveAdvDirectoryEditButton")->text(), "...");
 }
 
@@ -131,7 +131,7 @@ TEST_F(RecoverForm, OnlyAStoredOneTicksABox) {
     T_recoverForm fresh;  // a new program run
     fresh.FormActivate();
     EXPECT_EQ(fresh.keepFolderStructure(), c.keep_ticked) << "kfs " << c.kfs;
-    EXPECT_TRUE(fresh.smartRecovery()) << "a stored 0 does not untick the designed tick";
+    EXPECT_TRUE(fresh.smartRecovery()) << "a stored 0 does not untick the default tick";
     EXPECT_FALSE(fresh.alternateStreams());
   }
   // Nothing is unticked by a later showing either.

@@ -17,6 +17,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <QLineEdit>
+#include <QTest>
+#include <QImage>
+#include <QStyle>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -133,6 +137,45 @@ TEST_F(WindowUndelete, MakesAMissingTargetFolderAndPutsRootFilesStraightIntoIt) 
   ASSERT_EQ(driver.messages.size(), 1);
   EXPECT_EQ(driver.messages[0], "End undelete. Undeleted successfully:  1");
   EXPECT_TRUE(fs::is_regular_file(target / "hello.txt"));
+}
+
+TEST_F(WindowUndelete, ATypedFolderIsUsedAndTheButtonReadsStopOnlyAfterOk) {
+  const fs::path target = fs::path(out_.path().toStdString()) / "typed here";
+  T_mainForm window({std::string(DRAVELO_SAMPLES_DIR) + "/ntfs_24m.img"}, false);
+  T_recoverForm form(&window);
+  installUndelete(window, form);
+  auto* undelete = window.findChild<QToolButton*>(QStringLiteral("UndeleteAdvToolButton"));
+  QStringList labelsBehindTheDialog;
+  QStringList messages;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    QWidget* w = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(w)) {
+      messages << box->text();
+      box->button(QMessageBox::Ok)->click();
+    } else if (auto* options = qobject_cast<T_recoverForm*>(w)) {
+      labelsBehindTheDialog << undelete->text();
+      auto* edit = options->findChild<QLineEdit*>(QStringLiteral("SaveAdvDirectoryEdit"));
+      edit->selectAll();
+      QTest::keyClicks(edit, QString::fromStdString(target.string()));
+      options->findChild<QPushButton*>(QStringLiteral("OkAdvToolButton"))->click();
+    }
+  });
+  timer.start(5);
+  window.AnalyzeAdvToolButtonClick();
+  ASSERT_EQ(tick({"hello.txt"}).size(), 1u);
+  messages.clear();
+  window.UndeleteAdvToolButtonClick();
+  EXPECT_EQ(labelsBehindTheDialog, QStringList{"Undelete"});
+  EXPECT_TRUE(fs::is_regular_file(target / "hello.txt"));
+  ASSERT_EQ(messages.size(), 1);
+  // While it runs the button reads Stop with the stop picture, then Undelete with its own.
+  window.disable_all_u();
+  const QImage running = undelete->icon().pixmap(16, 16).toImage();
+  EXPECT_EQ(running, window.style()->standardIcon(QStyle::SP_BrowserStop).pixmap(16, 16).toImage());
+  window.enable_all_u();
+  EXPECT_EQ(undelete->icon().pixmap(16, 16).toImage(),
+            window.style()->standardIcon(QStyle::SP_DialogSaveButton).pixmap(16, 16).toImage());
 }
 
 TEST_F(WindowUndelete, ATargetThatCannotBeMadeIsReportedBeforeAnythingStartsAndTheTicksStay) {

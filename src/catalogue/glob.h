@@ -1,4 +1,4 @@
-// Shell-style patterns for --match and --match-path: "*" any run of characters (backslashes
+// Shell-style patterns (the command line's --match and --match-path, the window's name filter): "*" any run of characters (backslashes
 // and slashes included), "?" one character, "[...]" one character of a set ("a-z" ranges, "!"
 // or "^" first to negate, "]" first to include it; a "[" without its "]" stands for itself).
 // A backslash is an ordinary character, as in Windows paths. Characters are UTF-8 code points,

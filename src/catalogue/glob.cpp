@@ -1,4 +1,4 @@
-#include "cli/glob.h"
+#include "catalogue/glob.h"
 
 #include <cstddef>
 #include <cstdint>
