@@ -13,7 +13,7 @@ namespace dravelo {
 struct NtfsVolume;
 
 // "%1 the $MFT's first record is damaged: its copy in $MFTMirr is used"
-constexpr int kMftMirrorText = 93;
+constexpr int kMftMirrorText = 89;
 
 // Scans the drive at current_drive and fills the catalogue. True when the volume could be opened
 // for reading, also when its $MFT could not be loaded ("Cannot load MFT" is shown then). When the

@@ -54,8 +54,8 @@ std::string boot_backup_text(const DriveInfo& drive);
 std::string drive_place_text(const DriveInfo& drive);
 
 // Texts of the string tables used above.
-constexpr int kPartitionText = 90;       // "partition %1"
-constexpr int kLostVolumeText = 91;      // "Lost volume at sector %1"
-constexpr int kBackupBootText = 92;      // "backup boot sector at sector %1"
+constexpr int kPartitionText = 86;       // "partition %1"
+constexpr int kLostVolumeText = 87;      // "Lost volume at sector %1"
+constexpr int kBackupBootText = 88;      // "backup boot sector at sector %1"
 
 }  // namespace dravelo

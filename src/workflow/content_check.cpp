@@ -14,7 +14,7 @@ namespace dravelo {
 namespace {
 
 // "does not look like a %1: probably overwritten"
-constexpr int kMismatchText = 102;
+constexpr int kMismatchText = 94;
 
 // A written file read back for the check.
 class FileSource : public carve::ByteSource {

@@ -21,9 +21,9 @@ std::vector<ContentFile> found_by_content;
 namespace {
 
 // "Searching the free space: %1 of %2 MB, %3 MB/s, %4 left, %5 files found"
-constexpr int kProgressText = 100;
+constexpr int kProgressText = 92;
 // "Found by content": the folder that holds, one folder per type, what the search found.
-constexpr int kFoundFolderText = 101;
+constexpr int kFoundFolderText = 93;
 
 // The status of a file whose structure was followed to its end, and of one whose structure broke
 // off (its tail overwritten, or split from it): "Very Good" and "Bad".

@@ -50,7 +50,7 @@ struct ContentSearchProgress {
 // line's status line); returns the previous one.
 using ContentProgressObserver = std::function<void(const ContentSearchProgress&)>;
 ContentProgressObserver set_content_progress_observer(ContentProgressObserver observer);
-// Text 100: "Searching the free space: %1 of %2 MB, %3 MB/s, %4 left, %5 files found".
+// Text 92: "Searching the free space: %1 of %2 MB, %3 MB/s, %4 left, %5 files found".
 std::string content_progress_text(const ContentSearchProgress& progress);
 
 // Searches the free space of the drive at current_drive, read by the engine's free_space, and

@@ -28,10 +28,10 @@ constexpr std::size_t kHeaderSize = 36;
 
 // "%1 is not a results file of Dravelo", "%1 is damaged or cut short: nothing was loaded",
 // "%1 was written by a newer version of Dravelo (%2)", "%1 cannot be read or written: %2".
-constexpr int kNotResultsText = 132;
-constexpr int kDamagedResultsText = 133;
-constexpr int kNewerResultsText = 134;
-constexpr int kResultsIoText = 135;
+constexpr int kNotResultsText = 107;
+constexpr int kDamagedResultsText = 108;
+constexpr int kNewerResultsText = 109;
+constexpr int kResultsIoText = 110;
 
 // 64-bit FNV-1a: the payload's checksum. It catches altered and shifted bytes; the file is no
 // secret to keep from a forger, so nothing stronger is wanted.

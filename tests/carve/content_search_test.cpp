@@ -171,7 +171,7 @@ TEST_F(ContentSearch, FindsFilesAtClusterStartsAcrossGapsAndPassesOverWholeOnes)
 
 TEST_F(ContentSearch, EntriesAreListedPerTypeWithStatusFromTheStructure) {
   ASSERT_TRUE(search_drive_by_content(&fake_free_space));
-  const std::string top = "Q:\\" + lang_text(101) + "\\";
+  const std::string top = "Q:\\" + lang_text(93) + "\\";
   const FileInfo* split = found_at(2);
   EXPECT_EQ(split->FileName, "f000001.jpg");
   EXPECT_EQ(std::string(split->Path), top + "JPEG image\\");

@@ -417,7 +417,7 @@ TEST_F(AnalysisWindowTest, FilterFeedbackGlobsReversedDatesShownOfTotalAndTicked
   test::click(set, set->rect().center());
   EXPECT_EQ(rows(), all);
   ASSERT_EQ(boxes.texts.size(), 1);
-  EXPECT_EQ(boxes.texts[0], QString::fromStdString(lang_text(111)));
+  EXPECT_EQ(boxes.texts[0], QString::fromStdString(lang_text(96)));
 }
 
 TEST_F(AnalysisWindowTest, ARowHoldsItsWholeTextAboveTheGridLine) {
