@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+#include "workflow/analysis.h"
+
 namespace dravelo {
 
 CliHost::CliHost(bool quiet) : tty_(::isatty(STDERR_FILENO) != 0), quiet_(quiet) {}
@@ -55,13 +57,25 @@ void CliHost::set_caption(std::string caption) {
   position_ = -1;
 }
 
+void CliHost::damage_met(std::string_view path, std::int64_t sectors, double seconds) {
+  damage_ = damage_so_far_text(path, sectors, seconds);
+  if (tty_ && !quiet_) {
+    draw();
+    return;
+  }
+  if (damage_told_.count(path)) return;
+  damage_told_.emplace(path);
+  std::fprintf(stderr, "dravelo-cli: %s\n", damage_.c_str());
+}
+
 void CliHost::draw() {
   if (!tty_ || quiet_) return;
   const int p = position_ < 0 ? 0 : position_ > 100 ? 100 : position_;
   char bar[41];
   for (int i = 0; i < 40; ++i) bar[i] = i < p * 40 / 100 ? '#' : '.';
   bar[40] = 0;
-  std::fprintf(stderr, "\r%s [%s] %3d%%  files %d", caption_.c_str(), bar, p, files_);
+  std::fprintf(stderr, "\r%s [%s] %3d%%  files %d%s%s", caption_.c_str(), bar, p, files_, damage_.empty() ? "" : "  ",
+               damage_.c_str());
   std::fflush(stderr);
   bar_open_ = true;
 }

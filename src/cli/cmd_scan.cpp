@@ -203,11 +203,14 @@ int cmd_scan(const Args& args) {
   bool options_done = false;
   std::vector<std::string> volumes;
   std::string map;
-  bool expect_map = false;
+  bool expect_map = false, expect_slow = false;
   for (const std::string& a : args) {
     if (expect_map) {
       map = a;
       expect_map = false;
+    } else if (expect_slow) {
+      if (!set_slow_read_limit(a, "scan")) return 2;
+      expect_slow = false;
     } else if (options_done || a.empty() || a[0] != '-' || a == "-") {
       volumes.push_back(a);
     } else if (a == "--") {
@@ -221,6 +224,8 @@ int cmd_scan(const Args& args) {
       format = Format::tsv;
     } else if (a == "--map") {
       expect_map = true;
+    } else if (a == "--slow-read") {
+      expect_slow = true;
     } else if (a == "--deep") {
       scan_options.deep = true;
     } else {
@@ -228,8 +233,8 @@ int cmd_scan(const Args& args) {
       return 2;
     }
   }
-  if (expect_map) {
-    usage_error("scan", "option '--map' needs a value");
+  if (expect_map || expect_slow) {
+    usage_error("scan", std::string("option '") + (expect_map ? "--map" : "--slow-read") + "' needs a value");
     return 2;
   }
   if (volumes.empty()) {

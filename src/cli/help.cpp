@@ -44,8 +44,9 @@ const char kProgramHelp[] =
     "ddrescue could not read is reported as unreadable instead of taken for zeros:\n"
     "  ddrescue /dev/sdb card.img card.map\n"
     "  dravelo-cli recover --map card.map --to ~/rescued --all card.img\n"
-    "Sectors that cannot be read are tried once and reported; a device that stops answering ends\n"
-    "the run with one message.\n"
+    "Sectors that cannot be read are tried once and reported; a region where every read is slow\n"
+    "is skipped after a few slow reads and reported the same way (--slow-read); a device that\n"
+    "stops answering ends the run with one message.\n"
     "\n"
     "examples:\n"
     "  dravelo-cli volumes\n"
@@ -76,7 +77,7 @@ const char kVolumesHelp[] =
     "  2  usage error\n";
 
 const char kScanHelp[] =
-    "usage: dravelo-cli scan [--json | --tsv] [--deep] [--map MAPFILE] VOLUME...\n"
+    "usage: dravelo-cli scan [--json | --tsv] [--deep] [--map MAPFILE] [--slow-read SECONDS] VOLUME...\n"
     "\n"
     "Scans each volume (an image file or a block device) for deleted files and prints one line\n"
     "per file: recoverability status (Very Good, Good, Middle, Bad, Overwritten, Compressed,\n"
@@ -90,6 +91,10 @@ const char kScanHelp[] =
     "  --tsv         print tab-separated columns under a header line (the same fields)\n"
     "  --map MAPFILE the GNU ddrescue map of the one image named: the stretches it does not mark\n"
     "                finished are taken as unreadable\n"
+    "  --slow-read SECONDS\n"
+    "                a read that takes longer is slow (default 5): after three slow reads in a\n"
+    "                row the reading skips ahead through the slow region, probing, and takes\n"
+    "                what it skips as unreadable\n"
     "  --deep        also search the free space for folders that no folder leads to any more\n"
     "                (FAT); reads most of the volume, so it takes about as long as reading the\n"
     "                whole device. Without it the scan reads only the volume's metadata\n"
@@ -104,7 +109,7 @@ const char kScanHelp[] =
 
 const char kRecoverHelp[] =
     "usage: dravelo-cli recover --to DIR SELECTOR... [--keep-folders] [--alternate-streams]\n"
-    "                           [--deep] [--map MAPFILE] VOLUME...\n"
+    "                           [--deep] [--map MAPFILE] [--slow-read SECONDS] VOLUME...\n"
     "\n"
     "Scans the volumes, then copies the chosen deleted files into DIR, printing one line per file\n"
     "and a closing line with the count. DIR is created when missing; it must not lie on a volume\n"
@@ -127,6 +132,7 @@ const char kRecoverHelp[] =
     "  --keep-folders        recreate each file's original folder path below DIR\n"
     "  --alternate-streams   also recover the alternate data streams of NTFS files\n"
     "  --map MAPFILE         the GNU ddrescue map of the one image named (see scan --help)\n"
+    "  --slow-read SECONDS   a read that takes longer is slow (default 5; see scan --help)\n"
     "  --deep                scan deep, as scan --deep does, and pick from what that finds\n"
     "  -h, --help            print this help\n"
     "\n"

@@ -63,6 +63,9 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void _updateProgressU(int position) override;
   void _updateFiles(int count) override;
   void pump() override;
+  // The progress bar's caption says the damage met so far while a job runs (main_form_damage.cpp);
+  // it stays until the next job starts.
+  void damage_met(std::string_view path, std::int64_t sectors, double seconds) override;
 
   // The four working states.
   void disable_all();
@@ -187,6 +190,8 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void updateDriveRootText();
   void setAnalyzeGlyph(int image);
   void setProgress(int position);
+  // Back to a bar without a caption, at the start of a job.
+  void clearDamageCaption();
   void showPendingFiles();
   void folderTreeAddDrive(std::int32_t drive);
   void folderTreeAddFolders(std::int32_t drive);
