@@ -109,6 +109,9 @@ TEST_F(DamagedVolume, ScanListsWhatItCanReadAndSaysWhatItCouldNot) {
     const Outcome damaged = run("scan --tsv '" + bad.path() + "'");
     EXPECT_EQ(damaged.status, 1);
     EXPECT_EQ(count_of(damaged.err, c.sectors_text), 1u) << damaged.err;
+    // Said as soon as the first is met, before the closing message.
+    EXPECT_EQ(count_of(damaged.err, "sectors unreadable so far"), 1u) << damaged.err;
+    EXPECT_LT(damaged.err.find("sectors unreadable so far"), damaged.err.find(c.sectors_text)) << damaged.err;
 
     std::vector<std::string> missing;
     const std::set<std::string> listed = rows(damaged.out), all = rows(whole.out);
