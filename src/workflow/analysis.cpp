@@ -57,10 +57,10 @@ std::string drive_text(int index, const DriveInfo& drive, const std::string& sec
 
 int scan_current_drive(const ScanOptions& options) {
   const std::string& fs = current_drive_info().drive_fs;
-  // The NTFS and exFAT scans read only metadata ($MFT, folders) whatever the options say.
+  // The NTFS scan reads only metadata (the $MFT) whatever the options say.
   if (fs == "FAT32" || fs == "FAT") return ScanFatVolume(options) ? 1 : 0;
   if (fs == "NTFS") return AnalyzeNtfsVolume() ? 1 : 0;
-  if (fs == "exFAT") return ScanExfatVolume() ? 1 : 0;
+  if (fs == "exFAT") return ScanExfatVolume(options) ? 1 : 0;
   return 0;
 }
 
