@@ -96,7 +96,7 @@ const char kScanHelp[] =
     "                row the reading skips ahead through the slow region, probing, and takes\n"
     "                what it skips as unreadable\n"
     "  --deep        also search the free space for folders that no folder leads to any more\n"
-    "                (FAT); reads most of the volume, so it takes about as long as reading the\n"
+    "                (FAT; on exFAT, entry sets, as a quick format leaves them); reads most of the volume, so it takes about as long as reading the\n"
     "                whole device. Without it the scan reads only the volume's metadata\n"
     "  -h, --help    print this help\n"
     "\n"
