@@ -2,6 +2,7 @@
 // messages, progress, the files counter, the message pump, and the Stop request.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace dravelo {
@@ -16,6 +17,10 @@ struct EngineHost {
   virtual void _updateFiles(int count) = 0;
   // Delivers pending window messages; nothing where there is no window.
   virtual void pump() = 0;
+  // The readers of the volume at path met more sectors that cannot be read: sectors in all since
+  // the running job began on it, and the seconds spent on failing and slow reads. Called while
+  // the job runs, so that its progress can show the damage met so far.
+  virtual void damage_met(std::string_view /*path*/, std::int64_t /*sectors*/, double /*seconds*/) {}
   virtual ~EngineHost() = default;
 };
 

@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+#include "workflow/analysis.h"
+
 namespace dravelo {
 
 CliHost::CliHost(bool quiet) : tty_(::isatty(STDERR_FILENO) != 0), quiet_(quiet) {}
@@ -61,6 +63,17 @@ void CliHost::set_detail(std::string detail) {
   draw();
 }
 
+void CliHost::damage_met(std::string_view path, std::int64_t sectors, double seconds) {
+  damage_ = damage_so_far_text(path, sectors, seconds);
+  if (tty_ && !quiet_) {
+    draw();
+    return;
+  }
+  if (damage_told_.count(path)) return;
+  damage_told_.emplace(path);
+  std::fprintf(stderr, "dravelo-cli: %s\n", damage_.c_str());
+}
+
 void CliHost::draw() {
   if (!tty_ || quiet_) return;
   const int p = position_ < 0 ? 0 : position_ > 100 ? 100 : position_;
@@ -68,8 +81,9 @@ void CliHost::draw() {
   for (int i = 0; i < 40; ++i) bar[i] = i < p * 40 / 100 ? '#' : '.';
   bar[40] = 0;
   // A detail line may be shorter than the one before it: the rest of the line is erased.
-  std::fprintf(stderr, "\r%s [%s] %3d%%  files %d%s%s\033[K", caption_.c_str(), bar, p, files_, detail_.empty() ? "" : "  ",
-               detail_.c_str());
+  const std::string tail = detail_.empty() ? damage_ : damage_.empty() ? detail_ : detail_ + "  " + damage_;
+  std::fprintf(stderr, "\r%s [%s] %3d%%  files %d%s%s\033[K", caption_.c_str(), bar, p, files_, tail.empty() ? "" : "  ",
+               tail.c_str());
   std::fflush(stderr);
   bar_open_ = true;
 }

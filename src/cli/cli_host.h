@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <set>
 #include <string>
 
 #include "catalogue/engine_host.h"
@@ -18,6 +19,9 @@ class CliHost : public EngineHost {
   void _updateFiles(int count) override;
   // Passes result lines that have waited a tenth of a second on to stdout.
   void pump() override;
+  // Shows the damage met so far after the bar on a terminal; without one, says once per volume
+  // that damage was met, as soon as it is (the figures in all come at the end of the job).
+  void damage_met(std::string_view path, std::int64_t sectors, double seconds) override;
   // A result line was printed to stdout. It reaches a pipe or a file with the lines after it,
   // within a tenth of a second (at the next line or the next pump of a long copy), rather than
   // costing a write of its own; a terminal gets it at once, as stdout is line-buffered there.
@@ -40,6 +44,8 @@ class CliHost : public EngineHost {
   int messages_shown_ = 0;
   std::string caption_;
   std::string detail_;
+  std::string damage_;  // the damage met so far, shown after the bar
+  std::set<std::string, std::less<>> damage_told_;
   bool lines_waiting_ = false;
   std::chrono::steady_clock::time_point last_flush_ = std::chrono::steady_clock::now();
 };

@@ -151,7 +151,8 @@ int cmd_recover(const Args& args) {
       scan_options.deep = true;
     } else if (a == "--all") {
       all = true;
-    } else if (a == "--to" || a == "--inode" || a == "--match" || a == "--match-path" || a == "--map" || a == "--from") {
+    } else if (a == "--to" || a == "--inode" || a == "--match" || a == "--match-path" || a == "--map" || a == "--from" ||
+               a == "--slow-read") {
       if (!has_value) {
         usage_error("recover", "option '" + a + "' needs a value");
         return 2;
@@ -165,6 +166,8 @@ int cmd_recover(const Args& args) {
       } else if (a == "--from") {
         from = value;
         from_given = true;
+      } else if (a == "--slow-read") {
+        if (!set_slow_read_limit(value, "recover")) return 2;
       } else if (a == "--inode") {
         std::int32_t n = 0;
         if (!parse_inode(value, &n)) {

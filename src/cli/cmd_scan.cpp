@@ -205,7 +205,7 @@ int cmd_scan(const Args& args) {
   bool options_done = false;
   std::vector<std::string> volumes;
   std::string map, save;
-  bool expect_map = false, expect_save = false, save_given = false;
+  bool expect_map = false, expect_save = false, save_given = false, expect_slow = false;
   for (const std::string& a : args) {
     if (expect_map) {
       map = a;
@@ -213,6 +213,9 @@ int cmd_scan(const Args& args) {
     } else if (expect_save) {
       save = a;
       expect_save = false;
+    } else if (expect_slow) {
+      if (!set_slow_read_limit(a, "scan")) return 2;
+      expect_slow = false;
     } else if (options_done || a.empty() || a[0] != '-' || a == "-") {
       volumes.push_back(a);
     } else if (a == "--") {
@@ -230,6 +233,8 @@ int cmd_scan(const Args& args) {
       expect_map = true;
     } else if (a == "--save") {
       expect_save = save_given = true;
+    } else if (a == "--slow-read") {
+      expect_slow = true;
     } else if (a == "--deep") {
       scan_options.deep = true;
     } else {
@@ -237,8 +242,8 @@ int cmd_scan(const Args& args) {
       return 2;
     }
   }
-  if (expect_map || expect_save || (save_given && save.empty())) {
-    usage_error("scan", std::string("option '") + (expect_map ? "--map" : "--save") + "' needs a value");
+  if (expect_map || expect_save || expect_slow || (save_given && save.empty())) {
+    usage_error("scan", std::string("option '") + (expect_map ? "--map" : expect_slow ? "--slow-read" : "--save") + "' needs a value");
     return 2;
   }
   if (volumes.empty()) {

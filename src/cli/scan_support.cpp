@@ -3,6 +3,7 @@
 #include <cctype>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -110,6 +111,17 @@ bool use_ddrescue_map(const std::string& map_path, const std::vector<std::string
     return false;
   }
   set_unread_areas(volumes.front(), std::move(unread));
+  return true;
+}
+
+bool set_slow_read_limit(const std::string& value, const char* command) {
+  char* end = nullptr;
+  const double seconds = std::strtod(value.c_str(), &end);
+  if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > 86400) {
+    std::fprintf(stderr, "dravelo-cli %s: bad --slow-read '%s' (seconds, more than 0)\n", command, value.c_str());
+    return false;
+  }
+  SlowReadSeconds = seconds;
   return true;
 }
 

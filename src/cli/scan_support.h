@@ -29,4 +29,8 @@ AnalysisRun analyse_volumes(const std::vector<std::string>& volumes, CliHost& ho
 // unreadable. False, with a message on stderr, when it cannot be used (exit status 2).
 bool use_ddrescue_map(const std::string& map_path, const std::vector<std::string>& volumes, const char* command);
 
+// --slow-read SECONDS: a read that takes longer counts as slow (SlowReadSeconds). False, with a
+// message on stderr, when the value is no positive number of seconds (exit status 2).
+bool set_slow_read_limit(const std::string& value, const char* command);
+
 }  // namespace dravelo::cli

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/engine_host.h"
+#include "catalogue/scan_options.h"
 #include "catalogue/text_util.h"
 #include "catalogue/texts.h"
 #include "exfat/exfat_claims.h"
@@ -57,6 +59,12 @@ struct ScanContext {
     std::uint64_t clusters;
   };
   std::vector<Found> found;
+  // The first clusters of every file and folder that an entry set names, live or deleted: a set
+  // found again in the free space names a file listed already when its first cluster is one.
+  std::unordered_set<std::uint32_t> named_first;
+  // The deep scan's search of the free space is on: files it finds that were named before are
+  // left out.
+  bool sweeping = false;
 };
 
 // Characters that exFAT does not allow in a name; a set whose name holds one is not taken.
@@ -190,6 +198,11 @@ void walk_directory(ScanContext& context, ExfatDirectoryCursor& dir, std::int32_
       dir.skip(1);
       continue;
     }
+    if (context.sweeping && !set.is_directory() && context.named_first.count(set.first_cluster)) {
+      dir.skip(static_cast<std::size_t>(set.entry_count));
+      continue;
+    }
+    context.named_first.insert(set.first_cluster);
     const std::string name = utf16_to_utf8(set.name);
     const ExfatCluster lcn = dir.cluster();
     const std::uint32_t lcn_offset = dir.offset();
@@ -206,6 +219,68 @@ void walk_directory(ScanContext& context, ExfatDirectoryCursor& dir, std::int32_
       report_progress(context);
     }
   }
+}
+
+// The deep scan's search of the free space: every cluster that the bitmap marks free and that
+// no folder walk has read is looked through for entry sets whose checksum holds (a quick
+// format, a lost folder entry, a folder whose clusters no chain leads to any more). A file set
+// whose first cluster no listed set names is listed in a lost place, "Deleted N" in the root,
+// N being the first cluster of the run of clusters it was found in; a folder set is walked as a
+// deleted folder below that place, so that its files keep their folder's name.
+void find_lost_entry_sets(ScanContext& context, std::int32_t root_id) {
+  const ExfatGeometry& g = context.g;
+  const std::uint32_t bpc = g.bytes_per_cluster;
+  const std::uint64_t heap_bytes = static_cast<std::uint64_t>(g.cluster_count) * bpc;
+  const std::uint64_t image_bytes = static_cast<std::uint64_t>(context.data->volume_end());
+  // The cluster and what follows it, so that a set that runs on past the cluster's end is whole.
+  const std::size_t tail = kExfatMaxSetEntries * kExfatEntrySize;
+  std::vector<std::uint8_t> block(bpc + tail);
+  context.sweeping = true;
+  std::int32_t place = -1;
+  ExfatCluster place_end = 0;  // one past the last cluster of the current place's run
+  int shown = -1;
+  for (ExfatCluster c = 2; c < g.cluster_count + 2 && !stop_flag; ++c) {
+    if ((c & 255) == 0) host().pump();
+    const int percent = static_cast<int>((static_cast<std::uint64_t>(c - 2) * 100) / g.cluster_count);
+    if (percent != shown) host()._updateProgress(percent);
+    shown = percent;
+    if (context.bitmap.in_use(c) || context.read.contains(c)) continue;
+    const std::uint64_t at = ExfatClusterOffset(g, c);
+    if (at + bpc > image_bytes) break;
+    const std::uint32_t want = static_cast<std::uint32_t>(std::min<std::uint64_t>(bpc + tail, image_bytes - at));
+    std::fill(block.begin(), block.end(), 0);
+    read_exact(*context.data, static_cast<std::int64_t>(at), want, block.data());
+    bool found = false;
+    for (std::uint32_t off = 0; off < bpc; off += kExfatEntrySize) {
+      if ((block[off] | kExfatInUse) != kExfatFileEntry) continue;
+      ExfatEntrySet set;
+      if (!ParseExfatEntrySet(std::span(block).subspan(off), &set) || !set.checksum_ok || !is_valid_name(set.name) ||
+          set.data_length > heap_bytes)
+        continue;
+      const std::size_t set_bytes = static_cast<std::size_t>(set.entry_count) * kExfatEntrySize;
+      if (set.is_directory() ? context.folders.IsScannedCluster(set.first_cluster)
+                             : set.data_length == 0 || context.named_first.count(set.first_cluster) != 0) {
+        off += static_cast<std::uint32_t>(set_bytes) - kExfatEntrySize;
+        continue;
+      }
+      if (place < 0 || c >= place_end + 1) {
+        place = context.folders.AddScanFolder("Deleted " + std::to_string(c), c, 1, root_id);
+      }
+      place_end = c + 1;
+      found = true;
+      const std::string name = utf16_to_utf8(set.name);
+      if (set.is_directory()) {
+        context.named_first.insert(set.first_cluster);
+        enter_folder(context, set, name, place, true, 1);
+      } else {
+        context.named_first.insert(set.first_cluster);
+        add_found_file(context, set, name, place, c, static_cast<std::int32_t>(off));
+      }
+      off += static_cast<std::uint32_t>(set_bytes) - kExfatEntrySize;
+    }
+    if (found) context.read.insert(c);
+  }
+  context.sweeping = false;
 }
 
 }  // namespace
@@ -261,7 +336,7 @@ bool LoadExfatBootRegion(TBuffer& reader, ExfatGeometry* geometry) {
   return false;
 }
 
-bool ScanExfatVolume() {
+bool ScanExfatVolume(const ScanOptions& options) {
   DriveInfo& drive = current_drive_info();
   TBuffer data_reader(drive.drive_name, BufferSectors);
   if (data_reader.error != 0) return false;
@@ -300,6 +375,7 @@ bool ScanExfatVolume() {
   ExfatDirectoryCursor root(context.volume, g.root_cluster, kMaxDirectoryBytes / g.bytes_per_cluster,
                             ExfatDirectoryLinks::chain, false, false);
   walk_directory(context, root, root_id, false, 0);
+  if (options.deep) find_lost_entry_sets(context, root_id);
   judge_shared_clusters(context, volume_key(drive));
   host()._updateProgress(100);
   return true;

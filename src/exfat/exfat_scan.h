@@ -7,6 +7,7 @@
 #include <string>
 
 #include "exfat/exfat_boot.h"
+#include "catalogue/scan_options.h"
 #include "exfat/exfat_clusters.h"
 
 namespace dravelo {
@@ -15,8 +16,9 @@ class TBuffer;
 
 // Scans the drive at current_drive and fills the catalogue. True when the volume could be opened
 // and its boot region and allocation bitmap read (whether or not anything was found, and also
-// after a Stop).
-bool ScanExfatVolume();
+// after a Stop). A deep scan also searches the free clusters for entry sets that no folder
+// leads to any more (a quick format, a lost folder) and lists their files in lost places.
+bool ScanExfatVolume(const ScanOptions& options = {});
 
 struct ExfatDirectoryVolume;
 

@@ -654,6 +654,7 @@ void T_mainForm::disable_all() {
   model_->refresh();
   AdvListView->setUpdatesEnabled(false);
   AdvProgressBar->setValue(0);
+  clearDamageCaption();
   FilesHTMLabel->setText(QStringLiteral("<b>") + ui_text(32) + QStringLiteral("</b> 0"));
   // The button of the scan that runs reads "Stop"; the other one waits.
   if (deepRun_) {
@@ -713,6 +714,7 @@ void T_mainForm::disable_all_u() {
   LeftAdvPanel->setEnabled(false);
   AdvListView->setEnabled(false);
   AdvProgressBar->setValue(0);
+  clearDamageCaption();
   AnalyzeAdvToolButton->setEnabled(false);
   DeepScanAdvToolButton->setEnabled(false);
   UndeleteAdvToolButton->setText(ui_text(10));

@@ -64,6 +64,9 @@ class T_mainForm : public QMainWindow, public EngineHost {
   void _updateProgressU(int position) override;
   void _updateFiles(int count) override;
   void pump() override;
+  // The progress bar's caption says the damage met so far while a job runs (main_form_damage.cpp);
+  // it stays until the next job starts.
+  void damage_met(std::string_view path, std::int64_t sectors, double seconds) override;
 
   // The four working states.
   void disable_all();
@@ -204,6 +207,8 @@ class T_mainForm : public QMainWindow, public EngineHost {
   // The list's selection colour and the model's text colours that stay readable on it.
   void useReadableSelection();
   void setProgress(int position);
+  // Back to a bar without a caption, at the start of a job.
+  void clearDamageCaption();
   void showPendingFiles();
   void folderTreeAddDrive(std::int32_t drive);
   void folderTreeAddFolders(std::int32_t drive);

@@ -88,13 +88,20 @@ TBuffer::TBuffer(const std::string& path, const VolumeRange& range, int sec_coun
   create(path, range, sec_count);
 }
 
-TBuffer::~TBuffer() {
-  if (damage_.unreadable_sectors > 0 || damage_.device_gone) {
-    ReadDamage& known = damage_log()[path_];
-    const bool gone = known.device_gone;
-    known.add(damage_);
-    known.device_gone = gone || damage_.device_gone;
-  }
+TBuffer::~TBuffer() = default;
+
+void TBuffer::count_damage(std::int64_t sectors, std::int64_t slow, double seconds, bool unread_in_image) {
+  damage_.unreadable_sectors += sectors;
+  damage_.slow_sectors += slow;
+  damage_.seconds += seconds;
+  damage_.unread_in_image = damage_.unread_in_image || unread_in_image;
+  ReadDamage& known = damage_log()[path_];
+  known.unreadable_sectors += sectors;
+  known.slow_sectors += slow;
+  known.seconds += seconds;
+  known.unread_in_image = known.unread_in_image || unread_in_image;
+  if (damage_.last_error) known.last_error = damage_.last_error;
+  if (sectors > 0) host().damage_met(path_, known.unreadable_sectors, known.seconds);
 }
 
 void TBuffer::report_once(bool& shown, const std::string& text) {
@@ -201,6 +208,12 @@ void TBuffer::create(const std::string& path, const VolumeRange& range, int sec_
 }
 
 std::int64_t TBuffer::Read(std::int64_t FirstSector, std::uint32_t Count) {
+  if (in_slow_region() && skip_slow(FirstSector)) return 0;
+  if (slow_in_row_ > 0) Count = static_cast<std::uint32_t>(std::min<std::int64_t>(Count, kSlowWindow));
+  return timed_read(FirstSector, Count);
+}
+
+std::int64_t TBuffer::timed_read(std::int64_t FirstSector, std::uint32_t Count) {
   Count = std::min<std::uint32_t>(Count, static_cast<std::uint32_t>(Buffer.size() / kSector));
   // The window's fields always describe what the buffer holds, so that a later ReadBuffer never
   // serves bytes that this fill did not deliver.
@@ -210,24 +223,73 @@ std::int64_t TBuffer::Read(std::int64_t FirstSector, std::uint32_t Count) {
   BufferSize = 0;
   if (!backend_ || Count == 0 || FirstSector < 0 || FirstSector > kUnboundedSectors) return 0;
   ++fills_;
+  ++device_reads_;
+  const auto started = std::chrono::steady_clock::now();
   const std::int64_t bytes =
       backend_->read_at(FirstSector * kSector, Buffer.data(), static_cast<std::size_t>(Count) * kSector);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   BufferSize = static_cast<std::uint32_t>(std::clamp<std::int64_t>(bytes, 0, static_cast<std::int64_t>(Count) * kSector));
   bytes_read_total_ += BufferSize;
+  if (BufferSize == 0) {
+    if (backend_->last_error()) damage_.last_error = backend_->last_error();
+    count_damage(0, 0, seconds);
+  } else {
+    failures_in_row_ = 0;
+    note_timing(seconds);
+  }
   return BufferSize;
 }
 
-std::int64_t TBuffer::timed_read(std::int64_t first, std::uint32_t count) {
-  ++device_reads_;
-  const auto started = std::chrono::steady_clock::now();
-  const std::int64_t bytes = Read(first, count);
-  if (bytes <= 0) {
-    damage_.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (backend_ && backend_->last_error()) damage_.last_error = backend_->last_error();
-  } else {
-    failures_in_row_ = 0;
+void TBuffer::note_timing(double seconds) {
+  last_slow_ = seconds > slow_read_limit;
+  if (last_slow_) count_damage(0, 0, seconds);
+  if (probing_) return;
+  if (!last_slow_) {
+    slow_in_row_ = 0;
+    slow_probe_ = kSlowProbeFirst;
+    return;
   }
-  return bytes;
+  ++slow_in_row_;
+}
+
+bool TBuffer::skip_slow(std::int64_t first) {
+  if (probing_ || known_bad(first)) return known_bad(first);
+  for (;;) {
+    const std::int64_t probe = std::min(first + slow_probe_, volume_sectors_ - 1);
+    if (probe <= first) return false;
+    probing_ = true;
+    const std::int64_t bytes = known_bad(probe) ? 0 : timed_read(probe, 1);
+    probing_ = false;
+    if (bytes > 0 && !last_slow_) {
+      // The region ends before the probe: closer probes find about where, and right behind the
+      // region reading goes on as usual.
+      if (slow_probe_ > kSlowProbeFirst) {
+        slow_probe_ /= 2;
+        continue;
+      }
+      slow_in_row_ = 0;
+      slow_probe_ = kSlowProbeFirst;
+      return false;
+    }
+    if (bytes <= 0 && !known_bad(probe)) note_bad(probe);
+    // The stretch stops in front of sectors already known bad, so that none is counted twice.
+    std::int64_t end = probe;
+    if (const std::int64_t bad = first_bad(first, probe - first); bad >= 0) end = bad;
+    if (end <= first) return false;
+    auto next = skipped_.lower_bound(first);
+    if (next != skipped_.begin() && std::prev(next)->second == first)
+      std::prev(next)->second = end;
+    else
+      skipped_.emplace(first, end);
+    slow_probe_ = std::min(slow_probe_ * 2, kSlowProbeMost);
+    count_damage(end - first, end - first, 0);
+    return true;
+  }
+}
+
+bool TBuffer::in_skipped(std::int64_t sector) const {
+  auto it = skipped_.upper_bound(sector);
+  return it != skipped_.begin() && std::prev(it)->second > sector;
 }
 
 std::int64_t TBuffer::first_bad(std::int64_t first, std::int64_t count) const {
@@ -255,18 +317,20 @@ std::pair<std::int64_t, std::int64_t> TBuffer::next_bad_stretch(std::int64_t fro
     if (best.first < 0 || first < best.first) best = {first, end};
     break;
   }
+  auto skip = skipped_.upper_bound(from);
+  if (skip != skipped_.begin() && std::prev(skip)->second > from) --skip;
+  if (skip != skipped_.end() && (best.first < 0 || skip->first < best.first)) best = {skip->first, skip->second};
   return best;
 }
 
 void TBuffer::note_unread(std::int64_t sector) {
   if (!bad_sectors_.insert(sector).second) return;
-  ++damage_.unreadable_sectors;
-  damage_.unread_in_image = true;
+  count_damage(1, 0, 0, true);
 }
 
 void TBuffer::note_bad(std::int64_t sector) {
   if (!bad_sectors_.insert(sector).second) return;
-  ++damage_.unreadable_sectors;
+  count_damage(1, 0, 0);
   run_length_ = sector == run_end_ ? run_length_ + 1 : 1;
   run_end_ = sector + 1;
   if (run_length_ >= kFailingRun && sector + kSkippedAfterRun < volume_sectors_ &&
@@ -274,8 +338,10 @@ void TBuffer::note_bad(std::int64_t sector) {
     // A damaged band that goes on further ahead: the sectors up to there are taken as unreadable
     // without asking the device for each. Where the band ends, the sectors are read one by one.
     const std::int64_t end = sector + kSkippedAfterRun + 1;
+    std::int64_t added = 0;
     for (std::int64_t s = sector + 1; s < end; ++s)
-      if (bad_sectors_.insert(s).second) ++damage_.unreadable_sectors;
+      if (!in_skipped(s) && bad_sectors_.insert(s).second) ++added;
+    count_damage(added, 0, 0);
     run_end_ = end;
   }
   if (++failures_in_row_ < kFailuresBeforeGoneCheck || damage_.device_gone) return;
@@ -315,7 +381,10 @@ std::int64_t TBuffer::ReadBuffer(std::int64_t Offset, std::uint32_t Size, void* 
     }
     // The window is planned from the capacity, not from what the last fill delivered: one short
     // or failed fill must not shrink every later window. It ends in front of a known bad sector.
+    if (in_slow_region() && skip_slow(first)) return 0;
     std::int64_t planned = std::min(first + capacity_ / kSector, volume_sectors_) - first;
+    // After a slow read, small windows: the next slow one costs less waiting.
+    if (slow_in_row_ > 0) planned = std::min(planned, std::max<std::int64_t>(kSlowWindow, (Offset + Size - 1) / kSector - first + 1));
     const std::int64_t bad = first_bad(first, planned);
     if (bad >= 0) planned = bad - first;
     std::int64_t bytes = timed_read(first, static_cast<std::uint32_t>(planned));
@@ -363,11 +432,15 @@ std::int64_t TBuffer::ReadDirect(std::int64_t Offset, std::uint32_t Size, void* 
   const std::int64_t first = Offset / kSector;
   const std::int64_t bad = first_bad(first, (end - 1) / kSector - first + 1);
   if (bad >= 0) end = std::max(Offset, bad * kSector);
+  // In or near a slow region the window's path decides what is read (and what is skipped).
+  if (slow_in_row_ > 0) return 0;
   if (end <= Offset) return 0;
   ++device_reads_;
+  const auto started = std::chrono::steady_clock::now();
   const std::int64_t bytes = std::clamp<std::int64_t>(
       backend_->read_at(Offset, Pointer, static_cast<std::size_t>(end - Offset)), 0, end - Offset);
   bytes_read_total_ += bytes;
+  if (bytes > 0) note_timing(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   return bytes;
 }
 

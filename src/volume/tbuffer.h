@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -19,9 +20,11 @@ namespace dravelo {
 // What reading a volume met of damage.
 struct ReadDamage {
   // Sectors (of 512 bytes) that could not be read: each was tried once, or skipped unread inside
-  // a long run of failing ones.
+  // a long run of failing ones or inside a region where every read is slow.
   std::int64_t unreadable_sectors = 0;
-  // Time spent in reads that failed.
+  // Of those, the sectors skipped unread because reads around them were too slow.
+  std::int64_t slow_sectors = 0;
+  // Time spent in reads that failed and in reads slower than the reader's limit.
   double seconds = 0;
   // Every read failed, sector 0 included: the device stopped answering (unplugged, dead).
   bool device_gone = false;
@@ -36,7 +39,7 @@ struct ReadDamage {
 };
 
 // The damage that the readers of a volume met since it was last forgotten, by the volume's path:
-// each reader adds its own when it is closed. A job forgets a volume's damage before it starts
+// each reader adds its own as it meets it, so that a job in progress can show it. A job forgets a volume's damage before it starts
 // and asks afterwards what its readers met. Once a volume is known gone, readers opened on it
 // fail at once, without a message and without asking the device, until it is forgotten.
 ReadDamage read_damage(const std::string& path);
@@ -47,6 +50,11 @@ void forget_read_damage(const std::string& path);
 // a failing device, whose ddrescue map marks them. Readers opened on the path take them as
 // unreadable sectors; an empty list forgets them.
 void set_unread_areas(const std::string& path, std::vector<std::pair<std::int64_t, std::int64_t>> areas);
+
+// A read that takes longer than this many seconds is slow (TBuffer::slow_read_limit, which
+// readers take from here when they are opened). A healthy device delivers a whole window (5 MiB)
+// well within it; a failing one that retries every sector does not.
+inline double SlowReadSeconds = 5.0;
 
 // The platform's words for an error code of a failed open or read.
 std::string system_error_text(int code);
@@ -82,6 +90,8 @@ class TBuffer {
   std::int64_t total_clusters = 0;
   // In window sectors (512 bytes), whatever the volume's own sector size.
   std::int64_t sectors_per_cluster = 0;
+  // Seconds after which a read counts as slow (SlowReadSeconds when the reader was opened).
+  double slow_read_limit = SlowReadSeconds;
 
   // Copies up to Size bytes at byte Offset of the volume into Pointer; returns the number of
   // bytes that were really read from the volume (less than Size at the end of the volume, past
@@ -122,7 +132,9 @@ class TBuffer {
   static std::int64_t bytes_read_total() { return bytes_read_total_; }
   // The damage this reader has met so far.
   const ReadDamage& damage() const { return damage_; }
-  bool known_bad(std::int64_t sector) const { return bad_sectors_.count(sector) != 0 || in_unread_area(sector); }
+  bool known_bad(std::int64_t sector) const {
+    return bad_sectors_.count(sector) != 0 || in_unread_area(sector) || in_skipped(sector);
+  }
   // The first stretch of known bad sectors [first, end) that ends after sector from; {-1, -1} for
   // none.
   std::pair<std::int64_t, std::int64_t> next_bad_stretch(std::int64_t from) const;
@@ -138,12 +150,36 @@ class TBuffer {
   static constexpr int kSkippedAfterRun = 120;
   // This many failing reads in a row, with sector 0 failing too, mean the device is gone.
   static constexpr int kFailuresBeforeGoneCheck = 16;
+  // Slow regions. After a slow read the next fills ask for at most kSlowWindow sectors, so that
+  // one slow read costs little data's worth of waiting. After kSlowReadsInRow slow reads in a row
+  // the reader is in a slow region: a fill at sector s first reads the one sector s + k. When
+  // that probe is slow or fails, the sectors s to s + k - 1 are taken as unreadable without
+  // asking the device for them, and k doubles for the next probe (up to kSlowProbeMost); when it
+  // is quick, the region ends before it and k halves; a quick probe at kSlowProbeFirst ends the
+  // region and reading goes on as usual. A slow region of n sectors thus costs a number of slow
+  // reads that grows with log2(n), not one per window or per sector; what it skips is reported
+  // as unreadable, as failing sectors are.
+  static constexpr int kSlowReadsInRow = 3;
+  static constexpr std::int64_t kSlowWindow = 128;
+  static constexpr std::int64_t kSlowProbeFirst = 128;
+  static constexpr std::int64_t kSlowProbeMost = std::int64_t{1} << 21;
+  // Whether the reads of late have been so slow that the reader skips ahead (above).
+  bool in_slow_region() const { return slow_in_row_ >= kSlowReadsInRow; }
 
  private:
   void create(const std::string& path, const VolumeRange& range, int sec_count);
   void report_once(bool& shown, const std::string& text);
-  // Fills through Read, timing a fill that fails.
+  // Fills the window from the device, timing the read: a failing one adds to the damage's time,
+  // a slow one to the run of slow reads.
   std::int64_t timed_read(std::int64_t first, std::uint32_t count);
+  // Notes how long a read that delivered took: slow or not.
+  void note_timing(double seconds);
+  // In a slow region, before a fill at sector first: probes ahead and, when the region goes on,
+  // takes the sectors from first up to the probe as unreadable. True when first was skipped.
+  bool skip_slow(std::int64_t first);
+  // Counts damage in this reader and in the volume's log at once, so that a job in progress can
+  // tell what its readers met so far; tells the host when sectors were added.
+  void count_damage(std::int64_t sectors, std::int64_t slow, double seconds, bool unread_in_image = false);
   // Notes that sector could not be read on its own; may skip a band or find the device gone.
   void note_bad(std::int64_t sector);
   // The device stopped answering: says so once for the volume and stops the running job.
@@ -151,6 +187,7 @@ class TBuffer {
   // The first known bad sector in [first, first + count), or -1.
   std::int64_t first_bad(std::int64_t first, std::int64_t count) const;
   bool in_unread_area(std::int64_t sector) const;
+  bool in_skipped(std::int64_t sector) const;
   // A sector of an unread area is met: counted once as unreadable.
   void note_unread(std::int64_t sector);
 
@@ -171,9 +208,15 @@ class TBuffer {
   std::set<std::int64_t> bad_sectors_;
   // Sectors [first, end) that the volume's map marks unread, in order; never read.
   std::vector<std::pair<std::int64_t, std::int64_t>> unread_areas_;
+  // Stretches [first, end) skipped unread in slow regions, by first sector, apart from each other.
+  std::map<std::int64_t, std::int64_t> skipped_;
   std::int64_t run_end_ = -1;  // one past the last sector of the current run of failing ones
   int run_length_ = 0;
   int failures_in_row_ = 0;
+  int slow_in_row_ = 0;  // slow reads since the last quick one
+  std::int64_t slow_probe_ = kSlowProbeFirst;
+  bool probing_ = false;
+  bool last_slow_ = false;  // the last read that delivered was slow
 };
 
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -29,25 +30,39 @@ namespace dravelo {
 constexpr int kReadDamageText = 81;
 // "%1: the image holds %2 of the volume's %3 bytes: what lies past its end cannot be read."
 constexpr int kShortImageText = 83;
+// "%1: %2 sectors unreadable so far, %3 s spent on them"
+constexpr int kDamageSoFarText = 84;
+// "%1 of them skipped where reads were too slow"
+constexpr int kSlowSkippedText = 85;
 
 namespace {
 
-// A numbered text about a drive: %1 its letter and path, %2 and %3 the figures given.
-std::string drive_text(int index, const DriveInfo& drive, const std::string& second, const std::string& third) {
-  const std::string letter(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name))));
+// A numbered text with its fields filled in.
+std::string filled_text(int index, const std::string& first, const std::string& second, const std::string& third) {
   std::string text = lang_text(index);
-  const std::pair<std::string_view, std::string> fields[] = {
-      {"%1", letter + ": (" + drive.device_path + ")"}, {"%2", second}, {"%3", third}};
+  const std::pair<std::string_view, std::string> fields[] = {{"%1", first}, {"%2", second}, {"%3", third}};
   for (const auto& [key, value] : fields)
     if (const std::size_t at = text.find(key); at != std::string::npos) text.replace(at, key.size(), value);
   return text;
+}
+
+// A drive as the texts name it: its letter and path.
+std::string drive_name_text(const DriveInfo& drive) {
+  const std::string letter(1, static_cast<char>(std::toupper(static_cast<unsigned char>(drive.drive_name))));
+  return letter + ": (" + drive.device_path + ")";
+}
+
+// A numbered text about a drive: %1 its letter and path, %2 and %3 the figures given.
+std::string drive_text(int index, const DriveInfo& drive, const std::string& second, const std::string& third) {
+  return filled_text(index, drive_name_text(drive), second, third);
 }
 
 }  // namespace
 
 int scan_current_drive(const ScanOptions& options) {
   const std::string& fs = current_drive_info().drive_fs;
-  // The NTFS and exFAT scans read only metadata ($MFT, folders) whatever the options say.
+  // The NTFS scan reads only metadata (the $MFT) whatever the options say; a deep scan of FAT and
+  // exFAT also searches their free space for folders and entry sets that nothing leads to.
   int result = 0;
   FreeSpaceReader free_space = nullptr;
   if (fs == "FAT32" || fs == "FAT") {
@@ -57,7 +72,7 @@ int scan_current_drive(const ScanOptions& options) {
     result = AnalyzeNtfsVolume() ? 1 : 0;
     free_space = &NtfsFreeSpace;
   } else if (fs == "exFAT") {
-    result = ScanExfatVolume() ? 1 : 0;
+    result = ScanExfatVolume(options) ? 1 : 0;
     free_space = &ExfatFreeSpace;
   }
   // A deep scan then searches the free space for files known by their content.
@@ -149,10 +164,23 @@ std::string short_image_text(const DriveInfo& drive, std::int64_t held, std::int
 }
 
 std::string read_damage_text(const DriveInfo& drive, const ReadDamage& damage) {
-  return drive_text(kReadDamageText, drive, std::to_string(damage.unreadable_sectors),
-                    damage.last_error       ? system_error_text(damage.last_error)
+  const bool all_slow = damage.slow_sectors > 0 && damage.slow_sectors == damage.unreadable_sectors;
+  std::string why = damage.last_error       ? system_error_text(damage.last_error)
                     : damage.unread_in_image ? std::string("not read when the image was made")
-                                             : std::string("read error"));
+                    : all_slow               ? std::string()
+                                             : std::string("read error");
+  if (damage.slow_sectors > 0)
+    why += (why.empty() ? "" : "; ") + filled_text(kSlowSkippedText, std::to_string(damage.slow_sectors), {}, {});
+  return drive_text(kReadDamageText, drive, std::to_string(damage.unreadable_sectors), why);
+}
+
+std::string damage_so_far_text(std::string_view path, std::int64_t sectors, double seconds) {
+  std::string name(path);
+  for (const DriveInfo& d : drive_list)
+    if (d.device_path == path) name = drive_name_text(d);
+  char spent[32];
+  std::snprintf(spent, sizeof spent, "%.1f", seconds);
+  return filled_text(kDamageSoFarText, name, std::to_string(sectors), spent);
 }
 
 void restore_recycled_names() {

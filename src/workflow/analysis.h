@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalogue/records.h"
@@ -50,6 +51,10 @@ std::string short_image_text(const DriveInfo& drive, std::int64_t held, std::int
 
 // Text 81 for a drive whose scan met this damage.
 std::string read_damage_text(const DriveInfo& drive, const ReadDamage& damage);
+
+// Text 84, the damage that a job in progress has met so far on the volume at path (the figures of
+// EngineHost::damage_met), for a progress line or caption.
+std::string damage_so_far_text(std::string_view path, std::int64_t sectors, double seconds);
 
 // Gives entries found in a recycle bin their former names.
 void restore_recycled_names();

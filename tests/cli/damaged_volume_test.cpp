@@ -9,12 +9,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/faultfs_mount.h"
+#include "common/unxz.h"
 
 namespace {
 
@@ -107,6 +109,9 @@ TEST_F(DamagedVolume, ScanListsWhatItCanReadAndSaysWhatItCouldNot) {
     const Outcome damaged = run("scan --tsv '" + bad.path() + "'");
     EXPECT_EQ(damaged.status, 1);
     EXPECT_EQ(count_of(damaged.err, c.sectors_text), 1u) << damaged.err;
+    // Said as soon as the first is met, before the closing message.
+    EXPECT_EQ(count_of(damaged.err, "sectors unreadable so far"), 1u) << damaged.err;
+    EXPECT_LT(damaged.err.find("sectors unreadable so far"), damaged.err.find(c.sectors_text)) << damaged.err;
 
     std::vector<std::string> missing;
     const std::set<std::string> listed = rows(damaged.out), all = rows(whole.out);
@@ -235,6 +240,69 @@ TEST_F(DamagedVolume, ADeviceThatStopsAnsweringEndsTheRecoveryWithOneMessage) {
     EXPECT_EQ(read_all(e.path()), read_all(same)) << e.path();
   }
   EXPECT_LT(written, total);
+}
+
+// A card whose photos lie in a region where every read takes 300 ms (the limit set at 100 ms):
+// the recovery reads three photos there slowly, then skips ahead through the region, probing a
+// sector further on each time, and names the bytes it skipped. The photos are SHOT0001.JPG to
+// SHOT0048.JPG, 16 KiB each, one after another; the band holds the 40 from SHOT0009.JPG on
+// (make_fat_slow_band.sh). Read photo by photo, the band would cost 40 slow reads.
+TEST_F(DamagedVolume, ASlowBandIsSkippedAfterAFewSlowReadsAndTheSkippedBytesAreNamed) {
+  const std::string fixture = std::string(DRAVELO_TEST_FIXTURES_DIR) + "/fat/fat_slow_band.img";
+  const std::vector<std::uint8_t> image = dravelo::test::unxz(fixture + ".xz");
+  ASSERT_EQ(image.size(), 32u << 20);
+  const fs::path img = dir_ / "fat_slow_band.img";
+  std::ofstream(img, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  std::ifstream layout(fixture + ".layout");
+  std::string word;
+  long long band_first = 0, band_end = 0;
+  layout >> word >> band_first >> band_end;
+  ASSERT_EQ(word, "band");
+
+  FaultMount slow(img.string(), dir_ / "slow",
+                  {"--delay", std::to_string(band_first) + ":" + std::to_string(band_end - band_first) + ":300"});
+  ASSERT_TRUE(slow.mounted());
+  const fs::path out = dir_ / "out";
+  const Outcome r = run("recover --all --slow-read 0.1 --to '" + out.string() + "' '" + slow.path() + "'");
+  slow.stop();
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_GT(slow.delayed(), 0);
+  EXPECT_LE(slow.delayed(), 30) << r.out;
+  // Said as soon as it was met, once, and no more often than that.
+  EXPECT_EQ(count_of(r.err, "sectors unreadable so far"), 1u) << r.err;
+
+  // Every photo holds its bytes except the stretches its line names, which are zeros.
+  const std::regex range(R"((\d+)-(\d+))");
+  int named = 0;
+  for (int i = 1; i <= 48; ++i) {
+    char number[5];
+    std::snprintf(number, sizeof number, "%04d", i);
+    const std::string name = std::string("_HOT") + number + ".JPG";
+    SCOPED_TRACE(name);
+    const std::string line_text = (std::string("S") + name.substr(1) + "\n");
+    std::string want;
+    while (want.size() < 524288) want += line_text;
+    want.resize(524288);
+    std::string line;
+    std::istringstream lines(r.out);
+    for (std::string l; std::getline(lines, l);)
+      if (l.find(name) != std::string::npos) line = l;
+    ASSERT_FALSE(line.empty()) << r.out;
+    if (const std::size_t at = line.find("bytes "); at != std::string::npos) {
+      ++named;
+      const std::string ranges = line.substr(at, line.find(" could not be read") - at);
+      for (std::sregex_iterator m(ranges.begin(), ranges.end(), range), end; m != end; ++m) {
+        const std::size_t from = std::stoul((*m)[1]), to = std::stoul((*m)[2]);
+        ASSERT_LT(to, want.size());
+        std::fill(want.begin() + static_cast<std::ptrdiff_t>(from), want.begin() + static_cast<std::ptrdiff_t>(to + 1), '\0');
+      }
+    }
+    EXPECT_EQ(read_all(out / name), want);
+    if (i <= 8) {
+      EXPECT_EQ(line.find("bytes "), std::string::npos) << line;
+    }
+  }
+  EXPECT_GE(named, 20);
 }
 
 }  // namespace

@@ -62,16 +62,22 @@ class FaultMount {
     ::waitpid(pid_, &status, 0);
     pid_ = -1;
     std::ifstream in(log_);
-    for (std::string line; std::getline(in, line);)
-      if (line.rfind("faultfs: served ", 0) == 0) served_ = std::stoll(line.substr(16));
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("faultfs: served ", 0) != 0) continue;
+      served_ = std::stoll(line.substr(16));
+      if (const std::size_t at = line.find(", "); at != std::string::npos) delayed_ = std::stoll(line.substr(at + 2));
+    }
     return served_;
   }
+  // After stop(): the reads that faultfs delayed (--delay), or -1 when it did not say.
+  long long delayed() const { return delayed_; }
 
  private:
   std::filesystem::path mountpoint_, log_;
   std::string path_;
   pid_t pid_ = -1;
   long long served_ = -1;
+  long long delayed_ = -1;
 };
 
 }  // namespace dravelo::test

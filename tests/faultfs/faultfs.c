@@ -13,7 +13,7 @@
  * delivers the sectors before a bad one; a read that starts inside one fails. Every read reaches
  * this program (direct I/O), so the page cache never hides a failure or a delay. The program stays
  * in the foreground and serves one request at a time; unmount with fusermount3 -u (or umount),
- * after which it says on stderr how many bytes it served.
+ * after which it says on stderr how many bytes it served and how many reads it delayed.
  */
 #define FUSE_USE_VERSION 31
 
@@ -47,6 +47,7 @@ static struct {
   int delay_count;
   long long fail_after; /* -1: never */
   long long served;
+  long long delayed; /* reads that waited */
 } state = {.fd = -1, .fail_after = -1};
 
 static volatile sig_atomic_t delays_on = 1;
@@ -109,6 +110,7 @@ static int fs_read(const char* path, char* buf, size_t size, off_t offset, struc
       struct timespec wait = {state.delay[i].ms / 1000, (long)(state.delay[i].ms % 1000) * 1000000L};
       while (nanosleep(&wait, &wait) == -1 && errno == EINTR) {
       }
+      ++state.delayed;
       break;
     }
   }
@@ -212,7 +214,8 @@ int main(int argc, char** argv) {
   char* fuse_argv[] = {argv[0], "-f", "-s", "-o", "ro,fsname=faultfs,subtype=faultfs", (char*)mountpoint,
                        NULL};
   const int status = fuse_main(6, fuse_argv, &operations, NULL);
-  /* Tests learn from this how far a job reads, to make a device fail in the middle of it. */
-  fprintf(stderr, "faultfs: served %lld bytes\n", state.served);
+  /* Tests learn from this how far a job reads, to make a device fail in the middle of it, and how
+   * many slow reads it waited for. */
+  fprintf(stderr, "faultfs: served %lld bytes, %lld delayed reads\n", state.served, state.delayed);
   return status;
 }
