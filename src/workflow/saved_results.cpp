@@ -14,6 +14,7 @@
 #include "exfat/exfat_claims.h"
 #include "fat/fat_claims.h"
 #include "ntfs/ntfs_claims.h"
+#include "workflow/content_search.h"
 #include "workflow/volume_binding.h"
 
 namespace dravelo {
@@ -125,7 +126,9 @@ class Reader {
 };
 
 // Smallest encoded sizes, for the count checks.
-constexpr std::size_t kMinVolumeBytes = 55 + 47 + 9;
+constexpr std::size_t kMinVolumeBytes = 55 + 47 + 29 + 9;
+constexpr std::size_t kMinContentFileBytes = 4 + 4 + 4;
+constexpr std::size_t kMinExtentBytes = 16;
 constexpr std::size_t kMinFolderBytes = 4 + 4 + 1 + 1 + 4 + 4;
 constexpr std::size_t kMinStretchBytes = 4 + 8;
 constexpr std::size_t kMinTextBytes = 4;
@@ -169,9 +172,8 @@ void write_volume(Writer& w, const DriveInfo& d, const VolumeIdentity& id,
   w.u8(static_cast<std::uint8_t>(id.letter));
   w.text(kept_path(id.device_path, id.is_image));
   w.u8(id.is_image ? 1 : 0);
-  // The volume's place on its device: 0, the whole device or image, until volumes inside a
-  // partition table are read by themselves.
-  w.u64(0);
+  // The volume's place on its device: 0 for a whole device or image, further in for a partition.
+  w.u64(static_cast<std::uint64_t>(id.volume_offset));
   w.i64(id.total_bytes);
   w.text(id.drive_fs);
   w.u64(id.serial);
@@ -191,6 +193,11 @@ void write_volume(Writer& w, const DriveInfo& d, const VolumeIdentity& id,
   w.text(kept_path(d.device_path, d.is_image));
   w.u8(d.is_image ? 1 : 0);
   w.text(d.probed_fs);
+  w.i64(d.volume_offset);
+  w.i64(d.volume_length);
+  w.i64(d.boot_from);
+  w.i32(d.partition);
+  w.u8(d.lost ? 1 : 0);
 
   w.u32(static_cast<std::uint32_t>(d.Folders.size()));
   for (std::int32_t i = 0; i < d.Folders.size(); ++i) {
@@ -225,9 +232,8 @@ bool read_volume(Reader& r, SavedVolume* v) {
   id.sectors_per_cluster = r.u32();
   id.total_sectors = r.u64();
   id.label = r.text();
-  // This version reads whole devices and images only: a volume further in would be read at the
-  // wrong place.
-  if (offset != 0) r.fail();
+  if (offset > static_cast<std::uint64_t>(INT64_MAX)) r.fail();
+  id.volume_offset = static_cast<std::int64_t>(offset);
 
   DriveInfo& d = v->drive;
   d.drive_type = r.i32();
@@ -241,6 +247,12 @@ bool read_volume(Reader& r, SavedVolume* v) {
   d.device_path = r.text();
   d.is_image = r.u8() != 0;
   d.probed_fs = r.text();
+  d.volume_offset = r.i64();
+  d.volume_length = r.i64();
+  d.boot_from = r.i64();
+  d.partition = r.i32();
+  d.lost = r.u8() != 0;
+  if (d.volume_offset < 0 || d.volume_length < -1 || d.boot_from < 0) r.fail();
   const std::uint32_t folders = r.count(kMinFolderBytes);
   for (std::uint32_t i = 0; i < folders && !r.failed(); ++i) {
     FolderInfo f;
@@ -274,7 +286,8 @@ SavedClaims claims_of(const FileInfo& e, const VolumeIdentity& d) {
       for (const ClusterRange& r : NewerClaims(d.letter, d.device_path, static_cast<std::uint32_t>(e.inode)))
         c.ranges.emplace_back(r.first, static_cast<std::uint64_t>(r.end - r.first));
   } else if (fs == "exFAT") {
-    for (const ExfatRun& r : ExfatLostClusters(d.device_path, e.lcn, e.lcn_offset)) c.ranges.emplace_back(r.first, r.count);
+    const std::string key = d.volume_offset == 0 ? d.device_path : d.device_path + "@" + std::to_string(d.volume_offset);
+    for (const ExfatRun& r : ExfatLostClusters(key, e.lcn, e.lcn_offset)) c.ranges.emplace_back(r.first, r.count);
   }
   return c;
 }
@@ -291,7 +304,7 @@ void keep_claims(const FileInfo& e, const DriveInfo& d, SavedClaims& c) {
   } else if (fs == "exFAT") {
     std::vector<ExfatRun> runs;
     for (const auto& [first, count] : c.ranges) runs.push_back({static_cast<ExfatCluster>(first), count});
-    SetExfatLostClusters(d.device_path, e.lcn, e.lcn_offset, std::move(runs));
+    SetExfatLostClusters(volume_key(d), e.lcn, e.lcn_offset, std::move(runs));
   }
 }
 
@@ -401,6 +414,19 @@ std::vector<std::uint8_t> encode_results() {
     }
   }
 
+  // Where the files found by their content lie on their volumes (their entries name them by
+  // their place in this table).
+  w.u32(static_cast<std::uint32_t>(found_by_content.size()));
+  for (const ContentFile& c : found_by_content) {
+    w.text(c.type_name);
+    w.text(c.extension);
+    w.u32(static_cast<std::uint32_t>(c.extents.size()));
+    for (const VolumeExtent& x : c.extents) {
+      w.i64(x.offset);
+      w.i64(x.length);
+    }
+  }
+
   std::vector<std::uint8_t> out(kHeaderSize);
   std::memcpy(out.data(), kMagic, sizeof kMagic);
   for (int i = 0; i < 4; ++i) out[kFormatVersionAt + i] = static_cast<std::uint8_t>(kResultsFormatVersion >> (8 * i));
@@ -485,6 +511,21 @@ ResultsLoad decode_results(std::span<const std::uint8_t> bytes) {
     }
     if (r.failed()) return problem(ResultsProblem::damaged, "file record");
   }
+  const std::uint32_t content_count = r.count(kMinContentFileBytes);
+  std::vector<ContentFile> content(content_count);
+  for (ContentFile& c : content) {
+    c.type_name = r.text();
+    c.extension = r.text();
+    const std::uint32_t extents = r.count(kMinExtentBytes);
+    for (std::uint32_t i = 0; i < extents && !r.failed(); ++i) {
+      VolumeExtent x;
+      x.offset = r.i64();
+      x.length = r.i64();
+      if (x.offset < 0 || x.length < 0) r.fail();
+      c.extents.push_back(x);
+    }
+    if (r.failed()) return problem(ResultsProblem::damaged, "found-by-content record");
+  }
   if (!r.at_end()) return problem(ResultsProblem::damaged, "bytes after the last record");
 
   reset_catalogue();
@@ -492,8 +533,9 @@ ResultsLoad decode_results(std::span<const std::uint8_t> bytes) {
   fat_claim_record::clear();
   drive_list.clear();
   analysed_volumes.clear();
+  found_by_content = std::move(content);
   for (SavedVolume& v : volumes) {
-    ClearExfatLostClusters(v.drive.device_path);
+    ClearExfatLostClusters(volume_key(v.drive));
     if (v.has_fat_newest)
       fat_claim_record::keep(static_cast<std::int32_t>(drive_list.size()), std::move(v.fat_newest));
     drive_list.push_back(std::move(v.drive));

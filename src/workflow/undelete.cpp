@@ -435,7 +435,9 @@ RecoverResult undelete_file(const FileInfo& entry, bool keep, const std::string&
 
   if (result.status == RecoverStatus::complete || result.status == RecoverStatus::read_errors) {
     for (std::string& note : renamed_notes_for(entry, place.renamed, options.name_rules)) result.notes.push_back(std::move(note));
-    if (options.smart_recovery) {
+    // A file with parts that could not be read is said so already: zeros where its start was are
+    // not a sign that something else was written over it.
+    if (options.smart_recovery && result.status == RecoverStatus::complete) {
       if (std::optional<std::string> mismatch = content_mismatch_text(entry, path)) {
         result.content_mismatch = true;
         result.notes.push_back(std::move(*mismatch));

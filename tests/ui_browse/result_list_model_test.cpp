@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/contrast.h"
 #include "catalogue/filter.h"
 #include "catalogue/ordering.h"
 #include "ui/result_list_model.h"
@@ -73,9 +74,14 @@ TEST_F(ResultListModelTest, ShowsTheRowsOfTheViewWithCaptionsTextsColoursAndHint
   EXPECT_FALSE(cell(1, 6).isValid());
   EXPECT_EQ(cell(0, 3).toString(), "1023 b");
 
-  EXPECT_EQ(cell(0, 2, Qt::ForegroundRole).value<QBrush>().color(), QColor(0, 128, 0));
-  EXPECT_EQ(cell(1, 2, Qt::ForegroundRole).value<QBrush>().color(), QColor(0, 255, 255));
-  EXPECT_EQ(cell(2, 2, Qt::ForegroundRole).value<QBrush>().color(), QColor(255, 0, 0));
+  // Each status keeps its hue (green, aqua, red), made dark enough to read on the white row.
+  const auto readable = [](Rgb c) {
+    const Rgb r = readable_colour(c, Rgb{255, 255, 255});
+    return QColor(r.r, r.g, r.b);
+  };
+  EXPECT_EQ(cell(0, 2, Qt::ForegroundRole).value<QBrush>().color(), readable({0, 128, 0}));
+  EXPECT_EQ(cell(1, 2, Qt::ForegroundRole).value<QBrush>().color(), readable({0, 255, 255}));
+  EXPECT_EQ(cell(2, 2, Qt::ForegroundRole).value<QBrush>().color(), readable({255, 0, 0}));
   EXPECT_EQ(cell(2, 0, Qt::ForegroundRole).value<QBrush>().color(), QColor(0, 0, 0));
 
   EXPECT_EQ(cell(1, 3, Qt::ToolTipRole).toString(), "Size : 2.50 Mb");
