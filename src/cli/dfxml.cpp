@@ -94,8 +94,10 @@ void print_dfxml(std::FILE* out, const std::vector<std::string>& command_line) {
   for (std::int32_t d : drives) {
     const VolumeIdentity& id = analysed_volumes[static_cast<std::size_t>(d)];
     const std::int32_t listed = listed_volume(d);
-    // The whole image is the volume: img_offset and fs_offset are the same.
-    std::fprintf(out, "  <volume offset=\"0\">\n    <partition_offset>0</partition_offset>\n");
+    // A volume starts at its place on the disk or image: 0 for a whole image, further in for a
+    // partition. fs_offset counts from the volume's start, img_offset from the image's.
+    std::fprintf(out, "  <volume offset=\"%lld\">\n    <partition_offset>%lld</partition_offset>\n",
+                 static_cast<long long>(id.volume_offset), static_cast<long long>(id.volume_offset));
     if (id.bytes_per_sector && id.sectors_per_cluster)
       std::fprintf(out, "    <block_size>%llu</block_size>\n",
                    static_cast<unsigned long long>(id.bytes_per_sector) * id.sectors_per_cluster);
@@ -123,7 +125,7 @@ void print_dfxml(std::FILE* out, const std::vector<std::string>& command_line) {
           row += "      <byte_runs>\n";
           for (const FileExtent& r : extents.runs)
             row += "        <byte_run file_offset=\"" + std::to_string(r.file_offset) + "\" fs_offset=\"" +
-                   std::to_string(r.volume_offset) + "\" img_offset=\"" + std::to_string(r.volume_offset) +
+                   std::to_string(r.volume_offset) + "\" img_offset=\"" + std::to_string(id.volume_offset + r.volume_offset) +
                    "\" len=\"" + std::to_string(r.length) + "\"/>\n";
           row += "      </byte_runs>\n";
         } else if (extents.resident) {

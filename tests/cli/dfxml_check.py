@@ -18,10 +18,10 @@ NS = {"d": "http://www.forensicswiki.org/wiki/Category:Digital_Forensics_XML", "
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def tsk_inodes(image):
+def tsk_inodes(image, sector):
     """Deleted files by path, as fls -rdp names them: path -> [inode]."""
     out = {}
-    listing = subprocess.run(["fls", "-rdp", image], capture_output=True, text=True).stdout
+    listing = subprocess.run(["fls", "-o", str(sector), "-rdp", image], capture_output=True, text=True).stdout
     for line in listing.splitlines():
         m = re.match(r"^\S+ \* (\d+)(?:-\S+)?:\t(.*)$", line)
         if m:
@@ -42,11 +42,26 @@ def check(cli, image, work):
     subprocess.run([cli, "recover", "--to", out, "--all", "--keep-folders", image], capture_output=True)
     data = open(image, "rb").read()
     root = ET.parse(xml_path).getroot()
-    volume = root.find("d:volume", NS)
-    fs = volume.find("d:ftype_str", NS).text
-    by_path = tsk_inodes(image)
-    names = [fo.find("d:filename", NS).text for fo in volume.findall("d:fileobject", NS)]
+    volumes = root.findall("d:volume", NS)
     counts = {"icat": 0, "recovered": 0}
+    fs = ",".join(v.find("d:ftype_str", NS).text for v in volumes)
+    for volume in volumes:
+        check_volume(image, data, volume, out, len(volumes) == 1, counts, failures)
+    print("%s (%s): %d files checked against icat, %d against the recovery" %
+          (os.path.basename(image), fs, counts["icat"], counts["recovered"]))
+    if counts["icat"] == 0 or (len(volumes) == 1 and counts["recovered"] == 0):
+        failures.append("nothing was compared")
+    return failures
+
+
+def check_volume(image, data, volume, out, whole_image, counts, failures):
+    """The byte runs of one volume's files against icat, and (for an image that is one volume)
+    against what the recovery wrote."""
+    fs = volume.find("d:ftype_str", NS).text
+    # A partition of a disk image: The Sleuth Kit is told where it starts, in 512-byte sectors.
+    sector = int(volume.find("d:partition_offset", NS).text) // 512
+    by_path = tsk_inodes(image, sector)
+    names = [fo.find("d:filename", NS).text for fo in volume.findall("d:fileobject", NS)]
     for fo in volume.findall("d:fileobject", NS):
         name = fo.find("d:filename", NS).text
         size = int(fo.find("d:filesize", NS).text)
@@ -61,7 +76,7 @@ def check(cli, image, work):
         # What the recovery wrote under the same path (names met twice are told apart by the
         # recovery's renaming: left out here).
         written = os.path.join(out, *name.split("/"))
-        if names.count(name) == 1 and os.path.isfile(written):
+        if whole_image and names.count(name) == 1 and os.path.isfile(written):
             counts["recovered"] += 1
             if open(written, "rb").read() != content:
                 failures.append("%s: byte runs differ from the recovered file" % name)
@@ -75,17 +90,12 @@ def check(cli, image, work):
             inode = found[0]
         # Compared where the runs lie: the holes between them are zeros the recovery writes
         # (past exFAT's valid data length, for one), where icat gives whatever the clusters hold.
-        icat = subprocess.run(["icat", image, inode], capture_output=True).stdout
+        icat = subprocess.run(["icat", "-o", str(sector), image, inode], capture_output=True).stdout
         counts["icat"] += 1
         for r in runs:
             at, length = int(r.get("file_offset")), int(r.get("len"))
             if icat[at:at + length] != content[at:at + length]:
                 failures.append("%s: byte run at %d differs from icat %s" % (name, at, inode))
-    print("%s (%s): %d files checked against icat, %d against the recovery" %
-          (os.path.basename(image), fs, counts["icat"], counts["recovered"]))
-    if counts["icat"] == 0 or counts["recovered"] == 0:
-        failures.append("nothing was compared")
-    return failures
 
 
 def main():
