@@ -46,9 +46,9 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     case Qt::CheckStateRole:
       return column == 0 ? QVariant(e->selected ? Qt::Checked : Qt::Unchecked) : QVariant();
     case Qt::ForegroundRole:
-      return QBrush(qcolor(readable_colour(cell_colour(*e, column), rgb(rowBackground_))));
+      return QBrush(readable(qcolor(cell_colour(*e, column)).rgb(), rowBackground_));
     case kSelectedForegroundRole:
-      return qcolor(readable_colour(cell_colour(*e, column), rgb(selectedBackground_)));
+      return readable(qcolor(cell_colour(*e, column)).rgb(), selectedBackground_);
     case Qt::ToolTipRole:
       return column < kResultTextColumns ? QVariant(fromUtf8(hover_hint(index.row(), column))) : QVariant();
     default:
@@ -73,6 +73,15 @@ bool ResultListModel::setData(const QModelIndex& index, const QVariant& value, i
   if (role != Qt::CheckStateRole || !index.isValid() || index.column() != 0 || index.row() >= rows_) return false;
   tickClick(index.row(), QGuiApplication::keyboardModifiers().testFlag(Qt::ShiftModifier));
   return true;
+}
+
+QColor ResultListModel::readable(QRgb colour, const QColor& background) const {
+  const std::pair<QRgb, QRgb> key{colour, background.rgb()};
+  for (const auto& [known, result] : readable_)
+    if (known == key) return result;
+  const QColor result = qcolor(readable_colour(rgb(QColor(colour)), rgb(background)));
+  readable_.push_back({key, result});
+  return result;
 }
 
 void ResultListModel::setBackgrounds(const QColor& row, const QColor& selected) {

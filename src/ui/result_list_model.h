@@ -17,6 +17,7 @@
 #include <QColor>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace dravelo {
@@ -67,10 +68,14 @@ class ResultListModel : public QAbstractTableModel {
 
  private:
   void checkBoxesChanged(int first, int last);
+  // A cell colour made readable on a background: worked out once per pair, as a list shows only
+  // a few colours on two backgrounds while the view asks for every cell at every paint.
+  QColor readable(QRgb colour, const QColor& background) const;
 
   int rows_ = 0;
   QColor rowBackground_{Qt::white};
   QColor selectedBackground_{Qt::white};
+  mutable std::vector<std::pair<std::pair<QRgb, QRgb>, QColor>> readable_;
 };
 
 }  // namespace dravelo
